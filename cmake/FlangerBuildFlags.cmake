@@ -1,0 +1,28 @@
+# Flags every target of the project links privately.
+#
+# The engine's results are defined operation by operation in IEEE double precision, so no
+# contraction into fused multiply-add, and on 32-bit x86 SSE2 arithmetic instead of the x87
+# stack, whose 80-bit registers would round differently.
+add_library(flanger_build_flags INTERFACE)
+add_library(flanger::build_flags ALIAS flanger_build_flags)
+target_compile_options(flanger_build_flags INTERFACE
+  -Wall -Wextra -Wpedantic
+  -ffp-contract=off)
+option(FLANGER_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" OFF)
+if(FLANGER_WARNINGS_AS_ERRORS)
+  target_compile_options(flanger_build_flags INTERFACE -Werror)
+endif()
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$")
+  target_compile_options(flanger_build_flags INTERFACE -msse2 -mfpmath=sse)
+endif()
+
+# Adds a GoogleTest program from the given sources and registers its tests with CTest.
+# Programs run through CMAKE_CROSSCOMPILING_EMULATOR when one is set (qemu for i386).
+function(flanger_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gtest GTest::gtest_main
+                                        flanger::build_flags)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                       PROPERTIES TIMEOUT 600)
+endfunction()

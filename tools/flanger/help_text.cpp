@@ -1,0 +1,59 @@
+// The text of "flanger --help". The ranges and defaults here must agree with command_line.cpp
+// and with the defaults of a new effect record.
+#include "help_text.h"
+
+namespace flanger::tool {
+
+std::string_view HelpText() {
+    return R"(Usage: flanger process IN OUT [options]
+       flanger demo OUT [options]
+       flanger info [--plugin PATH]
+       flanger help | --help
+
+Runs audio through the flanger plug-in module (Plugin.so), loading it and driving it
+exactly as an audio editor does.
+
+Commands:
+  process IN OUT   Process the audio file IN and write the result to OUT. WAV, FLAC, AIFF
+                   and Ogg are read and written, with any channel count and sample rate.
+  demo OUT         Write about 10 seconds of a built-in stereo test signal (a sawtooth
+                   chord over noise, 44.1 kHz) through the effect. The container follows
+                   OUT's extension (WAV when it has none); the encoding is 16-bit PCM.
+  info             Print the name and vendor the module reports.
+  help             Print this text.
+
+Effect options (process, demo); the defaults are those of a new effect:
+  --delay MS        Delay, 1.0 to 10.0 milliseconds, in steps of 0.1 (default 5.0).
+  --width MS        Sweep width, 1.0 to 10.0 milliseconds, in steps of 0.1 (default 5.0).
+  --speed HZ        Sweep rate, 0.10 to 2.00 hertz, in steps of 0.01 (default 0.10).
+  --depth GAIN      Gain of the delayed signal, 0.10 to 1.00, in steps of 0.01 (default 0.90).
+  --feedback GAIN   Feedback gain, 0.10 to 1.00, in steps of 0.01 (default 0.10).
+  --no-feedback     Switch feedback off.
+  --sweep SHAPE     Sweep shape: sine or triangle (default triangle).
+  Values between the steps are rounded to the nearest step.
+
+Output options (process, demo):
+  --format NAME     Output container: wav, flac, aiff or ogg. Default: the input's.
+  --encoding NAME   Output encoding: pcm16, pcm24, pcm32, float, double or vorbis.
+                    Default: the input's; when that does not fit the container, pcm24 for
+                    FLAC and AIFF, float for WAV, vorbis for Ogg.
+  OUT's extension (.wav .flac .aif .aiff .ogg) must agree with the output container.
+
+Other options:
+  --plugin PATH     The module to load. Default: $FLANGER_PLUGIN when set, otherwise
+                    Plugin.so next to the flanger executable.
+  -h, --help        Print this text.
+  --                End of options: later arguments are file names.
+
+Options are written "--name value" or "--name=value", anywhere after the command.
+
+OUT is written to a temporary file in its directory and replaces OUT only when everything
+succeeded; an OUT that is a symbolic link keeps pointing to the file it replaces, and a
+replaced file keeps its permissions. OUT may not be the same file as IN. While processing,
+a progress bar is shown when standard error is a terminal.
+
+Exit status: 0 on success, 1 on a failure, 2 on wrong usage, 130 when interrupted.
+)";
+}
+
+}  // namespace flanger::tool

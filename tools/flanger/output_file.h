@@ -1,0 +1,46 @@
+// Writing OUT safely: the audio goes to a temporary file next to the file it will replace, which
+// is renamed over it only when everything succeeded. A failure or an interruption removes the
+// temporary file and leaves an existing OUT as it was.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace flanger::tool {
+
+// The file that writing `path` replaces: `path` itself, or the end of its chain of symbolic
+// links (which need not exist yet), so that the links stay links. Nullopt with the reason in
+// `error` for a chain that does not end or a link that cannot be read.
+std::optional<std::string> ResolveOutputTarget(const std::string& path, std::string& error);
+
+// True when both names exist and denote one file (same device and inode), however spelled.
+bool SameFile(const std::string& a, const std::string& b);
+
+class PendingOutput {
+public:
+    // Creates the temporary file in the target's directory with the permission bits the result
+    // should have: those of an existing target, else 0666 less the umask. Null with the reason
+    // in `error` when the target is not a regular file or the directory is not writable.
+    static std::unique_ptr<PendingOutput> Create(const std::string& target, std::string& error);
+    // Removes the temporary file unless Commit succeeded.
+    ~PendingOutput();
+    PendingOutput(const PendingOutput&) = delete;
+    PendingOutput& operator=(const PendingOutput&) = delete;
+
+    // The temporary file, open for reading and writing.
+    int Descriptor() const { return File; }
+    const std::string& TemporaryPath() const { return Temporary; }
+
+    // Flushes the file to disk, closes it and renames it over the target.
+    bool Commit(std::string& error);
+
+private:
+    PendingOutput(std::string target, std::string temporary, int file);
+    std::string Target;
+    std::string Temporary;
+    int File;
+    bool Committed = false;
+};
+
+}  // namespace flanger::tool

@@ -1,0 +1,222 @@
+// libsndfile behind the tool's reader, writer and format choice.
+#include "sound_file.h"
+
+#include <sndfile.h>
+
+#include <array>
+#include <utility>
+
+namespace flanger::tool {
+namespace {
+
+constexpr std::array<std::pair<Container, int>, 4> kContainerCodes = {{
+    {Container::Wav, SF_FORMAT_WAV},
+    {Container::Flac, SF_FORMAT_FLAC},
+    {Container::Aiff, SF_FORMAT_AIFF},
+    {Container::Ogg, SF_FORMAT_OGG},
+}};
+
+constexpr std::array<std::pair<Encoding, int>, 6> kEncodingCodes = {{
+    {Encoding::Pcm16, SF_FORMAT_PCM_16},
+    {Encoding::Pcm24, SF_FORMAT_PCM_24},
+    {Encoding::Pcm32, SF_FORMAT_PCM_32},
+    {Encoding::Float, SF_FORMAT_FLOAT},
+    {Encoding::Double, SF_FORMAT_DOUBLE},
+    {Encoding::Vorbis, SF_FORMAT_VORBIS},
+}};
+
+int ContainerCode(Container container) {
+    for (const auto& [value, code] : kContainerCodes) {
+        if (value == container) return code;
+    }
+    return 0;
+}
+
+int EncodingCode(Encoding encoding) {
+    for (const auto& [value, code] : kEncodingCodes) {
+        if (value == encoding) return code;
+    }
+    return 0;
+}
+
+// The encoding to fall back on when the source's does not fit the container.
+int FallbackEncodingCode(int major) {
+    switch (major) {
+    case SF_FORMAT_FLAC:
+    case SF_FORMAT_AIFF:
+        return SF_FORMAT_PCM_24;
+    case SF_FORMAT_OGG:
+        return SF_FORMAT_VORBIS;
+    default:
+        return SF_FORMAT_FLOAT;
+    }
+}
+
+// Samples that a float write has to convert to integers; only those can wrap around.
+bool IsIntegerEncoding(int subtype) {
+    return subtype != SF_FORMAT_FLOAT && subtype != SF_FORMAT_DOUBLE &&
+           subtype != SF_FORMAT_VORBIS && subtype != SF_FORMAT_OPUS;
+}
+
+bool Writable(int format, int channels, int sampleRate) {
+    SF_INFO info{};
+    info.format = format;
+    info.channels = channels;
+    info.samplerate = sampleRate;
+    return sf_format_check(&info) != 0;
+}
+
+std::string LibraryFormatName(int code) {
+    SF_FORMAT_INFO info{};
+    info.format = code;
+    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 ||
+        info.name == nullptr) {
+        return "format 0x" + std::to_string(code);
+    }
+    return info.name;
+}
+
+}  // namespace
+
+SoundFormat MakeSoundFormat(Container container, Encoding encoding) {
+    return SoundFormat{ContainerCode(container) | EncodingCode(encoding)};
+}
+
+std::optional<Container> ContainerOf(SoundFormat format) {
+    const int major = format.Code & SF_FORMAT_TYPEMASK;
+    if (major == SF_FORMAT_WAVEX || major == SF_FORMAT_RF64) return Container::Wav;
+    for (const auto& [container, code] : kContainerCodes) {
+        if (code == major) return container;
+    }
+    return std::nullopt;
+}
+
+std::optional<Encoding> EncodingOf(SoundFormat format) {
+    const int subtype = format.Code & SF_FORMAT_SUBMASK;
+    for (const auto& [encoding, code] : kEncodingCodes) {
+        if (code == subtype) return encoding;
+    }
+    return std::nullopt;
+}
+
+std::string DescribeFormat(SoundFormat format) {
+    std::string text;
+    if (const std::optional<Container> container = ContainerOf(format);
+        container && (format.Code & SF_FORMAT_TYPEMASK) == ContainerCode(*container)) {
+        for (const char c : ContainerName(*container)) text += static_cast<char>(c - 'a' + 'A');
+    } else {
+        text = LibraryFormatName(format.Code & SF_FORMAT_TYPEMASK);
+    }
+    text += ' ';
+    if (const std::optional<Encoding> encoding = EncodingOf(format)) {
+        text += EncodingName(*encoding);
+    } else {
+        text += LibraryFormatName(format.Code & SF_FORMAT_SUBMASK);
+    }
+    return text;
+}
+
+FormatChoice ChooseOutputFormat(SoundFormat source, std::optional<Container> container,
+                                std::optional<Encoding> encoding, int channels, int sampleRate) {
+    // The source's byte order only means something in the source's own container.
+    const int major = container ? ContainerCode(*container) : source.Code & SF_FORMAT_TYPEMASK;
+    const int order = container ? 0 : source.Code & SF_FORMAT_ENDMASK;
+    int format = 0;
+    if (encoding) {
+        format = major | EncodingCode(*encoding) | order;
+    } else {
+        format = major | (source.Code & SF_FORMAT_SUBMASK) | order;
+        if (!Writable(format, channels, sampleRate)) format = major | FallbackEncodingCode(major);
+    }
+    if (!Writable(format, channels, sampleRate)) {
+        return FormatChoice{std::nullopt,
+                            "cannot write " + DescribeFormat(SoundFormat{format}) + " with " +
+                                std::to_string(channels) + " channel(s) at " +
+                                std::to_string(sampleRate) +
+                                " Hz; choose another --format or --encoding"};
+    }
+    return FormatChoice{SoundFormat{format}, {}};
+}
+
+struct SoundReader::State {
+    SNDFILE* File = nullptr;
+    SF_INFO Info{};
+};
+
+SoundReader::SoundReader(std::unique_ptr<State> state) : Impl(std::move(state)) {}
+
+SoundReader::~SoundReader() { sf_close(Impl->File); }
+
+std::unique_ptr<SoundReader> SoundReader::Open(const std::string& path, std::string& error) {
+    auto state = std::make_unique<State>();
+    state->File = sf_open(path.c_str(), SFM_READ, &state->Info);
+    if (state->File == nullptr) {
+        error = sf_strerror(nullptr);
+        return nullptr;
+    }
+    return std::unique_ptr<SoundReader>(new SoundReader(std::move(state)));
+}
+
+int SoundReader::Channels() const { return Impl->Info.channels; }
+
+int SoundReader::SampleRate() const { return Impl->Info.samplerate; }
+
+SoundFormat SoundReader::Format() const { return SoundFormat{Impl->Info.format}; }
+
+std::optional<std::int64_t> SoundReader::FrameCount() const {
+    if (Impl->Info.frames == SF_COUNT_MAX || Impl->Info.frames < 0) return std::nullopt;
+    return Impl->Info.frames;
+}
+
+std::int64_t SoundReader::Read(float* samples, std::int64_t frames) {
+    const sf_count_t read = sf_readf_float(Impl->File, samples, frames);
+    // A short read is the end of the data unless the library recorded an error.
+    if (read < frames && sf_error(Impl->File) != SF_ERR_NO_ERROR) return -1;
+    return read;
+}
+
+std::string SoundReader::Error() const { return sf_strerror(Impl->File); }
+
+struct SoundWriter::State {
+    SNDFILE* File = nullptr;
+};
+
+SoundWriter::SoundWriter(std::unique_ptr<State> state) : Impl(std::move(state)) {}
+
+SoundWriter::~SoundWriter() {
+    if (Impl->File != nullptr) sf_close(Impl->File);
+}
+
+std::unique_ptr<SoundWriter> SoundWriter::Open(int descriptor, SoundFormat format, int channels,
+                                               int sampleRate, std::string& error) {
+    SF_INFO info{};
+    info.format = format.Code;
+    info.channels = channels;
+    info.samplerate = sampleRate;
+    auto state = std::make_unique<State>();
+    state->File = sf_open_fd(descriptor, SFM_WRITE, &info, SF_FALSE);
+    if (state->File == nullptr) {
+        error = sf_strerror(nullptr);
+        return nullptr;
+    }
+    if (IsIntegerEncoding(format.Code & SF_FORMAT_SUBMASK)) {
+        sf_command(state->File, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    }
+    return std::unique_ptr<SoundWriter>(new SoundWriter(std::move(state)));
+}
+
+bool SoundWriter::Write(const float* samples, std::int64_t frames, std::string& error) {
+    if (sf_writef_float(Impl->File, samples, frames) == frames) return true;
+    error = sf_strerror(Impl->File);
+    return false;
+}
+
+bool SoundWriter::Close(std::string& error) {
+    const int status = sf_close(Impl->File);
+    Impl->File = nullptr;
+    if (status == 0) return true;
+    error = sf_error_number(status);
+    return false;
+}
+
+}  // namespace flanger::tool
