@@ -74,7 +74,11 @@ FLANGER_EXPORT int32_t Initialize(const char* fileName, const char* section,
 
 FLANGER_EXPORT int32_t LoadPreset(const char* fileName, const char* section,
                                   FlangerRegistryKey rootKey, EffectSettings** settings) {
-    return Initialize(fileName, section, rootKey, settings);
+    // The same as Initialize, without calling the export by name: a host that defines its own
+    // Initialize must not be called in its place.
+    return GuardedExport<int32_t>(0, [&] {
+        return CreateRecord({fileName, section, rootKey, nullptr}, settings);
+    });
 }
 
 FLANGER_EXPORT int32_t InitializeXml(SettingsNode* node, EffectSettings** settings) {

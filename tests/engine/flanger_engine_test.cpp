@@ -300,6 +300,26 @@ TEST(FlangerEngineLimits, ExtremeSpeedsKeepEveryTapInsideTheLine) {
     }
 }
 
+TEST(FlangerEngineLimits, SineTroughBelowZeroDelayStaysInsideTheLine) {
+    // With no delay the sine's lowest position lies a hair below 0 (its centre is raised by
+    // slightly less than its amplitude). At 8 kHz with a 9.9 ms width the ring is 80 positions
+    // and a 212-frame period puts the trough exactly on frame 160, where the write position is
+    // back at 0: a tap taken as is would read one element before the line.
+    ReferenceParameters p;
+    p.sineMode = true;
+    p.delayMs = 0.0;
+    p.widthMs = 9.9;
+    p.speedHz = 8000.0 / 212.0;
+    auto engine = OpenEngine(p, 8000, 1);
+    ASSERT_EQ(engine->RingLengthFrames(), 80);
+    auto signal = WhiteNoise(1, 170, 37);
+    ProcessSpan(*engine, signal, 0, 160);
+    ASSERT_EQ(engine->WriteIndexPosition(), 0);
+    ASSERT_LT(engine->SweepPosition(), 0.0);
+    ProcessSpan(*engine, signal, 160, 10);
+    for (float value : signal[0]) ASSERT_TRUE(std::isfinite(value));
+}
+
 TEST(FlangerEngineLimits, ChannelsBeyondTheFormatAndNullChannelsAreLeftAlone) {
     auto engine = OpenEngine(Defaults(), 44100, 2);
     auto reference = OpenEngine(Defaults(), 44100, 2);

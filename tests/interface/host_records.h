@@ -76,8 +76,7 @@ struct Parameters {
 inline constexpr Parameters kDefaultParameters = {90, 50, 50, 0, 10, 10};
 
 inline Parameters ParametersOf(const EffectSettings& record) {
-    return {record.Depth, record.Delay,    record.Width,
-            record.Sine,  record.Feedback, record.Speed};
+    return {record.Depth, record.Delay, record.Width, record.Sine, record.Feedback, record.Speed};
 }
 
 inline void SetParameters(EffectSettings& record, const Parameters& p) {

@@ -20,7 +20,8 @@ LoadedPlugin Load() {
     void* addresses[kExportNames.size()] = {};
     for (std::size_t i = 0; i < kExportNames.size(); ++i) {
         addresses[i] = dlsym(handle, kExportNames[i]);
-        if (addresses[i] == nullptr) plugin.error += std::string("missing ") + kExportNames[i] + "; ";
+        if (addresses[i] == nullptr)
+            plugin.error += std::string("missing ") + kExportNames[i] + "; ";
     }
     if (!plugin.error.empty()) return plugin;
 

@@ -31,9 +31,9 @@ struct PluginExports {
 };
 
 inline constexpr std::array<const char*, 12> kExportNames = {
-    "PlugInInfo", "Initialize",        "LoadPreset", "InitializeXml",
-    "CopySettings", "SavePreset",      "SavePresetXml", "SetStreamCallBack",
-    "OpenStream", "ProcessStream",     "CloseStream", "Free"};
+    "PlugInInfo",   "Initialize",    "LoadPreset",    "InitializeXml",
+    "CopySettings", "SavePreset",    "SavePresetXml", "SetStreamCallBack",
+    "OpenStream",   "ProcessStream", "CloseStream",   "Free"};
 
 struct LoadedPlugin {
     PluginExports exports{};

@@ -28,12 +28,12 @@ struct OptionSpec {
 };
 
 constexpr OptionSpec kOptions[] = {
-    {"--delay", true, Scope::Rendering},     {"--width", true, Scope::Rendering},
-    {"--speed", true, Scope::Rendering},     {"--depth", true, Scope::Rendering},
-    {"--feedback", true, Scope::Rendering},  {"--no-feedback", false, Scope::Rendering},
-    {"--sweep", true, Scope::Rendering},     {"--format", true, Scope::Rendering},
-    {"--encoding", true, Scope::Rendering},  {"--plugin", true, Scope::Everywhere},
-    {"--help", false, Scope::Everywhere},    {"-h", false, Scope::Everywhere},
+    {"--delay", true, Scope::Rendering},    {"--width", true, Scope::Rendering},
+    {"--speed", true, Scope::Rendering},    {"--depth", true, Scope::Rendering},
+    {"--feedback", true, Scope::Rendering}, {"--no-feedback", false, Scope::Rendering},
+    {"--sweep", true, Scope::Rendering},    {"--format", true, Scope::Rendering},
+    {"--encoding", true, Scope::Rendering}, {"--plugin", true, Scope::Everywhere},
+    {"--help", false, Scope::Everywhere},   {"-h", false, Scope::Everywhere},
 };
 
 // A numeric effect option: its accepted range as shown to the user, and the record field it
@@ -218,30 +218,31 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
     if (feedbackOff) invocation.Parameters.Feedback = -std::abs(invocation.Parameters.Feedback);
 
     switch (*command) {
-    case Command::Process:
-        if (operands.size() != 2) return Refuse("process needs IN and OUT (see flanger --help)");
-        invocation.InputPath = std::string(operands[0]);
-        invocation.OutputPath = std::string(operands[1]);
-        break;
-    case Command::Demo:
-        if (operands.size() != 1) return Refuse("demo needs OUT (see flanger --help)");
-        invocation.OutputPath = std::string(operands[0]);
-        break;
-    case Command::Info:
-        if (!operands.empty()) return Refuse("info takes no file names");
-        break;
-    case Command::Help:
-        // "flanger help process" is as good as "flanger process --help".
-        if (operands.size() > 1 || (operands.size() == 1 && !FindCommand(operands[0]))) {
-            return Refuse("help takes at most one command name");
-        }
-        break;
+        case Command::Process:
+            if (operands.size() != 2)
+                return Refuse("process needs IN and OUT (see flanger --help)");
+            invocation.InputPath = std::string(operands[0]);
+            invocation.OutputPath = std::string(operands[1]);
+            break;
+        case Command::Demo:
+            if (operands.size() != 1) return Refuse("demo needs OUT (see flanger --help)");
+            invocation.OutputPath = std::string(operands[0]);
+            break;
+        case Command::Info:
+            if (!operands.empty()) return Refuse("info takes no file names");
+            break;
+        case Command::Help:
+            // "flanger help process" is as good as "flanger process --help".
+            if (operands.size() > 1 || (operands.size() == 1 && !FindCommand(operands[0]))) {
+                return Refuse("help takes at most one command name");
+            }
+            break;
     }
     if (invocation.Action != Command::Process && invocation.Action != Command::Demo) {
         return ParseResult{invocation, {}};
     }
-    if (invocation.OutputPath.empty() || (invocation.Action == Command::Process &&
-                                          invocation.InputPath.empty())) {
+    if (invocation.OutputPath.empty() ||
+        (invocation.Action == Command::Process && invocation.InputPath.empty())) {
         return Refuse("file names must not be empty");
     }
     return ParseResult{invocation, {}};

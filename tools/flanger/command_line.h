@@ -33,9 +33,9 @@ struct Invocation {
     std::string InputPath;   // process only
     std::string OutputPath;  // process and demo
     EffectParameters Parameters;
-    std::optional<Container> Format;        // --format; nullopt keeps the source's container
+    std::optional<Container> Format;         // --format; nullopt keeps the source's container
     std::optional<Encoding> SampleEncoding;  // --encoding; nullopt keeps the source's encoding
-    std::optional<std::string> PluginPath;  // --plugin
+    std::optional<std::string> PluginPath;   // --plugin
 };
 
 // Either an invocation or the one line that explains why the arguments were refused.

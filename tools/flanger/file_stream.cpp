@@ -4,8 +4,7 @@
 namespace flanger::tool {
 
 FileSource::FileSource(SoundReader& reader, std::uint32_t blockFrames)
-    : Reader(reader),
-      Interleaved(static_cast<std::size_t>(reader.Channels()) * blockFrames) {}
+    : Reader(reader), Interleaved(static_cast<std::size_t>(reader.Channels()) * blockFrames) {}
 
 std::uint32_t FileSource::Read(std::span<float* const> channels, std::uint32_t frames) noexcept {
     const std::size_t channelCount = channels.size();

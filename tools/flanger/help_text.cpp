@@ -18,7 +18,8 @@ Commands:
                    and Ogg are read and written, with any channel count and sample rate.
   demo OUT         Write about 10 seconds of a built-in stereo test signal (a sawtooth
                    chord over noise, 44.1 kHz) through the effect. The container follows
-                   OUT's extension (WAV when it has none); the encoding is 16-bit PCM.
+                   OUT's extension (WAV when it has none); the encoding is 16-bit PCM
+                   (vorbis for Ogg) unless --encoding says otherwise.
   info             Print the name and vendor the module reports.
   help             Print this text.
 

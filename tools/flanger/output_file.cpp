@@ -90,8 +90,8 @@ std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target,
     }
     // A hidden name in the same directory keeps the final rename on one file system. Long
     // names are shortened so that the temporary name stays within NAME_MAX.
-    std::string pattern = DirectoryOf(target) + "/." + BaseNameOf(target).substr(0, 200) +
-                          ".flanger-XXXXXX";
+    std::string pattern =
+        DirectoryOf(target) + "/." + BaseNameOf(target).substr(0, 200) + ".flanger-XXXXXX";
     const int file = mkstemp(pattern.data());
     if (file < 0) {
         error = "cannot create a file in '" + DirectoryOf(target) + "': " + SystemError();

@@ -8,8 +8,8 @@
 
 namespace flanger::tool {
 
-std::string LocatePlugin(const std::optional<std::string>& optionPath,
-                         const char* environmentPath, const std::string& executablePath) {
+std::string LocatePlugin(const std::optional<std::string>& optionPath, const char* environmentPath,
+                         const std::string& executablePath) {
     if (optionPath) return *optionPath;
     if (environmentPath != nullptr && *environmentPath != '\0') return environmentPath;
     const std::size_t slash = executablePath.find_last_of('/');

@@ -8,8 +8,8 @@ namespace flanger::tool {
 
 // The module file: the --plugin path when given, else the FLANGER_PLUGIN value when set and not
 // empty (null: unset), else Plugin.so in the directory of the running executable.
-std::string LocatePlugin(const std::optional<std::string>& optionPath,
-                         const char* environmentPath, const std::string& executablePath);
+std::string LocatePlugin(const std::optional<std::string>& optionPath, const char* environmentPath,
+                         const std::string& executablePath);
 
 // The running executable's path from /proc/self/exe; empty when it cannot be read.
 std::string RunningExecutablePath();

@@ -42,13 +42,13 @@ int EncodingCode(Encoding encoding) {
 // The encoding to fall back on when the source's does not fit the container.
 int FallbackEncodingCode(int major) {
     switch (major) {
-    case SF_FORMAT_FLAC:
-    case SF_FORMAT_AIFF:
-        return SF_FORMAT_PCM_24;
-    case SF_FORMAT_OGG:
-        return SF_FORMAT_VORBIS;
-    default:
-        return SF_FORMAT_FLOAT;
+        case SF_FORMAT_FLAC:
+        case SF_FORMAT_AIFF:
+            return SF_FORMAT_PCM_24;
+        case SF_FORMAT_OGG:
+            return SF_FORMAT_VORBIS;
+        default:
+            return SF_FORMAT_FLOAT;
     }
 }
 
@@ -69,8 +69,7 @@ bool Writable(int format, int channels, int sampleRate) {
 std::string LibraryFormatName(int code) {
     SF_FORMAT_INFO info{};
     info.format = code;
-    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 ||
-        info.name == nullptr) {
+    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 || info.name == nullptr) {
         return "format 0x" + std::to_string(code);
     }
     return info.name;
@@ -121,21 +120,27 @@ FormatChoice ChooseOutputFormat(SoundFormat source, std::optional<Container> con
     // The source's byte order only means something in the source's own container.
     const int major = container ? ContainerCode(*container) : source.Code & SF_FORMAT_TYPEMASK;
     const int order = container ? 0 : source.Code & SF_FORMAT_ENDMASK;
-    int format = 0;
+    const std::string shape = " with " + std::to_string(channels) + " channel(s) at " +
+                              std::to_string(sampleRate) + " Hz";
     if (encoding) {
-        format = major | EncodingCode(*encoding) | order;
-    } else {
-        format = major | (source.Code & SF_FORMAT_SUBMASK) | order;
-        if (!Writable(format, channels, sampleRate)) format = major | FallbackEncodingCode(major);
+        const int format = major | EncodingCode(*encoding) | order;
+        if (Writable(format, channels, sampleRate)) return FormatChoice{SoundFormat{format}, {}};
+        return FormatChoice{std::nullopt, "cannot write " + DescribeFormat(SoundFormat{format}) +
+                                              shape + "; choose another --format or --encoding"};
     }
-    if (!Writable(format, channels, sampleRate)) {
-        return FormatChoice{std::nullopt,
-                            "cannot write " + DescribeFormat(SoundFormat{format}) + " with " +
-                                std::to_string(channels) + " channel(s) at " +
-                                std::to_string(sampleRate) +
-                                " Hz; choose another --format or --encoding"};
+    const int kept = major | (source.Code & SF_FORMAT_SUBMASK) | order;
+    if (Writable(kept, channels, sampleRate)) return FormatChoice{SoundFormat{kept}, {}};
+    const int fallback = major | FallbackEncodingCode(major);
+    if (Writable(fallback, channels, sampleRate)) {
+        return FormatChoice{SoundFormat{fallback}, {}};
     }
-    return FormatChoice{SoundFormat{format}, {}};
+    std::string tried = DescribeFormat(SoundFormat{kept});
+    if ((kept & SF_FORMAT_SUBMASK) != (fallback & SF_FORMAT_SUBMASK)) {
+        tried += " or ";
+        tried += EncodingName(EncodingOf(SoundFormat{fallback}).value_or(Encoding::Float));
+    }
+    return FormatChoice{
+        std::nullopt, "cannot write " + tried + shape + "; choose another --format or --encoding"};
 }
 
 struct SoundReader::State {

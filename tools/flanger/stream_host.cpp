@@ -99,8 +99,8 @@ StreamResult RunStream(const PluginExports& module, const EffectParameters& para
         StreamBuffer buffer{};
         const std::uint32_t result = module.ProcessStream(&buffer, &settings);
         if (result != state.Delivered) {
-            return Failed("the module returned " + std::to_string(result) +
-                          " for a block of " + std::to_string(state.Delivered) + " frames");
+            return Failed("the module returned " + std::to_string(result) + " for a block of " +
+                          std::to_string(state.Delivered) + " frames");
         }
         if (result == 0) break;
         std::string error;
@@ -108,8 +108,9 @@ StreamResult RunStream(const PluginExports& module, const EffectParameters& para
         framesDone += result;
         if (progress) progress(framesDone);
     }
-    if (const std::string failure = source.Failure(); !failure.empty()) return Failed(failure);
+    // An interrupted read can look like a failing one; the interruption is what happened.
     if (stopRequested && stopRequested()) return StreamResult{StreamOutcome::Interrupted, {}};
+    if (const std::string failure = source.Failure(); !failure.empty()) return Failed(failure);
     return StreamResult{};
 }
 

@@ -1,0 +1,237 @@
+// The flanger command's argument parser: effect values in human units mapped onto the record's
+// tenths and hundredths, the accepted ranges at both ends, rounding, and every refusal.
+#include "command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace flanger::tool {
+namespace {
+
+// The record a new effect starts with, changed in one field.
+EffectParameters With(std::int32_t EffectParameters::*field, std::int32_t value) {
+    EffectParameters parameters;
+    parameters.*field = value;
+    return parameters;
+}
+
+struct ValueCase {
+    std::vector<std::string_view> options;
+    EffectParameters expected;
+};
+
+TEST(CommandLineTest, MapsEffectOptionsOntoTheRecord) {
+    using P = EffectParameters;
+    const ValueCase cases[] = {
+        {{}, P{}},
+        // Both ends of every range are accepted.
+        {{"--delay", "1.0"}, With(&P::Delay, 10)},
+        {{"--delay", "10.0"}, With(&P::Delay, 100)},
+        {{"--width", "1"}, With(&P::Width, 10)},
+        {{"--width", "10"}, With(&P::Width, 100)},
+        {{"--speed", "0.10"}, With(&P::Speed, 10)},
+        {{"--speed", "2.00"}, With(&P::Speed, 200)},
+        {{"--depth", "0.1"}, With(&P::Depth, 10)},
+        {{"--depth", "1.00"}, With(&P::Depth, 100)},
+        {{"--feedback", "0.10"}, With(&P::Feedback, 10)},
+        {{"--feedback", "1"}, With(&P::Feedback, 100)},
+        // Rounding to the record's resolution; exact halves round up although their binary
+        // doubles lie on either side (5.05 above, 0.145 below).
+        {{"--delay", "5.04"}, With(&P::Delay, 50)},
+        {{"--delay", "5.05"}, With(&P::Delay, 51)},
+        {{"--delay", "2.449"}, With(&P::Delay, 24)},
+        {{"--width", "7.25"}, With(&P::Width, 73)},
+        {{"--depth", "0.145"}, With(&P::Depth, 15)},
+        {{"--depth", "0.144999"}, With(&P::Depth, 14)},
+        {{"--speed", "1.995"}, With(&P::Speed, 200)},
+        {{"--feedback", "0.333"}, With(&P::Feedback, 33)},
+        {{"--speed", "0.125"}, With(&P::Speed, 13)},
+        // Exponent notation is a number like any other.
+        {{"--delay", "2.5e0"}, With(&P::Delay, 25)},
+        {{"--delay", "25e-1"}, With(&P::Delay, 25)},
+        {{"--depth", "5.05E-1"}, With(&P::Depth, 51)},
+        {{"--width", "0.1e+2"}, With(&P::Width, 100)},
+        // --name=value, and the last of repeated options.
+        {{"--delay=3.3"}, With(&P::Delay, 33)},
+        {{"--delay", "3", "--delay", "4"}, With(&P::Delay, 40)},
+        {{"--sweep", "sine"}, With(&P::Sine, 1)},
+        {{"--sweep", "sine", "--sweep", "triangle"}, With(&P::Sine, 0)},
+        // Switching feedback off keeps its magnitude, as the settings window does.
+        {{"--no-feedback"}, With(&P::Feedback, -10)},
+        {{"--no-feedback", "--feedback", "0.45"}, With(&P::Feedback, -45)},
+        {{"--feedback=0.45", "--no-feedback"}, With(&P::Feedback, -45)},
+        {{"--delay", "1.5", "--width", "9.9", "--speed", "0.5", "--depth", "0.2", "--feedback",
+          "0.8", "--sweep", "sine"},
+         EffectParameters{20, 15, 99, 1, 80, 50}},
+    };
+    for (const ValueCase& c : cases) {
+        std::vector<std::string_view> arguments = {"process", "in.wav", "out.wav"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const ParseResult result = ParseCommandLine(arguments);
+        std::string joined;
+        for (const std::string_view option : c.options) joined += std::string(option) + " ";
+        SCOPED_TRACE(joined);
+        ASSERT_TRUE(result.Parsed) << result.Error;
+        EXPECT_EQ(result.Parsed->Parameters, c.expected);
+        EXPECT_TRUE(result.Error.empty());
+    }
+}
+
+struct RefusalCase {
+    std::vector<std::string_view> arguments;
+    std::string_view error;
+};
+
+TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
+    const RefusalCase cases[] = {
+        // Just outside each range.
+        {{"process", "a", "b", "--delay", "0.99"},
+         "--delay must be between 1.0 and 10.0 ms (got '0.99')"},
+        {{"process", "a", "b", "--delay", "10.01"},
+         "--delay must be between 1.0 and 10.0 ms (got '10.01')"},
+        {{"process", "a", "b", "--width", "0.9"},
+         "--width must be between 1.0 and 10.0 ms (got '0.9')"},
+        {{"process", "a", "b", "--width", "10.1"},
+         "--width must be between 1.0 and 10.0 ms (got '10.1')"},
+        {{"process", "a", "b", "--speed", "0.099"},
+         "--speed must be between 0.10 and 2.00 Hz (got '0.099')"},
+        {{"process", "a", "b", "--speed", "2.001"},
+         "--speed must be between 0.10 and 2.00 Hz (got '2.001')"},
+        {{"process", "a", "b", "--depth", "0.09"},
+         "--depth must be between 0.10 and 1.00 (got '0.09')"},
+        {{"process", "a", "b", "--depth", "1.0001"},
+         "--depth must be between 0.10 and 1.00 (got '1.0001')"},
+        {{"process", "a", "b", "--feedback", "0.0999"},
+         "--feedback must be between 0.10 and 1.00 (got '0.0999')"},
+        {{"process", "a", "b", "--feedback", "-0.5"},
+         "--feedback must be between 0.10 and 1.00 (got '-0.5')"},
+        // Not numbers at all.
+        {{"process", "a", "b", "--delay", "nan"},
+         "--delay must be between 1.0 and 10.0 ms (got 'nan')"},
+        {{"process", "a", "b", "--delay", "NaN"},
+         "--delay must be between 1.0 and 10.0 ms (got 'NaN')"},
+        {{"process", "a", "b", "--depth", "inf"},
+         "--depth must be between 0.10 and 1.00 (got 'inf')"},
+        {{"process", "a", "b", "--delay", "five"},
+         "--delay must be between 1.0 and 10.0 ms (got 'five')"},
+        {{"process", "a", "b", "--delay", "5ms"},
+         "--delay must be between 1.0 and 10.0 ms (got '5ms')"},
+        {{"process", "a", "b", "--delay", " 5"},
+         "--delay must be between 1.0 and 10.0 ms (got ' 5')"},
+        {{"process", "a", "b", "--delay", "0x5"},
+         "--delay must be between 1.0 and 10.0 ms (got '0x5')"},
+        {{"process", "a", "b", "--delay", "5e"},
+         "--delay must be between 1.0 and 10.0 ms (got '5e')"},
+        {{"process", "a", "b", "--delay="}, "--delay must be between 1.0 and 10.0 ms (got '')"},
+        {{"process", "a", "b", "--speed", "1,5"},
+         "--speed must be between 0.10 and 2.00 Hz (got '1,5')"},
+        // Names.
+        {{"process", "a", "b", "--sweep", "square"},
+         "--sweep must be sine or triangle (got 'square')"},
+        {{"process", "a", "b", "--sweep", "Sine"}, "--sweep must be sine or triangle (got 'Sine')"},
+        {{"process", "a", "b", "--format", "mp3"},
+         "--format must be wav, flac, aiff or ogg (got 'mp3')"},
+        {{"process", "a", "b", "--encoding", "pcm8"},
+         "--encoding must be pcm16, pcm24, pcm32, float, double or vorbis (got 'pcm8')"},
+        // Missing values, stray values, unknown options.
+        {{"process", "a", "b", "--delay"}, "--delay needs a value"},
+        {{"process", "a", "b", "--sweep"}, "--sweep needs a value"},
+        {{"info", "--plugin"}, "--plugin needs a value"},
+        {{"process", "a", "b", "--no-feedback=1"}, "--no-feedback takes no value"},
+        {{"process", "a", "b", "--dealy", "5"}, "unknown option '--dealy' (see flanger --help)"},
+        {{"process", "a", "b", "-d", "5"}, "unknown option '-d' (see flanger --help)"},
+        {{"process", "a", "b", "--bogus=1"}, "unknown option '--bogus' (see flanger --help)"},
+        // Commands and their file names.
+        {{}, "no command given (see flanger --help)"},
+        {{"--delay", "5"}, "no command given (see flanger --help)"},
+        {{"mix", "a", "b"}, "unknown command 'mix' (see flanger --help)"},
+        {{"process", "a"}, "process needs IN and OUT (see flanger --help)"},
+        {{"process", "a", "b", "c"}, "process needs IN and OUT (see flanger --help)"},
+        // After "--" even an option's spelling is a file name.
+        {{"process", "a", "--", "b", "--delay"}, "process needs IN and OUT (see flanger --help)"},
+        {{"demo"}, "demo needs OUT (see flanger --help)"},
+        {{"demo", "a", "b"}, "demo needs OUT (see flanger --help)"},
+        {{"info", "x"}, "info takes no file names"},
+        {{"info", "--delay", "5"}, "--delay is not an option of info"},
+        {{"process", "", "b"}, "file names must not be empty"},
+        {{"help", "mix"}, "help takes at most one command name"},
+    };
+    for (const RefusalCase& c : cases) {
+        std::string joined;
+        for (const std::string_view argument : c.arguments) joined += std::string(argument) + " ";
+        SCOPED_TRACE(joined);
+        const ParseResult result = ParseCommandLine(c.arguments);
+        EXPECT_FALSE(result.Parsed);
+        EXPECT_EQ(result.Error, c.error);
+    }
+}
+
+struct InvocationCase {
+    std::vector<std::string_view> arguments;
+    Command action;
+    std::string_view input;
+    std::string_view output;
+    std::optional<Container> format;
+    std::optional<Encoding> encoding;
+    std::optional<std::string> plugin;
+};
+
+TEST(CommandLineTest, ReadsCommandsFilesAndOutputOptions) {
+    using enum Command;
+    constexpr std::nullopt_t none = std::nullopt;
+    const InvocationCase cases[] = {
+        {{"process", "in.wav", "out.wav"}, Process, "in.wav", "out.wav", none, none, none},
+        // Options anywhere after the command, and "--" before names that look like options.
+        {{"process", "--format", "flac", "in.wav", "out.flac"},
+         Process,
+         "in.wav",
+         "out.flac",
+         Container::Flac,
+         none,
+         none},
+        {{"process", "in.wav", "--", "-out.wav"}, Process, "in.wav", "-out.wav", none, none, none},
+        {{"process", "-", "out.wav"}, Process, "-", "out.wav", none, none, none},
+        {{"demo", "demo.ogg", "--encoding=vorbis"},
+         Demo,
+         "",
+         "demo.ogg",
+         none,
+         Encoding::Vorbis,
+         none},
+        {{"demo", "--format", "aiff", "--encoding", "pcm24", "d"},
+         Demo,
+         "",
+         "d",
+         Container::Aiff,
+         Encoding::Pcm24,
+         none},
+        {{"info", "--plugin", "lib/Plugin.so"}, Info, "", "", none, none, "lib/Plugin.so"},
+        {{"process", "a", "b", "--plugin=x.so"}, Process, "a", "b", none, none, "x.so"},
+        // Help wins over anything else on the line, even over mistakes.
+        {{"--help"}, Help, "", "", none, none, none},
+        {{"-h"}, Help, "", "", none, none, none},
+        {{"help"}, Help, "", "", none, none, none},
+        {{"help", "process"}, Help, "", "", none, none, none},
+        {{"process", "--help"}, Help, "", "", none, none, none},
+        {{"process", "--delay", "99", "--help"}, Help, "", "", none, none, none},
+    };
+    for (const InvocationCase& c : cases) {
+        std::string joined;
+        for (const std::string_view argument : c.arguments) joined += std::string(argument) + " ";
+        SCOPED_TRACE(joined);
+        const ParseResult result = ParseCommandLine(c.arguments);
+        ASSERT_TRUE(result.Parsed) << result.Error;
+        EXPECT_EQ(result.Parsed->Action, c.action);
+        EXPECT_EQ(result.Parsed->InputPath, c.input);
+        EXPECT_EQ(result.Parsed->OutputPath, c.output);
+        EXPECT_EQ(result.Parsed->Format, c.format);
+        EXPECT_EQ(result.Parsed->SampleEncoding, c.encoding);
+        EXPECT_EQ(result.Parsed->PluginPath, c.plugin);
+    }
+}
+
+}  // namespace
+}  // namespace flanger::tool

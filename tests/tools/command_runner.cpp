@@ -1,0 +1,115 @@
+// fork and exec of the flanger command with captured output.
+#include "command_runner.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include "scratch_directory.h"
+
+extern char** environ;
+
+namespace flanger::tool::test {
+
+const std::string& FlangerExecutable() {
+    static const std::string path = FLANGER_EXECUTABLE;
+    return path;
+}
+
+const std::string& ModulePath() {
+    static const std::string path = FLANGER_MODULE;
+    return path;
+}
+
+const std::string& WrongModulePath() {
+    static const std::string path = FLANGER_WRONG_MODULE;
+    return path;
+}
+
+namespace {
+
+std::vector<std::string> BuildEnvironment(const CommandOptions& options) {
+    std::map<std::string, std::optional<std::string>> variables;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::size_t equals = text.find('=');
+        if (equals != std::string::npos)
+            variables[text.substr(0, equals)] = text.substr(equals + 1);
+    }
+    variables.erase("FLANGER_PLUGIN");
+    for (const auto& [name, value] : options.environment) variables[name] = value;
+    std::vector<std::string> list;
+    for (const auto& [name, value] : variables) {
+        if (value) list.push_back(name + "=" + *value);
+    }
+    return list;
+}
+
+}  // namespace
+
+int StartFlanger(const std::vector<std::string>& arguments, const CommandOptions& options,
+                 const std::string& outPath, const std::string& errPath) {
+    // Everything the child needs is prepared before fork: after it only async-signal-safe calls.
+    std::vector<std::string> argumentStrings = {FlangerExecutable()};
+    argumentStrings.insert(argumentStrings.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : argumentStrings) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> environmentStrings = BuildEnvironment(options);
+    std::vector<char*> envp;
+    for (std::string& variable : environmentStrings) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int err = options.standardError >= 0
+                        ? -1
+                        : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (out < 0 || (options.standardError < 0 && err < 0)) throw std::runtime_error("open");
+    const pid_t child = fork();
+    if (child == 0) {
+        if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) {
+            _exit(127);
+        }
+        // As a shell would start it: a test that ignores SIGPIPE must not pass that on.
+        signal(SIGPIPE, SIG_DFL);
+        dup2(out, STDOUT_FILENO);
+        dup2(options.standardError >= 0 ? options.standardError : err, STDERR_FILENO);
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    close(out);
+    if (err >= 0) close(err);
+    if (child < 0) throw std::runtime_error("fork failed");
+    return child;
+}
+
+CommandResult WaitForFlanger(int process, const std::string& outPath, const std::string& errPath) {
+    int status = 0;
+    while (waitpid(process, &status, 0) < 0) {
+        if (errno != EINTR) throw std::runtime_error("waitpid failed");
+    }
+    CommandResult result;
+    if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    result.out = ReadBytes(outPath);
+    result.err = ReadBytes(errPath);
+    unlink(outPath.c_str());
+    unlink(errPath.c_str());
+    return result;
+}
+
+CommandResult RunFlanger(const std::vector<std::string>& arguments, const CommandOptions& options) {
+    // Captures live outside the directories under test, whose contents the tests compare.
+    const ScratchDirectory captures;
+    const std::string outPath = captures / "stdout";
+    const std::string errPath = captures / "stderr";
+    return WaitForFlanger(StartFlanger(arguments, options, outPath, errPath), outPath, errPath);
+}
+
+}  // namespace flanger::tool::test

@@ -1,0 +1,133 @@
+// SIGINT and SIGTERM while "flanger process" is writing: exit status 130, no OUT, and no
+// temporary file left. The input is a FIFO fed by the test, so the command is certainly still
+// working when the signal arrives, with no reliance on how fast it runs.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "command_runner.h"
+#include "scratch_directory.h"
+#include "test_sound.h"
+
+namespace flanger::tool::test {
+namespace {
+
+// Waits until `ready` holds or the command has exited; generous, since only a broken command
+// makes it wait long.
+template <typename Condition>
+bool AwaitWhileRunning(int process, Condition ready) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (ready()) return true;
+        if (waitpid(process, nullptr, WNOHANG) != 0) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+bool HasTemporaryFile(const ScratchDirectory& d) {
+    for (const std::string& entry : d.Entries()) {
+        if (entry.find(".flanger-") != std::string::npos) return true;
+    }
+    return false;
+}
+
+// What the input does once the signals are sent.
+enum class InputAfterSignal {
+    Continues,  // the rest of the file follows: the command must stop reading it
+    Ends,       // the writer closes the FIFO
+    Stalls,     // nothing more, until the command has exited
+};
+
+struct InterruptCase {
+    const char* name;
+    std::vector<int> signals;
+    InputAfterSignal input;
+};
+
+// Writes everything unless the reader goes away; false when it did.
+bool WriteAll(int fifo, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = write(fifo, bytes.data() + done, bytes.size() - done);
+        if (written < 0) return false;
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+TEST(InterruptTest, SignalRemovesTheTemporaryFileAndExits130) {
+    const InterruptCase cases[] = {
+        {"SIGINT", {SIGINT}, InputAfterSignal::Continues},
+        {"SIGTERM", {SIGTERM}, InputAfterSignal::Ends},
+        // A second signal must get out of a read that never returns.
+        {"SIGINT then SIGTERM, input stalled", {SIGINT, SIGTERM}, InputAfterSignal::Stalls},
+    };
+    // The command closing its end of the FIFO must show up as a failed write, not kill the test.
+    struct IgnoredBrokenPipe {
+        IgnoredBrokenPipe() : Saved(signal(SIGPIPE, SIG_IGN)) {}
+        ~IgnoredBrokenPipe() { signal(SIGPIPE, Saved); }
+        sighandler_t Saved;
+    } const ignoredBrokenPipe;
+    for (const InterruptCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ScratchDirectory d;
+        const ScratchDirectory captures;
+        // Far more than a pipe holds plus a block, so a command that stops reading is noticed.
+        WriteSound(d / "source.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100,
+                   TestSignal(2, 44100, 5 * 44100));
+        const std::string source = ReadBytes(d / "source.wav");
+        ASSERT_EQ(mkfifo((d / "in.wav").c_str(), 0600), 0);
+
+        CommandOptions options;
+        options.workingDirectory = d.Path();
+        const int process = StartFlanger({"process", "in.wav", "out.wav"}, options,
+                                         captures / "out", captures / "err");
+        const auto abandon = [&](const char* what) {
+            kill(process, SIGKILL);
+            waitpid(process, nullptr, 0);
+            ADD_FAILURE() << what;
+        };
+        int fifo = -1;
+        // Opening for writing without a reader fails with ENXIO instead of blocking.
+        if (!AwaitWhileRunning(process, [&] {
+                fifo = open((d / "in.wav").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                return fifo >= 0;
+            })) {
+            abandon("the command never opened its input");
+            continue;
+        }
+        fcntl(fifo, F_SETFL, 0);
+        // The header and a few blocks; well within a pipe's buffer, so this never blocks.
+        const ssize_t written = write(fifo, source.data(), 32768);
+        if (written != 32768 || !AwaitWhileRunning(process, [&] { return HasTemporaryFile(d); })) {
+            close(fifo);
+            abandon("the command never started its output");
+            continue;
+        }
+
+        for (const int number : c.signals) ASSERT_EQ(kill(process, number), 0);
+        if (c.input == InputAfterSignal::Continues) {
+            EXPECT_FALSE(WriteAll(fifo, source.substr(32768)))
+                << "the command read the whole input after the signal";
+        }
+        if (c.input != InputAfterSignal::Stalls) close(fifo);
+        const CommandResult run = WaitForFlanger(process, captures / "out", captures / "err");
+        if (c.input == InputAfterSignal::Stalls) close(fifo);
+
+        EXPECT_EQ(run.exitStatus, 130) << "signal " << run.signal << ", " << run.err;
+        EXPECT_EQ(d.Entries(), (std::vector<std::string>{"in.wav", "source.wav"}));
+    }
+}
+
+}  // namespace
+}  // namespace flanger::tool::test

@@ -1,0 +1,30 @@
+// "flanger demo OUT": the built-in test signal through the module.
+#include "command_support.h"
+#include "commands.h"
+#include "demo_signal.h"
+#include "render_job.h"
+
+namespace flanger::tool {
+
+int RunDemo(const Invocation& invocation) {
+    const std::unique_ptr<PluginLibrary> module = LoadModule(invocation);
+    if (!module) return kExitFailure;
+
+    DemoSignal source;
+    RenderJob job;
+    job.Module = &module->Exports();
+    job.Parameters = invocation.Parameters;
+    job.Source = &source;
+    job.Shape = StreamShape{kDemoChannels, kDemoSampleRate};
+    job.TotalFrames = kDemoFrames;
+    // The signal is described as 16-bit PCM, so that is what a container that holds it gets.
+    job.SourceFormat = MakeSoundFormat(Container::Wav, Encoding::Pcm16);
+    job.Format = invocation.Format
+                     ? invocation.Format
+                     : ContainerForFileName(invocation.OutputPath).value_or(Container::Wav);
+    job.SampleEncoding = invocation.SampleEncoding;
+    job.OutputPath = invocation.OutputPath;
+    return Render(job);
+}
+
+}  // namespace flanger::tool

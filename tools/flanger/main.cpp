@@ -1,0 +1,50 @@
+// The flanger command: hosts the plug-in module to process sound files from a shell.
+#include <cstdio>
+#include <exception>
+#include <string_view>
+#include <vector>
+
+#include "command_line.h"
+#include "command_support.h"
+#include "commands.h"
+#include "help_text.h"
+
+using namespace flanger::tool;
+
+namespace {
+
+int Dispatch(const Invocation& invocation) {
+    switch (invocation.Action) {
+        case Command::Process:
+            return RunProcess(invocation);
+        case Command::Demo:
+            return RunDemo(invocation);
+        case Command::Info:
+            return RunInfo(invocation);
+        case Command::Help:
+            break;
+    }
+    std::fputs(HelpText().data(), stdout);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+        const ParseResult parsed = ParseCommandLine(arguments);
+        if (!parsed.Parsed) {
+            std::fprintf(stderr, "flanger: %s\n", parsed.Error.c_str());
+            return kExitUsage;
+        }
+        int status = Dispatch(*parsed.Parsed);
+        // A full disk or closed pipe on standard output is a failure, not a silent success.
+        if (std::fflush(stdout) != 0 && status == 0) {
+            status = ReportFailure("cannot write to standard output");
+        }
+        return status;
+    } catch (const std::exception& exception) {
+        return ReportFailure(exception.what());
+    }
+}
