@@ -8,6 +8,9 @@ add_library(flanger::build_flags ALIAS flanger_build_flags)
 target_compile_options(flanger_build_flags INTERFACE
   -Wall -Wextra -Wpedantic
   -ffp-contract=off)
+# 64-bit file offsets and inode numbers on 32-bit targets too: stat() of a file on a file
+# system with large inode numbers otherwise fails with EOVERFLOW.
+target_compile_definitions(flanger_build_flags INTERFACE _FILE_OFFSET_BITS=64)
 option(FLANGER_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" OFF)
 if(FLANGER_WARNINGS_AS_ERRORS)
   target_compile_options(flanger_build_flags INTERFACE -Werror)

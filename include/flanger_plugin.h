@@ -40,6 +40,11 @@ typedef struct SettingsNode SettingsNode;
  * selects no registry. */
 typedef void* FlangerRegistryKey;
 
+/* The predefined root keys, with the handle values of the Windows registry (sign-extended on
+ * 64-bit targets, as there). On Linux the module's own key store answers to them. */
+#define FLANGER_HKEY_CURRENT_USER ((FlangerRegistryKey)(intptr_t)(int32_t)0x80000001u)
+#define FLANGER_HKEY_LOCAL_MACHINE ((FlangerRegistryKey)(intptr_t)(int32_t)0x80000002u)
+
 /* The stream's format: the first eight bytes of a WAVEFORMATEX. A host may pass a pointer to its
  * complete WAVEFORMATEX; only Channels and SampleRate are read. */
 typedef struct StreamFormat {

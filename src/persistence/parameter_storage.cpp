@@ -1,6 +1,9 @@
 // Choosing the storage of a load or save, and the storages this module is built with.
 #include "persistence/parameter_storage.h"
 
+#include "persistence/profile_storage.h"
+#include "persistence/registry_storage.h"
+
 namespace flanger {
 
 StorageKind SelectStorage(const StorageTarget& target) {
@@ -35,18 +38,20 @@ public:
 private:
     enum class Purpose { Load, Save };
 
-    static std::unique_ptr<ParameterStorage> Open(StorageKind kind,
-                                                  [[maybe_unused]] const StorageTarget& target,
-                                                  [[maybe_unused]] Purpose purpose) {
+    static std::unique_ptr<ParameterStorage> Open(StorageKind kind, const StorageTarget& target,
+                                                  Purpose purpose) {
         // One line per kind: return that kind's storage opened on `target` for `purpose`.
-        // No storage is built into the module yet, so every kind still reports "cannot open".
         switch (kind) {
             case StorageKind::SettingsNode:
+                // Not built in yet: reports "cannot open".
                 return nullptr;
             case StorageKind::Registry:
-                return nullptr;
+                if (purpose == Purpose::Load) {
+                    return RegistryStorage::OpenForLoad(target.rootKey, target.section);
+                }
+                return RegistryStorage::OpenForSave(target.rootKey, target.section);
             case StorageKind::ProfileFile:
-                return nullptr;
+                return ProfileStorage::Open(target.fileName, target.section);
             case StorageKind::None:
                 return nullptr;
         }

@@ -2,14 +2,19 @@
 // identification, record creation and copying, presets, and the documented answers to null
 // arguments.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <optional>
 #include <string>
+#include <system_error>
 
 #include "flanger_plugin.h"
 #include "host_stream.h"
@@ -224,42 +229,122 @@ TEST_F(PluginTest, SetStreamCallBackStoresBothValuesAtTheHostsOffsets) {
     EXPECT_EQ(record->Engine, nullptr);
 }
 
-// Saving without a storage has nothing to fail. A registry key counts as one that cannot be
-// created until the module has a registry storage; that row becomes 1 (for a key that can be
-// created) when it does.
+// A directory of the test's own for preset files and the registry database, which the module
+// finds through FLANGER_REGISTRY. The directory is removed and the variable restored at the end.
+class PresetPlace {
+public:
+    PresetPlace() {
+        std::string pattern = ::testing::TempDir() + "flanger-presets-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            ADD_FAILURE() << "cannot make " << pattern;
+            return;
+        }
+        path_ = pattern;
+        if (const char* previous = getenv(kDatabaseVariable)) previousDatabase_ = previous;
+        setenv(kDatabaseVariable, File("registry.sqlite3").c_str(), 1);
+    }
+    ~PresetPlace() {
+        if (previousDatabase_) {
+            setenv(kDatabaseVariable, previousDatabase_->c_str(), 1);
+        } else {
+            unsetenv(kDatabaseVariable);
+        }
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    PresetPlace(const PresetPlace&) = delete;
+    PresetPlace& operator=(const PresetPlace&) = delete;
+
+    std::string File(const char* name) const { return (path_ / name).string(); }
+
+private:
+    static constexpr const char* kDatabaseVariable = "FLANGER_REGISTRY";
+    std::filesystem::path path_;
+    std::optional<std::string> previousDatabase_;
+};
+
+std::optional<std::string> FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// HKEY_CURRENT_USER as a host passes it: the Windows handle value, sign-extended on 64-bit
+// targets.
+void* const kCurrentUserKey =
+    reinterpret_cast<void*>(static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000001u)));
+// No predefined root and no key the module handed out.
+void* const kInvalidRootKey = reinterpret_cast<void*>(std::uintptr_t{0x1234});
+
+// Saving reports only a registry key that cannot be created; whatever was saved is what a
+// LoadPreset from the same place gives back.
 struct SaveCase {
     const char* name;
     bool toFile;
     const char* section;
     void* rootKey;
     std::int32_t result;
+    bool loadsBack;  // false: LoadPreset from the same arguments gives the defaults
 };
 
-// HKEY_CURRENT_USER's value on Windows, the kind of root key a host passes.
-void* const kCurrentUserKey = reinterpret_cast<void*>(std::uintptr_t{0x80000001u});
-
 const SaveCase kSaveCases[] = {
-    {"no storage", false, nullptr, nullptr, 1},
-    {"section without file", false, "Flanger", nullptr, 1},
-    {"profile file", true, "Flanger", nullptr, 1},
-    {"registry key, no registry storage in this build", false, "Software\\Flanger test",
-     kCurrentUserKey, 0},
+    {"no storage", false, nullptr, nullptr, 1, false},
+    {"section without file", false, "Flanger", nullptr, 1, false},
+    {"profile file", true, "Flanger", nullptr, 1, true},
+    {"registry key", false, "Software\\Flanger test", kCurrentUserKey, 1, true},
+    {"registry key below an invalid root", false, "Software\\Flanger test", kInvalidRootKey, 0,
+     false},
 };
 
 TEST_F(PluginTest, SavePresetReportsOnlyARegistryKeyItCannotCreate) {
     constexpr Parameters kValues = {11, 22, 33, 1, -44, 55};
     EffectSettings* record = NewRecord(kValues);
     ASSERT_NE(record, nullptr);
-    const std::string file = ::testing::TempDir() + "flanger-save-preset-test.ini";
+    const PresetPlace place;
+    const std::string file = place.File("presets.ini");
     for (const SaveCase& c : kSaveCases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(
-            plugin->SavePreset(c.toFile ? file.c_str() : nullptr, c.section, c.rootKey, record),
-            c.result);
+        const char* const fileName = c.toFile ? file.c_str() : nullptr;
+        EXPECT_EQ(plugin->SavePreset(fileName, c.section, c.rootKey, record), c.result);
         EXPECT_EQ(ParametersOf(*record), kValues);
+
+        EffectSettings* loaded = nullptr;
+        ASSERT_EQ(plugin->LoadPreset(fileName, c.section, c.rootKey, &loaded), 1);
+        ASSERT_NE(loaded, nullptr);
+        records.push_back(loaded);
+        EXPECT_EQ(ParametersOf(*loaded), c.loadsBack ? kValues : kDefaultParameters);
     }
-    std::remove(file.c_str());
     EXPECT_EQ(plugin->SavePresetXml(nullptr, record), 1);
+}
+
+// The profile file a host gets is byte for byte the golden one, and loads back.
+TEST_F(PluginTest, SavePresetWritesTheGoldenProfileFile) {
+    const struct {
+        const char* golden;
+        Parameters parameters;
+    } cases[] = {
+        {"effect_defaults.ini", kDefaultParameters},
+        {"effect_feedback_off.ini", {100, 10, 100, 1, -10, 200}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.golden);
+        const PresetPlace place;
+        const std::string file = place.File("presets.ini");
+        EffectSettings* record = NewRecord(c.parameters);
+        ASSERT_NE(record, nullptr);
+
+        ASSERT_EQ(plugin->SavePreset(file.c_str(), "Flanger", nullptr, record), 1);
+        const std::optional<std::string> golden =
+            FileBytes(std::string(FLANGER_TEST_DATA_DIR "/presets/") + c.golden);
+        ASSERT_TRUE(golden.has_value()) << "missing golden file";
+        EXPECT_EQ(FileBytes(file), golden);
+
+        EffectSettings* loaded = nullptr;
+        ASSERT_EQ(plugin->LoadPreset(file.c_str(), "Flanger", nullptr, &loaded), 1);
+        ASSERT_NE(loaded, nullptr);
+        records.push_back(loaded);
+        EXPECT_EQ(ParametersOf(*loaded), c.parameters);
+    }
 }
 
 // Null arguments get the answers the header documents, and touch nothing else.

@@ -1,34 +1,104 @@
-// The storages this module is built with.
+// The storages this module is built with: which kind opens which storage, and when a kind
+// reports that it cannot be opened.
 #include "persistence/parameter_storage.h"
 
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "persistence/profile_storage.h"
+#include "persistence/registry_storage.h"
+#include "platform/registry.h"
+#include "storage_test_support.h"
 
 namespace flanger {
 namespace {
 
-int registryRootStandIn = 0;
 alignas(std::max_align_t) unsigned char documentStandIn[16];
 
-// No storage is built in yet: every kind must report "cannot open", so the driver loads nothing
-// and the registry save reports failure. Each case becomes a real open when its storage arrives.
-TEST(ModuleStoragesTest, EveryKindCannotBeOpenedYet) {
+enum class Opens { Nothing, Profile, Registry };
+
+const char* OpensText(Opens opens) {
+    switch (opens) {
+        case Opens::Nothing:
+            return "nothing";
+        case Opens::Profile:
+            return "a profile storage";
+        case Opens::Registry:
+            return "a registry storage";
+    }
+    return "?";
+}
+
+Opens WhatOpened(const ParameterStorage* storage) {
+    if (storage == nullptr) return Opens::Nothing;
+    if (dynamic_cast<const ProfileStorage*>(storage) != nullptr) return Opens::Profile;
+    if (dynamic_cast<const RegistryStorage*>(storage) != nullptr) return Opens::Registry;
+    ADD_FAILURE() << "a storage of an unknown class";
+    return Opens::Nothing;
+}
+
+// A settings node has no storage in this build yet. A registry key opens for loading only when
+// it exists, and for saving when it can be created; a profile section always opens, since its
+// file is only touched value by value.
+TEST(ModuleStoragesTest, EachKindOpensItsStorage) {
+    test::TemporaryDirectory directory;
+    test::ScopedEnvironment database(test::kRegistryDatabaseVariable,
+                                     directory.File("registry.sqlite3"));
+    const std::string file = directory.File("presets.ini");
+    const FlangerRegistryKey invalidRoot =
+        reinterpret_cast<FlangerRegistryKey>(std::uintptr_t{0x1234});
     const struct {
+        const char* label;
         StorageKind kind;
         StorageTarget target;
+        Opens forLoad;
+        Opens forSave;
     } cases[] = {
-        {StorageKind::SettingsNode, {.document = reinterpret_cast<SettingsNode*>(documentStandIn)}},
-        {StorageKind::Registry, {.section = "Software\\Flanger", .rootKey = &registryRootStandIn}},
-        {StorageKind::ProfileFile, {.fileName = "presets.ini", .section = "Flanger"}},
-        {StorageKind::None, {}},
+        {"settings node",
+         StorageKind::SettingsNode,
+         {.document = reinterpret_cast<SettingsNode*>(documentStandIn)},
+         Opens::Nothing,
+         Opens::Nothing},
+        // Saving creates the key, so the load after it finds it.
+        {"registry key",
+         StorageKind::Registry,
+         {.section = "Software\\Flanger", .rootKey = FLANGER_HKEY_CURRENT_USER},
+         Opens::Nothing,
+         Opens::Registry},
+        {"registry key after a save",
+         StorageKind::Registry,
+         {.section = "Software\\Flanger", .rootKey = FLANGER_HKEY_CURRENT_USER},
+         Opens::Registry,
+         Opens::Registry},
+        {"invalid registry root",
+         StorageKind::Registry,
+         {.section = "Software\\Flanger", .rootKey = invalidRoot},
+         Opens::Nothing,
+         Opens::Nothing},
+        {"profile file",
+         StorageKind::ProfileFile,
+         {.fileName = file.c_str(), .section = "Flanger"},
+         Opens::Profile,
+         Opens::Profile},
+        {"profile file without section",
+         StorageKind::ProfileFile,
+         {.fileName = file.c_str()},
+         Opens::Nothing,
+         Opens::Nothing},
+        {"none", StorageKind::None, {}, Opens::Nothing, Opens::Nothing},
     };
     StorageOpener& storages = ModuleStorages();
     for (const auto& c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.kind));
-        EXPECT_EQ(storages.OpenForLoad(c.kind, c.target), nullptr);
-        EXPECT_EQ(storages.OpenForSave(c.kind, c.target), nullptr);
+        SCOPED_TRACE(c.label);
+        EXPECT_STREQ(OpensText(WhatOpened(storages.OpenForLoad(c.kind, c.target).get())),
+                     OpensText(c.forLoad));
+        EXPECT_STREQ(OpensText(WhatOpened(storages.OpenForSave(c.kind, c.target).get())),
+                     OpensText(c.forSave));
     }
+    EXPECT_FALSE(test::ReadFileBytes(file).has_value()) << "opening wrote the profile file";
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // The flanger command's argument parser: effect values in human units mapped onto the record's
-// tenths and hundredths, the accepted ranges at both ends, rounding, and every refusal.
+// tenths and hundredths, the accepted ranges at both ends, rounding, typed values on top of a
+// loaded preset, preset locations, and every refusal.
 #include "command_line.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,8 +78,131 @@ TEST(CommandLineTest, MapsEffectOptionsOntoTheRecord) {
         for (const std::string_view option : c.options) joined += std::string(option) + " ";
         SCOPED_TRACE(joined);
         ASSERT_TRUE(result.Parsed) << result.Error;
-        EXPECT_EQ(result.Parsed->Parameters, c.expected);
+        EXPECT_EQ(result.Parsed->Changes.AppliedTo(EffectParameters{}), c.expected);
+        EXPECT_FALSE(result.Parsed->Preset);
         EXPECT_TRUE(result.Error.empty());
+    }
+}
+
+struct ChangeCase {
+    std::vector<std::string_view> options;
+    EffectParameters loaded;
+    EffectParameters expected;
+    std::vector<std::int32_t EffectParameters::*> replaced;  // the fields typed values replace
+};
+
+TEST(CommandLineTest, TypedValuesReplaceOnlyTheirOwnFieldsOfALoadedPreset) {
+    using P = EffectParameters;
+    // Nothing here equals a default, so a field that falls back to the defaults shows.
+    const P loaded{33, 77, 12, 5, 45, 150};
+    const P off{33, 77, 12, 5, -45, 150};
+    const P odd{-7, 0, 100000, -1, std::numeric_limits<std::int32_t>::min(), 9};
+    const ChangeCase cases[] = {
+        {{}, loaded, loaded, {}},
+        {{"--delay", "3"}, loaded, P{33, 30, 12, 5, 45, 150}, {&P::Delay}},
+        {{"--width", "2.2", "--speed", "0.3"},
+         loaded,
+         P{33, 77, 22, 5, 45, 30},
+         {&P::Width, &P::Speed}},
+        {{"--depth", "1"}, loaded, P{100, 77, 12, 5, 45, 150}, {&P::Depth}},
+        // Any stored nonzero Sine is a sine; typing the shape stores 1 or 0.
+        {{"--sweep", "triangle"}, loaded, P{33, 77, 12, 0, 45, 150}, {&P::Sine}},
+        {{"--sweep", "sine"}, loaded, P{33, 77, 12, 1, 45, 150}, {&P::Sine}},
+        // --no-feedback keeps the stored gain; --feedback sets a gain and switches it on.
+        {{"--no-feedback"}, loaded, off, {}},
+        {{"--no-feedback"}, off, off, {}},
+        {{"--feedback", "0.2"}, off, P{33, 77, 12, 5, 20, 150}, {&P::Feedback}},
+        {{"--feedback", "0.2", "--no-feedback"},
+         loaded,
+         P{33, 77, 12, 5, -20, 150},
+         {&P::Feedback}},
+        // Stored values outside every range pass through untouched, and switching off a
+        // feedback of 0 or of the most negative gain changes nothing.
+        {{}, odd, odd, {}},
+        {{"--no-feedback"}, odd, odd, {}},
+        {{"--no-feedback"}, P{90, 50, 50, 0, 0, 10}, P{90, 50, 50, 0, 0, 10}, {}},
+    };
+    const auto all = {&P::Depth, &P::Delay, &P::Width, &P::Sine, &P::Feedback, &P::Speed};
+    for (const ChangeCase& c : cases) {
+        std::vector<std::string_view> arguments = {"save-preset", "--registry-key", "HKCU\\p"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        std::string joined;
+        for (const std::string_view option : c.options) joined += std::string(option) + " ";
+        SCOPED_TRACE(joined);
+        const ParseResult result = ParseCommandLine(arguments);
+        ASSERT_TRUE(result.Parsed) << result.Error;
+        EXPECT_EQ(result.Parsed->Changes.AppliedTo(c.loaded), c.expected);
+        for (const auto field : all) {
+            const bool replaced =
+                std::find(c.replaced.begin(), c.replaced.end(), field) != c.replaced.end();
+            EXPECT_EQ(result.Parsed->Changes.Replaces(field), replaced);
+        }
+    }
+}
+
+struct LocationCase {
+    std::vector<std::string_view> arguments;
+    Command action;
+    PresetLocation expected;
+};
+
+PresetLocation Profile(std::string file, std::string section) {
+    return {PresetLocation::Kind::ProfileSection, std::move(file), std::move(section),
+            RegistryRoot::CurrentUser};
+}
+
+PresetLocation Registry(RegistryRoot root, std::string path) {
+    return {PresetLocation::Kind::RegistryKey, "", std::move(path), root};
+}
+
+TEST(CommandLineTest, ReadsPresetLocations) {
+    using enum Command;
+    using enum RegistryRoot;
+    const LocationCase cases[] = {
+        {{"process", "a", "b", "--preset-file", "p.ini", "--section", "Warm"},
+         Process,
+         Profile("p.ini", "Warm")},
+        {{"demo", "--section=My Preset", "d.wav", "--preset-file=dir/p.ini"},
+         Demo,
+         Profile("dir/p.ini", "My Preset")},
+        {{"save-preset", "--preset-file", "p.ini", "--section", "Warm", "--depth", "0.5"},
+         SavePreset,
+         Profile("p.ini", "Warm")},
+        {{"show-preset", "--preset-file", "p.ini", "--section", "Warm"},
+         ShowPreset,
+         Profile("p.ini", "Warm")},
+        // The last of a repeated option, as for every option.
+        {{"show-preset", "--preset-file", "a", "--section", "x", "--preset-file", "b"},
+         ShowPreset,
+         Profile("b", "x")},
+        // Every spelling of both roots; the path keeps its case and inner blanks.
+        {{"show-preset", "--registry-key", "HKCU\\Software\\Flanger\\Warm"},
+         ShowPreset,
+         Registry(CurrentUser, "Software\\Flanger\\Warm")},
+        {{"show-preset", "--registry-key", "hkcu\\a"}, ShowPreset, Registry(CurrentUser, "a")},
+        {{"show-preset", "--registry-key", "HKEY_CURRENT_USER\\My Key"},
+         ShowPreset,
+         Registry(CurrentUser, "My Key")},
+        {{"show-preset", "--registry-key", "Hkey_Current_User\\a"},
+         ShowPreset,
+         Registry(CurrentUser, "a")},
+        {{"save-preset", "--registry-key=HKLM\\Software\\P"},
+         SavePreset,
+         Registry(LocalMachine, "Software\\P")},
+        {{"process", "a", "b", "--registry-key", "hkey_local_machine\\X\\y"},
+         Process,
+         Registry(LocalMachine, "X\\y")},
+        {{"demo", "d.wav", "--registry-key", "HkLm\\a"}, Demo, Registry(LocalMachine, "a")},
+    };
+    for (const LocationCase& c : cases) {
+        std::string joined;
+        for (const std::string_view argument : c.arguments) joined += std::string(argument) + " ";
+        SCOPED_TRACE(joined);
+        const ParseResult result = ParseCommandLine(c.arguments);
+        ASSERT_TRUE(result.Parsed) << result.Error;
+        EXPECT_EQ(result.Parsed->Action, c.action);
+        ASSERT_TRUE(result.Parsed->Preset);
+        EXPECT_EQ(*result.Parsed->Preset, c.expected);
     }
 }
 
@@ -157,6 +283,66 @@ TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
         {{"info", "x"}, "info takes no file names"},
         {{"info", "--delay", "5"}, "--delay is not an option of info"},
         {{"process", "", "b"}, "file names must not be empty"},
+        // Preset locations: one whole location, at most.
+        {{"save-preset"}, "save-preset needs --preset-file and --section, or --registry-key"},
+        {{"show-preset", "--depth", "0.5"}, "--depth is not an option of show-preset"},
+        {{"show-preset"}, "show-preset needs --preset-file and --section, or --registry-key"},
+        {{"save-preset", "--preset-file", "p.ini", "--section", "s", "x"},
+         "save-preset takes no file names"},
+        {{"show-preset", "x", "--registry-key", "HKCU\\a"}, "show-preset takes no file names"},
+        {{"save-preset", "--preset-file", "p.ini", "--section", "s", "--format", "wav"},
+         "--format is not an option of save-preset"},
+        {{"info", "--registry-key", "HKCU\\a"}, "--registry-key is not an option of info"},
+        {{"process", "a", "b", "--preset-file", "p.ini"}, "--preset-file needs --section"},
+        {{"process", "a", "b", "--section", "s"}, "--section needs --preset-file"},
+        {{"show-preset", "--section", "s"}, "--section needs --preset-file"},
+        {{"process", "a", "b", "--preset-file", "p.ini", "--section", "s", "--registry-key",
+          "HKCU\\a"},
+         "--preset-file and --registry-key cannot be used together"},
+        {{"show-preset", "--registry-key", "HKCU\\a", "--preset-file", "p.ini"},
+         "--preset-file and --registry-key cannot be used together"},
+        {{"show-preset", "--registry-key", "HKCU\\a", "--section", "s"},
+         "--section goes with --preset-file; --registry-key names the whole key"},
+        {{"show-preset", "--preset-file=", "--section", "s"}, "--preset-file needs a file name"},
+        {{"show-preset", "--preset-file", "p", "--section="}, "--section needs a section name"},
+        {{"show-preset", "--preset-file", "p", "--section", " \t "},
+         "--section needs a section name"},
+        {{"show-preset", "--preset-file", "p", "--section", "a]b"},
+         "--section cannot hold ']' or a line break (got 'a]b')"},
+        {{"show-preset", "--preset-file", "p", "--section", "a\nb"},
+         "--section cannot hold ']' or a line break (got 'a\nb')"},
+        {{"show-preset", "--preset-file", "p", "--section", "a\r"},
+         "--section cannot hold ']' or a line break (got 'a\r')"},
+        {{"show-preset", "--section"}, "--section needs a value"},
+        // Registry keys: a known root, then a path of non-empty key names.
+        {{"show-preset", "--registry-key", "HKXX\\a"},
+         "--registry-key must start with HKCU\\, HKLM\\, HKEY_CURRENT_USER\\ or "
+         "HKEY_LOCAL_MACHINE\\ (got 'HKXX\\a')"},
+        {{"show-preset", "--registry-key", "HKEY_CLASSES_ROOT\\a"},
+         "--registry-key must start with HKCU\\, HKLM\\, HKEY_CURRENT_USER\\ or "
+         "HKEY_LOCAL_MACHINE\\ (got 'HKEY_CLASSES_ROOT\\a')"},
+        {{"show-preset", "--registry-key", "HKCU/Software/a"},
+         "--registry-key must start with HKCU\\, HKLM\\, HKEY_CURRENT_USER\\ or "
+         "HKEY_LOCAL_MACHINE\\ (got 'HKCU/Software/a')"},
+        {{"show-preset", "--registry-key", " HKCU\\a"},
+         "--registry-key must start with HKCU\\, HKLM\\, HKEY_CURRENT_USER\\ or "
+         "HKEY_LOCAL_MACHINE\\ (got ' HKCU\\a')"},
+        {{"show-preset", "--registry-key", "Software\\a"},
+         "--registry-key must start with HKCU\\, HKLM\\, HKEY_CURRENT_USER\\ or "
+         "HKEY_LOCAL_MACHINE\\ (got 'Software\\a')"},
+        {{"show-preset", "--registry-key="},
+         "--registry-key must start with HKCU\\, HKLM\\, HKEY_CURRENT_USER\\ or "
+         "HKEY_LOCAL_MACHINE\\ (got '')"},
+        {{"show-preset", "--registry-key", "HKCU"},
+         "--registry-key needs a key path after the root (got 'HKCU')"},
+        {{"show-preset", "--registry-key", "HKEY_LOCAL_MACHINE\\"},
+         "--registry-key needs a key path after the root (got 'HKEY_LOCAL_MACHINE\\')"},
+        {{"show-preset", "--registry-key", "HKCU\\\\a"},
+         "--registry-key has an empty key name in 'HKCU\\\\a'"},
+        {{"show-preset", "--registry-key", "HKCU\\a\\"},
+         "--registry-key has an empty key name in 'HKCU\\a\\'"},
+        {{"show-preset", "--registry-key", "HKCU\\a\\\\b"},
+         "--registry-key has an empty key name in 'HKCU\\a\\\\b'"},
         {{"help", "mix"}, "help takes at most one command name"},
     };
     for (const RefusalCase& c : cases) {
@@ -215,6 +401,8 @@ TEST(CommandLineTest, ReadsCommandsFilesAndOutputOptions) {
         {{"-h"}, Help, "", "", none, none, none},
         {{"help"}, Help, "", "", none, none, none},
         {{"help", "process"}, Help, "", "", none, none, none},
+        {{"help", "save-preset"}, Help, "", "", none, none, none},
+        {{"show-preset", "--help"}, Help, "", "", none, none, none},
         {{"process", "--help"}, Help, "", "", none, none, none},
         {{"process", "--delay", "99", "--help"}, Help, "", "", none, none, none},
     };

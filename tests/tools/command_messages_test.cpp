@@ -106,7 +106,17 @@ TEST(CommandMessagesTest, ReportsAndRefusesAsDocumented) {
 TEST(CommandMessagesTest, HelpDocumentsEveryCommandAndOption) {
     const std::vector<std::string> documented = {"process IN OUT",
                                                  "demo OUT",
+                                                 "save-preset PRESET",
+                                                 "show-preset PRESET",
                                                  "info",
+                                                 "--preset-file FILE",
+                                                 "--section NAME",
+                                                 "--registry-key KEY",
+                                                 "HKCU\\PATH",
+                                                 "HKLM\\PATH",
+                                                 "HKEY_CURRENT_USER\\PATH",
+                                                 "HKEY_LOCAL_MACHINE\\PATH",
+                                                 "FLANGER_REGISTRY",
                                                  "--delay MS",
                                                  "--width MS",
                                                  "--speed HZ",
@@ -132,7 +142,8 @@ TEST(CommandMessagesTest, HelpDocumentsEveryCommandAndOption) {
                                                       {"help"},
                                                       {"-h"},
                                                       {"process", "--help"},
-                                                      {"help", "demo"}}) {
+                                                      {"help", "demo"},
+                                                      {"show-preset", "--help"}}) {
         SCOPED_TRACE(arguments.back());
         const CommandResult run = RunFlanger(arguments);
         EXPECT_EQ(run.exitStatus, 0);

@@ -4,11 +4,13 @@
 // tenths or hundredths. The value is scaled by moving its decimal exponent before it becomes a
 // binary double, so that a value typed exactly half-way (5.05 ms, 0.145) always rounds up
 // instead of falling to whichever side its binary approximation happens to lie.
+//
+// The parser keeps typed effect values apart from the record they will change: a command that
+// loads a preset applies them on top of it, so that only the values typed differ from the preset.
 #include "command_line.h"
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -16,48 +18,63 @@
 namespace flanger::tool {
 namespace {
 
-enum class Scope {
-    Everywhere,  // every command
-    Rendering,   // process and demo
-};
+constexpr unsigned Bit(Command command) { return 1u << static_cast<unsigned>(command); }
+
+// The commands an option belongs to.
+constexpr unsigned kEverywhere = ~0u;
+constexpr unsigned kRendering = Bit(Command::Process) | Bit(Command::Demo);
+constexpr unsigned kSettingEffect = kRendering | Bit(Command::SavePreset);
+constexpr unsigned kUsingPresets = kSettingEffect | Bit(Command::ShowPreset);
 
 struct OptionSpec {
     std::string_view Name;
     bool TakesValue;
-    Scope ValidIn;
+    unsigned ValidIn;
 };
 
 constexpr OptionSpec kOptions[] = {
-    {"--delay", true, Scope::Rendering},    {"--width", true, Scope::Rendering},
-    {"--speed", true, Scope::Rendering},    {"--depth", true, Scope::Rendering},
-    {"--feedback", true, Scope::Rendering}, {"--no-feedback", false, Scope::Rendering},
-    {"--sweep", true, Scope::Rendering},    {"--format", true, Scope::Rendering},
-    {"--encoding", true, Scope::Rendering}, {"--plugin", true, Scope::Everywhere},
-    {"--help", false, Scope::Everywhere},   {"-h", false, Scope::Everywhere},
+    {"--delay", true, kSettingEffect},    {"--width", true, kSettingEffect},
+    {"--speed", true, kSettingEffect},    {"--depth", true, kSettingEffect},
+    {"--feedback", true, kSettingEffect}, {"--no-feedback", false, kSettingEffect},
+    {"--sweep", true, kSettingEffect},    {"--format", true, kRendering},
+    {"--encoding", true, kRendering},     {"--preset-file", true, kUsingPresets},
+    {"--section", true, kUsingPresets},   {"--registry-key", true, kUsingPresets},
+    {"--plugin", true, kEverywhere},      {"--help", false, kEverywhere},
+    {"-h", false, kEverywhere},
 };
 
-// A numeric effect option: its accepted range as shown to the user, and the record field it
-// fills in units of 10^-DecimalShift.
-struct RangedOption {
-    std::string_view Name;
-    std::string_view Low;
-    std::string_view High;
-    std::string_view Unit;
-    int DecimalShift;
+// Each record field and the typed value that replaces it.
+struct ChangeField {
     std::int32_t EffectParameters::*Field;
+    std::optional<std::int32_t> EffectChanges::*Change;
 };
 
-constexpr RangedOption kRangedOptions[] = {
-    {"--delay", "1.0", "10.0", " ms", 1, &EffectParameters::Delay},
-    {"--width", "1.0", "10.0", " ms", 1, &EffectParameters::Width},
-    {"--speed", "0.10", "2.00", " Hz", 2, &EffectParameters::Speed},
-    {"--depth", "0.10", "1.00", "", 2, &EffectParameters::Depth},
-    {"--feedback", "0.10", "1.00", "", 2, &EffectParameters::Feedback},
+constexpr ChangeField kChangeFields[] = {
+    {&EffectParameters::Depth, &EffectChanges::Depth},
+    {&EffectParameters::Delay, &EffectChanges::Delay},
+    {&EffectParameters::Width, &EffectChanges::Width},
+    {&EffectParameters::Sine, &EffectChanges::Sine},
+    {&EffectParameters::Feedback, &EffectChanges::Feedback},
+    {&EffectParameters::Speed, &EffectChanges::Speed},
 };
+
+const ChangeField& ChangeFieldOf(std::int32_t EffectParameters::*field) {
+    for (const ChangeField& pair : kChangeFields) {
+        if (pair.Field == field) return pair;
+    }
+    return kChangeFields[0];  // not reached: the table holds every field
+}
 
 struct GivenOption {
     const OptionSpec* Spec;
     std::string_view Value;
+};
+
+// The options that name a preset location, gathered first and checked as a whole.
+struct PresetOptions {
+    std::optional<std::string> File;
+    std::optional<std::string> Section;
+    std::optional<PresetLocation> RegistryKey;
 };
 
 const OptionSpec* FindOption(std::string_view name) {
@@ -94,38 +111,41 @@ std::optional<std::int32_t> ScaleDecimal(std::string_view text, int shift) {
     return static_cast<std::int32_t>(std::lround(*scaled));
 }
 
-std::string RangeError(const RangedOption& option, std::string_view value) {
-    return std::string(option.Name) + " must be between " + std::string(option.Low) + " and " +
-           std::string(option.High) + std::string(option.Unit) + " (got '" + std::string(value) +
-           "')";
+std::string RangeError(const EffectRange& range, std::string_view value) {
+    return std::string(range.Option) + " must be between " +
+           FormatFixed(range.Low, range.DecimalShift) + " and " +
+           FormatFixed(range.High, range.DecimalShift) + std::string(range.Unit) + " (got '" +
+           std::string(value) + "')";
 }
 
 // Applies a numeric option; returns the refusal, or an empty string.
-std::string ApplyRanged(const RangedOption& option, std::string_view value,
-                        EffectParameters& parameters) {
+std::string ApplyRanged(const EffectRange& range, std::string_view value, EffectChanges& changes) {
+    // Division is exactly rounded, so a bound comes out as the same double as its decimal text
+    // would: "0.10" is never refused as below 0.10.
+    const double scale = range.DecimalShift == 1 ? 10.0 : 100.0;
     const std::optional<double> number = ParseFinite(value);
-    if (!number || *number < *ParseFinite(option.Low) || *number > *ParseFinite(option.High)) {
-        return RangeError(option, value);
+    if (!number || *number < range.Low / scale || *number > range.High / scale) {
+        return RangeError(range, value);
     }
-    const std::optional<std::int32_t> scaled = ScaleDecimal(value, option.DecimalShift);
-    if (!scaled) return RangeError(option, value);
-    parameters.*option.Field = *scaled;
+    const std::optional<std::int32_t> scaled = ScaleDecimal(value, range.DecimalShift);
+    if (!scaled) return RangeError(range, value);
+    changes.*ChangeFieldOf(range.Member).Change = *scaled;
     return {};
 }
 
-std::string ApplyOption(const GivenOption& given, Invocation& invocation, bool& feedbackOff) {
+std::string ApplyOption(const GivenOption& given, Invocation& invocation, PresetOptions& preset) {
     const std::string_view name = given.Spec->Name;
     const std::string_view value = given.Value;
-    for (const RangedOption& option : kRangedOptions) {
-        if (option.Name == name) return ApplyRanged(option, value, invocation.Parameters);
+    for (const EffectRange& range : kEffectRanges) {
+        if (range.Option == name) return ApplyRanged(range, value, invocation.Changes);
     }
     if (name == "--no-feedback") {
-        feedbackOff = true;
+        invocation.Changes.FeedbackOff = true;
     } else if (name == "--sweep") {
         if (value == "sine") {
-            invocation.Parameters.Sine = 1;
+            invocation.Changes.Sine = 1;
         } else if (value == "triangle") {
-            invocation.Parameters.Sine = 0;
+            invocation.Changes.Sine = 0;
         } else {
             return "--sweep must be sine or triangle (got '" + std::string(value) + "')";
         }
@@ -140,6 +160,23 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, bool& 
             return "--encoding must be pcm16, pcm24, pcm32, float, double or vorbis (got '" +
                    std::string(value) + "')";
         }
+    } else if (name == "--preset-file") {
+        if (value.empty()) return "--preset-file needs a file name";
+        preset.File = std::string(value);
+    } else if (name == "--section") {
+        // The module matches section names trimmed of blanks, so blanks alone name none.
+        if (value.find_first_not_of(" \t") == std::string_view::npos) {
+            return "--section needs a section name";
+        }
+        // Such a name would be written as a section line that never reads back as that name.
+        if (value.find_first_of("]\r\n") != std::string_view::npos) {
+            return "--section cannot hold ']' or a line break (got '" + std::string(value) + "')";
+        }
+        preset.Section = std::string(value);
+    } else if (name == "--registry-key") {
+        RegistryKeyParse key = ParseRegistryKey(value);
+        if (!key.Location) return std::move(key.Error);
+        preset.RegistryKey = std::move(key.Location);
     } else if (name == "--plugin") {
         if (value.empty()) return "--plugin needs a file name";
         invocation.PluginPath = std::string(value);
@@ -147,9 +184,30 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, bool& 
     return {};
 }
 
+// Makes one location of the location options; returns the refusal when they do not make one.
+std::string ResolvePreset(const PresetOptions& preset, std::optional<PresetLocation>& location) {
+    if (preset.RegistryKey) {
+        if (preset.File) return "--preset-file and --registry-key cannot be used together";
+        if (preset.Section) {
+            return "--section goes with --preset-file; --registry-key names the whole key";
+        }
+        location = preset.RegistryKey;
+        return {};
+    }
+    if (preset.File && !preset.Section) return "--preset-file needs --section";
+    if (preset.Section && !preset.File) return "--section needs --preset-file";
+    if (preset.File) {
+        location = PresetLocation{PresetLocation::Kind::ProfileSection, *preset.File,
+                                  *preset.Section, RegistryRoot::CurrentUser};
+    }
+    return {};
+}
+
 std::optional<Command> FindCommand(std::string_view name) {
     if (name == "process") return Command::Process;
     if (name == "demo") return Command::Demo;
+    if (name == "save-preset") return Command::SavePreset;
+    if (name == "show-preset") return Command::ShowPreset;
     if (name == "info") return Command::Info;
     if (name == "help") return Command::Help;
     return std::nullopt;
@@ -158,6 +216,21 @@ std::optional<Command> FindCommand(std::string_view name) {
 ParseResult Refuse(std::string message) { return ParseResult{std::nullopt, std::move(message)}; }
 
 }  // namespace
+
+EffectParameters EffectChanges::AppliedTo(EffectParameters start) const {
+    for (const ChangeField& pair : kChangeFields) {
+        if (const std::optional<std::int32_t>& typed = this->*pair.Change) {
+            start.*pair.Field = *typed;
+        }
+    }
+    // Only a positive value changes sign: 0 stays 0, and INT32_MIN has no positive twin.
+    if (FeedbackOff && start.Feedback > 0) start.Feedback = -start.Feedback;
+    return start;
+}
+
+bool EffectChanges::Replaces(std::int32_t EffectParameters::*field) const {
+    return (this->*ChangeFieldOf(field).Change).has_value();
+}
 
 ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
     std::vector<GivenOption> options;
@@ -205,17 +278,18 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
     invocation.Action = *command;
     const std::span<const std::string_view> operands = std::span(positionals).subspan(1);
 
-    bool feedbackOff = false;
+    PresetOptions preset;
     for (const GivenOption& given : options) {
-        const bool rendering = *command == Command::Process || *command == Command::Demo;
-        if (given.Spec->ValidIn == Scope::Rendering && !rendering) {
+        if ((given.Spec->ValidIn & Bit(*command)) == 0) {
             return Refuse(std::string(given.Spec->Name) + " is not an option of " +
                           std::string(positionals.front()));
         }
-        std::string refusal = ApplyOption(given, invocation, feedbackOff);
+        std::string refusal = ApplyOption(given, invocation, preset);
         if (!refusal.empty()) return Refuse(std::move(refusal));
     }
-    if (feedbackOff) invocation.Parameters.Feedback = -std::abs(invocation.Parameters.Feedback);
+    if (std::string refusal = ResolvePreset(preset, invocation.Preset); !refusal.empty()) {
+        return Refuse(std::move(refusal));
+    }
 
     switch (*command) {
         case Command::Process:
@@ -228,6 +302,16 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
             if (operands.size() != 1) return Refuse("demo needs OUT (see flanger --help)");
             invocation.OutputPath = std::string(operands[0]);
             break;
+        case Command::SavePreset:
+        case Command::ShowPreset: {
+            const std::string commandName(positionals.front());
+            if (!operands.empty()) return Refuse(commandName + " takes no file names");
+            if (!invocation.Preset) {
+                return Refuse(commandName +
+                              " needs --preset-file and --section, or --registry-key");
+            }
+            break;
+        }
         case Command::Info:
             if (!operands.empty()) return Refuse("info takes no file names");
             break;

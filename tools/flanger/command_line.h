@@ -1,5 +1,5 @@
-// The flanger command's arguments: which command to run, on which files, with which effect
-// settings and output format. Parsing is a pure function of the argument list so that every
+// The flanger command's arguments: which command to run, on which files and preset, with which
+// effect settings and output format. Parsing is a pure function of the argument list so that every
 // rule (ranges, rounding, refusals) can be checked without starting the program.
 #pragma once
 
@@ -10,29 +10,42 @@
 #include <string_view>
 
 #include "audio_format.h"
+#include "effect_values.h"
+#include "preset_location.h"
 
 namespace flanger::tool {
 
-enum class Command { Help, Process, Demo, Info };
+enum class Command { Help, Process, Demo, SavePreset, ShowPreset, Info };
 
-// The six fields of an EffectSettings record, in the record's own units; the defaults are those
-// of a new record.
-struct EffectParameters {
-    std::int32_t Depth = 90;     // hundredths
-    std::int32_t Delay = 50;     // tenths of a millisecond
-    std::int32_t Width = 50;     // tenths of a millisecond
-    std::int32_t Sine = 0;       // 1: sine sweep; 0: triangle sweep
-    std::int32_t Feedback = 10;  // hundredths; negative: feedback off
-    std::int32_t Speed = 10;     // hundredths of a hertz
+// The effect values typed on the command line, in record units. Each replaces the value it names
+// in the record the command starts from (a new effect's, or a loaded preset's); the others keep
+// theirs.
+struct EffectChanges {
+    std::optional<std::int32_t> Depth;
+    std::optional<std::int32_t> Delay;
+    std::optional<std::int32_t> Width;
+    std::optional<std::int32_t> Sine;
+    std::optional<std::int32_t> Feedback;  // --feedback: positive, so feedback is on
+    std::optional<std::int32_t> Speed;
+    // --no-feedback: Feedback made negative, its magnitude kept (typed or loaded).
+    bool FeedbackOff = false;
 
-    bool operator==(const EffectParameters&) const = default;
+    EffectParameters AppliedTo(EffectParameters start) const;
+    // Whether a typed value replaces this field (--no-feedback alone does not: it keeps the
+    // magnitude that was there).
+    bool Replaces(std::int32_t EffectParameters::*field) const;
+
+    bool operator==(const EffectChanges&) const = default;
 };
 
 struct Invocation {
     Command Action = Command::Help;
     std::string InputPath;   // process only
     std::string OutputPath;  // process and demo
-    EffectParameters Parameters;
+    EffectChanges Changes;
+    // --preset-file with --section, or --registry-key; always set for save-preset and
+    // show-preset.
+    std::optional<PresetLocation> Preset;
     std::optional<Container> Format;         // --format; nullopt keeps the source's container
     std::optional<Encoding> SampleEncoding;  // --encoding; nullopt keeps the source's encoding
     std::optional<std::string> PluginPath;   // --plugin

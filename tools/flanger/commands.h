@@ -11,6 +11,8 @@ inline constexpr int kExitUsage = 2;
 
 int RunProcess(const Invocation& invocation);
 int RunDemo(const Invocation& invocation);
+int RunSavePreset(const Invocation& invocation);
+int RunShowPreset(const Invocation& invocation);
 int RunInfo(const Invocation& invocation);
 
 }  // namespace flanger::tool

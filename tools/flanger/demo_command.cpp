@@ -1,4 +1,5 @@
-// "flanger demo OUT": the built-in test signal through the module.
+// "flanger demo OUT": the built-in test signal through the module, with the settings of a
+// preset when one is named.
 #include "command_support.h"
 #include "commands.h"
 #include "demo_signal.h"
@@ -9,11 +10,14 @@ namespace flanger::tool {
 int RunDemo(const Invocation& invocation) {
     const std::unique_ptr<PluginLibrary> module = LoadModule(invocation);
     if (!module) return kExitFailure;
+    const std::optional<EffectParameters> parameters =
+        ChooseParameters(invocation, module->Exports(), MissingFile::Refused);
+    if (!parameters) return kExitFailure;
 
     DemoSignal source;
     RenderJob job;
     job.Module = &module->Exports();
-    job.Parameters = invocation.Parameters;
+    job.Parameters = *parameters;
     job.Source = &source;
     job.Shape = StreamShape{kDemoChannels, kDemoSampleRate};
     job.TotalFrames = kDemoFrames;

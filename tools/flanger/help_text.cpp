@@ -1,4 +1,4 @@
-// The text of "flanger --help". The ranges and defaults here must agree with command_line.cpp
+// The text of "flanger --help". The ranges and defaults here must agree with effect_values.h
 // and with the defaults of a new effect record.
 #include "help_text.h"
 
@@ -7,6 +7,8 @@ namespace flanger::tool {
 std::string_view HelpText() {
     return R"(Usage: flanger process IN OUT [options]
        flanger demo OUT [options]
+       flanger save-preset PRESET [effect options]
+       flanger show-preset PRESET
        flanger info [--plugin PATH]
        flanger help | --help
 
@@ -20,10 +22,15 @@ Commands:
                    chord over noise, 44.1 kHz) through the effect. The container follows
                    OUT's extension (WAV when it has none); the encoding is 16-bit PCM
                    (vorbis for Ogg) unless --encoding says otherwise.
+  save-preset      Store effect settings as a preset: the values the preset PRESET already
+                   holds (a new effect's where it holds none), changed by the effect
+                   options given. The rest of the file or registry is kept as it is.
+  show-preset      Print the six values of the preset PRESET, in the units of the effect
+                   options and as stored, such as: delay 5.0 ms (Delay=50).
   info             Print the name and vendor the module reports.
   help             Print this text.
 
-Effect options (process, demo); the defaults are those of a new effect:
+Effect options (process, demo, save-preset); the defaults are those of a new effect:
   --delay MS        Delay, 1.0 to 10.0 milliseconds, in steps of 0.1 (default 5.0).
   --width MS        Sweep width, 1.0 to 10.0 milliseconds, in steps of 0.1 (default 5.0).
   --speed HZ        Sweep rate, 0.10 to 2.00 hertz, in steps of 0.01 (default 0.10).
@@ -31,7 +38,24 @@ Effect options (process, demo); the defaults are those of a new effect:
   --feedback GAIN   Feedback gain, 0.10 to 1.00, in steps of 0.01 (default 0.10).
   --no-feedback     Switch feedback off.
   --sweep SHAPE     Sweep shape: sine or triangle (default triangle).
-  Values between the steps are rounded to the nearest step.
+  Values between the steps are rounded to the nearest step. --feedback switches feedback
+  on unless --no-feedback is given too.
+
+Preset options (PRESET): one of the two locations below. save-preset and show-preset need
+one; process and demo take their settings from it when given.
+  --preset-file FILE --section NAME
+                    Section NAME of the profile (INI) file FILE.
+  --registry-key KEY
+                    The registry key KEY: HKCU\PATH or HKLM\PATH, also written
+                    HKEY_CURRENT_USER\PATH or HKEY_LOCAL_MACHINE\PATH (the root in any
+                    letter case). The module keeps its registry in $FLANGER_REGISTRY, by
+                    default registry.sqlite3 in $XDG_CONFIG_HOME/flanger or
+                    ~/.config/flanger. Quote KEY in a shell, which takes backslashes
+                    for its own.
+  Effect options given with a preset override the values loaded from it. A section or key
+  that does not exist, or values missing from it, give a new effect's defaults. A FILE that
+  does not exist is an error, except for save-preset, which creates it. Stored values
+  outside the ranges above are used as they are, with a warning.
 
 Output options (process, demo):
   --format NAME     Output container: wav, flac, aiff or ogg. Default: the input's.

@@ -19,6 +19,10 @@ int Dispatch(const Invocation& invocation) {
             return RunProcess(invocation);
         case Command::Demo:
             return RunDemo(invocation);
+        case Command::SavePreset:
+            return RunSavePreset(invocation);
+        case Command::ShowPreset:
+            return RunShowPreset(invocation);
         case Command::Info:
             return RunInfo(invocation);
         case Command::Help:

@@ -37,6 +37,8 @@ std::unique_ptr<PluginLibrary> PluginLibrary::Load(const std::string& path, std:
     PluginExports exports;
     const bool resolved = Resolve(handle, "PlugInInfo", exports.PlugInInfo, error) &&
                           Resolve(handle, "Initialize", exports.Initialize, error) &&
+                          Resolve(handle, "LoadPreset", exports.LoadPreset, error) &&
+                          Resolve(handle, "SavePreset", exports.SavePreset, error) &&
                           Resolve(handle, "SetStreamCallBack", exports.SetStreamCallBack, error) &&
                           Resolve(handle, "OpenStream", exports.OpenStream, error) &&
                           Resolve(handle, "ProcessStream", exports.ProcessStream, error) &&

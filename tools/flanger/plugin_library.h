@@ -13,6 +13,8 @@ namespace flanger::tool {
 struct PluginExports {
     decltype(&::PlugInInfo) PlugInInfo = nullptr;
     decltype(&::Initialize) Initialize = nullptr;
+    decltype(&::LoadPreset) LoadPreset = nullptr;
+    decltype(&::SavePreset) SavePreset = nullptr;
     decltype(&::SetStreamCallBack) SetStreamCallBack = nullptr;
     decltype(&::OpenStream) OpenStream = nullptr;
     decltype(&::ProcessStream) ProcessStream = nullptr;

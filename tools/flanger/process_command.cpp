@@ -1,4 +1,5 @@
-// "flanger process IN OUT": a sound file through the module into another.
+// "flanger process IN OUT": a sound file through the module into another, with the settings
+// of a preset when one is named.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -15,6 +16,9 @@ namespace flanger::tool {
 int RunProcess(const Invocation& invocation) {
     const std::unique_ptr<PluginLibrary> module = LoadModule(invocation);
     if (!module) return kExitFailure;
+    const std::optional<EffectParameters> parameters =
+        ChooseParameters(invocation, module->Exports(), MissingFile::Refused);
+    if (!parameters) return kExitFailure;
 
     const std::string& input = invocation.InputPath;
     // libsndfile's own message for a missing file is vaguer than the system's.
@@ -39,7 +43,7 @@ int RunProcess(const Invocation& invocation) {
     FileSource source(*reader, BlockFramesFor(shape.Channels));
     RenderJob job;
     job.Module = &module->Exports();
-    job.Parameters = invocation.Parameters;
+    job.Parameters = *parameters;
     job.Source = &source;
     job.Shape = shape;
     job.TotalFrames = reader->FrameCount();

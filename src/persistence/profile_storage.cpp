@@ -1,0 +1,200 @@
+// Values of a parameter list as key=value lines of one profile section.
+//
+// Where the texts of a value could be longer than a fixed buffer, they are read and written
+// whole: a preset saved here must load back as it was saved, whatever its length.
+#include "persistence/profile_storage.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "platform/profile_file.h"
+
+namespace flanger {
+
+namespace {
+
+// "FLOAT" values are narrowed from the double that atof returns; IEEE 754 defines that
+// conversion for every double (out of range becomes infinity), which the narrowing relies on.
+static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559);
+
+// The first read of a text gets this much room, the platform's customary text buffer.
+constexpr std::size_t kFirstReadCapacity = 1024;
+
+constexpr char kSizeKeyPrefix[] = "SIZE_LSS_";
+constexpr char kDataKeyPrefix[] = "DATA_LSS_";
+
+// Reads the text of `key`, `defaultText` when it is absent. The platform copies at most
+// capacity - 1 characters, so a text that fills the buffer may have been cut; it is read again
+// with twice the room until it fits. With `enoughLength` the reads stop as soon as the text is
+// known to be at least that long, so a caller that only needs a lower bound never holds more
+// than twice that (or the first buffer) in memory.
+std::string ReadText(const char* section, const char* key, const char* defaultText,
+                     const char* fileName,
+                     std::uint64_t enoughLength = std::numeric_limits<std::uint64_t>::max()) {
+    std::vector<char> buffer(kFirstReadCapacity);
+    for (;;) {
+        const std::size_t copied = platform::ReadProfileString(
+            section, key, defaultText, buffer.data(), buffer.size(), fileName);
+        const std::size_t length = std::min(copied, buffer.size() - 1);
+        if (length + 1 < buffer.size() || length >= enoughLength) {
+            // Up to the first NUL, as a text: a NUL byte in a file ends the value.
+            const auto end = std::find(buffer.begin(), buffer.begin() + length, '\0');
+            return std::string(buffer.begin(), end);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// Room for any "%d" or "%g" text: at most 11 and 13 characters with sign and exponent.
+using NumberText = std::array<char, 32>;
+
+NumberText FormatInteger(std::int32_t value) {
+    NumberText text{};
+    std::snprintf(text.data(), text.size(), "%d", static_cast<int>(value));
+    return text;
+}
+
+// Six significant digits. The stored form of "DOUBLE" is the "%Lg" text of the value as long
+// double; where presets were first written, long double is the 64-bit double, and on x86 Linux it
+// is the 80-bit type. Widening a double to any long double is exact and "%Lg" rounds that exact
+// value to six digits, so "%g" of the double gives the same text on every target without
+// depending on the long double format.
+NumberText FormatNumber(double value) {
+    NumberText text{};
+    std::snprintf(text.data(), text.size(), "%g", value);
+    return text;
+}
+
+std::string PrefixedKey(const char* prefix, const char* name) { return std::string(prefix) + name; }
+
+}  // namespace
+
+std::unique_ptr<ProfileStorage> ProfileStorage::Open(const char* fileName, const char* section) {
+    if (fileName == nullptr || section == nullptr) {
+        return nullptr;
+    }
+    return std::unique_ptr<ProfileStorage>(new ProfileStorage(fileName, section));
+}
+
+void ProfileStorage::ReadValue(ParameterTag tag, const char* name, void* variable) {
+    switch (tag) {
+        case ParameterTag::Uint:
+        case ParameterTag::Dword:
+        case ParameterTag::Int: {
+            // The three tags share the 32 bits; the read's default is the current value.
+            std::int32_t current;
+            std::memcpy(&current, variable, sizeof current);
+            const std::uint32_t value =
+                platform::ReadProfileInt(section_, name, current, fileName_);
+            std::memcpy(variable, &value, sizeof value);
+            return;
+        }
+        case ParameterTag::Float: {
+            float& value = *static_cast<float*>(variable);
+            const std::string text =
+                ReadText(section_, name, FormatNumber(value).data(), fileName_);
+            value = static_cast<float>(std::atof(text.c_str()));
+            return;
+        }
+        case ParameterTag::Double: {
+            double& value = *static_cast<double*>(variable);
+            const std::string text =
+                ReadText(section_, name, FormatNumber(value).data(), fileName_);
+            value = std::atof(text.c_str());
+            return;
+        }
+        case ParameterTag::String:
+            // The empty default: an absent key empties the string.
+            *static_cast<std::string*>(variable) = ReadText(section_, name, "", fileName_);
+            return;
+        case ParameterTag::Lss:
+            ReadBlock(name, *static_cast<LssBlock*>(variable));
+            return;
+    }
+}
+
+// The size entry is not trusted for the allocation on its own: a damaged or hostile file could
+// name any size up to 4 GiB (a "-1" reads as 4294967295). The data entry must be long enough to
+// encode that many bytes (two hex digits each and two for the checksum); when it is not (absent
+// or too short), the data cannot be there and the block loads as size 0 with a new block of 0
+// bytes, as for an absent size. So a block is never larger than half its stored text.
+//
+// A size that the data entry can hold gets a block of that many bytes, cleared, and the struct
+// read fills it when the text's length and checksum fit exactly; when they do not (a wrong
+// checksum, a stale longer entry) the size is kept and the bytes stay zero, never what the heap
+// held before.
+void ProfileStorage::ReadBlock(const char* name, LssBlock& block) {
+    const std::string sizeKey = PrefixedKey(kSizeKeyPrefix, name);
+    const std::string dataKey = PrefixedKey(kDataKeyPrefix, name);
+    std::uint32_t size = platform::ReadProfileInt(section_, sizeKey.c_str(), 0, fileName_);
+    if (size != 0) {
+        const std::uint64_t encodedLength = 2 * std::uint64_t{size} + 2;
+        if (ReadText(section_, dataKey.c_str(), "", fileName_, encodedLength).size() <
+            encodedLength) {
+            size = 0;
+        }
+    }
+    // Allocated before the block is touched, so a failed allocation leaves it as it was.
+    std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[size]());
+    if (size != 0) {
+        platform::ReadProfileStruct(section_, dataKey.c_str(), bytes.get(), size, fileName_);
+    }
+    block.Size = size;
+    block.Data = bytes.release();
+}
+
+void ProfileStorage::WriteValue(ParameterTag tag, const char* name, const void* variable) {
+    switch (tag) {
+        case ParameterTag::Uint:
+        case ParameterTag::Dword:
+        case ParameterTag::Int: {
+            std::int32_t value;
+            std::memcpy(&value, variable, sizeof value);
+            platform::WriteProfileString(section_, name, FormatInteger(value).data(), fileName_);
+            return;
+        }
+        case ParameterTag::Float:
+            platform::WriteProfileString(section_, name,
+                                         FormatNumber(*static_cast<const float*>(variable)).data(),
+                                         fileName_);
+            return;
+        case ParameterTag::Double:
+            platform::WriteProfileString(section_, name,
+                                         FormatNumber(*static_cast<const double*>(variable)).data(),
+                                         fileName_);
+            return;
+        case ParameterTag::String:
+            platform::WriteProfileString(
+                section_, name, static_cast<const std::string*>(variable)->c_str(), fileName_);
+            return;
+        case ParameterTag::Lss:
+            WriteBlock(name, *static_cast<const LssBlock*>(variable));
+            return;
+    }
+}
+
+void ProfileStorage::WriteBlock(const char* name, const LssBlock& block) {
+    // A block that claims bytes but has none to give is the caller's mistake; writing its size
+    // alone would store a preset that cannot load, so nothing is written.
+    if (block.Data == nullptr && block.Size != 0) {
+        return;
+    }
+    const std::string sizeKey = PrefixedKey(kSizeKeyPrefix, name);
+    const std::string dataKey = PrefixedKey(kDataKeyPrefix, name);
+    // The size goes out as the 32 bits taken as signed; the integer read wraps it back.
+    platform::WriteProfileString(section_, sizeKey.c_str(),
+                                 FormatInteger(static_cast<std::int32_t>(block.Size)).data(),
+                                 fileName_);
+    const std::uint8_t none = 0;
+    platform::WriteProfileStruct(section_, dataKey.c_str(),
+                                 block.Data != nullptr ? block.Data : &none, block.Size, fileName_);
+}
+
+}  // namespace flanger

@@ -1,0 +1,44 @@
+// A parameter list stored in one section of a profile file: one key=value line per value, read
+// and written one entry at a time through the platform's profile functions.
+//
+// Integer tags are stored as "%d" text, "FLOAT" and "DOUBLE" as "%g" text (six significant
+// digits), "STRING" as its text, and "LSS" under two keys: SIZE_LSS_<name> with the size and
+// DATA_LSS_<name> with the bytes in the struct encoding. The storage holds no file handle and
+// caches nothing; every value is a complete platform read or write.
+#pragma once
+
+#include <memory>
+
+#include "persistence/parameter_storage.h"
+
+namespace flanger {
+
+class ProfileStorage final : public ParameterStorage {
+public:
+    // The storage of `section` in the profile file `fileName` (a relative path is relative to
+    // the current directory). Both texts must outlive the storage. Null when either is null:
+    // without a section there is no entry to read or write.
+    static std::unique_ptr<ProfileStorage> Open(const char* fileName, const char* section);
+
+    // An absent key gives the read's default: an integer keeps its value; a "FLOAT" or
+    // "DOUBLE" becomes the value of its own "%g" text; a "STRING" is emptied; an "LSS" value
+    // gets size 0 and a new block of 0 bytes (new[], owned by the caller), also when its data
+    // entry is too short for its size. Texts are read whole, however long.
+    void ReadValue(ParameterTag tag, const char* name, void* variable) override;
+
+    // Writes the value's key (two keys for "LSS"). A file that cannot be written keeps its old
+    // content; the failure is not reported.
+    void WriteValue(ParameterTag tag, const char* name, const void* variable) override;
+
+private:
+    ProfileStorage(const char* fileName, const char* section)
+        : fileName_(fileName), section_(section) {}
+
+    void ReadBlock(const char* name, LssBlock& block);
+    void WriteBlock(const char* name, const LssBlock& block);
+
+    const char* fileName_;
+    const char* section_;
+};
+
+}  // namespace flanger

@@ -1,0 +1,120 @@
+// The profile operations over INI text files: each read parses the whole file, each write is an
+// atomic update of it (atomic_file.h) that edits one entry (ini_text.h).
+//
+// Files are bytes: no encoding is converted. Null names, keys or file names make reads give
+// their default and writes fail, rather than the enumerations and deletions that some
+// platforms attach to them. Failures to allocate (a hostile, enormous file) count as an
+// unreadable file, so none of these calls throws.
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "platform/posix/atomic_file.h"
+#include "platform/posix/ini_text.h"
+#include "platform/posix/profile_values.h"
+#include "platform/profile_file.h"
+
+namespace flanger::platform {
+namespace {
+
+using posix::IniText;
+
+// The text of `key` as a read returns it (quotes removed); nothing when absent.
+std::optional<std::string> FindValue(const char* section, const char* key, const char* fileName) {
+    if (section == nullptr || key == nullptr || fileName == nullptr) return std::nullopt;
+    std::optional<std::string> bytes = posix::ReadRegularFile(fileName);
+    if (!bytes) return std::nullopt;
+    const IniText text(std::move(*bytes));
+    const std::optional<std::string_view> stored = text.Find(section, key);
+    if (!stored) return std::nullopt;
+    return std::string(posix::UnquoteValue(*stored));
+}
+
+bool WriteValue(const char* section, const char* key, std::string_view value,
+                const char* fileName) {
+    if (section == nullptr || key == nullptr || fileName == nullptr) return false;
+    // Checked up front so that a refused entry does not even create the file.
+    if (!IniText::CanStore(section, key, value)) return false;
+    return posix::UpdateFileAtomically(
+        fileName, [&](const std::string& current) -> std::optional<std::string> {
+            IniText text(current);
+            if (!text.Set(section, key, value)) return std::nullopt;
+            return text.Bytes();
+        });
+}
+
+std::size_t CopyOut(std::string_view text, char* buffer, std::size_t capacity) {
+    const std::size_t length = std::min(text.size(), capacity - 1);
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+    return length;
+}
+
+}  // namespace
+
+std::uint32_t ReadProfileInt(const char* section, const char* key, std::int32_t defaultValue,
+                             const char* fileName) {
+    const auto fallback = static_cast<std::uint32_t>(defaultValue);
+    try {
+        const std::optional<std::string> value = FindValue(section, key, fileName);
+        if (!value) return fallback;
+        return posix::ParseProfileInt(*value).value_or(fallback);
+    } catch (const std::exception&) {
+        return fallback;
+    }
+}
+
+std::size_t ReadProfileString(const char* section, const char* key, const char* defaultValue,
+                              char* buffer, std::size_t capacity, const char* fileName) {
+    if (buffer == nullptr || capacity == 0) return 0;
+    const std::string_view fallback =
+        posix::TrimTrailingBlanks(defaultValue != nullptr ? defaultValue : "");
+    try {
+        const std::optional<std::string> value = FindValue(section, key, fileName);
+        return CopyOut(value ? std::string_view(*value) : fallback, buffer, capacity);
+    } catch (const std::exception&) {
+        return CopyOut(fallback, buffer, capacity);
+    }
+}
+
+bool ReadProfileStruct(const char* section, const char* key, void* data, std::uint32_t size,
+                       const char* fileName) {
+    if (data == nullptr && size != 0) return false;
+    try {
+        const std::optional<std::string> value = FindValue(section, key, fileName);
+        if (!value) return false;
+        const auto bytes = posix::DecodeStruct(*value, size);
+        if (!bytes) return false;
+        if (size != 0) std::memcpy(data, bytes->data(), size);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool WriteProfileString(const char* section, const char* key, const char* value,
+                        const char* fileName) {
+    if (value == nullptr) return false;
+    try {
+        return WriteValue(section, key, value, fileName);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool WriteProfileStruct(const char* section, const char* key, const void* data, std::uint32_t size,
+                        const char* fileName) {
+    if (data == nullptr && size != 0) return false;
+    try {
+        const std::string text = posix::EncodeStruct(static_cast<const std::uint8_t*>(data), size);
+        return WriteValue(section, key, text, fileName);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+}  // namespace flanger::platform

@@ -1,0 +1,433 @@
+// The registry's SQLite database: schema, opening, and the transactions of the registry calls.
+#include "platform/posix/registry_database.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <new>
+#include <thread>
+
+#include "platform/posix/registry_location.h"
+#include "platform/registry.h"
+
+namespace flanger::platform {
+namespace {
+
+// SQLite's own wait for a lock that another connection holds, per attempt. Saving a preset
+// holds the write lock for a few milliseconds, so this is ample.
+constexpr int kBusyTimeoutMs = 5000;
+
+// How long a transaction is run again while SQLite reports busy without having waited (a
+// write-ahead log being recovered by another process, or its index being rebuilt).
+constexpr auto kBusyDeadline = std::chrono::seconds(10);
+constexpr auto kLongestPause = std::chrono::milliseconds(50);
+
+// The format of the tables below, in the file's user_version. A later format is refused rather
+// than misread.
+constexpr int kSchemaVersion = 1;
+
+constexpr const char* kCreateSchema = R"sql(
+CREATE TABLE registry_key (
+    id INTEGER PRIMARY KEY,
+    parent_id INTEGER NOT NULL,
+    name TEXT NOT NULL COLLATE NOCASE,
+    UNIQUE (parent_id, name)
+);
+CREATE TABLE registry_value (
+    key_id INTEGER NOT NULL REFERENCES registry_key (id),
+    name TEXT NOT NULL COLLATE NOCASE,
+    type INTEGER NOT NULL CHECK (type BETWEEN 0 AND 4294967295),
+    data BLOB NOT NULL CHECK (typeof(data) = 'blob'),
+    PRIMARY KEY (key_id, name)
+) WITHOUT ROWID;
+INSERT INTO registry_key (id, parent_id, name) VALUES
+    (1, 0, 'HKEY_CLASSES_ROOT'),
+    (2, 0, 'HKEY_CURRENT_USER'),
+    (3, 0, 'HKEY_LOCAL_MACHINE'),
+    (4, 0, 'HKEY_USERS'),
+    (5, 0, 'HKEY_CURRENT_CONFIG');
+PRAGMA user_version = 1;
+)sql";
+
+bool IsBusy(int code) {
+    const int primary = code & 0xFF;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+long ToRegistryResult(int code, bool writing) {
+    switch (code & 0xFF) {
+        case SQLITE_OK:
+        case SQLITE_ROW:
+        case SQLITE_DONE:
+            return kRegistrySuccess;
+        case SQLITE_NOMEM:
+            return kRegistryOutOfMemory;
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+            return kRegistryBadDatabase;
+        default:
+            return writing ? kRegistryCannotWrite : kRegistryCannotRead;
+    }
+}
+
+// A prepared statement that remembers the first failure of its preparation or bindings, so a
+// caller checks once, at Step.
+class Statement {
+public:
+    Statement(sqlite3* connection, const char* sql) {
+        Failure = sqlite3_prepare_v2(connection, sql, -1, &Handle, nullptr);
+    }
+    ~Statement() { sqlite3_finalize(Handle); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    void Reset() {
+        if (Failure == SQLITE_OK) {
+            sqlite3_reset(Handle);
+            sqlite3_clear_bindings(Handle);
+        }
+    }
+
+    void BindInteger(int index, std::int64_t value) {
+        if (Failure == SQLITE_OK) {
+            Failure = sqlite3_bind_int64(Handle, index, value);
+        }
+    }
+
+    // Text is bound by length, so a name is stored with exactly its bytes. An empty view may
+    // have no data pointer, which SQLite would take for NULL.
+    void BindText(int index, std::string_view text) {
+        if (Failure == SQLITE_OK) {
+            Failure = sqlite3_bind_text(Handle, index, text.empty() ? "" : text.data(),
+                                        static_cast<int>(text.size()), SQLITE_STATIC);
+        }
+    }
+
+    // A zero-length blob is bound as such: sqlite3_bind_blob with no bytes would store NULL.
+    void BindBlob(int index, const std::vector<unsigned char>& bytes) {
+        if (Failure != SQLITE_OK) {
+            return;
+        }
+        Failure = bytes.empty() ? sqlite3_bind_zeroblob(Handle, index, 0)
+                                : sqlite3_bind_blob(Handle, index, bytes.data(),
+                                                    static_cast<int>(bytes.size()), SQLITE_STATIC);
+    }
+
+    // SQLITE_ROW, SQLITE_DONE or the failure.
+    int Step() { return Failure != SQLITE_OK ? Failure : sqlite3_step(Handle); }
+
+    sqlite3_stmt* Get() const { return Handle; }
+
+private:
+    sqlite3_stmt* Handle = nullptr;
+    int Failure = SQLITE_OK;
+};
+
+// Runs `attempt` (returning an SQLite code) again while it reports busy, until the deadline.
+template <typename Attempt>
+int RetryWhileBusy(Attempt&& attempt) {
+    const auto deadline = std::chrono::steady_clock::now() + kBusyDeadline;
+    auto pause = std::chrono::milliseconds(1);
+    while (true) {
+        const int code = attempt();
+        if (!IsBusy(code) || std::chrono::steady_clock::now() >= deadline) {
+            return code;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, kLongestPause);
+    }
+}
+
+}  // namespace
+
+long RegistryDatabase::Open(const std::string& path, Mode mode,
+                            std::unique_ptr<RegistryDatabase>& result) {
+    result.reset();
+    const bool writing = mode == Mode::Write;
+    if (path.empty()) {
+        return writing ? kRegistryCannotWrite : kRegistryFileNotFound;
+    }
+    if (writing) {
+        if (!MakeParentFolders(path)) {
+            return kRegistryCannotWrite;
+        }
+        // Made here so that it is the owner's only: SQLite would create it with the umask's
+        // mode, and gives its -wal and -shm files the mode of the database file.
+        const int file = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
+        if (file < 0) {
+            return kRegistryCannotWrite;
+        }
+        close(file);
+    }
+    sqlite3* connection = nullptr;
+    const int code =
+        sqlite3_open_v2(path.c_str(), &connection,
+                        SQLITE_OPEN_READWRITE | (writing ? SQLITE_OPEN_CREATE : 0), nullptr);
+    if (connection == nullptr) {
+        return kRegistryOutOfMemory;
+    }
+    std::unique_ptr<RegistryDatabase> database(new (std::nothrow) RegistryDatabase(connection));
+    if (database == nullptr) {
+        sqlite3_close(connection);
+        return kRegistryOutOfMemory;
+    }
+    if (code != SQLITE_OK) {
+        return !writing && (code & 0xFF) == SQLITE_CANTOPEN ? kRegistryFileNotFound
+                                                            : ToRegistryResult(code, writing);
+    }
+    const long prepared = database->Prepare(mode);
+    if (prepared == kRegistrySuccess) {
+        result = std::move(database);
+    }
+    return prepared;
+}
+
+RegistryDatabase::RegistryDatabase(sqlite3* connection) : Connection(connection), Owner(getpid()) {}
+
+RegistryDatabase::~RegistryDatabase() {
+    // A child of fork() shares the parent's locks and log index through SQLite's per-process
+    // state; closing the copy there could release or checkpoint what the parent still uses.
+    if (getpid() == Owner) {
+        sqlite3_close(Connection);
+    }
+}
+
+std::int64_t RegistryDatabase::RootKeyId(Root root) {
+    // The ids of the rows that kCreateSchema inserts, in the order of Root.
+    return static_cast<std::int64_t>(root) + 1;
+}
+
+long RegistryDatabase::Prepare(Mode mode) {
+    const bool writing = mode == Mode::Write;
+    sqlite3_busy_timeout(Connection, kBusyTimeoutMs);
+    // The file may come from anywhere the environment points: refuse to run SQL functions
+    // named in its schema and to let it rewrite its own schema.
+    sqlite3_db_config(Connection, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(Connection, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    if (writing) {
+        if (sqlite3_db_readonly(Connection, "main") == 1) {
+            return kRegistryCannotWrite;
+        }
+        // The journal mode is kept in the file, so setting it once makes every later
+        // connection use the log. A file system without shared memory keeps the rollback
+        // journal, which is as safe, only slower for concurrent readers.
+        const int code = RetryWhileBusy([&] { return Execute("PRAGMA journal_mode = WAL"); });
+        if (code != SQLITE_OK) {
+            return ToRegistryResult(code, true);
+        }
+    }
+    // A saved preset survives a power cut once the save has returned.
+    int code = Execute("PRAGMA synchronous = FULL");
+    if (code != SQLITE_OK) {
+        return ToRegistryResult(code, writing);
+    }
+
+    // Read first: only the first use of a file takes the write lock to make the tables.
+    int version = 0;
+    const auto readVersion = [&] {
+        Statement query(Connection, "PRAGMA user_version");
+        const int step = query.Step();
+        if (step == SQLITE_ROW) {
+            version = sqlite3_column_int(query.Get(), 0);
+        }
+        return step == SQLITE_ROW ? SQLITE_OK : step;
+    };
+    code = RunTransaction(false, readVersion);
+    if (code == SQLITE_OK && version == 0 && writing) {
+        // Again under the write lock: another process may have made the tables meanwhile.
+        code = RunTransaction(true, [&] {
+            const int read = readVersion();
+            if (read != SQLITE_OK || version != 0) {
+                return read;
+            }
+            version = kSchemaVersion;
+            return Execute(kCreateSchema);
+        });
+    }
+    if (code != SQLITE_OK) {
+        return ToRegistryResult(code, writing);
+    }
+    if (version == 0) {
+        return kRegistryFileNotFound;  // an empty file: nothing has been stored yet
+    }
+    return version == kSchemaVersion ? kRegistrySuccess : kRegistryBadDatabase;
+}
+
+template <typename Body>
+int RegistryDatabase::RunTransaction(bool writes, Body&& body) {
+    return RetryWhileBusy([&] {
+        // IMMEDIATE takes the write lock now, so the busy wait happens here rather than at a
+        // read lock's upgrade, where SQLite could not wait without risking a deadlock.
+        int code = Execute(writes ? "BEGIN IMMEDIATE" : "BEGIN");
+        if (code != SQLITE_OK) {
+            return code;
+        }
+        try {
+            code = body();
+        } catch (...) {
+            // Out of memory while copying a result: leave no transaction open behind it.
+            Execute("ROLLBACK");
+            throw;
+        }
+        if (code == SQLITE_OK) {
+            code = Execute("COMMIT");
+        }
+        if (code != SQLITE_OK && sqlite3_get_autocommit(Connection) == 0) {
+            Execute("ROLLBACK");
+        }
+        return code;
+    });
+}
+
+int RegistryDatabase::Execute(const char* sql) {
+    return sqlite3_exec(Connection, sql, nullptr, nullptr, nullptr);
+}
+
+long RegistryDatabase::FindKey(std::int64_t start, std::span<const std::string_view> names,
+                               std::int64_t& id) {
+    bool found = true;
+    const int code = RunTransaction(false, [&] {
+        Statement find(Connection,
+                       "SELECT id FROM registry_key WHERE parent_id = ?1 AND name = ?2");
+        std::int64_t current = start;
+        found = true;
+        for (const std::string_view name : names) {
+            find.Reset();
+            find.BindInteger(1, current);
+            find.BindText(2, name);
+            const int step = find.Step();
+            if (step == SQLITE_DONE) {
+                found = false;
+                break;
+            }
+            if (step != SQLITE_ROW) {
+                return step;
+            }
+            current = sqlite3_column_int64(find.Get(), 0);
+        }
+        id = current;
+        return SQLITE_OK;
+    });
+    if (code != SQLITE_OK) {
+        return ToRegistryResult(code, false);
+    }
+    return found ? kRegistrySuccess : kRegistryFileNotFound;
+}
+
+long RegistryDatabase::CreateKey(std::int64_t start, std::span<const std::string_view> names,
+                                 bool mayCreate, std::int64_t& id) {
+    // Saving to an existing key is the common case; it needs no write lock.
+    const long existing = FindKey(start, names, id);
+    if (existing != kRegistryFileNotFound) {
+        return existing;
+    }
+    if (!mayCreate) {
+        return kRegistryAccessDenied;
+    }
+    // Walk again under the write lock: another process may have made some of the keys since.
+    const int code = RunTransaction(true, [&] {
+        Statement find(Connection,
+                       "SELECT id FROM registry_key WHERE parent_id = ?1 AND name = ?2");
+        Statement insert(Connection, "INSERT INTO registry_key (parent_id, name) VALUES (?1, ?2)");
+        std::int64_t current = start;
+        for (const std::string_view name : names) {
+            find.Reset();
+            find.BindInteger(1, current);
+            find.BindText(2, name);
+            int step = find.Step();
+            if (step == SQLITE_ROW) {
+                current = sqlite3_column_int64(find.Get(), 0);
+                continue;
+            }
+            if (step != SQLITE_DONE) {
+                return step;
+            }
+            insert.Reset();
+            insert.BindInteger(1, current);
+            insert.BindText(2, name);
+            step = insert.Step();
+            if (step != SQLITE_DONE) {
+                return step;
+            }
+            current = sqlite3_last_insert_rowid(Connection);
+        }
+        id = current;
+        return SQLITE_OK;
+    });
+    return ToRegistryResult(code, true);
+}
+
+long RegistryDatabase::ReadValue(std::int64_t key, std::string_view name, RegistryValue& value) {
+    bool found = false;
+    const int code = RunTransaction(false, [&] {
+        Statement read(Connection,
+                       "SELECT type, data FROM registry_value WHERE key_id = ?1 AND name = ?2");
+        read.BindInteger(1, key);
+        read.BindText(2, name);
+        const int step = read.Step();
+        found = step == SQLITE_ROW;
+        if (!found) {
+            return step == SQLITE_DONE ? SQLITE_OK : step;
+        }
+        value.type = static_cast<std::uint32_t>(sqlite3_column_int64(read.Get(), 0));
+        // column_blob before column_bytes, as SQLite asks; a zero-length blob has no pointer.
+        const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(read.Get(), 1));
+        const int count = sqlite3_column_bytes(read.Get(), 1);
+        value.data.assign(bytes, bytes == nullptr ? bytes : bytes + count);
+        return SQLITE_OK;
+    });
+    if (code != SQLITE_OK) {
+        return ToRegistryResult(code, false);
+    }
+    return found ? kRegistrySuccess : kRegistryFileNotFound;
+}
+
+long RegistryDatabase::WriteValues(std::int64_t key, std::span<const RegistryValue> values) {
+    const int code = RunTransaction(true, [&] {
+        Statement upsert(Connection,
+                         "INSERT INTO registry_value (key_id, name, type, data) "
+                         "VALUES (?1, ?2, ?3, ?4) ON CONFLICT (key_id, name) "
+                         "DO UPDATE SET type = excluded.type, data = excluded.data");
+        for (const RegistryValue& value : values) {
+            upsert.Reset();
+            upsert.BindInteger(1, key);
+            upsert.BindText(2, value.name);
+            upsert.BindInteger(3, value.type);
+            upsert.BindBlob(4, value.data);
+            const int step = upsert.Step();
+            if (step != SQLITE_DONE) {
+                return step;
+            }
+        }
+        return SQLITE_OK;
+    });
+    return ToRegistryResult(code, true);
+}
+
+long RegistryDatabase::SubKeyName(std::int64_t key, std::uint32_t index, std::string& name) {
+    bool found = false;
+    const int code = RunTransaction(false, [&] {
+        Statement list(Connection,
+                       "SELECT name FROM registry_key WHERE parent_id = ?1 ORDER BY name "
+                       "LIMIT 1 OFFSET ?2");
+        list.BindInteger(1, key);
+        list.BindInteger(2, index);
+        const int step = list.Step();
+        found = step == SQLITE_ROW;
+        if (!found) {
+            return step == SQLITE_DONE ? SQLITE_OK : step;
+        }
+        name.assign(reinterpret_cast<const char*>(sqlite3_column_text(list.Get(), 0)),
+                    static_cast<std::size_t>(sqlite3_column_bytes(list.Get(), 0)));
+        return SQLITE_OK;
+    });
+    if (code != SQLITE_OK) {
+        return ToRegistryResult(code, false);
+    }
+    return found ? kRegistrySuccess : kRegistryNoMoreItems;
+}
+
+}  // namespace flanger::platform

@@ -1,0 +1,96 @@
+// The registry's SQLite database: its schema, and each registry operation as one transaction.
+//
+// Keys form one tree per predefined root in the table registry_key (id, parent, name); the
+// roots are rows with fixed ids and parent 0. Values live in registry_value (key, name, type,
+// data) with their type and bytes as given. Names use SQLite's NOCASE collation, which folds
+// ASCII letters only and keeps the stored spelling, so "SOFTWARE" finds the key created as
+// "Software" and creating it again adds no second key.
+//
+// Several processes may use one file: the database runs with a write-ahead log, every
+// transaction that writes takes the write lock when it begins (BEGIN IMMEDIATE) so that two
+// writers never deadlock upgrading read locks, and a transaction that still finds the database
+// busy after SQLite's own wait is run again until a deadline. Results are registry.h codes.
+// Not thread-safe: the caller serialises all use of one object. After fork() the child must not
+// use an object of its parent; destroying one there leaves the connection alone.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+
+namespace flanger::platform {
+
+// One value as stored: its name, type number and bytes.
+struct RegistryValue {
+    std::string name;
+    std::uint32_t type = 0;
+    std::vector<unsigned char> data;
+};
+
+class RegistryDatabase {
+public:
+    enum class Mode {
+        ReadExisting,  // the file must exist and hold a store; nothing is created
+        Write,         // folders, file and tables are created as needed; must be writable
+    };
+
+    // The predefined roots that have a tree. Their row ids are fixed by the schema.
+    enum class Root { ClassesRoot, CurrentUser, LocalMachine, Users, CurrentConfig };
+
+    // Opens the database file `path`. ReadExisting: a missing file or one that holds no store
+    // yet gives kRegistryFileNotFound. Write: kRegistryCannotWrite when the folder or file cannot
+    // be made or the file cannot be written. A file that is not a store of ours, or one of a
+    // later format, gives kRegistryBadDatabase.
+    static long Open(const std::string& path, Mode mode, std::unique_ptr<RegistryDatabase>& result);
+
+    ~RegistryDatabase();
+    RegistryDatabase(const RegistryDatabase&) = delete;
+    RegistryDatabase& operator=(const RegistryDatabase&) = delete;
+
+    static std::int64_t RootKeyId(Root root);
+
+    // The key reached from the key `start` through `names`; kRegistryFileNotFound when one of
+    // them is missing.
+    long FindKey(std::int64_t start, std::span<const std::string_view> names, std::int64_t& id);
+
+    // As FindKey, but makes the missing keys in one transaction when `mayCreate`; without it a
+    // missing key gives kRegistryAccessDenied.
+    long CreateKey(std::int64_t start, std::span<const std::string_view> names, bool mayCreate,
+                   std::int64_t& id);
+
+    // The type and data of the value `name` of the key `key` (value.name is not set);
+    // kRegistryFileNotFound when it has none of that name.
+    long ReadValue(std::int64_t key, std::string_view name, RegistryValue& value);
+
+    // Stores all `values` in the key `key` in one transaction: all of them or none. A value that
+    // exists is replaced and keeps the spelling of its name.
+    long WriteValues(std::int64_t key, std::span<const RegistryValue> values);
+
+    // The name of the `index`-th key below `key` in NOCASE order; kRegistryNoMoreItems past the
+    // last one.
+    long SubKeyName(std::int64_t key, std::uint32_t index, std::string& name);
+
+private:
+    explicit RegistryDatabase(sqlite3* connection);
+
+    long Prepare(Mode mode);
+
+    // Runs `body` (which returns an SQLite result code) inside a transaction, again while the
+    // database is busy, until kBusyDeadline; a read transaction when `writes` is false.
+    template <typename Body>
+    int RunTransaction(bool writes, Body&& body);
+
+    int Execute(const char* sql);
+
+    sqlite3* Connection;
+    pid_t Owner;  // the process that opened the connection; only it may close it
+};
+
+}  // namespace flanger::platform

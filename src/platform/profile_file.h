@@ -1,0 +1,64 @@
+// Private-profile files: INI text files of [sections] holding key=value lines, read and written
+// one entry at a time, with the behaviour Windows programs and their users rely on.
+//
+// The preset storage calls these; on Windows they are the platform's GetPrivateProfile* and
+// WritePrivateProfile* functions, elsewhere our own implementation (platform/posix). Sections
+// and keys are matched without regard to (ASCII) case and trimmed of blanks (spaces and tabs);
+// an empty name matches nothing. Lines starting with ';' are comments; of duplicate sections
+// only the first is searched, of duplicate keys the first wins. A relative path is relative to
+// the current directory. Files are bytes: no encoding is converted.
+//
+// Every write replaces the file atomically under an advisory lock, so concurrent writers lose
+// no update and a crash never leaves a torn file. Reads take no lock and treat a missing or
+// unreadable file, or a path naming a directory, as a file without entries. A null section,
+// key or file name makes a read give its default (or false) and a write return false. All
+// calls may be made from any thread; none throws.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace flanger::platform {
+
+// The value of `key` in `section` as a decimal integer (optional sign, leading blanks skipped,
+// reading stops at the first non-digit, "abc" is 0, wrapping modulo 2^32); `defaultValue` when
+// the key is absent or its value empty or the file cannot be read.
+std::uint32_t ReadProfileInt(const char* section, const char* key, std::int32_t defaultValue,
+                             const char* fileName);
+
+// Copies the value of `key` (trimmed, one pair of matching outer quotes removed) into `buffer`,
+// at most capacity - 1 characters and a NUL; `defaultValue` (null counts as empty) without
+// trailing blanks when the key is absent. A key present with an empty value gives the empty
+// text. Returns the number of characters copied. A null buffer or a capacity of 0 copies
+// nothing and returns 0.
+std::size_t ReadProfileString(const char* section, const char* key, const char* defaultValue,
+                              char* buffer, std::size_t capacity, const char* fileName);
+
+// Fills exactly `size` bytes of `data` from a value written by WriteProfileStruct (hex digits
+// of either case). Returns false, with `data` untouched, when the key is absent or its length,
+// digits or checksum do not fit.
+bool ReadProfileStruct(const char* section, const char* key, void* data, std::uint32_t size,
+                       const char* fileName);
+
+// Creates or replaces the value of `key` in `section`, creating the file (0666 less the umask)
+// and the section as needed and keeping every other byte of the file:
+// - an existing entry keeps the position of its line and the stored spelling of its key; the
+//   line becomes `Key=value` with its old line ending;
+// - a new key goes right after the last entry of the first matching section, ahead of the
+//   comments and blank lines that close it (right after the header of a section without
+//   entries); a new section goes at the end of the file;
+// - new lines take the file's line ending (that of its first line; LF in a new file).
+// A symbolic link stays a link to the updated file; permissions are kept. Returns false, with
+// the old file left as it was, when the file cannot be written, for a null value, and for text
+// that would not read back as written: a value or name holding CR or LF, a section name holding
+// ']', a key holding '=' or starting with ';' or '[', or an empty name.
+bool WriteProfileString(const char* section, const char* key, const char* value,
+                        const char* fileName);
+
+// Stores `size` bytes as two upper-case hex digits per byte followed by a checksum byte (the
+// sum of the bytes modulo 256), as WriteProfileString stores text: 01 AB FF is "01ABFFAB", no
+// bytes is "00". A null `data` is allowed only with a size of 0.
+bool WriteProfileStruct(const char* section, const char* key, const void* data, std::uint32_t size,
+                        const char* fileName);
+
+}  // namespace flanger::platform

@@ -1,0 +1,240 @@
+// Writing profile entries: the exact bytes of written files (golden files in tests/data/profile
+// and small inline cases for line-ending corners), entries refused because they would not read
+// back as written, and stored structs read back.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/profile_file.h"
+#include "profile_test_support.h"
+
+namespace flanger::platform {
+namespace {
+
+using test::Escaped;
+using test::GoldenBytes;
+using test::ReadBytes;
+using test::ScratchDirectory;
+using test::WriteBytes;
+
+// One write call: text, or (with IsStruct) the bytes of Value stored as a struct.
+struct Write {
+    const char* Section;
+    const char* Key;
+    std::string_view Value;
+    bool IsStruct = false;
+};
+
+bool Apply(const Write& write, const std::string& path) {
+    if (write.IsStruct) {
+        return WriteProfileStruct(write.Section, write.Key, write.Value.data(),
+                                  static_cast<std::uint32_t>(write.Value.size()), path.c_str());
+    }
+    return WriteProfileString(write.Section, write.Key, std::string(write.Value).c_str(),
+                              path.c_str());
+}
+
+struct GoldenCase {
+    const char* Input;  // golden file the test starts from; null for a missing file
+    std::vector<Write> Writes;
+    const char* Expected;
+};
+
+const std::vector<GoldenCase> kGoldenCases = {
+    {nullptr, {{"Flanger", "Depth", "90"}}, "new_file.expected.ini"},
+    // The effect's defaults, saved one parameter after the other.
+    {nullptr,
+     {{"Flanger", "Depth", "90"},
+      {"Flanger", "Delay", "50"},
+      {"Flanger", "Width", "50"},
+      {"Flanger", "Sine", "0"},
+      {"Flanger", "Feedback", "10"},
+      {"Flanger", "Speed", "10"}},
+     "defaults_preset.expected.ini"},
+    // In place, keeping the stored key spelling; a new key and a new section in CRLF.
+    {"update_crlf.input.ini",
+     {{"flanger", "key", "new value"},
+      {" Flanger\t", "DELAY", "-10"},
+      {"FLANGER", "Speed", "7"},
+      {"New", "Depth", "1"}},
+     "update_crlf.expected.ini"},
+    // After the section's last entry, ahead of its closing blank line and comment; after the
+    // header of a section without entries.
+    {"new_key.input.ini",
+     {{"Flanger", "Width", "50"}, {"empty", "Sine", "0"}},
+     "new_key.expected.ini"},
+    {"new_section.input.ini",
+     {{"Pitch", "Speed", "10"}, {"Pitch", "Sine", "0"}},
+     "new_section.expected.ini"},
+    {nullptr,
+     {{"Flanger", "SIZE_LSS_Curve", "3"},
+      {"Flanger", "DATA_LSS_Curve", "\x01\xAB\xFF", true},
+      {"Flanger", "SIZE_LSS_Empty", "0"},
+      {"Flanger", "DATA_LSS_Empty", "", true}},
+     "lss_entries.expected.ini"},
+};
+
+TEST(ProfileWriteTest, WritesTheGoldenBytes) {
+    for (const GoldenCase& c : kGoldenCases) {
+        SCOPED_TRACE(c.Expected);
+        ScratchDirectory scratch;
+        const std::string path = scratch / "presets.ini";
+        if (c.Input != nullptr) WriteBytes(path, GoldenBytes(c.Input));
+        for (const Write& write : c.Writes) {
+            EXPECT_TRUE(Apply(write, path)) << write.Section << "/" << write.Key;
+        }
+        const std::string expected = GoldenBytes(c.Expected);
+        const std::string written = ReadBytes(path);
+        EXPECT_EQ(written, expected) << "written:\n"
+                                     << Escaped(written) << "\nexpected:\n"
+                                     << Escaped(expected);
+        EXPECT_EQ(scratch.Entries(), std::vector<std::string>{"presets.ini"});
+    }
+}
+
+struct EditCase {
+    const char* What;
+    std::string_view Before;
+    Write Edit;
+    std::string_view After;
+};
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+const EditCase kEditCases[] = {
+    {"empty file", "", {"A", "K", "v"}, "[A]\nK=v\n"},
+    {"new section after a last line without newline",
+     "[A]\nK=v",
+     {"B", "X", "1"},
+     "[A]\nK=v\n[B]\nX=1\n"},
+    {"new key after a last line without newline", "[A]\nK=v", {"A", "X", "1"}, "[A]\nK=v\nX=1\n"},
+    {"replacing the last line keeps it without newline", "[A]\nK=v", {"a", "k", "w"}, "[A]\nK=w"},
+    {"CRLF new section", "[A]\r\nK=v\r\n", {"B", "X", "1"}, "[A]\r\nK=v\r\n[B]\r\nX=1\r\n"},
+    {"CRLF header as last line without newline",
+     "[A]\r\n[B]",
+     {"B", "X", "1"},
+     "[A]\r\n[B]\r\nX=1\r\n"},
+    {"mixed endings follow the first line",
+     "[A]\nK=v\r\n",
+     {"B", "X", "1"},
+     "[A]\nK=v\r\n[B]\nX=1\n"},
+    {"byte-order mark kept on replace",
+     "\xEF\xBB\xBF[A]\nK=v\n",
+     {"A", "K", "w"},
+     "\xEF\xBB\xBF[A]\nK=w\n"},
+    {"byte-order mark kept on insert",
+     "\xEF\xBB\xBF[A]\n",
+     {"A", "X", "1"},
+     "\xEF\xBB\xBF[A]\nX=1\n"},
+    {"only a byte-order mark", kBom, {"A", "K", "v"}, "\xEF\xBB\xBF\n[A]\nK=v\n"},
+    {"only the first of duplicate sections",
+     "[A]\nK=1\n[B]\n[a]\nX=2\n",
+     {"A", "X", "3"},
+     "[A]\nK=1\nX=3\n[B]\n[a]\nX=2\n"},
+    {"the first of duplicate keys", "[A]\nK=1\nk=2\n", {"A", "K", "3"}, "[A]\nK=3\nk=2\n"},
+    {"a commented key is not an entry", "[A]\n;K=1\n", {"A", "K", "2"}, "[A]\nK=2\n;K=1\n"},
+    {"a line without '=' is not an entry", "[A]\nK\n", {"A", "K", "1"}, "[A]\nK\nK=1\n"},
+    {"'[' without ']' is not a header", "[A\nK=v\n", {"A", "K", "w"}, "[A\nK=v\n[A]\nK=w\n"},
+    {"entries before any section belong to none", "K=top\n", {"A", "K", "v"}, "K=top\n[A]\nK=v\n"},
+    {"names written trimmed, the value as given", "", {" A\t", "\tK ", " v "}, "[A]\nK= v \n"},
+    {"empty value", "[A]\nK=v\n", {"A", "K", ""}, "[A]\nK=\n"},
+    {"an unchanged value leaves the bytes", "[A]\n  K = v\n", {"A", "K", "v"}, "[A]\n  K = v\n"},
+    {"quotes and semicolons are stored as given",
+     "",
+     {"A", "K", "\"q\" ; x"},
+     "[A]\nK=\"q\" ; x\n"},
+    {"bytes are not converted",
+     "",
+     {"\xC3\xA9t\xC3\xA9", "K", "\xFF\x01"},
+     "[\xC3\xA9t\xC3\xA9]\nK=\xFF\x01\n"},
+};
+
+TEST(ProfileWriteTest, EditsKeepEveryOtherByte) {
+    for (const EditCase& c : kEditCases) {
+        SCOPED_TRACE(c.What);
+        ScratchDirectory scratch;
+        const std::string path = scratch / "presets.ini";
+        WriteBytes(path, c.Before);
+        EXPECT_TRUE(Apply(c.Edit, path));
+        const std::string written = ReadBytes(path);
+        EXPECT_EQ(written, c.After) << "written:\n"
+                                    << Escaped(written) << "\nexpected:\n"
+                                    << Escaped(c.After);
+    }
+}
+
+struct RefusedCase {
+    const char* What;
+    const char* Section;
+    const char* Key;
+    const char* Value;
+};
+
+// Entries that would read back as something else, or not at all.
+const RefusedCase kRefusedCases[] = {
+    {"newline in the value", "A", "K", "one\ntwo"},
+    {"carriage return in the value", "A", "K", "one\rtwo"},
+    {"newline in the key", "A", "K\nX", "v"},
+    {"newline in the section", "A\nB", "K", "v"},
+    {"']' in the section", "A]B", "K", "v"},
+    {"'=' in the key", "A", "K=X", "v"},
+    {"key read as a comment", "A", " ;K", "v"},
+    {"key read as a header", "A", "[K]", "v"},
+    {"empty section", " \t", "K", "v"},
+    {"empty key", "A", "", "v"},
+    {"null section", nullptr, "K", "v"},
+    {"null key", "A", nullptr, "v"},
+    {"null value", "A", "K", nullptr},
+};
+
+TEST(ProfileWriteTest, RefusesEntriesThatWouldNotReadBack) {
+    const std::string before = "[A]\nK=old\n";
+    for (const RefusedCase& c : kRefusedCases) {
+        SCOPED_TRACE(c.What);
+        ScratchDirectory scratch;
+        const std::string existing = scratch / "presets.ini";
+        const std::string missing = scratch / "missing.ini";
+        WriteBytes(existing, before);
+        EXPECT_FALSE(WriteProfileString(c.Section, c.Key, c.Value, existing.c_str()));
+        EXPECT_FALSE(WriteProfileString(c.Section, c.Key, c.Value, missing.c_str()));
+        EXPECT_EQ(ReadBytes(existing), before);
+        EXPECT_EQ(scratch.Entries(), std::vector<std::string>{"presets.ini"});
+    }
+    EXPECT_FALSE(WriteProfileString("A", "K", "v", nullptr));
+    EXPECT_FALSE(WriteProfileStruct("A", "K", nullptr, 1, "unused.ini"));
+}
+
+TEST(ProfileWriteTest, StructsReadBackOnlyAtTheirOwnSize) {
+    ScratchDirectory scratch;
+    const std::string path = scratch / "presets.ini";
+    for (const std::size_t size : {0u, 1u, 3u, 255u, 256u, 1000u}) {
+        SCOPED_TRACE(size);
+        std::vector<std::uint8_t> bytes(size);
+        for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 37 + 11);
+        const std::string key = "Data" + std::to_string(size);
+        ASSERT_TRUE(WriteProfileStruct("S", key.c_str(), bytes.data(),
+                                       static_cast<std::uint32_t>(size), path.c_str()));
+
+        std::vector<std::uint8_t> read(size + 1, 0x5A);
+        EXPECT_TRUE(ReadProfileStruct("S", key.c_str(), read.data(),
+                                      static_cast<std::uint32_t>(size), path.c_str()));
+        EXPECT_EQ(std::vector<std::uint8_t>(read.begin(), read.begin() + size), bytes);
+        EXPECT_EQ(read[size], 0x5A) << "wrote past the requested size";
+
+        std::vector<std::uint8_t> untouched(size + 2, 0x5A);
+        EXPECT_FALSE(ReadProfileStruct("S", key.c_str(), untouched.data(),
+                                       static_cast<std::uint32_t>(size + 1), path.c_str()));
+        if (size > 0) {
+            EXPECT_FALSE(ReadProfileStruct("S", key.c_str(), untouched.data(),
+                                           static_cast<std::uint32_t>(size - 1), path.c_str()));
+        }
+        EXPECT_EQ(untouched, std::vector<std::uint8_t>(size + 2, 0x5A));
+    }
+}
+
+}  // namespace
+}  // namespace flanger::platform

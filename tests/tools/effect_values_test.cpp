@@ -1,0 +1,91 @@
+// Effect values written in typed units: exact decimal text for every record value, and the
+// listing of "show-preset" with its marks for values outside the settings window's ranges.
+#include "effect_values.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace flanger::tool {
+namespace {
+
+constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+
+TEST(EffectValuesTest, FormatsRecordValuesAsExactDecimals) {
+    struct Case {
+        std::int64_t value;
+        int decimals;
+        const char* text;
+    };
+    const Case cases[] = {
+        {50, 1, "5.0"},
+        {5, 1, "0.5"},
+        {0, 1, "0.0"},
+        {-5, 1, "-0.5"},
+        {-50, 1, "-5.0"},
+        {10, 2, "0.10"},
+        {5, 2, "0.05"},
+        {-5, 2, "-0.05"},
+        {-105, 2, "-1.05"},
+        {200, 2, "2.00"},
+        {7, 0, "7"},
+        {kMax, 2, "21474836.47"},
+        {kMin, 1, "-214748364.8"},
+        {-std::int64_t{kMin}, 2, "21474836.48"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FormatFixed(c.value, c.decimals), c.text) << c.value << " / 10^" << c.decimals;
+    }
+}
+
+TEST(EffectValuesTest, ListsTheSixValuesAndMarksThoseOutsideTheWindow) {
+    struct Case {
+        const char* name;
+        EffectParameters parameters;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"a new effect",
+         {},
+         {"delay     5.0 ms       (Delay=50)", "width     5.0 ms       (Width=50)",
+          "speed     0.10 Hz      (Speed=10)", "depth     0.90         (Depth=90)",
+          "feedback  0.10         (Feedback=10)", "sweep     triangle     (Sine=0)"}},
+        {"the ends of the ranges, feedback off, any nonzero Sine",
+         {100, 100, 10, 5, -45, 200},
+         {"delay     10.0 ms      (Delay=100)", "width     1.0 ms       (Width=10)",
+          "speed     2.00 Hz      (Speed=200)", "depth     1.00         (Depth=100)",
+          "feedback  off (0.45)   (Feedback=-45)", "sweep     sine         (Sine=5)"}},
+        {"just outside",
+         {-5, 101, 9, -1, 0, 201},
+         {"delay     10.1 ms      (Delay=101)  outside the range 1.0 to 10.0 ms",
+          "width     0.9 ms       (Width=9)  outside the range 1.0 to 10.0 ms",
+          "speed     2.01 Hz      (Speed=201)  outside the range 0.10 to 2.00 Hz",
+          "depth     -0.05        (Depth=-5)  outside the range 0.10 to 1.00",
+          "feedback  0.00         (Feedback=0)  outside the range 0.10 to 1.00",
+          "sweep     sine         (Sine=-1)"}},
+        {"the ends of the integers",
+         {kMax, kMin, 0, kMin, kMin, kMax},
+         {"delay     -214748364.8 ms (Delay=-2147483648)  outside the range 1.0 to 10.0 ms",
+          "width     0.0 ms       (Width=0)  outside the range 1.0 to 10.0 ms",
+          "speed     21474836.47 Hz (Speed=2147483647)  outside the range 0.10 to 2.00 Hz",
+          "depth     21474836.47  (Depth=2147483647)  outside the range 0.10 to 1.00",
+          "feedback  off (21474836.48) (Feedback=-2147483648)  outside the range 0.10 to 1.00",
+          "sweep     sine         (Sine=-2147483648)"}},
+        {"a switched-off feedback outside the range",
+         {90, 50, 50, 0, -101, 10},
+         {"delay     5.0 ms       (Delay=50)", "width     5.0 ms       (Width=50)",
+          "speed     0.10 Hz      (Speed=10)", "depth     0.90         (Depth=90)",
+          "feedback  off (1.01)   (Feedback=-101)  outside the range 0.10 to 1.00",
+          "sweep     triangle     (Sine=0)"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(DescribeParameters(c.parameters), c.lines);
+    }
+}
+
+}  // namespace
+}  // namespace flanger::tool

@@ -1,0 +1,37 @@
+// Presets read and written through the module's LoadPreset and SavePreset, as a host does: the
+// command never reads or writes a profile file or the registry itself.
+//
+// The module answers a preset that is not there with the defaults and a profile file it cannot
+// write with success, so these functions add what a person needs to hear about: a preset file
+// that does not exist or cannot be read, and a save that did not arrive. Whether it arrived is
+// judged by reading it back, and for a profile file also by its folder and its existence, since
+// a lost save of a new effect's values would read back as those values all the same. A registry
+// save of exactly those values that loses them unreported goes unnoticed; the exports offer no
+// way to tell.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "effect_values.h"
+#include "plugin_library.h"
+#include "preset_location.h"
+
+namespace flanger::tool {
+
+enum class MissingFile { Refused, Allowed };
+
+// The six values stored at `location`; the defaults of a new record for those not stored.
+// nullopt with the reason in `error` when the profile file does not exist (unless allowed),
+// cannot be read or is not a regular file, or when the module cannot create a record.
+std::optional<EffectParameters> LoadPresetParameters(const PluginExports& module,
+                                                     const PresetLocation& location,
+                                                     MissingFile missing, std::string& error);
+
+// Stores the six values at `location` and reads them back. False with the reason in `error`
+// when a profile file's folder is missing or not writable (nothing is saved then), when the
+// module reports a failure, or when the location does not then hold the values.
+bool SavePresetParameters(const PluginExports& module, const PresetLocation& location,
+                          const EffectParameters& parameters, std::string& error);
+
+}  // namespace flanger::tool

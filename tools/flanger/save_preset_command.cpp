@@ -1,0 +1,22 @@
+// "flanger save-preset": effect values stored as a preset. It starts from what the location
+// already holds, so that a command naming one value changes that value and keeps the others.
+#include "command_support.h"
+#include "commands.h"
+
+namespace flanger::tool {
+
+int RunSavePreset(const Invocation& invocation) {
+    const std::unique_ptr<PluginLibrary> module = LoadModule(invocation);
+    if (!module) return kExitFailure;
+    // A file that is not there yet is made by the save.
+    const std::optional<EffectParameters> parameters =
+        ChooseParameters(invocation, module->Exports(), MissingFile::Allowed);
+    if (!parameters) return kExitFailure;
+    std::string error;
+    if (!SavePresetParameters(module->Exports(), *invocation.Preset, *parameters, error)) {
+        return ReportFailure(error);
+    }
+    return 0;
+}
+
+}  // namespace flanger::tool
