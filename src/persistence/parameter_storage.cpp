@@ -3,6 +3,7 @@
 
 #include "persistence/profile_storage.h"
 #include "persistence/registry_storage.h"
+#include "persistence/settings_node_storage.h"
 
 namespace flanger {
 
@@ -43,8 +44,9 @@ private:
         // One line per kind: return that kind's storage opened on `target` for `purpose`.
         switch (kind) {
             case StorageKind::SettingsNode:
-                // Not built in yet: reports "cannot open".
-                return nullptr;
+                // Loading only reads the node and saving only adds to it; the same storage
+                // serves both.
+                return SettingsNodeStorage::Open(target.document);
             case StorageKind::Registry:
                 if (purpose == Purpose::Load) {
                     return RegistryStorage::OpenForLoad(target.rootKey, target.section);

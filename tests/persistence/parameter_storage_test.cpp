@@ -4,26 +4,26 @@
 
 #include <gtest/gtest.h>
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "persistence/profile_storage.h"
 #include "persistence/registry_storage.h"
+#include "persistence/settings_node_storage.h"
 #include "platform/registry.h"
 #include "storage_test_support.h"
 
 namespace flanger {
 namespace {
 
-alignas(std::max_align_t) unsigned char documentStandIn[16];
-
-enum class Opens { Nothing, Profile, Registry };
+enum class Opens { Nothing, Node, Profile, Registry };
 
 const char* OpensText(Opens opens) {
     switch (opens) {
         case Opens::Nothing:
             return "nothing";
+        case Opens::Node:
+            return "a settings node storage";
         case Opens::Profile:
             return "a profile storage";
         case Opens::Registry:
@@ -34,20 +34,22 @@ const char* OpensText(Opens opens) {
 
 Opens WhatOpened(const ParameterStorage* storage) {
     if (storage == nullptr) return Opens::Nothing;
+    if (dynamic_cast<const SettingsNodeStorage*>(storage) != nullptr) return Opens::Node;
     if (dynamic_cast<const ProfileStorage*>(storage) != nullptr) return Opens::Profile;
     if (dynamic_cast<const RegistryStorage*>(storage) != nullptr) return Opens::Registry;
     ADD_FAILURE() << "a storage of an unknown class";
     return Opens::Nothing;
 }
 
-// A settings node has no storage in this build yet. A registry key opens for loading only when
-// it exists, and for saving when it can be created; a profile section always opens, since its
-// file is only touched value by value.
+// A settings node always opens, for loading and saving alike. A registry key opens for loading
+// only when it exists, and for saving when it can be created; a profile section always opens,
+// since its file is only touched value by value.
 TEST(ModuleStoragesTest, EachKindOpensItsStorage) {
     test::TemporaryDirectory directory;
     test::ScopedEnvironment database(test::kRegistryDatabaseVariable,
                                      directory.File("registry.sqlite3"));
     const std::string file = directory.File("presets.ini");
+    SettingsNode node;
     const FlangerRegistryKey invalidRoot =
         reinterpret_cast<FlangerRegistryKey>(std::uintptr_t{0x1234});
     const struct {
@@ -57,9 +59,10 @@ TEST(ModuleStoragesTest, EachKindOpensItsStorage) {
         Opens forLoad;
         Opens forSave;
     } cases[] = {
-        {"settings node",
+        {"settings node", StorageKind::SettingsNode, {.document = &node}, Opens::Node, Opens::Node},
+        {"settings node kind without a node",
          StorageKind::SettingsNode,
-         {.document = reinterpret_cast<SettingsNode*>(documentStandIn)},
+         {},
          Opens::Nothing,
          Opens::Nothing},
         // Saving creates the key, so the load after it finds it.

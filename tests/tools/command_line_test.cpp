@@ -147,17 +147,33 @@ struct LocationCase {
 };
 
 PresetLocation Profile(std::string file, std::string section) {
-    return {PresetLocation::Kind::ProfileSection, std::move(file), std::move(section),
-            RegistryRoot::CurrentUser};
+    return {PresetLocation::Kind::ProfileSection,
+            std::move(file),
+            std::move(section),
+            RegistryRoot::CurrentUser,
+            {}};
 }
 
 PresetLocation Registry(RegistryRoot root, std::string path) {
-    return {PresetLocation::Kind::RegistryKey, "", std::move(path), root};
+    return {PresetLocation::Kind::RegistryKey, "", std::move(path), root, {}};
+}
+
+PresetLocation Xml(std::string file, std::string path, std::vector<std::string> names) {
+    return {PresetLocation::Kind::XmlElement, std::move(file), std::move(path),
+            RegistryRoot::CurrentUser, std::move(names)};
+}
+
+// The deepest path a settings file can hold: 255 names.
+std::string LongestPath() {
+    std::string path = "a";
+    for (int i = 1; i < 255; ++i) path += "/a";
+    return path;
 }
 
 TEST(CommandLineTest, ReadsPresetLocations) {
     using enum Command;
     using enum RegistryRoot;
+    const std::string longest = LongestPath();
     const LocationCase cases[] = {
         {{"process", "a", "b", "--preset-file", "p.ini", "--section", "Warm"},
          Process,
@@ -193,6 +209,24 @@ TEST(CommandLineTest, ReadsPresetLocations) {
          Process,
          Registry(LocalMachine, "X\\y")},
         {{"demo", "d.wav", "--registry-key", "HkLm\\a"}, Demo, Registry(LocalMachine, "a")},
+        // XML elements: the path split at each '/', the names kept as typed.
+        {{"show-preset", "--xml-preset", "s.xml", "--node", "Settings/Effects/Flanger"},
+         ShowPreset,
+         Xml("s.xml", "Settings/Effects/Flanger", {"Settings", "Effects", "Flanger"})},
+        {{"process", "--node=flanger", "a", "b", "--xml-preset=dir/s.xml"},
+         Process,
+         Xml("dir/s.xml", "flanger", {"flanger"})},
+        {{"demo", "d.wav", "--xml-preset", "s.xml", "--node", "_x/ns:Root/a.b-c_9/R\xC3\xA9glages"},
+         Demo,
+         Xml("s.xml", "_x/ns:Root/a.b-c_9/R\xC3\xA9glages",
+             {"_x", "ns:Root", "a.b-c_9", "R\xC3\xA9glages"})},
+        {{"save-preset", "--xml-preset", "s.xml", "--node", "A/B", "--depth", "0.5", "--node",
+          "C/D/E"},
+         SavePreset,
+         Xml("s.xml", "C/D/E", {"C", "D", "E"})},
+        {{"show-preset", "--xml-preset", "s.xml", "--node", longest},
+         ShowPreset,
+         Xml("s.xml", longest, std::vector<std::string>(255, "a"))},
     };
     for (const LocationCase& c : cases) {
         std::string joined;
@@ -212,6 +246,7 @@ struct RefusalCase {
 };
 
 TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
+    const std::string tooLong = LongestPath() + "/a";
     const RefusalCase cases[] = {
         // Just outside each range.
         {{"process", "a", "b", "--delay", "0.99"},
@@ -284,9 +319,13 @@ TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
         {{"info", "--delay", "5"}, "--delay is not an option of info"},
         {{"process", "", "b"}, "file names must not be empty"},
         // Preset locations: one whole location, at most.
-        {{"save-preset"}, "save-preset needs --preset-file and --section, or --registry-key"},
+        {{"save-preset"},
+         "save-preset needs --preset-file and --section, --registry-key, or --xml-preset and "
+         "--node"},
         {{"show-preset", "--depth", "0.5"}, "--depth is not an option of show-preset"},
-        {{"show-preset"}, "show-preset needs --preset-file and --section, or --registry-key"},
+        {{"show-preset"},
+         "show-preset needs --preset-file and --section, --registry-key, or --xml-preset and "
+         "--node"},
         {{"save-preset", "--preset-file", "p.ini", "--section", "s", "x"},
          "save-preset takes no file names"},
         {{"show-preset", "x", "--registry-key", "HKCU\\a"}, "show-preset takes no file names"},
@@ -343,6 +382,44 @@ TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
          "--registry-key has an empty key name in 'HKCU\\a\\'"},
         {{"show-preset", "--registry-key", "HKCU\\a\\\\b"},
          "--registry-key has an empty key name in 'HKCU\\a\\\\b'"},
+        // XML elements: a file and a path of XML names, and nothing of the other locations.
+        {{"show-preset", "--xml-preset", "s.xml"}, "--xml-preset needs --node"},
+        {{"show-preset", "--node", "a/b"}, "--node needs --xml-preset"},
+        {{"show-preset", "--registry-key", "HKCU\\a", "--node", "a"}, "--node needs --xml-preset"},
+        {{"show-preset", "--xml-preset", "s.xml", "--node", "a", "--preset-file", "p.ini"},
+         "--preset-file and --xml-preset cannot be used together"},
+        {{"process", "a", "b", "--xml-preset", "s.xml", "--node", "a", "--registry-key", "HKCU\\a"},
+         "--registry-key and --xml-preset cannot be used together"},
+        {{"show-preset", "--xml-preset", "s.xml", "--node", "a", "--section", "s"},
+         "--section goes with --preset-file; --xml-preset takes --node"},
+        {{"show-preset", "--xml-preset=", "--node", "a"}, "--xml-preset needs a file name"},
+        {{"show-preset", "--xml-preset", "s.xml", "--node="}, "--node needs an element path"},
+        {{"show-preset", "--xml-preset", "s.xml", "--node", "/Settings/Flanger"},
+         "--node has an empty element name in '/Settings/Flanger'"},
+        {{"show-preset", "--xml-preset", "s.xml", "--node", "Settings/Flanger/"},
+         "--node has an empty element name in 'Settings/Flanger/'"},
+        {{"show-preset", "--xml-preset", "s.xml", "--node", "Settings//Flanger"},
+         "--node has an empty element name in 'Settings//Flanger'"},
+        {{"show-preset", "--xml-preset", "s.xml", "--node", "/"},
+         "--node has an empty element name in '/'"},
+        {{"show-preset", "--xml-preset", "s.xml", "--node", "Settings/9th"},
+         "--node: '9th' is not an XML element name"},
+        {{"show-preset", "--xml-preset", "s.xml", "--node", "-a"},
+         "--node: '-a' is not an XML element name"},
+        {{"show-preset", "--xml-preset", "s.xml", "--node", ".a"},
+         "--node: '.a' is not an XML element name"},
+        {{"show-preset", "--xml-preset", "s.xml", "--node", "My Settings/Flanger"},
+         "--node: 'My Settings' is not an XML element name"},
+        {{"show-preset", "--xml-preset", "s.xml", "--node", "a/b<c"},
+         "--node: 'b<c' is not an XML element name"},
+        {{"show-preset", "--xml-preset", "s.xml", "--node", "a/b\"c"},
+         "--node: 'b\"c' is not an XML element name"},
+        {{"show-preset", "--xml-preset", "s.xml", "--node", "a/b&c"},
+         "--node: 'b&c' is not an XML element name"},
+        {{"show-preset", "--xml-preset", "s.xml", "--node", tooLong},
+         "--node names more than 255 elements"},
+        {{"info", "--xml-preset", "s.xml"}, "--xml-preset is not an option of info"},
+        {{"show-preset", "--node"}, "--node needs a value"},
         {{"help", "mix"}, "help takes at most one command name"},
     };
     for (const RefusalCase& c : cases) {

@@ -33,13 +33,22 @@ struct OptionSpec {
 };
 
 constexpr OptionSpec kOptions[] = {
-    {"--delay", true, kSettingEffect},    {"--width", true, kSettingEffect},
-    {"--speed", true, kSettingEffect},    {"--depth", true, kSettingEffect},
-    {"--feedback", true, kSettingEffect}, {"--no-feedback", false, kSettingEffect},
-    {"--sweep", true, kSettingEffect},    {"--format", true, kRendering},
-    {"--encoding", true, kRendering},     {"--preset-file", true, kUsingPresets},
-    {"--section", true, kUsingPresets},   {"--registry-key", true, kUsingPresets},
-    {"--plugin", true, kEverywhere},      {"--help", false, kEverywhere},
+    {"--delay", true, kSettingEffect},
+    {"--width", true, kSettingEffect},
+    {"--speed", true, kSettingEffect},
+    {"--depth", true, kSettingEffect},
+    {"--feedback", true, kSettingEffect},
+    {"--no-feedback", false, kSettingEffect},
+    {"--sweep", true, kSettingEffect},
+    {"--format", true, kRendering},
+    {"--encoding", true, kRendering},
+    {"--preset-file", true, kUsingPresets},
+    {"--section", true, kUsingPresets},
+    {"--registry-key", true, kUsingPresets},
+    {"--xml-preset", true, kUsingPresets},
+    {"--node", true, kUsingPresets},
+    {"--plugin", true, kEverywhere},
+    {"--help", false, kEverywhere},
     {"-h", false, kEverywhere},
 };
 
@@ -75,6 +84,9 @@ struct PresetOptions {
     std::optional<std::string> File;
     std::optional<std::string> Section;
     std::optional<PresetLocation> RegistryKey;
+    std::optional<std::string> XmlFile;
+    std::optional<std::string> NodeText;
+    std::vector<std::string> NodeNames;
 };
 
 const OptionSpec* FindOption(std::string_view name) {
@@ -177,6 +189,14 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, Preset
         RegistryKeyParse key = ParseRegistryKey(value);
         if (!key.Location) return std::move(key.Error);
         preset.RegistryKey = std::move(key.Location);
+    } else if (name == "--xml-preset") {
+        if (value.empty()) return "--xml-preset needs a file name";
+        preset.XmlFile = std::string(value);
+    } else if (name == "--node") {
+        ElementPathParse path = ParseElementPath(value);
+        if (!path.Names) return std::move(path.Error);
+        preset.NodeText = std::string(value);
+        preset.NodeNames = std::move(*path.Names);
     } else if (name == "--plugin") {
         if (value.empty()) return "--plugin needs a file name";
         invocation.PluginPath = std::string(value);
@@ -186,6 +206,16 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, Preset
 
 // Makes one location of the location options; returns the refusal when they do not make one.
 std::string ResolvePreset(const PresetOptions& preset, std::optional<PresetLocation>& location) {
+    if (preset.XmlFile) {
+        if (preset.File) return "--preset-file and --xml-preset cannot be used together";
+        if (preset.RegistryKey) return "--registry-key and --xml-preset cannot be used together";
+        if (preset.Section) return "--section goes with --preset-file; --xml-preset takes --node";
+        if (!preset.NodeText) return "--xml-preset needs --node";
+        location = PresetLocation{PresetLocation::Kind::XmlElement, *preset.XmlFile,
+                                  *preset.NodeText, RegistryRoot::CurrentUser, preset.NodeNames};
+        return {};
+    }
+    if (preset.NodeText) return "--node needs --xml-preset";
     if (preset.RegistryKey) {
         if (preset.File) return "--preset-file and --registry-key cannot be used together";
         if (preset.Section) {
@@ -197,8 +227,11 @@ std::string ResolvePreset(const PresetOptions& preset, std::optional<PresetLocat
     if (preset.File && !preset.Section) return "--preset-file needs --section";
     if (preset.Section && !preset.File) return "--section needs --preset-file";
     if (preset.File) {
-        location = PresetLocation{PresetLocation::Kind::ProfileSection, *preset.File,
-                                  *preset.Section, RegistryRoot::CurrentUser};
+        location = PresetLocation{PresetLocation::Kind::ProfileSection,
+                                  *preset.File,
+                                  *preset.Section,
+                                  RegistryRoot::CurrentUser,
+                                  {}};
     }
     return {};
 }
@@ -308,7 +341,8 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
             if (!operands.empty()) return Refuse(commandName + " takes no file names");
             if (!invocation.Preset) {
                 return Refuse(commandName +
-                              " needs --preset-file and --section, or --registry-key");
+                              " needs --preset-file and --section, --registry-key, or "
+                              "--xml-preset and --node");
             }
             break;
         }

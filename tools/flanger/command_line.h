@@ -43,8 +43,8 @@ struct Invocation {
     std::string InputPath;   // process only
     std::string OutputPath;  // process and demo
     EffectChanges Changes;
-    // --preset-file with --section, or --registry-key; always set for save-preset and
-    // show-preset.
+    // --preset-file with --section, --registry-key, or --xml-preset with --node; always set for
+    // save-preset and show-preset.
     std::optional<PresetLocation> Preset;
     std::optional<Container> Format;         // --format; nullopt keeps the source's container
     std::optional<Encoding> SampleEncoding;  // --encoding; nullopt keeps the source's encoding

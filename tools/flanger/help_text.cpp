@@ -41,8 +41,8 @@ Effect options (process, demo, save-preset); the defaults are those of a new eff
   Values between the steps are rounded to the nearest step. --feedback switches feedback
   on unless --no-feedback is given too.
 
-Preset options (PRESET): one of the two locations below. save-preset and show-preset need
-one; process and demo take their settings from it when given.
+Preset options (PRESET): one of the three locations below. save-preset and show-preset
+need one; process and demo take their settings from it when given.
   --preset-file FILE --section NAME
                     Section NAME of the profile (INI) file FILE.
   --registry-key KEY
@@ -52,10 +52,19 @@ one; process and demo take their settings from it when given.
                     default registry.sqlite3 in $XDG_CONFIG_HOME/flanger or
                     ~/.config/flanger. Quote KEY in a shell, which takes backslashes
                     for its own.
-  Effect options given with a preset override the values loaded from it. A section or key
-  that does not exist, or values missing from it, give a new effect's defaults. A FILE that
-  does not exist is an error, except for save-preset, which creates it. Stored values
-  outside the ranges above are used as they are, with a warning.
+  --xml-preset FILE --node PATH
+                    The element PATH of the XML settings file FILE: element names from
+                    the root element's down, separated by '/', such as
+                    Settings/Effects/Flanger, each matched in any letter case (the first
+                    match counts). The values are its child elements Depth, Delay, Width,
+                    Sine, Feedback and Speed, each with the attribute Value.
+  Effect options given with a preset override the values loaded from it. A section, key or
+  element that does not exist, or values missing from it, give a new effect's defaults. A
+  FILE that does not exist is an error, except for save-preset, which creates it (an XML
+  FILE with the elements of PATH). An XML FILE that is not well-formed is an error, also for
+  save-preset, which then leaves it alone; otherwise save-preset changes only the values and
+  the elements it adds, and keeps every other byte. Stored values outside the ranges above
+  are used as they are, with a warning.
 
 Output options (process, demo):
   --format NAME     Output container: wav, flac, aiff or ogg. Default: the input's.

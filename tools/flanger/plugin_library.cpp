@@ -38,7 +38,9 @@ std::unique_ptr<PluginLibrary> PluginLibrary::Load(const std::string& path, std:
     const bool resolved = Resolve(handle, "PlugInInfo", exports.PlugInInfo, error) &&
                           Resolve(handle, "Initialize", exports.Initialize, error) &&
                           Resolve(handle, "LoadPreset", exports.LoadPreset, error) &&
+                          Resolve(handle, "InitializeXml", exports.InitializeXml, error) &&
                           Resolve(handle, "SavePreset", exports.SavePreset, error) &&
+                          Resolve(handle, "SavePresetXml", exports.SavePresetXml, error) &&
                           Resolve(handle, "SetStreamCallBack", exports.SetStreamCallBack, error) &&
                           Resolve(handle, "OpenStream", exports.OpenStream, error) &&
                           Resolve(handle, "ProcessStream", exports.ProcessStream, error) &&

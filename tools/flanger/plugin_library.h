@@ -14,7 +14,9 @@ struct PluginExports {
     decltype(&::PlugInInfo) PlugInInfo = nullptr;
     decltype(&::Initialize) Initialize = nullptr;
     decltype(&::LoadPreset) LoadPreset = nullptr;
+    decltype(&::InitializeXml) InitializeXml = nullptr;
     decltype(&::SavePreset) SavePreset = nullptr;
+    decltype(&::SavePresetXml) SavePresetXml = nullptr;
     decltype(&::SetStreamCallBack) SetStreamCallBack = nullptr;
     decltype(&::OpenStream) OpenStream = nullptr;
     decltype(&::ProcessStream) ProcessStream = nullptr;

@@ -1,23 +1,29 @@
-// Where a preset lives, as the command line names it: a section of a profile (INI) file, or a
-// registry key below one of the predefined root keys. The module is told the location through
-// the fileName, section and rootKey arguments of LoadPreset and SavePreset.
+// Where a preset lives, as the command line names it: a section of a profile (INI) file, a
+// registry key below one of the predefined root keys, or an element of an XML settings file. The
+// module is told the first two through the fileName, section and rootKey arguments of LoadPreset
+// and SavePreset; for the third the command reads the file into a settings tree and hands the
+// element's node to InitializeXml and SavePresetXml.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace flanger::tool {
 
 enum class RegistryRoot { CurrentUser, LocalMachine };
 
 struct PresetLocation {
-    enum class Kind { ProfileSection, RegistryKey };
+    enum class Kind { ProfileSection, RegistryKey, XmlElement };
     Kind Where = Kind::ProfileSection;
-    std::string FileName;  // the profile file; empty for a registry key
-    // The profile section, or the registry sub-key path below Root (backslash-separated).
+    std::string FileName;  // the profile or XML file; empty for a registry key
+    // The profile section, the registry sub-key path below Root (backslash-separated), or the
+    // element path as typed (slash-separated).
     std::string Section;
     RegistryRoot Root = RegistryRoot::CurrentUser;
+    // For an XML element: the names of the path, the root element's first.
+    std::vector<std::string> ElementNames;
 
     bool operator==(const PresetLocation&) const = default;
 };
@@ -32,8 +38,19 @@ struct RegistryKeyParse {
 };
 RegistryKeyParse ParseRegistryKey(std::string_view text);
 
-// "section 'Warm' of 'presets.ini'" or "registry key 'HKEY_CURRENT_USER\Software\Warm'", for
-// messages.
+// A --node value: element names separated by '/', from the root element's name down to the
+// preset's element ("Settings/Effects/Flanger"). Every name must be non-empty and an XML name
+// (a letter, '_' or ':' first; letters, digits, '-', '.', '_' and ':' after it; bytes beyond
+// ASCII are taken as they are), since save-preset may have to create the element; at most 255
+// names, as no deeper document is read. Either the names or the refusal.
+struct ElementPathParse {
+    std::optional<std::vector<std::string>> Names;
+    std::string Error;  // without the "flanger: " prefix; empty when Names is set
+};
+ElementPathParse ParseElementPath(std::string_view text);
+
+// "section 'Warm' of 'presets.ini'", "registry key 'HKEY_CURRENT_USER\Software\Warm'" or
+// "element 'Settings/Flanger' of 'settings.xml'", for messages.
 std::string DescribeLocation(const PresetLocation& location);
 
 }  // namespace flanger::tool

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "xml_preset_file.h"
+
 namespace flanger::tool {
 namespace {
 
@@ -70,20 +72,41 @@ std::optional<EffectParameters> Load(const PluginExports& module, const ModuleAr
         settings == nullptr) {
         return std::nullopt;
     }
-    const EffectParameters loaded{settings->Depth, settings->Delay,    settings->Width,
-                                  settings->Sine,  settings->Feedback, settings->Speed};
+    const EffectParameters loaded = ParametersOf(*settings);
     module.Free(settings);
     return loaded;
 }
 
 }  // namespace
 
+EffectSettings* NewRecord(const PluginExports& module, const EffectParameters& parameters) {
+    EffectSettings* settings = nullptr;
+    if (module.Initialize(nullptr, nullptr, nullptr, &settings) != 1 || settings == nullptr) {
+        return nullptr;
+    }
+    settings->Depth = parameters.Depth;
+    settings->Delay = parameters.Delay;
+    settings->Width = parameters.Width;
+    settings->Sine = parameters.Sine;
+    settings->Feedback = parameters.Feedback;
+    settings->Speed = parameters.Speed;
+    return settings;
+}
+
+EffectParameters ParametersOf(const EffectSettings& settings) {
+    return {settings.Depth, settings.Delay,    settings.Width,
+            settings.Sine,  settings.Feedback, settings.Speed};
+}
+
 std::optional<EffectParameters> LoadPresetParameters(const PluginExports& module,
                                                      const PresetLocation& location,
                                                      MissingFile missing, std::string& error) {
-    if (location.Where == PresetLocation::Kind::ProfileSection) {
+    if (location.Where != PresetLocation::Kind::RegistryKey) {
         error = CheckReadable(location.FileName, missing);
         if (!error.empty()) return std::nullopt;
+    }
+    if (location.Where == PresetLocation::Kind::XmlElement) {
+        return LoadXmlPreset(module, location, error);
     }
     std::optional<EffectParameters> loaded = Load(module, ArgumentsFor(location));
     if (!loaded) error = "the module could not create an effect record";
@@ -93,28 +116,27 @@ std::optional<EffectParameters> LoadPresetParameters(const PluginExports& module
 bool SavePresetParameters(const PluginExports& module, const PresetLocation& location,
                           const EffectParameters& parameters, std::string& error) {
     const bool profile = location.Where == PresetLocation::Kind::ProfileSection;
+    const bool xml = location.Where == PresetLocation::Kind::XmlElement;
     error = "cannot write the preset to " + DescribeLocation(location);
     // A read-back cannot tell a lost save of a new effect's values from a good one, since
     // LoadPreset gives those values for nothing stored; so the obvious obstacles are looked for
     // first, and the file must be there afterwards.
-    if (profile) {
+    if (profile || xml) {
         if (const std::string obstacle = WriteObstacle(location.FileName); !obstacle.empty()) {
             error += ": " + obstacle;
             return false;
         }
     }
+    if (xml) {
+        error = CheckReadable(location.FileName, MissingFile::Allowed);
+        return error.empty() && SaveXmlPreset(module, location, parameters, error);
+    }
     const ModuleArguments where = ArgumentsFor(location);
-    EffectSettings* settings = nullptr;
-    if (module.Initialize(nullptr, nullptr, nullptr, &settings) != 1 || settings == nullptr) {
+    EffectSettings* const settings = NewRecord(module, parameters);
+    if (settings == nullptr) {
         error = "the module could not create an effect record";
         return false;
     }
-    settings->Depth = parameters.Depth;
-    settings->Delay = parameters.Delay;
-    settings->Width = parameters.Width;
-    settings->Sine = parameters.Sine;
-    settings->Feedback = parameters.Feedback;
-    settings->Speed = parameters.Speed;
     const std::int32_t saved =
         module.SavePreset(where.FileName, where.Section, where.RootKey, settings);
     module.Free(settings);
