@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "flanger_settings_node.h"
+#include "../settings_tree/tree_text.h"
 #include "persistence/effect_parameters.h"
 #include "persistence/parameter_driver.h"
 #include "tagged_variable.h"
@@ -48,29 +49,7 @@ std::int32_t SaveSix(SettingsNode& node, const Six& six) {
                           values);
 }
 
-// "name[attr=value ...]{child ...}" with the parts that are present: the whole tree, as a golden
-// text.
-std::string Describe(const SettingsNode& node) {
-    std::string text = node.name;
-    if (!node.attributes.empty()) {
-        text += '[';
-        for (std::size_t i = 0; i < node.attributes.size(); ++i) {
-            if (i != 0) text += ' ';
-            text += node.attributes[i].name + "=" + node.attributes[i].value;
-        }
-        text += ']';
-    }
-    if (node.firstChild != nullptr) {
-        text += '{';
-        for (const TreeNode* child = node.firstChild; child != nullptr;
-             child = child->nextSibling) {
-            if (child != node.firstChild) text += ' ';
-            text += Describe(*static_cast<const SettingsNode*>(child));
-        }
-        text += '}';
-    }
-    return text;
-}
+using tree_text::Describe;
 
 SettingsNode& Child(SettingsNode& parent, const char* name,
                     std::vector<SettingsAttribute> attributes = {}) {

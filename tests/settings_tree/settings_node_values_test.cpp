@@ -11,33 +11,13 @@
 #include <vector>
 
 #include "flanger_settings_node.h"
+#include "tree_text.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// "name[attr=value ...]{child ...}" with the parts that are present.
-std::string Describe(const SettingsNode& node) {
-    std::string text = node.name;
-    if (!node.attributes.empty()) {
-        text += '[';
-        for (std::size_t i = 0; i < node.attributes.size(); ++i) {
-            if (i != 0) text += ' ';
-            text += node.attributes[i].name + "=" + node.attributes[i].value;
-        }
-        text += ']';
-    }
-    if (node.firstChild != nullptr) {
-        text += '{';
-        for (const TreeNode* child = node.firstChild; child != nullptr;
-             child = child->nextSibling) {
-            if (child != node.firstChild) text += ' ';
-            text += Describe(*static_cast<const SettingsNode*>(child));
-        }
-        text += '}';
-    }
-    return text;
-}
+using tree_text::Describe;
 
 std::string Repeat(const char* text, std::size_t count) {
     std::string result;
