@@ -29,3 +29,24 @@ function(flanger_add_test name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        PROPERTIES TIMEOUT 600)
 endfunction()
+
+# Adds a test that the shared object `library` (a target) exports exactly the listed functions
+# (EXPECTED name...) or the functions a header declares with an export macro (HEADER file
+# MARKER macro), and nothing else.
+function(flanger_add_export_test name)
+  cmake_parse_arguments(ARG "" "LIBRARY;HEADER;MARKER" "EXPECTED" ${ARGN})
+  if(CMAKE_NM)
+    set(FLANGER_NM "${CMAKE_NM}" CACHE FILEPATH "nm used to list exported symbols")
+  else()
+    find_program(FLANGER_NM NAMES nm REQUIRED)
+  endif()
+  if(ARG_EXPECTED)
+    string(REPLACE ";" "," expected "${ARG_EXPECTED}")
+    set(names -DEXPECTED=${expected})
+  else()
+    set(names -DHEADER=${ARG_HEADER} -DMARKER=${ARG_MARKER})
+  endif()
+  add_test(NAME ${name}
+           COMMAND ${CMAKE_COMMAND} -DNM=${FLANGER_NM} -DLIBRARY=$<TARGET_FILE:${ARG_LIBRARY}>
+                   ${names} -P ${PROJECT_SOURCE_DIR}/cmake/check_exports.cmake)
+endfunction()

@@ -36,6 +36,11 @@ extern "C" {
 typedef struct SettingsNode SettingsNode;
 #endif
 
+/* A window of the platform: an HWND on Windows, a window of the windowing layer
+ * (flanger_user32.h) on Linux. Both headers declare HWND as this same type, so a host passes its
+ * HWND as it is. */
+typedef struct HWND__* FlangerWindowHandle;
+
 /* An open registry key of the platform (an HKEY on Windows, such as HKEY_CURRENT_USER); null
  * selects no registry. */
 typedef void* FlangerRegistryKey;
@@ -132,6 +137,23 @@ int32_t FLANGER_CDECL SavePreset(const char* fileName, const char* section,
  * with the attribute "Value"); the children added belong to the host's tree. Returns 1; 0 on a
  * null record. */
 int32_t FLANGER_CDECL SavePresetXml(SettingsNode* node, const EffectSettings* settings);
+
+/* Creates the settings window over *settings: a dialog with a slider for each of Delay, Width,
+ * Speed, Depth and Feedback and check boxes for Sine and for the sign of Feedback, made as a
+ * child of `parent` without caption or frame and not yet visible (the host places and shows it).
+ * The window writes all six parameters into *settings at every committed change (a released
+ * slider, the end of a keyboard or click move, a check box click) and then posts WM_COMMAND to
+ * `parent` with wParam 0x04000000 and lParam the settings window. Its template is dialog 22802 of
+ * the resource library chosen at load time (see flanger_resource_library.h), else the module's
+ * own.
+ * Returns the settings window, or null when `parent` is not a window, settings is null, or the
+ * template does not make a settings window; nothing is left behind then.
+ * Ownership: the window belongs to the host, which destroys it (directly or by destroying
+ * `parent`); everything the module made for it ends with it. The record must stay valid until
+ * the window is destroyed, and is never freed by the window.
+ * Thread: the thread that owns `parent`; the window's messages are handled there. */
+FlangerWindowHandle FLANGER_CDECL CreateSettingsWindow(FlangerWindowHandle parent,
+                                                       EffectSettings* settings);
 
 /* Stores the host's call-back and its context in the record. Returns 1; 0 on a null record. */
 int32_t FLANGER_CDECL SetStreamCallBack(StreamCallBack callBack, uintptr_t context,

@@ -1,8 +1,10 @@
-// The module's exports: thin trampolines from the host's C calls into the engine and the
-// parameter persistence.
+// The module's exports: thin trampolines from the host's C calls into the engine, the parameter
+// persistence and the settings window.
 //
-// Each export checks the host's pointers, runs its body inside a catch-all (no exception may
-// reach the host), and returns its documented result. Host mistakes that the original calling
+// Each export makes the module's own state current for its call (its resources, the resource
+// library chosen at start-up, its window classes) and gives the caller's context back on every
+// way out, checks the host's pointers, runs its body inside a catch-all (no exception may reach
+// the host), and returns its documented result. Host mistakes that the original calling
 // rules forbid (a null record, processing without an open stream or without a call-back,
 // opening a stream twice) get a defined, harmless answer instead of a crash.
 #include <cstdlib>
@@ -12,6 +14,8 @@
 #include "flanger_plugin.h"
 #include "interface/effect_record.h"
 #include "persistence/effect_parameters.h"
+#include "platform/framework/module_state.h"
+#include "ui/settings_window.h"
 
 #define FLANGER_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -24,6 +28,8 @@ constexpr char kVendorName[] = "Vornak";
 template <typename Result, typename Body>
 Result GuardedExport(Result onFailure, Body&& body) noexcept {
     try {
+        // Inside the try: the caller's context is back before the catch-all answers.
+        framework::ModuleStateScope moduleState(framework::AfxGetStaticModuleState());
         return std::forward<Body>(body)();
     } catch (...) {
         return onFailure;
@@ -118,6 +124,12 @@ FLANGER_EXPORT int32_t SavePresetXml(SettingsNode* node, const EffectSettings* s
         if (settings == nullptr) return 0;
         return SaveEffectParameters({nullptr, nullptr, nullptr, node}, *settings);
     });
+}
+
+FLANGER_EXPORT FlangerWindowHandle CreateSettingsWindow(FlangerWindowHandle parent,
+                                                        EffectSettings* settings) {
+    return GuardedExport<FlangerWindowHandle>(
+        nullptr, [&] { return ui::CreateSettingsWindowFromResources(parent, settings); });
 }
 
 FLANGER_EXPORT int32_t SetStreamCallBack(StreamCallBack callBack, uintptr_t context,

@@ -23,7 +23,7 @@ constexpr unsigned Bit(Command command) { return 1u << static_cast<unsigned>(com
 // The commands an option belongs to.
 constexpr unsigned kEverywhere = ~0u;
 constexpr unsigned kRendering = Bit(Command::Process) | Bit(Command::Demo);
-constexpr unsigned kSettingEffect = kRendering | Bit(Command::SavePreset);
+constexpr unsigned kSettingEffect = kRendering | Bit(Command::SavePreset) | Bit(Command::Window);
 constexpr unsigned kUsingPresets = kSettingEffect | Bit(Command::ShowPreset);
 
 struct OptionSpec {
@@ -47,6 +47,8 @@ constexpr OptionSpec kOptions[] = {
     {"--registry-key", true, kUsingPresets},
     {"--xml-preset", true, kUsingPresets},
     {"--node", true, kUsingPresets},
+    {"--png", true, Bit(Command::Window)},
+    {"--translation", true, Bit(Command::Window)},
     {"--plugin", true, kEverywhere},
     {"--help", false, kEverywhere},
     {"-h", false, kEverywhere},
@@ -197,6 +199,12 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, Preset
         if (!path.Names) return std::move(path.Error);
         preset.NodeText = std::string(value);
         preset.NodeNames = std::move(*path.Names);
+    } else if (name == "--png") {
+        if (value.empty()) return "--png needs a file name";
+        invocation.OutputPath = std::string(value);
+    } else if (name == "--translation") {
+        if (value.empty()) return "--translation needs a file name";
+        invocation.TranslationPath = std::string(value);
     } else if (name == "--plugin") {
         if (value.empty()) return "--plugin needs a file name";
         invocation.PluginPath = std::string(value);
@@ -242,6 +250,7 @@ std::optional<Command> FindCommand(std::string_view name) {
     if (name == "save-preset") return Command::SavePreset;
     if (name == "show-preset") return Command::ShowPreset;
     if (name == "info") return Command::Info;
+    if (name == "window") return Command::Window;
     if (name == "help") return Command::Help;
     return std::nullopt;
 }
@@ -348,6 +357,12 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
         }
         case Command::Info:
             if (!operands.empty()) return Refuse("info takes no file names");
+            break;
+        case Command::Window:
+            if (!operands.empty()) {
+                return Refuse("window takes no file names; --png names the picture");
+            }
+            if (invocation.OutputPath.empty()) return Refuse("window needs --png FILE");
             break;
         case Command::Help:
             // "flanger help process" is as good as "flanger process --help".

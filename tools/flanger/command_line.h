@@ -15,7 +15,7 @@
 
 namespace flanger::tool {
 
-enum class Command { Help, Process, Demo, SavePreset, ShowPreset, Info };
+enum class Command { Help, Process, Demo, SavePreset, ShowPreset, Info, Window };
 
 // The effect values typed on the command line, in record units. Each replaces the value it names
 // in the record the command starts from (a new effect's, or a loaded preset's); the others keep
@@ -41,14 +41,15 @@ struct EffectChanges {
 struct Invocation {
     Command Action = Command::Help;
     std::string InputPath;   // process only
-    std::string OutputPath;  // process and demo
+    std::string OutputPath;  // process and demo; window: --png
     EffectChanges Changes;
     // --preset-file with --section, --registry-key, or --xml-preset with --node; always set for
     // save-preset and show-preset.
     std::optional<PresetLocation> Preset;
-    std::optional<Container> Format;         // --format; nullopt keeps the source's container
-    std::optional<Encoding> SampleEncoding;  // --encoding; nullopt keeps the source's encoding
-    std::optional<std::string> PluginPath;   // --plugin
+    std::optional<Container> Format;             // --format; nullopt keeps the source's container
+    std::optional<Encoding> SampleEncoding;      // --encoding; nullopt keeps the source's encoding
+    std::optional<std::string> PluginPath;       // --plugin
+    std::optional<std::string> TranslationPath;  // window: --translation
 };
 
 // Either an invocation or the one line that explains why the arguments were refused.

@@ -14,5 +14,6 @@ int RunDemo(const Invocation& invocation);
 int RunSavePreset(const Invocation& invocation);
 int RunShowPreset(const Invocation& invocation);
 int RunInfo(const Invocation& invocation);
+int RunWindow(const Invocation& invocation);
 
 }  // namespace flanger::tool

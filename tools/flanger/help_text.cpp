@@ -10,6 +10,7 @@ std::string_view HelpText() {
        flanger save-preset PRESET [effect options]
        flanger show-preset PRESET
        flanger info [--plugin PATH]
+       flanger window --png FILE [PRESET] [effect options] [--translation LIBRARY]
        flanger help | --help
 
 Runs audio through the flanger plug-in module (Plugin.so), loading it and driving it
@@ -28,9 +29,12 @@ Commands:
   show-preset      Print the six values of the preset PRESET, in the units of the effect
                    options and as stored, such as: delay 5.0 ms (Delay=50).
   info             Print the name and vendor the module reports.
+  window           Paint the module's settings window, as a host shows it, into the PNG
+                   file FILE: its sliders and check boxes set to the values PRESET holds
+                   (a new effect's when none is named), changed by the effect options.
   help             Print this text.
 
-Effect options (process, demo, save-preset); the defaults are those of a new effect:
+Effect options (process, demo, save-preset, window); the defaults are those of a new effect:
   --delay MS        Delay, 1.0 to 10.0 milliseconds, in steps of 0.1 (default 5.0).
   --width MS        Sweep width, 1.0 to 10.0 milliseconds, in steps of 0.1 (default 5.0).
   --speed HZ        Sweep rate, 0.10 to 2.00 hertz, in steps of 0.01 (default 0.10).
@@ -42,7 +46,7 @@ Effect options (process, demo, save-preset); the defaults are those of a new eff
   on unless --no-feedback is given too.
 
 Preset options (PRESET): one of the three locations below. save-preset and show-preset
-need one; process and demo take their settings from it when given.
+need one; process, demo and window take their settings from it when given.
   --preset-file FILE --section NAME
                     Section NAME of the profile (INI) file FILE.
   --registry-key KEY
@@ -73,6 +77,18 @@ Output options (process, demo):
                     FLAC and AIFF, float for WAV, vorbis for Ogg.
   OUT's extension (.wav .flac .aif .aiff .ogg) must agree with the output container.
 
+Window options (window):
+  --png FILE        The picture to write (required).
+  --translation LIBRARY
+                    Show the settings window of the resource library LIBRARY (such as
+                    Plugin_de.so, the German one), checked first to hold one. The module
+                    takes its language from Language.xml in the current directory when it
+                    is loaded; with this option the command writes a Language.xml naming
+                    LIBRARY into a private temporary directory (in $TMPDIR, else /tmp),
+                    loads the module with that as the current directory, and removes it
+                    again. Without it, a Language.xml in the current directory applies, as
+                    for any host.
+
 Other options:
   --plugin PATH     The module to load. Default: $FLANGER_PLUGIN when set, otherwise
                     Plugin.so next to the flanger executable.
@@ -81,10 +97,10 @@ Other options:
 
 Options are written "--name value" or "--name=value", anywhere after the command.
 
-OUT is written to a temporary file in its directory and replaces OUT only when everything
-succeeded; an OUT that is a symbolic link keeps pointing to the file it replaces, and a
-replaced file keeps its permissions. OUT may not be the same file as IN. While processing,
-a progress bar is shown when standard error is a terminal.
+OUT (and window's FILE) is written to a temporary file in its directory and replaces it
+only when everything succeeded; an OUT that is a symbolic link keeps pointing to the file
+it replaces, and a replaced file keeps its permissions. OUT may not be the same file as IN.
+While processing, a progress bar is shown when standard error is a terminal.
 
 Exit status: 0 on success, 1 on a failure, 2 on wrong usage, 130 when interrupted.
 )";

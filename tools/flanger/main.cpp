@@ -25,6 +25,8 @@ int Dispatch(const Invocation& invocation) {
             return RunShowPreset(invocation);
         case Command::Info:
             return RunInfo(invocation);
+        case Command::Window:
+            return RunWindow(invocation);
         case Command::Help:
             break;
     }

@@ -50,6 +50,8 @@ std::unique_ptr<PluginLibrary> PluginLibrary::Load(const std::string& path, std:
         dlclose(handle);
         return nullptr;
     }
+    std::string ignored;
+    Resolve(handle, "CreateSettingsWindow", exports.CreateSettingsWindow, ignored);
     return std::unique_ptr<PluginLibrary>(new PluginLibrary(handle, exports));
 }
 

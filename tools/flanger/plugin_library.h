@@ -22,6 +22,8 @@ struct PluginExports {
     decltype(&::ProcessStream) ProcessStream = nullptr;
     decltype(&::CloseStream) CloseStream = nullptr;
     decltype(&::Free) Free = nullptr;
+    // Null when the module has no settings window; only the window command needs it.
+    decltype(&::CreateSettingsWindow) CreateSettingsWindow = nullptr;
 };
 
 class PluginLibrary {

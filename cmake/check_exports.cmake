@@ -1,17 +1,31 @@
-# Checks the module's dynamic symbol table: the twelve exports a host looks up, defined as
-# functions, and no other defined global symbol (no C++ internals, no runtime symbols that a
-# host's own could be bound to).
+# Checks a shared object's dynamic symbol table: exactly the expected functions, defined as
+# functions, and no other defined global symbol (no C++ internals and no runtime symbols that a
+# host's own could be bound to). The expected names are given as a list, or read from a header
+# as the functions declared with an export macro.
 #
-# Usage: cmake -DNM=<nm> -DMODULE=<Plugin.so> -P check_exports.cmake
-set(expected
-  CloseStream CopySettings Free Initialize InitializeXml LoadPreset OpenStream PlugInInfo
-  ProcessStream SavePreset SavePresetXml SetStreamCallBack)
-
-if(NOT NM OR NOT MODULE)
-  message(FATAL_ERROR "NM and MODULE must be given")
+# Usage: cmake -DNM=<nm> -DLIBRARY=<file> -DEXPECTED=<name,name,...> -P check_exports.cmake
+#        cmake -DNM=<nm> -DLIBRARY=<file> -DHEADER=<file> -DMARKER=<macro> -P check_exports.cmake
+if(NOT NM OR NOT LIBRARY OR NOT (EXPECTED OR (HEADER AND MARKER)))
+  message(FATAL_ERROR "NM, LIBRARY and EXPECTED (or HEADER and MARKER) must be given")
 endif()
+
+if(EXPECTED)
+  string(REPLACE "," ";" expected "${EXPECTED}")
+else()
+  file(READ "${HEADER}" header)
+  string(REGEX MATCHALL "${MARKER} [^(;]*[ *]([A-Za-z0-9_]+)\\(" declarations "${header}")
+  set(expected)
+  foreach(declaration IN LISTS declarations)
+    string(REGEX MATCH "([A-Za-z0-9_]+)\\($" name "${declaration}")
+    list(APPEND expected "${CMAKE_MATCH_1}")
+  endforeach()
+  if(NOT expected)
+    message(FATAL_ERROR "no ${MARKER} declarations found in ${HEADER}")
+  endif()
+endif()
+
 execute_process(
-  COMMAND "${NM}" -D --defined-only "${MODULE}"
+  COMMAND "${NM}" -D --defined-only "${LIBRARY}"
   OUTPUT_VARIABLE table
   ERROR_VARIABLE errors
   RESULT_VARIABLE status)
@@ -33,8 +47,7 @@ foreach(line IN LISTS lines)
   set(type "${CMAKE_MATCH_1}")
   set(name "${CMAKE_MATCH_2}")
   if(type STREQUAL "A")
-    # Version node markers carry no code or data.
-    continue()
+    continue()  # version node markers carry no code or data
   elseif(type MATCHES "^[TtWi]$")
     list(APPEND functions "${name}")
   else()

@@ -1,0 +1,13 @@
+// The module's own resources as the windowing layer knows them.
+#pragma once
+
+#include "platform/user32.h"
+
+namespace flanger::ui {
+
+// The module handle under which the module's own resources (the settings window's template)
+// are found. On Linux the module registers them with the windowing layer on the first call;
+// the same handle comes back on later calls.
+HINSTANCE OwnResourceModule() noexcept;
+
+}  // namespace flanger::ui

@@ -1,0 +1,51 @@
+// The tests' parent window.
+#include "host_parent_window.h"
+
+#include <utility>
+
+namespace flanger::test {
+namespace {
+
+constexpr char kClassName[] = "FlangerTestHostParent";
+
+ATOM RegisterParentClass(WNDPROC procedure) {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.lpszClassName = kClassName;
+    return RegisterClassA(&windowClass);
+}
+
+}  // namespace
+
+HostParentWindow::HostParentWindow() {
+    static const ATOM registered = RegisterParentClass(&HostParentWindow::Procedure);
+    if (registered == 0) return;
+    m_window = CreateWindowExA(0, kClassName, "Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400,
+                               300, nullptr, nullptr, nullptr, nullptr);
+    if (m_window != nullptr)
+        SetWindowLongPtrA(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+HostParentWindow::~HostParentWindow() {
+    if (IsWindow(m_window)) DestroyWindow(m_window);
+    DispatchPendingMessages();
+}
+
+std::vector<ReceivedCommand> HostParentWindow::TakeCommands() {
+    DispatchPendingMessages();
+    return std::exchange(m_commands, {});
+}
+
+LRESULT HostParentWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* const self =
+        reinterpret_cast<HostParentWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (message == WM_COMMAND && self != nullptr) self->m_commands.push_back({wParam, lParam});
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void DispatchPendingMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+}
+
+}  // namespace flanger::test

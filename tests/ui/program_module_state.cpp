@@ -1,0 +1,16 @@
+#include "program_module_state.h"
+
+#include "platform/framework/module_startup.h"
+#include "ui/own_resources.h"
+
+namespace flanger::test {
+
+void StartProgramAsTheModule() {
+    static const bool started = [] {
+        framework::AfxInitializeModule(ui::OwnResourceModule());
+        return true;
+    }();
+    (void)started;
+}
+
+}  // namespace flanger::test
