@@ -15,19 +15,31 @@ option(FLANGER_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" OFF)
 if(FLANGER_WARNINGS_AS_ERRORS)
   target_compile_options(flanger_build_flags INTERFACE -Werror)
 endif()
+if(WIN32)
+  # The compiler's C++ runtime, libgcc and winpthread go into every program and DLL, which then
+  # need nothing but Windows' own DLLs.
+  target_link_options(flanger_build_flags INTERFACE -static -static-libgcc -static-libstdc++)
+endif()
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$")
   target_compile_options(flanger_build_flags INTERFACE -msse2 -mfpmath=sse)
 endif()
 
 # Adds a GoogleTest program from the given sources and registers its tests with CTest.
-# Programs run through CMAKE_CROSSCOMPILING_EMULATOR when one is set (qemu for i386).
+# Programs run through CMAKE_CROSSCOMPILING_EMULATOR when one is set (qemu for i386, wine for
+# Windows). Under wine every start of a program costs a second or more, so there each program is
+# one CTest test that runs all of its cases.
 function(flanger_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gtest GTest::gtest_main
                                         flanger::build_flags)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                       PROPERTIES TIMEOUT 600)
+  if(WIN32)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+  else()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                         PROPERTIES TIMEOUT 600)
+  endif()
 endfunction()
 
 # Adds a test that the shared object `library` (a target) exports exactly the listed functions

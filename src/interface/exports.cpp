@@ -14,10 +14,16 @@
 #include "flanger_plugin.h"
 #include "interface/effect_record.h"
 #include "persistence/effect_parameters.h"
+#include "platform/framework/module_startup.h"
 #include "platform/framework/module_state.h"
 #include "ui/settings_window.h"
 
+#ifdef _WIN32
+// The module definition file (Plugin.def) names the DLL's exports.
+#define FLANGER_EXPORT extern "C"
+#else
 #define FLANGER_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace flanger {
 namespace {
@@ -30,6 +36,8 @@ Result GuardedExport(Result onFailure, Body&& body) noexcept {
     try {
         // Inside the try: the caller's context is back before the catch-all answers.
         framework::ModuleStateScope moduleState(framework::AfxGetStaticModuleState());
+        // Where the start-up waits for the first call (Windows), it runs here, once.
+        framework::AfxEnsureModuleInitialized();
         return std::forward<Body>(body)();
     } catch (...) {
         return onFailure;

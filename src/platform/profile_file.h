@@ -18,6 +18,13 @@
 #include <cstddef>
 #include <cstdint>
 
+// <windows.h> names the system's WriteProfileString (of WIN.INI) with a macro; a file that
+// includes it before this header still declares, defines and calls this header's function under
+// its own name, as every other file does.
+#ifdef WriteProfileString
+#undef WriteProfileString
+#endif
+
 namespace flanger::platform {
 
 // The value of `key` in `section` as a decimal integer (optional sign, leading blanks skipped,

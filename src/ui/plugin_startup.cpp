@@ -1,10 +1,10 @@
 // The module's application object and its start-up, linked into the module itself.
 //
-// Both run during the module's static initialisation when the host loads it, in this order
-// (one translation unit): the application object is constructed, then the start-up makes the
-// module's state current, calls PluginApp::InitInstance (the resource language selection),
-// enters the module's own resources in the resource chain and gives the loading thread its
-// context back. No export can be called before the module's initialisation has finished.
+// The application object is constructed during the module's static initialisation when the host
+// loads it. The start-up then makes the module's state current, calls PluginApp::InitInstance
+// (the resource language selection), enters the module's own resources in the resource chain
+// and gives the caller its context back; it runs once per load, before any export uses a
+// resource. When it runs is decided here, below.
 #include "platform/framework/module_startup.h"
 #include "ui/own_resources.h"
 #include "ui/plugin_app.h"
@@ -14,8 +14,20 @@ namespace {
 
 PluginApp thePluginApp;
 
+// On Linux the start-up runs while the module loads, right after the application object is
+// constructed (one translation unit), so no export can be called before it has finished.
+//
+// On Windows static initialisation runs inside DllMain, under the loader lock, where loading
+// another library (LoadLibraryA of the resource library) and creating the COM XML parser (reading
+// "Language.xml") can deadlock or fail. There the start-up is put off to the first call of any
+// export: inside that export's module state, before its body runs, once per load (see
+// AfxEnsureModuleInitialized), so it still comes before any export uses a resource.
 [[maybe_unused]] const bool moduleStarted = [] {
+#ifdef _WIN32
+    framework::AfxDeferModuleInitialization(&OwnResourceModule);
+#else
     framework::AfxInitializeModule(OwnResourceModule());
+#endif
     return true;
 }();
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "host_records.h"
@@ -40,6 +41,10 @@ struct LoadedPlugin {
     // Empty when the module loaded and every export resolved; otherwise what went wrong.
     std::string error;
 };
+
+// Fills `exports` with what `find` gives for each of kExportNames (the platform's symbol lookup
+// in a loaded module). Returns the names it could not find; empty when all resolved.
+std::string ResolveExports(const std::function<void*(const char*)>& find, PluginExports& exports);
 
 // Loads the module built with these tests (once per process; a host keeps it loaded while it
 // holds records, so it is never unloaded).

@@ -19,6 +19,7 @@
 #include "flanger_plugin.h"
 #include "host_stream.h"
 #include "plugin_fixture.h"
+#include "storage_test_support.h"
 
 // The host's records against the module's header: the same size and offsets on every target,
 // and the binding numbers on 32-bit targets. On 64-bit targets the expected numbers follow from
@@ -229,45 +230,16 @@ TEST_F(PluginTest, SetStreamCallBackStoresBothValuesAtTheHostsOffsets) {
     EXPECT_EQ(record->Engine, nullptr);
 }
 
-// A directory of the test's own for preset files and the registry database, which the module
-// finds through FLANGER_REGISTRY. The directory is removed and the variable restored at the end.
+// A directory of the test's own for preset files, and a registry of the test's own. Both are
+// gone at the end.
 class PresetPlace {
 public:
-    PresetPlace() {
-        std::string pattern = ::testing::TempDir() + "flanger-presets-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) {
-            ADD_FAILURE() << "cannot make " << pattern;
-            return;
-        }
-        path_ = pattern;
-        if (const char* previous = getenv(kDatabaseVariable)) previousDatabase_ = previous;
-        setenv(kDatabaseVariable, File("registry.sqlite3").c_str(), 1);
-    }
-    ~PresetPlace() {
-        if (previousDatabase_) {
-            setenv(kDatabaseVariable, previousDatabase_->c_str(), 1);
-        } else {
-            unsetenv(kDatabaseVariable);
-        }
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    PresetPlace(const PresetPlace&) = delete;
-    PresetPlace& operator=(const PresetPlace&) = delete;
-
-    std::string File(const char* name) const { return (path_ / name).string(); }
+    std::string File(const char* name) const { return directory_.File(name); }
 
 private:
-    static constexpr const char* kDatabaseVariable = "FLANGER_REGISTRY";
-    std::filesystem::path path_;
-    std::optional<std::string> previousDatabase_;
+    flanger::test::TemporaryDirectory directory_;
+    flanger::test::PrivateRegistry registry_{directory_};
 };
-
-std::optional<std::string> FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // HKEY_CURRENT_USER as a host passes it: the Windows handle value, sign-extended on 64-bit
 // targets.
@@ -334,10 +306,7 @@ TEST_F(PluginTest, SavePresetWritesTheGoldenProfileFile) {
         ASSERT_NE(record, nullptr);
 
         ASSERT_EQ(plugin->SavePreset(file.c_str(), "Flanger", nullptr, record), 1);
-        const std::optional<std::string> golden =
-            FileBytes(std::string(FLANGER_TEST_DATA_DIR "/presets/") + c.golden);
-        ASSERT_TRUE(golden.has_value()) << "missing golden file";
-        EXPECT_EQ(FileBytes(file), golden);
+        EXPECT_EQ(flanger::test::ReadFileBytes(file), flanger::test::GoldenPreset(c.golden));
 
         EffectSettings* loaded = nullptr;
         ASSERT_EQ(plugin->LoadPreset(file.c_str(), "Flanger", nullptr, &loaded), 1);

@@ -2,7 +2,13 @@
 // audio against an engine built in the test from the same record values, the moment at which
 // record edits reach the sound, and the documented answers to a host's streaming mistakes.
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+// <windows.h> first.
+#include <psapi.h>
+#else
 #include <malloc.h>
+#endif
 
 #include <bit>
 #include <cmath>
@@ -431,14 +437,25 @@ TEST_F(PluginTest, CopiesLeaveTheSourceStreamAlone) {
 
 // Reopening without closing, and Free with the stream open, release the engine: heap use stays
 // flat over many rounds of a large stream. (The sanitizer build's allocator is not the one
-// mallinfo2 reports on; its leak checker catches the same faults at exit.)
+// mallinfo2 reports on; its leak checker catches the same faults at exit. Windows has no
+// mallinfo2: there the process's private memory is measured.)
 TEST_F(PluginTest, ReopeningAndFreeingOpenStreamsReleasesTheirEngines) {
     // 8 channels of 9602-frame lines: about 300 KiB per engine.
     constexpr Parameters kLongLines = {90, 1000, 1000, 0, 10, 10};
     const StreamFormat format = {1, 8, 48000};
-    const auto inUse = [] {
+    const auto inUse = []() -> std::size_t {
+#ifdef _WIN32
+        // The C runtime's heap is the process's: its committed private memory.
+        PROCESS_MEMORY_COUNTERS_EX counters = {};
+        counters.cb = sizeof counters;
+        K32GetProcessMemoryInfo(GetCurrentProcess(),
+                                reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                                sizeof counters);
+        return counters.PrivateUsage;
+#else
         const struct mallinfo2 info = mallinfo2();
         return info.uordblks + info.hblkhd;
+#endif
     };
     const auto round = [&] {
         EffectSettings* record = nullptr;

@@ -46,8 +46,7 @@ Opens WhatOpened(const ParameterStorage* storage) {
 // since its file is only touched value by value.
 TEST(ModuleStoragesTest, EachKindOpensItsStorage) {
     test::TemporaryDirectory directory;
-    test::ScopedEnvironment database(test::kRegistryDatabaseVariable,
-                                     directory.File("registry.sqlite3"));
+    const test::PrivateRegistry registry(directory);
     const std::string file = directory.File("presets.ini");
     SettingsNode node;
     const FlangerRegistryKey invalidRoot =

@@ -310,7 +310,8 @@ TEST(ProfileStorageTest, ValuesThatCannotBeStoredWholeAreNotWritten) {
     const void* const values[] = {&claimsBytes, &injected, &depth, &noBytes};
 
     ASSERT_EQ(SaveParameters(target, names, "LSS STRING INT LSS", values), 1);
-    EXPECT_EQ(ReadFileBytes(file), "[Flanger]\nDepth=90\nSIZE_LSS_Empty=0\nDATA_LSS_Empty=00\n");
+    EXPECT_EQ(ReadFileBytes(file),
+              test::ProfileText("[Flanger]\nDepth=90\nSIZE_LSS_Empty=0\nDATA_LSS_Empty=00\n"));
 }
 
 // Nothing to store into without a section; the driver then loads nothing and saves nothing.

@@ -3,23 +3,45 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <system_error>
 #include <vector>
 
 namespace flanger::test {
+namespace {
+
+#ifdef _WIN32
+void SetVariable(const char* name, const char* value) { _putenv_s(name, value); }
+// An empty value removes the variable from the environment.
+void RemoveVariable(const char* name) { _putenv_s(name, ""); }
+#else
+void SetVariable(const char* name, const char* value) { setenv(name, value, 1); }
+void RemoveVariable(const char* name) { unsetenv(name); }
+#endif
+
+}  // namespace
 
 TemporaryDirectory::TemporaryDirectory() {
-    std::string pattern = ::testing::TempDir() + "flanger-storage-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
-        ADD_FAILURE() << "cannot make a temporary directory from " << pattern;
-        return;
+    // create_directory says whether it made the directory, so a name taken by another process
+    // (tests run in parallel) is never shared.
+    std::random_device seed;
+    std::mt19937_64 names(seed());
+    const std::filesystem::path base = ::testing::TempDir();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::filesystem::path candidate = base / ("flanger-storage-" + std::to_string(names()));
+        std::error_code error;
+        if (std::filesystem::create_directory(candidate, error)) {
+            path_ = std::move(candidate);
+            return;
+        }
     }
-    path_ = buffer.data();
+    ADD_FAILURE() << "cannot make a temporary directory in " << base;
 }
 
 TemporaryDirectory::~TemporaryDirectory() {
@@ -37,15 +59,57 @@ ScopedEnvironment::ScopedEnvironment(const char* name, const std::string& value)
     if (const char* previous = getenv(name)) {
         previous_ = previous;
     }
-    setenv(name, value.c_str(), 1);
+    SetVariable(name, value.c_str());
 }
 
 ScopedEnvironment::~ScopedEnvironment() {
     if (previous_) {
-        setenv(name_.c_str(), previous_->c_str(), 1);
+        SetVariable(name_.c_str(), previous_->c_str());
     } else {
-        unsetenv(name_.c_str());
+        RemoveVariable(name_.c_str());
     }
+}
+
+#ifdef _WIN32
+PrivateRegistry::PrivateRegistry(const TemporaryDirectory& directory) {
+    path_ = "Software\\Flanger tests\\" +
+            std::filesystem::path(directory.File("")).parent_path().filename().string();
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        ADD_FAILURE() << "cannot create the test's registry key " << path_;
+        return;
+    }
+    key_ = key;
+    if (RegOverridePredefKey(HKEY_CURRENT_USER, key) != ERROR_SUCCESS) {
+        ADD_FAILURE() << "cannot redirect HKEY_CURRENT_USER to " << path_;
+    }
+}
+
+PrivateRegistry::~PrivateRegistry() {
+    if (key_ == nullptr) return;
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegCloseKey(static_cast<HKEY>(key_));
+    RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+}
+#else
+PrivateRegistry::PrivateRegistry(const TemporaryDirectory& directory)
+    : database_(kRegistryDatabaseVariable, directory.File("registry.sqlite3")) {}
+
+PrivateRegistry::~PrivateRegistry() = default;
+#endif
+
+std::string ProfileText(std::string_view text) {
+#ifdef _WIN32
+    std::string lines;
+    for (const char c : text) {
+        if (c == '\n') lines += '\r';
+        lines += c;
+    }
+    return lines;
+#else
+    return std::string(text);
+#endif
 }
 
 std::optional<std::string> ReadFileBytes(const std::string& path) {
@@ -66,7 +130,7 @@ std::string GoldenPreset(std::string_view name) {
     const std::string path = std::string(FLANGER_TEST_DATA_DIR "/presets/") + std::string(name);
     std::optional<std::string> bytes = ReadFileBytes(path);
     EXPECT_TRUE(bytes.has_value()) << "missing golden file " << path;
-    return bytes.value_or(std::string());
+    return ProfileText(bytes.value_or(std::string()));
 }
 
 }  // namespace flanger::test

@@ -14,6 +14,12 @@ BOOL CDialog::CreateIndirect(LPCDLGTEMPLATEA dialogTemplate, CWnd* parent) {
     if (dialogTemplate == nullptr || m_hWnd != nullptr) return FALSE;
     HWND const parentWindow = parent != nullptr ? parent->m_hWnd : m_parentWindow;
     m_initDialogFailed = false;
+#ifdef _WIN32
+    // COMCTL32 registers the common control classes of a template (the trackbar) only when asked,
+    // and only once it is loaded, which this call also ensures. Asking again costs nothing.
+    INITCOMMONCONTROLSEX commonControls = {sizeof commonControls, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&commonControls);
+#endif
     // The object travels as WM_INITDIALOG's parameter: that is where it meets its window.
     HWND const window =
         CreateDialogIndirectParamA(AfxGetInstanceHandle(), dialogTemplate, parentWindow,

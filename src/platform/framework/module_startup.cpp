@@ -1,10 +1,18 @@
 // The start-up sequence of a module written in the framework.
 #include "platform/framework/module_startup.h"
 
+#include <mutex>
+
 #include "platform/framework/module_state.h"
 #include "platform/framework/win_app.h"
 
 namespace flanger::framework {
+namespace {
+
+// Written during static initialisation, before any export can run; read afterwards.
+HINSTANCE (*g_deferredOwnResources)() noexcept = nullptr;
+
+}  // namespace
 
 void AfxInitializeModule(HINSTANCE ownResources) noexcept {
     ModuleState* const state = AfxGetStaticModuleState();
@@ -21,6 +29,20 @@ void AfxInitializeModule(HINSTANCE ownResources) noexcept {
     } catch (...) {
         // Out of memory this early: lookups still find the own resources while no resource
         // library replaced them.
+    }
+}
+
+void AfxDeferModuleInitialization(HINSTANCE (*ownResources)() noexcept) noexcept {
+    g_deferredOwnResources = ownResources;
+}
+
+void AfxEnsureModuleInitialized() noexcept {
+    if (g_deferredOwnResources == nullptr) return;
+    static std::once_flag started;
+    try {
+        std::call_once(started, [] { AfxInitializeModule(g_deferredOwnResources()); });
+    } catch (...) {
+        // call_once itself could not run (no thread support left): the next entry tries again.
     }
 }
 

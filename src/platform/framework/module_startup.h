@@ -1,5 +1,5 @@
-// The module's start-up, run once when the module is loaded into a process and before any of
-// its exports can be called.
+// The module's start-up, run once per load of the module into a process and before any of its
+// exports uses a resource: either while the module loads or on the first call of an export.
 #pragma once
 
 #include "platform/user32.h"
@@ -12,5 +12,15 @@ namespace flanger::framework {
 // own resources in the resource chain, so that lookups fall back to them. Never fails: an
 // exception from InitInstance is dropped and the start-up goes on.
 void AfxInitializeModule(HINSTANCE ownResources) noexcept;
+
+// The start-up put off until the module is first entered: records the function that names the
+// module's own resources. AfxEnsureModuleInitialized then runs AfxInitializeModule with its
+// result, once. Called during the module's static initialisation.
+void AfxDeferModuleInitialization(HINSTANCE (*ownResources)() noexcept) noexcept;
+
+// Runs the start-up that AfxDeferModuleInitialization put off, exactly once however many threads
+// call it (the others wait until it has finished); does nothing when none was put off. Every
+// entry into the module from its caller (the exports) calls it first.
+void AfxEnsureModuleInitialized() noexcept;
 
 }  // namespace flanger::framework

@@ -97,7 +97,7 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (m_superProc != nullptr) {
         return CallWindowProcA(m_superProc, m_hWnd, message, wParam, lParam);
     }
-    return DefWindowProcA(m_hWnd, message, wParam, lParam);
+    return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
 }
 
 LRESULT CWnd::Default() {

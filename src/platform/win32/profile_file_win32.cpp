@@ -1,0 +1,195 @@
+// The profile operations on Windows: the private-profile functions of KERNEL32, behind the checks
+// that keep every call to the meaning profile_file.h gives it.
+//
+// The system functions attach other meanings to some arguments, and those must never reach them:
+// a null key or value makes a write delete the entry or the whole section, a null section or key
+// makes a read list the names, a null file name means WIN.INI, and a bare file name ("x.ini") is
+// looked up in the Windows folder. So null and blank names are answered here, file names are made
+// full paths against the current directory first, and texts that would not read back as written
+// are refused before the file is touched.
+//
+// What stays the system's: the file's layout after a write (new lines end in CRLF), its caching
+// and locking, and the conversion of the file's text through the ANSI code page.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/profile_file.h"
+
+namespace flanger::platform {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimTrailingBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    return TrimTrailingBlanks(text);
+}
+
+bool HoldsLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+// A section or key name that can match an entry: present and not only blanks.
+bool IsMatchableName(const char* name) { return name != nullptr && !TrimBlanks(name).empty(); }
+
+// Whether a write of these would read back as written: the section name holds no ']' (it would
+// end the header early), the key no '=' and does not start with ';' or '[' (it would read as a
+// comment or a header), and no text holds a line break.
+bool CanStore(const char* section, const char* key, std::string_view value) {
+    if (!IsMatchableName(section) || !IsMatchableName(key)) return false;
+    const std::string_view sectionName = TrimBlanks(section);
+    const std::string_view keyName = TrimBlanks(key);
+    return sectionName.find(']') == std::string_view::npos && !HoldsLineBreak(sectionName) &&
+           keyName.find('=') == std::string_view::npos && keyName.front() != ';' &&
+           keyName.front() != '[' && !HoldsLineBreak(keyName) && !HoldsLineBreak(value);
+}
+
+// `fileName` as a full path against the current directory; nothing for a null or empty name or
+// one the system cannot resolve. Asked twice when the current directory changes in between.
+std::optional<std::string> FullPath(const char* fileName) {
+    if (fileName == nullptr || fileName[0] == '\0') return std::nullopt;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD needed = GetFullPathNameA(fileName, 0, nullptr, nullptr);
+        if (needed == 0) return std::nullopt;
+        std::string path(needed, '\0');
+        const DWORD length = GetFullPathNameA(fileName, needed, path.data(), nullptr);
+        if (length == 0) return std::nullopt;
+        if (length < needed) {
+            path.resize(length);
+            return path;
+        }
+    }
+    return std::nullopt;
+}
+
+std::size_t CopyOut(std::string_view text, char* buffer, std::size_t capacity) {
+    const std::size_t length = std::min(text.size(), capacity - 1);
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+    return length;
+}
+
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// Whether the stored text of `key` has the length and digits of `size` encoded bytes. The
+// system's struct read checks the length and the checksum but decodes any character as a digit,
+// so the digits are checked here first.
+bool HoldsEncodedStruct(const char* section, const char* key, std::uint32_t size,
+                        const char* path) {
+    const std::uint64_t encodedLength = 2 * std::uint64_t{size} + 2;
+    // Room for one more character than expected, so that a longer text shows by its length.
+    const std::uint64_t capacity = encodedLength + 2;
+    if (capacity > MAXDWORD) return false;
+    std::unique_ptr<char[]> text(new (std::nothrow) char[capacity]);
+    if (!text) return false;
+    const DWORD length =
+        GetPrivateProfileStringA(section, key, "", text.get(), static_cast<DWORD>(capacity), path);
+    if (length != encodedLength) return false;
+    return std::all_of(text.get(), text.get() + length, IsHexDigit);
+}
+
+}  // namespace
+
+std::uint32_t ReadProfileInt(const char* section, const char* key, std::int32_t defaultValue,
+                             const char* fileName) {
+    const auto fallback = static_cast<std::uint32_t>(defaultValue);
+    if (!IsMatchableName(section) || !IsMatchableName(key)) return fallback;
+    try {
+        const std::optional<std::string> path = FullPath(fileName);
+        if (!path) return fallback;
+        return GetPrivateProfileIntA(section, key, defaultValue, path->c_str());
+    } catch (const std::exception&) {
+        return fallback;
+    }
+}
+
+std::size_t ReadProfileString(const char* section, const char* key, const char* defaultValue,
+                              char* buffer, std::size_t capacity, const char* fileName) {
+    if (buffer == nullptr || capacity == 0) return 0;
+    const char* fallback = defaultValue != nullptr ? defaultValue : "";
+    // The system needs two bytes to copy anything; one byte holds just the NUL.
+    if (capacity == 1 || !IsMatchableName(section) || !IsMatchableName(key)) {
+        return CopyOut(TrimTrailingBlanks(fallback), buffer, capacity);
+    }
+    try {
+        const std::optional<std::string> path = FullPath(fileName);
+        if (!path) return CopyOut(TrimTrailingBlanks(fallback), buffer, capacity);
+        const auto size = static_cast<DWORD>(std::min<std::size_t>(capacity, MAXDWORD));
+        return GetPrivateProfileStringA(section, key, fallback, buffer, size, path->c_str());
+    } catch (const std::exception&) {
+        return CopyOut(TrimTrailingBlanks(fallback), buffer, capacity);
+    }
+}
+
+bool ReadProfileStruct(const char* section, const char* key, void* data, std::uint32_t size,
+                       const char* fileName) {
+    if (data == nullptr && size != 0) return false;
+    if (!IsMatchableName(section) || !IsMatchableName(key)) return false;
+    try {
+        const std::optional<std::string> path = FullPath(fileName);
+        if (!path || !HoldsEncodedStruct(section, key, size, path->c_str())) return false;
+        // Decoded aside: the system writes the bytes before it compares the checksum.
+        std::unique_ptr<unsigned char[]> staged(new (std::nothrow) unsigned char[size + 1]);
+        if (!staged) return false;
+        if (!GetPrivateProfileStructA(section, key, staged.get(), size, path->c_str())) {
+            return false;
+        }
+        if (size != 0) std::memcpy(data, staged.get(), size);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool WriteProfileString(const char* section, const char* key, const char* value,
+                        const char* fileName) {
+    if (value == nullptr || !CanStore(section, key, value)) return false;
+    try {
+        const std::optional<std::string> path = FullPath(fileName);
+        if (!path) return false;
+        return WritePrivateProfileStringA(section, key, value, path->c_str()) != FALSE;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool WriteProfileStruct(const char* section, const char* key, const void* data, std::uint32_t size,
+                        const char* fileName) {
+    if (data == nullptr && size != 0) return false;
+    // The system sizes its text as 2 * size + 3 in 32 bits.
+    if (size > (MAXDWORD - 3) / 2) return false;
+    if (!CanStore(section, key, "")) return false;
+    try {
+        const std::optional<std::string> path = FullPath(fileName);
+        if (!path) return false;
+        // A null block would make the system delete the entry; no bytes still store "00".
+        unsigned char noBytes = 0;
+        void* bytes = size != 0 ? const_cast<void*>(data) : &noBytes;
+        return WritePrivateProfileStructA(section, key, bytes, size, path->c_str()) != FALSE;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+}  // namespace flanger::platform
