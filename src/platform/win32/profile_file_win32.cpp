@@ -10,13 +10,7 @@
 //
 // What stays the system's: the file's layout after a write (new lines end in CRLF), its caching
 // and locking, and the conversion of the file's text through the ANSI code page.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <algorithm>
 #include <cstring>

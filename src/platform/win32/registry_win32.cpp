@@ -8,13 +8,7 @@
 // as they were, where the system may have written part of a value; an enumerated name that does
 // not fit reports the size it needs; over-long value names and values larger than the store
 // takes are refused. Values are written when set, not at the close of their key.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <cstring>
 #include <string_view>

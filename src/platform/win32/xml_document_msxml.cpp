@@ -1,7 +1,14 @@
 // The DOM access layer of xml_document.h over MSXML, reached through COM.
 //
-// The layer only reads: it creates a DOMDocument, loads one file with the parser's default
-// settings (no property is set), and walks the root element's names, attributes and children.
+// The layer only reads: it creates a DOMDocument, loads one file, and walks the root element's
+// names, attributes and children.
+//
+// Before the load the document is set to read synchronously, fetch nothing external and not
+// validate, and (where the parser has the property) to refuse elements nested deeper than 256,
+// the limit of the Linux layer's libxml2. DOMDocument's own defaults would load asynchronously
+// (the root is read right after load returns, so it could come back empty) and resolve external
+// entities and DTDs, which would let a preset file make the host read other files or fetch from
+// the network. Internal DTDs and their entities still work, as on Linux.
 // COM is never initialised here: the calling thread must have done so, or creation fails with
 // the runtime's status.
 //
@@ -48,6 +55,8 @@ constexpr IID kIidXmlDomNamedNodeMap = {
     0x2933BF83, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 constexpr IID kIidXmlDomAttribute = {
     0x2933BF85, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+constexpr IID kIidXmlDomDocument2 = {
+    0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 constexpr IID kIidUnknown = {
     0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 constexpr IID kIidSupportErrorInfo = {
@@ -221,6 +230,26 @@ ComHandle<IXMLDOMDocument> CreateDomDocument() {
         throw XmlParserError(static_cast<std::int32_t>(status), "XML parser cannot be run");
     }
     return QueryAs<IXMLDOMDocument>(object, kIidXmlDomDocument, "creating a document");
+}
+
+// The settings described at the top of this file. A parser without IXMLDOMDocument2, or one that
+// does not know the depth property, reads without the depth limit.
+void PrepareForReading(const ComHandle<IXMLDOMDocument>& document) {
+    Check(document->put_async(VARIANT_FALSE), document.Get(), kIidXmlDomDocument, "async");
+    Check(document->put_resolveExternals(VARIANT_FALSE), document.Get(), kIidXmlDomDocument,
+          "resolveExternals");
+    Check(document->put_validateOnParse(VARIANT_FALSE), document.Get(), kIidXmlDomDocument,
+          "validateOnParse");
+    const ComHandle<IXMLDOMDocument2> withProperties =
+        QueryAs<IXMLDOMDocument2>(document, kIidXmlDomDocument2, "document properties");
+    if (withProperties) {
+        const OwnedBstr name = AnsiToBstr("MaxElementDepth");
+        VARIANT depth;
+        VariantInit(&depth);
+        depth.vt = VT_I4;
+        depth.lVal = 256;
+        withProperties->setProperty(name.Get(), depth);  // refused by older parsers: no limit
+    }
 }
 
 bool IsNamespaceDeclaration(const OLECHAR* name) {
@@ -485,6 +514,7 @@ bool XmlDocument::Load(const char* path) {
         source.bstrVal = widePath.Get();  // borrowed: widePath frees it
         VARIANT_BOOL loaded = VARIANT_FALSE;
         state.used = true;
+        PrepareForReading(document);
         Check(document->load(source, &loaded), document.Get(), kIidXmlDomDocument, "load");
         state.loaded = loaded != VARIANT_FALSE;
         return state.loaded;

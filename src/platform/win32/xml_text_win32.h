@@ -3,13 +3,7 @@
 // these; their failures are raised as XmlParserError, like every other failure of the parser.
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 // After <windows.h>, on which it builds.
 #include <oleauto.h>
 
