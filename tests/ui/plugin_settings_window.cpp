@@ -1,24 +1,43 @@
 // Loading the module and the settings window fixture.
 #include "plugin_settings_window.h"
 
+#ifndef _WIN32
 #include <dlfcn.h>
+#endif
 
 namespace flanger::test {
 namespace {
 
+#ifdef _WIN32
+// LoadLibraryA and GetProcAddress, as a Windows host does.
+void* OpenModule() { return LoadLibraryA(FLANGER_PLUGIN_PATH); }
+void* FindExport(void* module, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+std::string LoadError() {
+    return "LoadLibraryA failed with error " + std::to_string(GetLastError());
+}
+#else
+void* OpenModule() { return dlopen(FLANGER_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL); }
+void* FindExport(void* module, const char* name) { return dlsym(module, name); }
+std::string LoadError() {
+    const char* const reason = dlerror();
+    return reason != nullptr ? reason : "dlopen failed";
+}
+#endif
+
 SettingsWindowExports Load() {
     SettingsWindowExports exports;
-    void* const module = dlopen(FLANGER_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+    void* const module = OpenModule();
     if (module == nullptr) {
-        const char* const reason = dlerror();
-        exports.error = reason != nullptr ? reason : "dlopen failed";
+        exports.error = LoadError();
         return exports;
     }
     exports.initialize =
-        reinterpret_cast<decltype(exports.initialize)>(dlsym(module, "Initialize"));
-    exports.free = reinterpret_cast<decltype(exports.free)>(dlsym(module, "Free"));
+        reinterpret_cast<decltype(exports.initialize)>(FindExport(module, "Initialize"));
+    exports.free = reinterpret_cast<decltype(exports.free)>(FindExport(module, "Free"));
     exports.createSettingsWindow = reinterpret_cast<decltype(exports.createSettingsWindow)>(
-        dlsym(module, "CreateSettingsWindow"));
+        FindExport(module, "CreateSettingsWindow"));
     if (exports.initialize == nullptr || exports.free == nullptr ||
         exports.createSettingsWindow == nullptr) {
         exports.error = "an export is missing";

@@ -31,12 +31,27 @@ std::string Label(int top, LONG position, double unit) {
     return text;
 }
 
+// Notifications beyond the stores that a release of the mouse button over a trackbar makes.
+// Wine's trackbar reports TB_ENDTRACK once more when it gives up the mouse capture after the
+// release, and the dialog stores (the same values) and tells the parent again; our Linux layer
+// reports the end once.
+#ifdef _WIN32
+constexpr std::size_t kExtraPerTrackbarRelease = 1;
+#else
+constexpr std::size_t kExtraPerTrackbarRelease = 0;
+#endif
+
 struct InputCase {
     const char* name;
     Parameters record;
     std::function<void(HWND window)> act;
     Parameters stored;
-    std::size_t notifications;
+    std::size_t notifications;      // one per store of the dialog
+    std::size_t mouseReleases = 0;  // of the button over a trackbar
+
+    std::size_t ExpectedNotifications() const {
+        return notifications + mouseReleases * kExtraPerTrackbarRelease;
+    }
 };
 
 HWND Item(HWND window, int id) { return GetDlgItem(window, id); }
@@ -46,7 +61,8 @@ const InputCase kInputCases[] = {
      kDefaults,
      [](HWND w) { DragThumb(Item(w, kDelaySlider), 10); },
      {90, 100, 50, 0, 10, 10},
-     2},
+     2,
+     1},
     {"DragEveryThumbToTheTop",
      kDefaults,
      [](HWND w) {
@@ -55,7 +71,8 @@ const InputCase kInputCases[] = {
          }
      },
      {100, 100, 100, 0, 100, 200},
-     10},
+     10,
+     5},
     {"DragEveryThumbToTheTopWithFeedbackOff",
      {90, 50, 50, 0, -30, 10},
      [](HWND w) {
@@ -64,7 +81,8 @@ const InputCase kInputCases[] = {
          }
      },
      {100, 100, 100, 0, -100, 200},
-     10},
+     10,
+     5},
     {"DragEveryThumbToTheBottom",
      kDefaults,
      [](HWND w) {
@@ -75,7 +93,8 @@ const InputCase kInputCases[] = {
          DragThumb(Item(w, kFeedbackSlider), 100);
      },
      {10, 10, 10, 0, 10, 10},
-     10},
+     10,
+     5},
     {"FeedbackBoxTurnsFeedbackOn",
      {90, 50, 50, 0, -30, 10},
      [](HWND w) { ClickButton(Item(w, kFeedbackCheck)); },
@@ -104,22 +123,26 @@ const InputCase kInputCases[] = {
      {90, 50, 50, 0, 0, 10},
      [](HWND w) { ClickThumb(Item(w, kDelaySlider)); },
      {90, 50, 50, 0, 10, 10},
-     2},
+     2,
+     1},
     {"DelayBelowTheRangeIsStoredAsTheBottom",
      {90, 5, 50, 0, 10, 10},
      [](HWND w) { ClickThumb(Item(w, kWidthSlider)); },
      {90, 10, 50, 0, 10, 10},
-     2},
+     2,
+     1},
     {"SineFiveIsStoredAsOne",
      {90, 50, 50, 5, 10, 10},
      [](HWND w) { ClickThumb(Item(w, kDepthSlider)); },
      {90, 50, 50, 1, 10, 10},
-     2},
+     2,
+     1},
     {"ExtremeValuesAreStoredAsTheEnds",
      {INT_MAX, INT_MIN, INT_MAX, 0, INT_MIN, INT_MIN},
      [](HWND w) { ClickThumb(Item(w, kSpeedSlider)); },
      {100, 100, 100, 0, -100, 200},
-     2},
+     2,
+     1},
     // The keyboard: one line per key press (a vertical slider's minimum is at the top, so Up
     // raises the value), stored once when the key is released.
     {"UpKeyRaisesDelayByOne",
@@ -159,7 +182,7 @@ TEST_P(SettingsWindowInputTest, StoresWhatTheControlsShowAndTellsTheParent) {
     c.act(window);
     EXPECT_EQ(ParametersOf(*record), c.stored);
     const std::vector<ReceivedCommand> commands = parent.TakeCommands();
-    EXPECT_EQ(commands.size(), c.notifications);
+    EXPECT_EQ(commands.size(), c.ExpectedNotifications());
     for (const ReceivedCommand& command : commands) {
         EXPECT_EQ(command.wParam, kSettingsChanged);
         EXPECT_EQ(command.lParam, reinterpret_cast<LPARAM>(window));
@@ -226,7 +249,7 @@ TEST_F(SettingsWindowTest, NothingIsStoredUntilTheButtonIsReleased) {
 
         SendMessageA(delay, WM_LBUTTONUP, 0, At(c.press(delay)));
         EXPECT_EQ(ParametersOf(*record), (Parameters{90, 110 - held.delayPos, 50, 0, 10, 10}));
-        EXPECT_EQ(parent.TakeCommands().size(), c.notifications);
+        EXPECT_EQ(parent.TakeCommands().size(), c.notifications + kExtraPerTrackbarRelease);
         DestroyWindow(window);
     }
 }
@@ -249,7 +272,9 @@ TEST_F(SettingsWindowTest, EveryCommitWritesAllSixAsItsWindowShowsThem) {
     for (const ReceivedCommand& command : parent.TakeCommands()) senders.push_back(command.lParam);
     const auto f = reinterpret_cast<LPARAM>(first);
     const auto s = reinterpret_cast<LPARAM>(second);
-    EXPECT_EQ(senders, (std::vector<LPARAM>{f, s, s}));
+    std::vector<LPARAM> expected = {f, s, s};
+    if (kExtraPerTrackbarRelease != 0) expected.push_back(s);
+    EXPECT_EQ(senders, expected);
 }
 
 }  // namespace

@@ -69,6 +69,26 @@ void ExpectRect(const RECT& actual, const RECT& expected) {
     EXPECT_EQ(actual.bottom, expected.bottom);
 }
 
+// The face and point size of the dialog's font: on Linux as the windowing layer keeps them, on
+// Windows from the font the dialog manager made (WM_GETFONT) at the display's resolution.
+bool DialogFont(HWND dialog, char* face, int faceSize, int* points) {
+#ifdef _WIN32
+    HFONT const font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
+    LOGFONTA description = {};
+    if (font == nullptr || GetObjectA(font, sizeof description, &description) == 0) return false;
+    lstrcpynA(face, description.lfFaceName, faceSize);
+    HDC const screen = GetDC(nullptr);
+    const int pixelsPerInch = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    const int height = description.lfHeight < 0 ? -description.lfHeight : description.lfHeight;
+    *points = MulDiv(height, 72, pixelsPerInch);
+    return true;
+#else
+    int unitX = 0, unitY = 0;
+    return FlangerGetWindowFont(dialog, face, faceSize, points, &unitX, &unitY);
+#endif
+}
+
 TEST_F(SettingsWindowTest, IsAnInvisibleChildWithoutCaptionOrFrame) {
     ASSERT_NE(OpenWindow(kDefaults), nullptr);
     EXPECT_EQ(GetParent(window), parent.Handle());
@@ -77,8 +97,8 @@ TEST_F(SettingsWindowTest, IsAnInvisibleChildWithoutCaptionOrFrame) {
     EXPECT_FALSE(IsWindowVisible(window));
     EXPECT_EQ(WindowText(window), "Flanger");
     char face[64] = {};
-    int points = 0, unitX = 0, unitY = 0;
-    ASSERT_TRUE(FlangerGetWindowFont(window, face, sizeof face, &points, &unitX, &unitY));
+    int points = 0;
+    ASSERT_TRUE(DialogFont(window, face, sizeof face, &points));
     EXPECT_STREQ(face, "MS Sans Serif");
     EXPECT_EQ(points, 8);
 
