@@ -1,10 +1,9 @@
-// What a write does to the file as a file: a symbolic link stays a link to the updated file,
+// What our writer does to the file as a file: a symbolic link stays a link to the updated file,
 // permissions and owner are kept, and a place that cannot be written keeps its old file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,25 +74,6 @@ TEST(ProfileFileSafetyTest, ALinkStaysALinkToTheUpdatedFile) {
         EXPECT_EQ(scratch.Entries("real"),
                   std::vector<std::string>{std::string(c.Target).substr(sizeof "real")});
     }
-}
-
-TEST(ProfileFileSafetyTest, RelativePathsStartAtTheCurrentDirectory) {
-    ScratchDirectory scratch;
-    mkdir((scratch / "sub").c_str(), 0755);
-    const std::string savedDirectory = std::filesystem::current_path();
-    ASSERT_EQ(chdir(scratch.Path().c_str()), 0);
-    for (const char* path : {"presets.ini", "sub/presets.ini", "./sub/../other.ini"}) {
-        EXPECT_TRUE(WriteProfileString("A", "K", "new", path)) << path;
-        EXPECT_EQ(ReadProfileInt("A", "Missing", 5, path), 5u) << path;
-        char buffer[8];
-        EXPECT_EQ(ReadProfileString("A", "K", "", buffer, sizeof buffer, path), 3u) << path;
-    }
-    ASSERT_EQ(chdir(savedDirectory.c_str()), 0);
-    for (const char* path : {"presets.ini", "sub/presets.ini", "other.ini"}) {
-        EXPECT_EQ(ReadBytes(scratch / path), kNew) << path;
-    }
-    EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"other.ini", "presets.ini", "sub"}));
-    EXPECT_EQ(scratch.Entries("sub"), std::vector<std::string>{"presets.ini"});
 }
 
 // The temporary's name is built from the file's, which must not push it past the 255 bytes a

@@ -1,10 +1,13 @@
 // Reading profile entries from tricky files: how lines, names and values are recognised, what
 // text, integer and struct reads make of a stored value, and files that cannot be read at all.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -60,7 +63,12 @@ const TextCase kTextCases[] = {
     {"'#' starts no comment", "[S]\n#K=v\n", "S", "#K", "v"},
     {"a line without '=' is no key", "[S]\nK\nK2=v\n", "S", "K", kDefaultRead},
     {"text after ']' ignored", "[ Name ] trailing = text\nK=v\n", "Name", "K", "v"},
+#ifdef _WIN32
+    // The system reads a header up to the last ']' of its line.
+    {"a header with two ']' is the system's to read", "[A]B]\nK=v\n", "A", "K", kDefaultRead},
+#else
     {"first ']' ends the name", "[A]B]\nK=v\n", "A", "K", "v"},
+#endif
     {"'[' without ']' is no header", "[S]\n[T\nK=v\n", "S", "K", "v"},
     {"an empty header is no section", "[]\nK=v\n", "", "K", kDefaultRead},
     {"keys before any section", "K=v\n[S]\n", "S", "K", kDefaultRead},
@@ -78,7 +86,10 @@ const TextCase kTextCases[] = {
     {"null key", "[S]\nK=v\n", "S", nullptr, kDefaultRead},
     {"missing file", "", "S", "K", kDefaultRead, FileKind::Missing},
     {"a directory", "", "S", "K", kDefaultRead, FileKind::Directory},
+#ifndef _WIN32
+    // Windows has no named pipes in the file system.
     {"a pipe, which must not block the read", "", "S", "K", kDefaultRead, FileKind::Fifo},
+#endif
 };
 
 // The file of a case, made in `scratch`.
@@ -91,10 +102,12 @@ std::string MakeFile(const ScratchDirectory& scratch, FileKind kind, std::string
         case FileKind::Missing:
             break;
         case FileKind::Directory:
-            mkdir(path.c_str(), 0755);
+            std::filesystem::create_directory(path);
             break;
         case FileKind::Fifo:
+#ifndef _WIN32
             mkfifo(path.c_str(), 0644);
+#endif
             break;
     }
     return path;
@@ -119,7 +132,7 @@ TEST(ProfileReadTest, TextIsCutToTheBuffer) {
     ScratchDirectory scratch;
     const std::string path = scratch / "presets.ini";
     const std::string longValue(2000, 'v');
-    WriteBytes(path, "[S]\nShort=abcdef\nLong=" + longValue + "\n");
+    WriteBytes(path, "[S]\nShort=abcdef\nQuoted=\"abcdef\"\nLong=" + longValue + "\n");
 
     struct CutCase {
         const char* Key;
@@ -128,9 +141,23 @@ TEST(ProfileReadTest, TextIsCutToTheBuffer) {
         std::string_view Expected;
     };
     const CutCase cases[] = {
-        {"Short", "", 7, "abcdef"}, {"Short", "", 4, "abc"},
-        {"Short", "", 1, ""},       {"Absent", "defaults  ", 5, "defa"},
-        {"Absent", nullptr, 5, ""}, {"Long", "", 1024, std::string_view(longValue).substr(0, 1023)},
+        {"Short", "", 7, "abcdef"},
+        {"Short", "", 4, "abc"},
+        {"Short", "", 1, ""},
+        {"Absent", "defaults  ", 5, "defa"},
+        {"Absent", nullptr, 5, ""},
+        {"Long", "", 1024, std::string_view(longValue).substr(0, 1023)},
+        // Quotes are removed before the cut; a default keeps its quotes.
+        {"Quoted", "", 8, "abcdef"},
+        {"Quoted", "", 7, "abcdef"},
+        {"Quoted", "", 6, "abcde"},
+        {"Quoted", "", 4, "abc"},
+        {"Quoted", "", 2, "a"},
+        {"Absent", "\"q\"", 8, "\"q\""},
+        {"Absent", "'q' \t", 8, "'q'"},
+        {"Absent", "'", 8, "'"},
+        {"Absent", " \t ", 8, ""},
+        {"Absent", "\"quoted\"", 7, "\"quote"},
     };
     for (const CutCase& c : cases) {
         SCOPED_TRACE(std::string(c.Key) + " into " + std::to_string(c.Capacity));
@@ -167,6 +194,8 @@ const IntCase kIntCases[] = {
     {"K='42'", 42},
     {"K=007", 7},
     {"K=0x10", 0},
+    {"K=0b11", 0},
+    {"K=0o17", 0},
     {"K=1e3", 1},
     {"K=+", 0},
     {"K=-", 0},
@@ -177,6 +206,10 @@ const IntCase kIntCases[] = {
     {"K=4294967297", 1},
     {"K=-2147483649", 2147483647},
     {"K=99999999999999999999", 1661992959},
+    {"K=777777777777777777777777777777777777777777777777777777777777777777777777777777777777777777"
+     "7777777777",
+     1908874353},
+    {"K=\"123456789012345678901234567890123456789012345678901234567890123\"", 2789360843u},
     {"K=", kDefaultIntRead},
     {"K=  ", kDefaultIntRead},
     {"K=\"\"", kDefaultIntRead},
@@ -196,6 +229,13 @@ TEST(ProfileReadTest, ReadsIntegersLikeTheDecimalReader) {
     const std::string missing = scratch / "missing.ini";
     EXPECT_EQ(ReadProfileInt("S", "K", kDefaultInt, missing.c_str()), kDefaultIntRead);
     EXPECT_EQ(ReadProfileInt("S", "K", kDefaultInt, nullptr), kDefaultIntRead);
+
+    // A comment line is no entry, whatever the key asked for.
+    const std::string commented = scratch / "commented.ini";
+    WriteBytes(commented, "[S]\n;K=5\n;D=00\n");
+    EXPECT_EQ(ReadProfileInt("S", ";K", kDefaultInt, commented.c_str()), kDefaultIntRead);
+    std::uint8_t untouched = 0x5A;
+    EXPECT_FALSE(ReadProfileStruct("S", ";D", &untouched, 0, commented.c_str()));
 }
 
 struct StructCase {

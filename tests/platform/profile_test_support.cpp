@@ -1,10 +1,12 @@
 // Helpers of the profile-file tests; see profile_test_support.h.
 #include "profile_test_support.h"
 
+#ifndef _WIN32
 #include <grp.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -13,9 +15,30 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace flanger::platform::test {
+
+#ifdef _WIN32
+ScratchDirectory::ScratchDirectory() {
+    // create_directory tells whether it made the directory, so a name another process took is
+    // never shared.
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    std::random_device seed;
+    std::mt19937_64 names(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path candidate =
+            base / ("flanger-profile-test-" + std::to_string(names()));
+        std::error_code error;
+        if (std::filesystem::create_directory(candidate, error)) {
+            Root = candidate.string();
+            return;
+        }
+    }
+    throw std::runtime_error("cannot make a scratch directory in " + base.string());
+}
+#else
 namespace {
 
 // "nobody" on Debian; any id without rights on the scratch files would do.
@@ -30,6 +53,7 @@ ScratchDirectory::ScratchDirectory() {
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     Root = pattern;
 }
+#endif
 
 ScratchDirectory::~ScratchDirectory() {
     std::error_code ignored;
@@ -89,6 +113,7 @@ bool IsTemporaryName(std::string_view entry, std::string_view name) {
            entry.ends_with(".tmp");
 }
 
+#ifndef _WIN32
 pid_t StartChild(const std::function<bool()>& body) {
     const pid_t child = fork();
     if (child == 0) {
@@ -135,5 +160,6 @@ std::optional<bool> RunUnprivileged(const std::function<bool()>& body) {
     if (!WIFEXITED(status) || WEXITSTATUS(status) == kNoPrivilegeDrop) return std::nullopt;
     return WEXITSTATUS(status) == kBodyTrue;
 }
+#endif
 
 }  // namespace flanger::platform::test

@@ -1,8 +1,11 @@
 // Helpers of the profile-file tests: scratch directories, raw file bytes, golden files, and
-// child processes for the tests that need several writers, a kill or a user without privileges.
+// (on Linux) child processes for the tests that need several writers, a kill or a user without
+// privileges.
 #pragma once
 
+#ifndef _WIN32
 #include <sys/types.h>
+#endif
 
 #include <functional>
 #include <optional>
@@ -12,7 +15,8 @@
 
 namespace flanger::platform::test {
 
-// A fresh directory for one test, removed with everything in it when the test ends.
+// A fresh directory for one test, removed with everything in it when the test ends. On Windows
+// it lies in the user's temporary folder.
 class ScratchDirectory {
 public:
     ScratchDirectory();
@@ -43,6 +47,7 @@ std::string Escaped(std::string_view bytes);
 // Whether `entry` is named like the temporary that an update of the file `name` writes.
 bool IsTemporaryName(std::string_view entry, std::string_view name);
 
+#ifndef _WIN32
 // Runs `body` in a forked child that exits with 0 when it returns true, 1 otherwise.
 pid_t StartChild(const std::function<bool()>& body);
 // Waits for a child; true when it exited with status 0.
@@ -55,5 +60,6 @@ std::optional<bool> RunUnprivileged(const std::function<bool()>& body);
 
 // The user id RunUnprivileged runs as.
 uid_t UnprivilegedUser();
+#endif
 
 }  // namespace flanger::platform::test

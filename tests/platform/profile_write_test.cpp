@@ -1,9 +1,11 @@
-// Writing profile entries: the exact bytes of written files (golden files in tests/data/profile
-// and small inline cases for line-ending corners), entries refused because they would not read
-// back as written, and stored structs read back.
+// Writing profile entries: what reads give after writes, entries refused because they would not
+// read back as written, stored structs read back, and (for our own writer) the exact bytes of
+// written files (golden files in tests/data/profile and small inline cases for line-ending
+// corners).
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,6 +40,217 @@ bool Apply(const Write& write, const std::string& path) {
                               path.c_str());
 }
 
+// An entry as a text read gives it after the writes.
+struct Entry {
+    const char* Section;
+    const char* Key;
+    std::string_view Value;
+};
+
+struct ReadBackCase {
+    const char* What;
+    const char* Golden;  // golden file the test starts from, or null
+    const char* Before;  // else the file's bytes; null for a missing file
+    std::vector<Write> Writes;
+    std::vector<Entry> Reads;
+    std::vector<std::string_view> Comments;  // the comment lines the file holds after, in order
+};
+
+const std::vector<ReadBackCase> kReadBackCases = {
+    {"a preset with a negative value in a new file",
+     nullptr,
+     nullptr,
+     {{"Flanger", "Depth", "90"},
+      {"Flanger", "Delay", "50"},
+      {"Flanger", "Width", "50"},
+      {"Flanger", "Sine", "0"},
+      {"Flanger", "Feedback", "-10"},
+      {"Flanger", "Speed", "10"}},
+     {{"Flanger", "Depth", "90"},
+      {"Flanger", "Delay", "50"},
+      {"Flanger", "Width", "50"},
+      {"Flanger", "Sine", "0"},
+      {"Flanger", "Feedback", "-10"},
+      {"Flanger", "Speed", "10"}},
+     {}},
+    {"replaced in place in another spelling, a new key and a new section",
+     "update_crlf.input.ini",
+     nullptr,
+     {{"flanger", "key", "new value"},
+      {" Flanger\t", "DELAY", "-10"},
+      {"FLANGER", "Speed", "7"},
+      {"New", "Depth", "1"}},
+     {{"Other", "KeY", "other section keeps its value"},
+      {"Flanger", "KeY", "new value"},
+      {"Flanger", "Delay", "-10"},
+      {"Flanger", "Width", "50"},
+      {"Flanger", "Speed", "7"},
+      {"Last", "Speed", "10"},
+      {"New", "Depth", "1"}},
+     {"; Presets of the flanger", "; Depth in percent"}},
+    {"new keys in a section closed by comments and in one without entries",
+     "new_key.input.ini",
+     nullptr,
+     {{"Flanger", "Width", "50"}, {"empty", "Sine", "0"}},
+     {{"Flanger", "Depth", "90"},
+      {"Flanger", "Delay", "50"},
+      {"Flanger", "Width", "50"},
+      {"Empty", "Sine", "0"},
+      {"Pitch", "Speed", "10"}},
+     {"; Pitch settings below", "; nothing here yet"}},
+    {"a new section after closing comments",
+     "new_section.input.ini",
+     nullptr,
+     {{"Pitch", "Speed", "10"}, {"Pitch", "Sine", "0"}},
+     {{"Flanger", "Depth", "90"}, {"Pitch", "Speed", "10"}, {"Pitch", "Sine", "0"}},
+     {"; Presets", "; end of the presets"}},
+    {"struct entries store hex digits and a checksum",
+     nullptr,
+     nullptr,
+     {{"Flanger", "SIZE_LSS_Curve", "3"},
+      {"Flanger", "DATA_LSS_Curve", "\x01\xAB\xFF", true},
+      {"Flanger", "SIZE_LSS_Empty", "0"},
+      {"Flanger", "DATA_LSS_Empty", "", true}},
+     {{"Flanger", "SIZE_LSS_Curve", "3"},
+      {"Flanger", "DATA_LSS_Curve", "01ABFFAB"},
+      {"Flanger", "SIZE_LSS_Empty", "0"},
+      {"Flanger", "DATA_LSS_Empty", "00"}},
+     {}},
+    {"an empty file", nullptr, "", {{"A", "K", "v"}}, {{"A", "K", "v"}}, {}},
+    {"a last line without newline",
+     nullptr,
+     "[A]\nK=v",
+     {{"B", "X", "1"}, {"A", "Y", "2"}},
+     {{"A", "K", "v"}, {"A", "Y", "2"}, {"B", "X", "1"}},
+     {}},
+    {"replacing a last line without newline",
+     nullptr,
+     "[A]\nK=v",
+     {{"a", "k", "w"}},
+     {{"A", "K", "w"}},
+     {}},
+    {"CRLF and mixed line ends",
+     nullptr,
+     "[A]\r\nK=v\r\n[B]\nL=w\n",
+     {{"B", "X", "1"}, {"C", "Y", "2"}},
+     {{"A", "K", "v"}, {"B", "L", "w"}, {"B", "X", "1"}, {"C", "Y", "2"}},
+     {}},
+    {"a byte-order mark",
+     nullptr,
+     "\xEF\xBB\xBF[A]\nK=v\n",
+     {{"A", "K", "w"}, {"A", "X", "1"}},
+     {{"A", "K", "w"}, {"A", "X", "1"}},
+     {}},
+    {"only a byte-order mark", nullptr, "\xEF\xBB\xBF", {{"A", "K", "v"}}, {{"A", "K", "v"}}, {}},
+    {"only the first of duplicate sections",
+     nullptr,
+     "[A]\nK=1\n[B]\n[a]\nX=2\n",
+     {{"A", "X", "3"}},
+     {{"A", "K", "1"}, {"A", "X", "3"}},
+     {}},
+    {"the first of duplicate keys",
+     nullptr,
+     "[A]\nK=1\nk=2\n",
+     {{"A", "K", "3"}},
+     {{"A", "K", "3"}},
+     {}},
+    {"a commented key is not an entry",
+     nullptr,
+     "[A]\n;K=1\n",
+     {{"A", "K", "2"}},
+     {{"A", "K", "2"}},
+     {";K=1"}},
+    {"a line without '=' is not an entry",
+     nullptr,
+     "[A]\nK\n",
+     {{"A", "K", "1"}},
+     {{"A", "K", "1"}},
+     {}},
+    {"'[' without ']' is not a header",
+     nullptr,
+     "[A\nK=v\n",
+     {{"A", "K", "w"}},
+     {{"A", "K", "w"}},
+     {}},
+    {"entries before any section belong to none",
+     nullptr,
+     "K=top\n",
+     {{"A", "K", "v"}},
+     {{"A", "K", "v"}},
+     {}},
+    {"names are trimmed",
+     nullptr,
+     nullptr,
+     {{" A\t", "\tK ", " v "}, {"A", " L\t", "w"}},
+     {{"A", "K", "v"}, {" A ", "\tK", "v"}, {"a", "l", "w"}},
+     {}},
+    {"an empty value is no absent key",
+     nullptr,
+     "[A]\nK=v\n",
+     {{"A", "K", ""}},
+     {{"A", "K", ""}},
+     {}},
+    {"quotes and semicolons are stored as given",
+     nullptr,
+     nullptr,
+     {{"A", "K", "\"q\" ; x"}},
+     {{"A", "K", "\"q\" ; x"}},
+     {}},
+    {"bytes are not converted",
+     nullptr,
+     nullptr,
+     {{"\xC3\xA9t\xC3\xA9", "K", "\xFF\x01"}},
+     {{"\xC3\xA9t\xC3\xA9", "K", "\xFF\x01"}},
+     {}},
+};
+
+// The comment lines of a file's bytes, without their leading blanks and line ends.
+std::vector<std::string> CommentLines(std::string_view bytes) {
+    std::vector<std::string> comments;
+    while (!bytes.empty()) {
+        const std::size_t end = bytes.find('\n');
+        std::string_view line = bytes.substr(0, end);
+        bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.starts_with(";")) comments.emplace_back(line);
+    }
+    return comments;
+}
+
+// The layout of a written file is the platform's (on Windows the system's); what holds
+// everywhere is what reads give afterwards and that the user's comments stay.
+TEST(ProfileWriteTest, WrittenEntriesReadBackAndOthersKeepTheirValues) {
+    for (const ReadBackCase& c : kReadBackCases) {
+        SCOPED_TRACE(c.What);
+        ScratchDirectory scratch;
+        const std::string path = scratch / "presets.ini";
+        if (c.Golden != nullptr) {
+            WriteBytes(path, GoldenBytes(c.Golden));
+        } else if (c.Before != nullptr) {
+            WriteBytes(path, c.Before);
+        }
+        for (const Write& write : c.Writes) {
+            EXPECT_TRUE(Apply(write, path)) << write.Section << "/" << write.Key;
+        }
+        for (const Entry& entry : c.Reads) {
+            char buffer[256];
+            const std::size_t length = ReadProfileString(entry.Section, entry.Key, "<absent>",
+                                                         buffer, sizeof buffer, path.c_str());
+            EXPECT_EQ(std::string_view(buffer, length), entry.Value)
+                << entry.Section << "/" << entry.Key;
+        }
+        const std::string written = ReadBytes(path);
+        EXPECT_EQ(CommentLines(written),
+                  std::vector<std::string>(c.Comments.begin(), c.Comments.end()))
+            << Escaped(written);
+        EXPECT_EQ(scratch.Entries(), std::vector<std::string>{"presets.ini"});
+    }
+}
+
+#ifndef _WIN32
+// The exact bytes are our own writer's; on Windows the system lays out the file.
 struct GoldenCase {
     const char* Input;  // golden file the test starts from; null for a missing file
     std::vector<Write> Writes;
@@ -166,6 +379,7 @@ TEST(ProfileWriteTest, EditsKeepEveryOtherByte) {
                                     << Escaped(c.After);
     }
 }
+#endif
 
 struct RefusedCase {
     const char* What;
@@ -206,6 +420,56 @@ TEST(ProfileWriteTest, RefusesEntriesThatWouldNotReadBack) {
     }
     EXPECT_FALSE(WriteProfileString("A", "K", "v", nullptr));
     EXPECT_FALSE(WriteProfileStruct("A", "K", nullptr, 1, "unused.ini"));
+}
+
+// A relative path starts at the current directory (a bare name is not looked up elsewhere).
+TEST(ProfileWriteTest, RelativePathsStartAtTheCurrentDirectory) {
+    ScratchDirectory scratch;
+    std::filesystem::create_directory(scratch / "sub");
+    const std::filesystem::path savedDirectory = std::filesystem::current_path();
+    std::filesystem::current_path(scratch.Path());
+    for (const char* path : {"presets.ini", "sub/presets.ini", "./sub/../other.ini"}) {
+        EXPECT_TRUE(WriteProfileString("A", "K", "new", path)) << path;
+        EXPECT_EQ(ReadProfileInt("A", "Missing", 5, path), 5u) << path;
+        char buffer[8];
+        EXPECT_EQ(ReadProfileString("A", "K", "", buffer, sizeof buffer, path), 3u) << path;
+    }
+    std::filesystem::current_path(savedDirectory);
+    for (const char* name : {"presets.ini", "sub/presets.ini", "other.ini"}) {
+        const std::string path = scratch / name;
+        char buffer[8];
+        EXPECT_EQ(std::string_view(
+                      buffer, ReadProfileString("A", "K", "", buffer, sizeof buffer, path.c_str())),
+                  "new")
+            << name;
+    }
+    EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"other.ini", "presets.ini", "sub"}));
+    EXPECT_EQ(scratch.Entries("sub"), std::vector<std::string>{"presets.ini"});
+}
+
+// Places where no file can be written: the write fails and leaves everything as it was.
+TEST(ProfileWriteTest, PlacesThatCannotHoldTheFileRefuseTheWrite) {
+    const struct {
+        const char* What;
+        const char* Path;  // in scratch, which holds presets.ini and dir/
+    } cases[] = {
+        {"missing directory", "none/presets.ini"},
+        {"a directory", "dir"},
+        {"below a regular file", "presets.ini/x.ini"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        ScratchDirectory scratch;
+        std::filesystem::create_directory(scratch / "dir");
+        WriteBytes(scratch / "presets.ini", "[A]\nK=old\n");
+        const std::string path = scratch / c.Path;
+        EXPECT_FALSE(WriteProfileString("A", "K", "new", path.c_str()));
+        const std::uint8_t bytes[2] = {1, 2};
+        EXPECT_FALSE(WriteProfileStruct("A", "K", bytes, sizeof bytes, path.c_str()));
+        EXPECT_EQ(ReadBytes(scratch / "presets.ini"), "[A]\nK=old\n");
+        EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"dir", "presets.ini"}));
+        EXPECT_EQ(scratch.Entries("dir"), std::vector<std::string>{});
+    }
 }
 
 TEST(ProfileWriteTest, StructsReadBackOnlyAtTheirOwnSize) {

@@ -2,17 +2,53 @@
 #include "registry_test_support.h"
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace flanger::platform::test {
 
+#ifdef _WIN32
+RegistryScratch::RegistryScratch() {
+    // A random name, so that programs running at once never share a key.
+    std::random_device seed;
+    Path = "Software\\Flanger tests\\platform " + std::to_string(GetCurrentProcessId()) + " " +
+           std::to_string(std::mt19937_64(seed())());
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, Path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &key, &disposition) != ERROR_SUCCESS ||
+        disposition != REG_CREATED_NEW_KEY) {
+        ADD_FAILURE() << "cannot create the test's registry key " << Path;
+        if (key != nullptr) RegCloseKey(key);
+        return;
+    }
+    Key = key;
+    if (RegOverridePredefKey(HKEY_CURRENT_USER, key) != ERROR_SUCCESS) {
+        ADD_FAILURE() << "cannot redirect HKEY_CURRENT_USER to " << Path;
+    }
+}
+
+RegistryScratch::~RegistryScratch() {
+    if (Key == nullptr) return;
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegCloseKey(static_cast<HKEY>(Key));
+    EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, Path.c_str()), ERROR_SUCCESS) << Path;
+    // The common parent goes with the last test's key; while other programs' keys are in it, the
+    // system refuses.
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Flanger tests");
+}
+#else
 ScopedEnvironment::~ScopedEnvironment() {
     // Newest first, so a variable set twice gets its original value back.
     for (auto saved = Saved.rbegin(); saved != Saved.rend(); ++saved) {
@@ -55,6 +91,7 @@ RegistryScratch::~RegistryScratch() {
     }
     std::filesystem::remove_all(Root, ignored);
 }
+#endif
 
 QueriedValue QueryWhole(RegistryKey key, const char* name) {
     QueriedValue value;
@@ -95,6 +132,7 @@ Bytes Int32Bytes(std::int32_t value) {
             static_cast<unsigned char>(bits >> 16), static_cast<unsigned char>(bits >> 24)};
 }
 
+#ifndef _WIN32
 std::string ReadFileBytes(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
@@ -180,5 +218,7 @@ bool ProcessSignal::Wait() {
     }
     return count == 1;
 }
+
+#endif
 
 }  // namespace flanger::platform::test

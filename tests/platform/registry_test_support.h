@@ -1,8 +1,11 @@
-// Helpers of the registry tests: a scratch store per test, environment changes that are undone,
-// reading whole values, and child processes that report through their exit status.
+// Helpers of the registry tests: a scratch store per test, reading whole values, and (on Linux)
+// environment changes that are undone and child processes that report through their exit
+// status.
 #pragma once
 
+#ifndef _WIN32
 #include <sys/types.h>
+#endif
 
 #include <cstdint>
 #include <functional>
@@ -16,6 +19,7 @@ namespace flanger::platform::test {
 
 using Bytes = std::vector<unsigned char>;
 
+#ifndef _WIN32
 // Sets or clears environment variables for one test and restores their old values at the end.
 class ScopedEnvironment {
 public:
@@ -49,6 +53,22 @@ private:
     std::string Root;
     ScopedEnvironment Variables;
 };
+#else
+// A fresh, empty HKEY_CURRENT_USER for one test: the whole process's HKEY_CURRENT_USER is
+// redirected to a new key below the real one, which is deleted with everything in it when the
+// test ends. The other roots stay the system's.
+class RegistryScratch {
+public:
+    RegistryScratch();
+    ~RegistryScratch();
+    RegistryScratch(const RegistryScratch&) = delete;
+    RegistryScratch& operator=(const RegistryScratch&) = delete;
+
+private:
+    void* Key = nullptr;  // the HKEY that stands in for HKEY_CURRENT_USER
+    std::string Path;     // its path below the real HKEY_CURRENT_USER
+};
+#endif
 
 // One value as QueryRegistryValue reports it: the result, and type and bytes on success.
 struct QueriedValue {
@@ -69,6 +89,7 @@ long SaveValues(RegistryKey root, const char* path,
 // The 4 bytes of `value`, least significant first: how presets store integers.
 Bytes Int32Bytes(std::int32_t value);
 
+#ifndef _WIN32
 // The bytes of a file; empty when it cannot be read.
 std::string ReadFileBytes(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
@@ -101,5 +122,6 @@ public:
 private:
     int Ends[2] = {-1, -1};
 };
+#endif
 
 }  // namespace flanger::platform::test

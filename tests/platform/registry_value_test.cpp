@@ -212,7 +212,14 @@ TEST_F(RegistryValueTest, HostileNamesAndSizesAreStoredExactlyOrRefused) {
     EXPECT_EQ(CloseRegistryKey(reader), kRegistrySuccess);
 }
 
+// Our store writes a handle's values when it closes; the system stores each value when it is set,
+// so there other handles see it at once.
 TEST_F(RegistryValueTest, ValuesSetThroughAHandleAreSeenByOthersWhenItCloses) {
+#ifdef _WIN32
+    constexpr long kSeenBeforeTheClose = kRegistrySuccess;
+#else
+    constexpr long kSeenBeforeTheClose = kRegistryFileNotFound;
+#endif
     RegistryKey writer = nullptr;
     ASSERT_EQ(CreateRegistryKey(kCurrentUser, kPresetKey, kRegistryKeyAllAccess, &writer),
               kRegistrySuccess);
@@ -235,7 +242,7 @@ TEST_F(RegistryValueTest, ValuesSetThroughAHandleAreSeenByOthersWhenItCloses) {
         EXPECT_EQ(own.result, kRegistrySuccess);
         EXPECT_EQ(own.type, e.type);
         EXPECT_EQ(own.data, Int32Bytes(e.value));
-        EXPECT_EQ(QueryWhole(other, e.name).result, kRegistryFileNotFound);
+        EXPECT_EQ(QueryWhole(other, e.name).result, kSeenBeforeTheClose);
     }
     ASSERT_EQ(CloseRegistryKey(writer), kRegistrySuccess);
     for (const auto& e : expected) {

@@ -8,9 +8,25 @@
 // as they were, where the system may have written part of a value; an enumerated name that does
 // not fit reports the size it needs; over-long value names and values larger than the store
 // takes are refused. Values are written when set, not at the close of their key.
+//
+// Some systems (Wine among them) are more lenient than the header, and the checks here hold
+// them to it as well: handles that are no key of ours but that the system takes as one
+// (HKEY_PERFORMANCE_DATA, HKEY_DYN_DATA, a root's number without its sign extension, the pseudo
+// handle -1) are refused; a key is made below an opened key only when that key's handle grants
+// the right to make one; and sub-key paths reach the system in UTF-16, as the ANSI calls may
+// convert them into a buffer of MAX_PATH characters and fail longer paths with ERROR_MORE_DATA.
+//
+// What stays the system's: the order of enumerated names and the case folding of names beyond
+// ASCII (after the conversion through the ANSI code page), and opening a predefined root with an
+// empty path, which gives the root itself.
 #include "platform/win32/windows_api.h"
+// Needs <windows.h> first.
+#include <winternl.h>
 
 #include <cstring>
+#include <new>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -51,6 +67,40 @@ bool IsPredefinedRoot(RegistryKey key) {
            key == kRegistryLocalMachine || key == kRegistryUsers || key == kRegistryCurrentConfig;
 }
 
+// Whether `key` lies in the range the system keeps for predefined and pseudo handles without
+// being one of our roots. Handles of opened keys are small numbers, far below 2^31.
+bool IsForeignReservedHandle(RegistryKey key) {
+    return !IsPredefinedRoot(key) && reinterpret_cast<std::uintptr_t>(key) >= 0x80000000u;
+}
+
+// `text` in UTF-16 through the ANSI code page, as the system's ANSI calls convert it; nothing
+// when it cannot be converted. Throws std::bad_alloc.
+std::optional<std::wstring> Widened(const char* text) {
+    if (text == nullptr || text[0] == '\0') return std::wstring();
+    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (length <= 0) return std::nullopt;
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length) != length) {
+        return std::nullopt;
+    }
+    wide.resize(static_cast<std::size_t>(length) - 1);
+    return wide;
+}
+
+// Whether the handle of an opened key grants the right to make keys below it. The system's own
+// answer is taken when it cannot be asked.
+bool GrantsCreateSubKey(RegistryKey key) {
+    using QueryObject = NTSTATUS(NTAPI*)(HANDLE, OBJECT_INFORMATION_CLASS, PVOID, ULONG, PULONG);
+    static const auto query = reinterpret_cast<QueryObject>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
+    PUBLIC_OBJECT_BASIC_INFORMATION information{};
+    if (query == nullptr || !NT_SUCCESS(query(key, ObjectBasicInformation, &information,
+                                              sizeof information, nullptr))) {
+        return true;
+    }
+    return (information.GrantedAccess & KEY_CREATE_SUB_KEY) != 0;
+}
+
 // Checks a sub-key path as registry.h describes it: names between single backslashes, one
 // trailing backslash allowed, each name at most kRegistryMaxKeyNameLength bytes and at most
 // kRegistryMaxKeyDepth of them. The system then gets the path as the caller wrote it.
@@ -78,14 +128,24 @@ long OpenOrCreate(RegistryKey root, const char* subKey, std::uint32_t access, Re
     if (result == nullptr) return kRegistryInvalidParameter;
     *result = nullptr;
     if (const long checked = CheckKeyPath(subKey); checked != kRegistrySuccess) return checked;
-    HKEY opened = nullptr;
-    const LSTATUS status =
-        create ? RegCreateKeyExA(ToHkey(root), subKey != nullptr ? subKey : "", 0, nullptr,
-                                 REG_OPTION_NON_VOLATILE, access, nullptr, &opened, nullptr)
-               : RegOpenKeyExA(ToHkey(root), subKey, 0, access, &opened);
-    if (status != ERROR_SUCCESS) return status;
-    *result = opened;
-    return kRegistrySuccess;
+    if (IsForeignReservedHandle(root)) return kRegistryInvalidHandle;
+    try {
+        const std::optional<std::wstring> path = Widened(subKey);
+        if (!path) return kRegistryInvalidParameter;
+        HKEY opened = nullptr;
+        LSTATUS status = RegOpenKeyExW(ToHkey(root), path->c_str(), 0, access, &opened);
+        if (create && status == ERROR_FILE_NOT_FOUND) {
+            // Opening an existing key needs no right of `root`; making one does.
+            if (!IsPredefinedRoot(root) && !GrantsCreateSubKey(root)) return kRegistryAccessDenied;
+            status = RegCreateKeyExW(ToHkey(root), path->c_str(), 0, nullptr,
+                                     REG_OPTION_NON_VOLATILE, access, nullptr, &opened, nullptr);
+        }
+        if (status != ERROR_SUCCESS) return status;
+        *result = opened;
+        return kRegistrySuccess;
+    } catch (const std::bad_alloc&) {
+        return kRegistryOutOfMemory;
+    }
 }
 
 bool IsStringType(std::uint32_t type) {
@@ -107,6 +167,7 @@ long CreateRegistryKey(RegistryKey root, const char* subKey, std::uint32_t acces
 long QueryRegistryValue(RegistryKey key, const char* name, std::uint32_t* type, void* data,
                         std::uint32_t* size) {
     if (data != nullptr && size == nullptr) return kRegistryInvalidParameter;
+    if (IsForeignReservedHandle(key)) return kRegistryInvalidHandle;
     if (name != nullptr && std::strlen(name) > kRegistryMaxValueNameLength) {
         return kRegistryFileNotFound;  // no such value can have been stored
     }
@@ -156,6 +217,7 @@ long SetRegistryValue(RegistryKey key, const char* name, std::uint32_t type, con
         (name != nullptr && std::strlen(name) > kRegistryMaxValueNameLength)) {
         return kRegistryInvalidParameter;
     }
+    if (IsForeignReservedHandle(key)) return kRegistryInvalidHandle;
     const auto* bytes = static_cast<const BYTE*>(data);
     const BYTE noBytes = 0;
     if (size == 0) return RegSetValueExA(ToHkey(key), name, 0, type, &noBytes, 0);
@@ -174,6 +236,7 @@ long SetRegistryValue(RegistryKey key, const char* name, std::uint32_t type, con
 
 long EnumRegistrySubKey(RegistryKey key, std::uint32_t index, char* name, std::uint32_t* nameSize) {
     if (name == nullptr || nameSize == nullptr) return kRegistryInvalidParameter;
+    if (IsForeignReservedHandle(key)) return kRegistryInvalidHandle;
     // Read aside into room for any key name, so that a name too long for the caller's buffer
     // leaves it untouched and still tells the size it needs, which the system does not.
     // Room for the longest name in any ANSI code page: up to three bytes for each of its 255
@@ -194,6 +257,7 @@ long EnumRegistrySubKey(RegistryKey key, std::uint32_t index, char* name, std::u
 
 long CloseRegistryKey(RegistryKey key) {
     if (IsPredefinedRoot(key)) return kRegistrySuccess;
+    if (IsForeignReservedHandle(key)) return kRegistryInvalidHandle;
     return RegCloseKey(ToHkey(key));
 }
 
