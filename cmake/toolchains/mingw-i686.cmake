@@ -7,9 +7,11 @@ set(FLANGER_MINGW_TRIPLE i686-w64-mingw32)
 set(CMAKE_C_COMPILER ${FLANGER_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${FLANGER_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${FLANGER_MINGW_TRIPLE}-windres)
-# SSE2 arithmetic instead of the x87 stack, as on 32-bit Linux.
-set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+# SSE2 arithmetic instead of the x87 stack, as on 32-bit Linux. A 32-bit Windows host calls the
+# exports (and the system calls the window procedures) with the stack aligned to 4 bytes only, so
+# functions that keep SSE vectors on the stack align it themselves.
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse -mincoming-stack-boundary=2")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse -mincoming-stack-boundary=2")
 
 # Libraries and headers only from the cross environment; programs (windres, objdump) from the
 # build machine.

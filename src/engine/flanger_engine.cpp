@@ -2,7 +2,6 @@
 #include "engine/flanger_engine.h"
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 #include <new>
 
@@ -14,6 +13,17 @@ double NonNegative(double value) { return value >= 0.0 ? value : 0.0; }
 
 }  // namespace
 
+FlangerEngine::FlangerEngine() : Kernels(KernelsFor(BestInstructionSet())) {}
+
+FlangerEngine::~FlangerEngine() = default;
+
+bool FlangerEngine::UseInstructionSet(InstructionSet set) {
+    const EngineKernels* kernels = KernelsFor(set);
+    if (kernels == nullptr) return false;
+    Kernels = kernels;
+    return true;
+}
+
 void FlangerEngine::Open(const StreamFormat& format) {
     const double sampleRate = static_cast<double>(format.SampleRate);
     const std::uint32_t channels = format.Channels;
@@ -21,6 +31,7 @@ void FlangerEngine::Open(const StreamFormat& format) {
     const double widthMs = NonNegative(WidthMs);
 
     LineStorage.reset();
+    Chunk.reset();
     ActiveSamples.clear();
     ActiveLines.clear();
     IsPassThrough = true;
@@ -37,7 +48,8 @@ void FlangerEngine::Open(const StreamFormat& format) {
         const std::uint64_t total = std::uint64_t{channels} * static_cast<std::uint64_t>(length);
         if (total <= kMaxTotalLineSamples) {
             LineStorage.reset(new (std::nothrow) float[total]());
-            if (channels == 0 || LineStorage != nullptr) {
+            Chunk.reset(new (std::nothrow) SweepChunk);
+            if ((channels == 0 || LineStorage != nullptr) && Chunk != nullptr) {
                 try {
                     ActiveSamples.resize(channels);
                     ActiveLines.resize(channels);
@@ -46,6 +58,7 @@ void FlangerEngine::Open(const StreamFormat& format) {
                     IsPassThrough = false;
                 } catch (const std::bad_alloc&) {
                     LineStorage.reset();
+                    Chunk.reset();
                 }
             }
         }
@@ -83,81 +96,90 @@ std::int32_t FlangerEngine::ProcessBlock(StreamBuffer buffer) {
     }
 
     const std::uint32_t frameCount = buffer.FrameCount;
-    if (SineMode) {
-        if (FeedbackOn) {
-            ProcessFrames<true, true>(channelCount, frameCount);
+    for (std::uint32_t done = 0; done < frameCount;) {
+        // A chunk ends where the write position wraps, so that its writes are consecutive.
+        const std::uint32_t frames =
+            std::min({frameCount - done, kChunkFrames,
+                      static_cast<std::uint32_t>(RingLength - WriteIndex)});
+        if (SineMode) {
+            StepSweep<true>(Chunk->Position, frames);
         } else {
-            ProcessFrames<true, false>(channelCount, frameCount);
+            StepSweep<false>(Chunk->Position, frames);
         }
-    } else {
-        if (FeedbackOn) {
-            ProcessFrames<false, true>(channelCount, frameCount);
-        } else {
-            ProcessFrames<false, false>(channelCount, frameCount);
-        }
+        if (channelCount > 0) RunChunk(channelCount, done, frames);
+        WriteIndex += static_cast<std::int32_t>(frames);
+        if (WriteIndex == RingLength) WriteIndex = 0;
+        done += frames;
     }
     return 1;
 }
 
-FlangerEngine::Tap FlangerEngine::ReadPosition() const {
-    // While the parameters are non-negative the sweep keeps floor(SweepPos) within
-    // [0, RingLength + 1], where truncation equals floor. Outside that (an owner's NaN, a sine
-    // recursion drifting over hours) the tap is clamped so that it never leaves the line.
-    const double upper = static_cast<double>(RingLength) + 2.0;
-    std::int32_t d;
-    double f;
-    if (SweepPos >= 0.0 && SweepPos < upper) {
-        d = static_cast<std::int32_t>(SweepPos);
-        f = SweepPos - static_cast<double>(d);
-    } else {
-        d = SweepPos >= upper ? RingLength + 1 : 0;
-        f = SweepPos - std::floor(SweepPos);
+template <bool kSineMode>
+void FlangerEngine::StepSweep(double* positions, std::uint32_t frames) {
+    // Locals, so that the sequence stays in registers while the positions are stored.
+    double position = SweepPos;
+    const double base = SweepBase;
+    if constexpr (kSineMode) {
+        SineOscillator oscillator = Oscillator;
+#pragma GCC unroll 4
+        for (std::uint32_t i = 0; i < frames; ++i) {
+            positions[i] = position;
+            position = oscillator.NextValue() + base;
+        }
+        Oscillator = oscillator;
+        SweepPos = position;
+        return;
     }
-    std::int32_t p = d + WriteIndex;
-    if (p >= RingLength) p -= RingLength;
-    std::int32_t q = p + 1;
-    if (q >= RingLength) q = 0;
-    return {p, q, f};
+
+    // The upper bound is the ring length, not SweepBase plus the width. The turn is due when
+    // SweepPos - 1.0 > RingLength, which is exactly SweepPos > RingLength + 1.0: 1.0 comes off
+    // a position of 1.0 or more without rounding, and below 1.0 neither holds.
+    const double top = static_cast<double>(RingLength) + 1.0;
+    const auto turnIsDue = [top, base](double p) { return p > top || p <= base; };
+    double step = SweepStep;
+
+    // Most chunks have no turn. Adding the same step again and again with rounding to nearest
+    // never reverses direction, so the positions after each step are ordered: if neither the
+    // first nor the last calls for a turn, none between does, and the chunk can step without
+    // checking.
+#pragma GCC unroll 4
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        positions[i] = position;
+        position = position + step;
+    }
+    const double firstStepped = frames > 1 ? positions[1] : position;
+    if (!turnIsDue(firstStepped) && !turnIsDue(position)) {
+        SweepPos = position;
+        return;
+    }
+
+    position = SweepPos;
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        positions[i] = position;
+        position = position + step;
+        if (turnIsDue(position)) {
+            // Stepping back with the new step returns the position to the inside.
+            step = -step;
+            position = position + step;
+        }
+    }
+    SweepStep = step;
+    SweepPos = position;
 }
 
-template <bool kSineMode, bool kFeedbackOn>
-void FlangerEngine::ProcessFrames(std::uint32_t channelCount, std::uint32_t frameCount) {
-    float* const* const samples = ActiveSamples.data();
-    float* const* const lines = ActiveLines.data();
-    const double depthGain = DepthGain;
-    const double feedbackGain = FeedbackGain;
-
-    for (std::uint32_t i = 0; i < frameCount; ++i) {
-        const Tap tap = ReadPosition();
-        const double rest = 1.0 - tap.f;
-        for (std::uint32_t j = 0; j < channelCount; ++j) {
-            float* const line = lines[j];
-            const double x = samples[j][i];
-            const double y = static_cast<double>(line[tap.p]) * rest +
-                             static_cast<double>(line[tap.q]) * tap.f;
-            samples[j][i] = static_cast<float>(x + y * depthGain);
-            // The line receives the input, never the output.
-            if constexpr (kFeedbackOn) {
-                line[WriteIndex] = static_cast<float>(x + y * feedbackGain);
-            } else {
-                line[WriteIndex] = static_cast<float>(x);
-            }
-        }
-
-        ++WriteIndex;
-        if (WriteIndex == RingLength) WriteIndex = 0;
-
-        if constexpr (kSineMode) {
-            SweepPos = Oscillator.NextValue() + SweepBase;
-        } else {
-            SweepPos = SweepPos + SweepStep;
-            // The upper bound is the ring length, not SweepBase plus the width; stepping back
-            // with the new step returns the position to the inside.
-            if (SweepPos - 1.0 > static_cast<double>(RingLength) || SweepPos <= SweepBase) {
-                SweepStep = -SweepStep;
-                SweepPos = SweepPos + SweepStep;
-            }
-        }
+void FlangerEngine::RunChunk(std::uint32_t channelCount, std::uint32_t offset,
+                             std::uint32_t frames) {
+    // The taps are shared by all channels. Where a delay is too short for the vector kernels'
+    // groups, the chunk goes frame by frame.
+    const bool vectorsFit = Kernels->PrepareTaps(*Chunk, frames, WriteIndex, RingLength);
+    const EngineKernels& kernels = vectorsFit ? *Kernels : *PortableKernels();
+    const auto run = FeedbackOn ? kernels.RunWithFeedback : kernels.RunWithoutFeedback;
+    ChannelRun channel{nullptr, nullptr, Chunk.get(), frames, WriteIndex, DepthGain,
+                       FeedbackGain};
+    for (std::uint32_t j = 0; j < channelCount; ++j) {
+        channel.Samples = ActiveSamples[j] + offset;
+        channel.Line = ActiveLines[j];
+        run(channel);
     }
 }
 

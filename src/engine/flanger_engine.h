@@ -7,7 +7,9 @@
 // two bounds) or by a sine from SineOscillator. All channels of a frame share one position.
 //
 // Every operation is IEEE double arithmetic in a fixed order, so results are bit-exact on every
-// target built without contraction and with SSE2 (never x87) arithmetic.
+// target built without contraction and with SSE2 (never x87) arithmetic. The work is done in
+// chunks by kernels for the best instruction set the processor offers (engine_kernels.h); all
+// of them give the same bits.
 //
 // Lifecycle: construct, set the seven parameter fields, Open (the only place that allocates),
 // Process any number of buffers, destroy. One thread at a time.
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "engine/audio_processor.h"
+#include "engine/engine_kernels.h"
 #include "engine/sine_oscillator.h"
 
 namespace flanger {
@@ -39,8 +42,8 @@ public:
     double FeedbackGain = 0.0;  // gain of the fed-back signal
     double SpeedHz = 0.5;       // sweep rate, hertz
 
-    FlangerEngine() = default;
-    ~FlangerEngine() override = default;
+    FlangerEngine();
+    ~FlangerEngine() override;
 
     // Allocates zeroed delay lines for the format and puts the sweep at its start. A stream the
     // engine cannot run (sample rate 0 or above 2^31 - 1, lines longer than kMaxLineFrames or
@@ -65,17 +68,18 @@ public:
     const float* DelayLine(std::uint32_t channel) const;
     const SineOscillator& SweepOscillator() const { return Oscillator; }
 
-private:
-    template <bool kSineMode, bool kFeedbackOn>
-    void ProcessFrames(std::uint32_t channelCount, std::uint32_t frameCount);
+    // The instruction set the kernels use: the best the processor offers unless chosen here.
+    // Returns false, keeping the current set, when this build or processor lacks `set`. For
+    // tests and measurements; the output bits are the same with every set.
+    bool UseInstructionSet(InstructionSet set);
+    InstructionSet ActiveInstructionSet() const { return Kernels->Set; }
 
-    // The tap of one frame: ring positions p and q = p + 1 and the fraction f between them.
-    struct Tap {
-        std::int32_t p;
-        std::int32_t q;
-        double f;
-    };
-    Tap ReadPosition() const;
+private:
+    // Steps the sweep `frames` frames, writing the position each frame reads.
+    template <bool kSineMode>
+    void StepSweep(double* positions, std::uint32_t frames);
+    // Runs every active channel over one chunk of the buffer starting at frame `offset`.
+    void RunChunk(std::uint32_t channelCount, std::uint32_t offset, std::uint32_t frames);
 
     bool IsPassThrough = true;
     double SweepStep = 0.0;  // change of SweepPos per frame in triangle mode, frames
@@ -85,12 +89,15 @@ private:
     std::int32_t WriteIndex = 0;  // ring position written in the current frame
     std::int32_t LineLength = 0;  // RingLength + 1: the spare last element stays 0.0
     SineOscillator Oscillator;
+    const EngineKernels* Kernels;
 
     // All lines in one block: channel j's line starts at j * LineLength.
     std::unique_ptr<float[]> LineStorage;
     // Per-buffer scratch sized at Open: the channels being processed and their lines.
     std::vector<float*> ActiveSamples;
     std::vector<float*> ActiveLines;
+    // The current chunk's sweep and taps, allocated at Open.
+    std::unique_ptr<SweepChunk> Chunk;
 };
 
 }  // namespace flanger

@@ -41,6 +41,23 @@ inline void ProcessSpan(FlangerEngine& engine, std::vector<std::vector<float>>& 
     engine.Process(buffer);
 }
 
+inline const char* InstructionSetName(InstructionSet set) {
+    switch (set) {
+        case InstructionSet::Portable:
+            return "portable";
+        case InstructionSet::Sse2:
+            return "sse2";
+        case InstructionSet::Avx2:
+            return "avx2";
+    }
+    return "unknown";
+}
+
+// Every set the engine knows; a test skips those the processor lacks, saying so.
+inline std::vector<InstructionSet> AllInstructionSets() {
+    return {InstructionSet::Portable, InstructionSet::Sse2, InstructionSet::Avx2};
+}
+
 inline std::vector<std::vector<float>> WhiteNoise(std::size_t channels, std::size_t frames,
                                                   std::uint32_t seed) {
     std::mt19937 random(seed);

@@ -1,0 +1,77 @@
+// The engine's inner loops, in one version per instruction set, chosen at run time.
+//
+// The engine works through a buffer in chunks. For each chunk it first steps the sweep frame by
+// frame (a sequence no instruction set can shortcut without changing its rounding) and writes
+// the read positions into a SweepChunk. A kernel then turns the positions into taps (ring
+// positions and fractions, shared by all channels) and runs each channel over the chunk on its
+// own: channels never depend on each other, and a channel's frames depend on each other only
+// through a delay shorter than a few frames.
+//
+// Every kernel performs the same IEEE double operations in the same order as the frame-by-frame
+// definition, so all of them give the same bits. The vector kernels read the taps of a group of
+// kGroupFrames frames before they write those frames into the line; PrepareTaps reports when a
+// chunk has a delay shorter than that, and the engine then runs the portable kernel, which goes
+// strictly frame by frame.
+#pragma once
+
+#include <cstdint>
+
+namespace flanger {
+
+enum class InstructionSet {
+    Portable,  // plain C++, frame by frame
+    Sse2,      // two doubles per operation; the x86-64 baseline
+    Avx2,      // four doubles per operation and gathered taps
+};
+
+// Frames per chunk: the size of the per-chunk scratch arrays.
+inline constexpr std::uint32_t kChunkFrames = 256;
+// The most frames a vector kernel reads before it writes them.
+inline constexpr std::int32_t kGroupFrames = 8;
+
+// The sweep and taps of up to kChunkFrames frames. Frame i of the chunk is written at ring
+// position WriteIndex + i: a chunk never runs past the end of the ring.
+struct SweepChunk {
+    alignas(64) double Position[kChunkFrames];  // SweepPos of each frame
+    alignas(64) double Fraction[kChunkFrames];  // f: weight of the far tap
+    alignas(64) double Rest[kChunkFrames];      // 1 - f: weight of the near tap
+    alignas(64) std::int32_t Near[kChunkFrames];  // p: ring position of the near tap
+    alignas(64) std::int32_t Far[kChunkFrames];   // q: ring position of the far tap
+};
+
+// One channel's share of a chunk.
+struct ChannelRun {
+    float* Samples;           // the chunk's frames of the channel, processed in place
+    float* Line;              // the channel's delay line
+    const SweepChunk* Chunk;  // taps prepared for this chunk
+    std::uint32_t Frames;     // frames in the chunk, at most kChunkFrames
+    std::int32_t WriteIndex;  // ring position written by the chunk's first frame
+    double DepthGain;
+    double FeedbackGain;  // read only by the feedback kernels
+};
+
+struct EngineKernels {
+    InstructionSet Set;
+    // Fills Fraction, Rest, Near and Far from Position for `frames` frames starting at ring
+    // position `writeIndex` of rings of `ringLength` positions. Returns whether the vector
+    // kernels may run the chunk: false when a frame reads a sample written fewer than
+    // kGroupFrames frames before it, or a position lies outside the lines.
+    bool (*PrepareTaps)(SweepChunk& chunk, std::uint32_t frames, std::int32_t writeIndex,
+                        std::int32_t ringLength);
+    // One channel over a chunk, feeding the delayed signal back into the line or not.
+    void (*RunWithFeedback)(const ChannelRun& run);
+    void (*RunWithoutFeedback)(const ChannelRun& run);
+};
+
+// The kernels for an instruction set; null when this build or this processor lacks it.
+const EngineKernels* KernelsFor(InstructionSet set);
+
+// The fastest set this processor offers (checked once).
+InstructionSet BestInstructionSet();
+
+// Defined by each instruction set's own source file; null where the build has no such set.
+const EngineKernels* PortableKernels();
+const EngineKernels* Sse2Kernels();
+const EngineKernels* Avx2Kernels();
+
+}  // namespace flanger

@@ -1,0 +1,63 @@
+// Choosing the kernels at run time: one binary runs the baseline everywhere and the AVX2
+// kernels where the processor (and the operating system, which must save the wide registers)
+// supports them.
+#include "engine/engine_kernels.h"
+
+#include <initializer_list>
+
+namespace flanger {
+namespace {
+
+bool ProcessorHas(InstructionSet set) {
+#if defined(__x86_64__) || defined(__i386__)
+    // Idempotent; needed when the first caller runs before the runtime's own initialisation.
+    __builtin_cpu_init();
+#endif
+    switch (set) {
+        case InstructionSet::Portable:
+            return true;
+        case InstructionSet::Sse2:
+#if defined(__x86_64__) || defined(__i386__)
+            return __builtin_cpu_supports("sse2");
+#else
+            return false;
+#endif
+        case InstructionSet::Avx2:
+#if defined(__x86_64__) || defined(__i386__)
+            return __builtin_cpu_supports("avx2");
+#else
+            return false;
+#endif
+    }
+    return false;
+}
+
+}  // namespace
+
+const EngineKernels* KernelsFor(InstructionSet set) {
+    const EngineKernels* kernels = nullptr;
+    switch (set) {
+        case InstructionSet::Portable:
+            kernels = PortableKernels();
+            break;
+        case InstructionSet::Sse2:
+            kernels = Sse2Kernels();
+            break;
+        case InstructionSet::Avx2:
+            kernels = Avx2Kernels();
+            break;
+    }
+    return kernels != nullptr && ProcessorHas(set) ? kernels : nullptr;
+}
+
+InstructionSet BestInstructionSet() {
+    static const InstructionSet best = [] {
+        for (InstructionSet set : {InstructionSet::Avx2, InstructionSet::Sse2}) {
+            if (KernelsFor(set) != nullptr) return set;
+        }
+        return InstructionSet::Portable;
+    }();
+    return best;
+}
+
+}  // namespace flanger
