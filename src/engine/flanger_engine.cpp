@@ -120,14 +120,10 @@ void FlangerEngine::StepSweep(double* positions, std::uint32_t frames) {
     double position = SweepPos;
     const double base = SweepBase;
     if constexpr (kSineMode) {
-        SineOscillator oscillator = Oscillator;
-#pragma GCC unroll 4
-        for (std::uint32_t i = 0; i < frames; ++i) {
-            positions[i] = position;
-            position = oscillator.NextValue() + base;
-        }
-        Oscillator = oscillator;
-        SweepPos = position;
+        // Frame i reads the position set after frame i - 1.
+        positions[0] = position;
+        Oscillator.NextValues(positions + 1, frames - 1, base);
+        SweepPos = Oscillator.NextValue() + base;
         return;
     }
 

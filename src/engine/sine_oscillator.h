@@ -31,6 +31,10 @@ public:
         return result;
     }
 
+    // The next `count` values, each plus `offset`, into `values`: the same as calling NextValue
+    // `count` times, with the recursion's two terms taking turns instead of being copied.
+    void NextValues(double* values, std::uint32_t count, double offset);
+
     double OmegaRadiansPerFrame() const { return Omega; }
     double PhaseRadians() const { return Phase; }
     double AmplitudeValue() const { return Amplitude; }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 namespace flanger {
 namespace {
@@ -51,6 +53,27 @@ TEST(SineOscillator, RestartBeginsTheSequenceAgain) {
     oscillator.Restart();
     EXPECT_EQ(oscillator.NextValue(), first);
     EXPECT_EQ(oscillator.NextValue(), second);
+}
+
+TEST(SineOscillator, NextValuesInBulkEqualOneAtATime) {
+    // Bulk runs of every parity, one after another, against single steps of a twin: each value
+    // and the state left for the next run must be the same bits.
+    SineOscillator bulk;
+    bulk.Configure(110.25, 1.7, 0.3, 44100);
+    bulk.Restart();
+    SineOscillator single = bulk;
+    const double offset = 330.749449;
+    for (std::uint32_t count : {0u, 1u, 2u, 3u, 7u, 255u, 256u, 1u, 0u, 4096u}) {
+        std::vector<double> values(count + 1, -1.0);
+        bulk.NextValues(values.data(), count, offset);
+        for (std::uint32_t k = 0; k < count; ++k) {
+            const double expected = single.NextValue() + offset;
+            ASSERT_EQ(std::memcmp(&values[k], &expected, sizeof expected), 0)
+                << "run of " << count << ", value " << k;
+        }
+        EXPECT_EQ(values[count], -1.0) << "written past the run of " << count;
+    }
+    EXPECT_EQ(bulk.NextValue(), single.NextValue());
 }
 
 }  // namespace
