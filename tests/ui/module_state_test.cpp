@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <stdexcept>
 
+#include "platform/framework/module_context_slot.h"
 #include "platform/user32.h"
 #include "program_module_state.h"
 #include "ui/own_resources.h"
@@ -22,14 +24,42 @@ using framework::ModuleStateScope;
 
 int foreignMarker = 0;
 
+// The thread's module-context slot as a caller outside this module sees it: on Linux the
+// windowing layer's, which the host shares; on Windows the module's own thread-local slot.
+void* SetContext(void* context) {
+#ifdef _WIN32
+    return framework::ExchangeCurrentModuleContext(context);
+#else
+    return FlangerSetModuleContext(context);
+#endif
+}
+
+void* CurrentContext() {
+#ifdef _WIN32
+    return framework::GetCurrentModuleContext();
+#else
+    return FlangerGetModuleContext();
+#endif
+}
+
+// A loaded module whose resources hold no dialog 22802.
+HINSTANCE ModuleWithoutTheTemplate() {
+#ifdef _WIN32
+    return LoadLibraryA("version.dll");
+#else
+    return FlangerRegisterResourceModule(
+        [](std::uint32_t, std::uint32_t, std::uint32_t*) -> const void* { return nullptr; });
+#endif
+}
+
 TEST(ModuleStateTest, ScopesGiveTheCallersContextBackOnEveryWayOut) {
     void* const callers[] = {nullptr, &foreignMarker};
     for (void* const caller : callers) {
-        void* const saved = FlangerSetModuleContext(caller);
+        void* const saved = SetContext(caller);
         ModuleState other;
         {
             ModuleStateScope outer(AfxGetStaticModuleState());
-            EXPECT_EQ(FlangerGetModuleContext(), AfxGetStaticModuleState());
+            EXPECT_EQ(CurrentContext(), AfxGetStaticModuleState());
             EXPECT_EQ(AfxGetModuleState(), AfxGetStaticModuleState());
             try {
                 ModuleStateScope inner(&other);
@@ -37,13 +67,13 @@ TEST(ModuleStateTest, ScopesGiveTheCallersContextBackOnEveryWayOut) {
                 throw std::runtime_error("leaving by an exception");
             } catch (const std::runtime_error&) {
             }
-            EXPECT_EQ(FlangerGetModuleContext(), AfxGetStaticModuleState());
+            EXPECT_EQ(CurrentContext(), AfxGetStaticModuleState());
             EXPECT_EQ(AfxGetModuleState(), AfxGetStaticModuleState());
         }
-        EXPECT_EQ(FlangerGetModuleContext(), caller);
+        EXPECT_EQ(CurrentContext(), caller);
         // Someone else's context is never read as this module's state.
         EXPECT_EQ(AfxGetModuleState(), AfxGetStaticModuleState());
-        FlangerSetModuleContext(saved);
+        SetContext(saved);
     }
 }
 
@@ -51,9 +81,9 @@ TEST(ModuleStateTest, ScopesGiveTheCallersContextBackOnEveryWayOut) {
 TEST(ModuleStateTest, AContextSetOnTopIsNotTheModules) {
     ModuleState other;
     ModuleStateScope scope(&other);
-    void* const saved = FlangerSetModuleContext(&foreignMarker);
+    void* const saved = SetContext(&foreignMarker);
     EXPECT_EQ(AfxGetModuleState(), AfxGetStaticModuleState());
-    FlangerSetModuleContext(saved);
+    SetContext(saved);
     EXPECT_EQ(AfxGetModuleState(), &other);
 }
 
@@ -68,8 +98,7 @@ TEST(ModuleStateTest, ResourceSearchTriesTheCurrentHandleThenTheChain) {
     EXPECT_EQ(framework::AfxFindResourceHandle(dialog, RT_DIALOG), own);
     EXPECT_EQ(framework::AfxFindResourceHandle(MAKEINTRESOURCEA(1), RT_DIALOG), own);
     // A current handle without the resource: the chain answers.
-    HINSTANCE const empty = FlangerRegisterResourceModule(
-        [](std::uint32_t, std::uint32_t, std::uint32_t*) -> const void* { return nullptr; });
+    HINSTANCE const empty = ModuleWithoutTheTemplate();
     ASSERT_NE(empty, nullptr);
     state.resourceHandle = empty;
     EXPECT_EQ(framework::AfxFindResourceHandle(dialog, RT_DIALOG), empty);

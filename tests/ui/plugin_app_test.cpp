@@ -5,7 +5,9 @@
 #include "ui/plugin_app.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -20,16 +22,29 @@ namespace {
 
 namespace fs = std::filesystem;
 
+unsigned long ProcessId() {
+#ifdef _WIN32
+    return GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(getpid());
+#endif
+}
+
 // Runs the test in a directory of its own and goes back afterwards.
 class PluginAppTest : public ::testing::Test {
 protected:
     void SetUp() override {
+#ifdef _WIN32
+        // "Language.xml" is read with MSXML, which needs COM on the calling thread; the module
+        // leaves that to its host.
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+#endif
         StartProgramAsTheModule();
         ownResources = ui::OwnResourceModule();
         ASSERT_EQ(framework::AfxGetResourceHandle(), ownResources);
         home = fs::current_path();
         directory = fs::temp_directory_path() /
-                    ("flanger_plugin_app_" + std::to_string(getpid()) + "_" +
+                    ("flanger_plugin_app_" + std::to_string(ProcessId()) + "_" +
                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(directory);
         fs::current_path(directory);
@@ -38,6 +53,9 @@ protected:
         fs::current_path(home);
         fs::remove_all(directory);
         framework::AfxSetResourceHandle(ownResources);
+#ifdef _WIN32
+        CoUninitialize();
+#endif
     }
 
     void WriteLanguageFile(const std::string& text) {

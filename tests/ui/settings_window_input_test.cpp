@@ -1,8 +1,8 @@
 // A person at the settings window: thumbs dragged, clicked and moved with the keyboard, channel
 // clicks, check box clicks. The record is written, all six parameters as the controls show
-// them, only when a move ends (a released thumb reports two ends, so two writes), and every
-// write posts one notification (WM_COMMAND, wParam 0x04000000, lParam the settings window) to
-// the parent.
+// them, only when a move ends (a released thumb reports its position and its end, so two writes;
+// see kExtraPerTrackbarRelease for the real trackbar's third), and every write posts one
+// notification (WM_COMMAND, wParam 0x04000000, lParam the settings window) to the parent.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -30,16 +30,6 @@ std::string Label(int top, LONG position, double unit) {
     std::snprintf(text, sizeof text, "%g", static_cast<double>(top - position) * unit);
     return text;
 }
-
-// Notifications beyond the stores that a release of the mouse button over a trackbar makes.
-// Wine's trackbar reports TB_ENDTRACK once more when it gives up the mouse capture after the
-// release, and the dialog stores (the same values) and tells the parent again; our Linux layer
-// reports the end once.
-#ifdef _WIN32
-constexpr std::size_t kExtraPerTrackbarRelease = 1;
-#else
-constexpr std::size_t kExtraPerTrackbarRelease = 0;
-#endif
 
 struct InputCase {
     const char* name;

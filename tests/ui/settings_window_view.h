@@ -3,6 +3,7 @@
 // for comparing what the window wrote.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -28,6 +29,16 @@ inline constexpr int kFeedbackCheck = 22819;
 
 // The notification's wParam: control id 0, notification code 0x0400.
 inline constexpr WPARAM kSettingsChanged = 0x04000000;
+
+// Notifications that each release of the mouse button over a trackbar adds to one per store.
+// The trackbar of Windows (and of Wine) reports TB_ENDTRACK on the button-up and again on the
+// WM_CAPTURECHANGED that giving up its mouse capture brings, so the dialog stores the same values
+// once more and tells the parent again; our Linux layer reports the end once.
+#ifdef _WIN32
+inline constexpr std::size_t kExtraPerTrackbarRelease = 1;
+#else
+inline constexpr std::size_t kExtraPerTrackbarRelease = 0;
+#endif
 
 struct SettingsView {
     LONG delayPos, widthPos, speedPos, depthPos, feedbackPos;
