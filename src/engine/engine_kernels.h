@@ -32,9 +32,9 @@ inline constexpr std::int32_t kGroupFrames = 8;
 // The sweep and taps of up to kChunkFrames frames. Frame i of the chunk is written at ring
 // position WriteIndex + i: a chunk never runs past the end of the ring.
 struct SweepChunk {
-    alignas(64) double Position[kChunkFrames];  // SweepPos of each frame
-    alignas(64) double Fraction[kChunkFrames];  // f: weight of the far tap
-    alignas(64) double Rest[kChunkFrames];      // 1 - f: weight of the near tap
+    alignas(64) double Position[kChunkFrames];    // SweepPos of each frame
+    alignas(64) double Fraction[kChunkFrames];    // f: weight of the far tap
+    alignas(64) double Rest[kChunkFrames];        // 1 - f: weight of the near tap
     alignas(64) std::int32_t Near[kChunkFrames];  // p: ring position of the near tap
     alignas(64) std::int32_t Far[kChunkFrames];   // q: ring position of the far tap
 };

@@ -98,9 +98,8 @@ std::int32_t FlangerEngine::ProcessBlock(StreamBuffer buffer) {
     const std::uint32_t frameCount = buffer.FrameCount;
     for (std::uint32_t done = 0; done < frameCount;) {
         // A chunk ends where the write position wraps, so that its writes are consecutive.
-        const std::uint32_t frames =
-            std::min({frameCount - done, kChunkFrames,
-                      static_cast<std::uint32_t>(RingLength - WriteIndex)});
+        const std::uint32_t frames = std::min(
+            {frameCount - done, kChunkFrames, static_cast<std::uint32_t>(RingLength - WriteIndex)});
         if (SineMode) {
             StepSweep<true>(Chunk->Position, frames);
         } else {
@@ -170,8 +169,7 @@ void FlangerEngine::RunChunk(std::uint32_t channelCount, std::uint32_t offset,
     const bool vectorsFit = Kernels->PrepareTaps(*Chunk, frames, WriteIndex, RingLength);
     const EngineKernels& kernels = vectorsFit ? *Kernels : *PortableKernels();
     const auto run = FeedbackOn ? kernels.RunWithFeedback : kernels.RunWithoutFeedback;
-    ChannelRun channel{nullptr, nullptr, Chunk.get(), frames, WriteIndex, DepthGain,
-                       FeedbackGain};
+    ChannelRun channel{nullptr, nullptr, Chunk.get(), frames, WriteIndex, DepthGain, FeedbackGain};
     for (std::uint32_t j = 0; j < channelCount; ++j) {
         channel.Samples = ActiveSamples[j] + offset;
         channel.Line = ActiveLines[j];

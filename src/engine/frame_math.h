@@ -73,6 +73,26 @@ inline bool PrepareTapsFrameByFrame(SweepChunk& chunk, std::uint32_t frames,
     return readsAhead;
 }
 
+// The end of a vector PrepareTaps: taps frame by frame for the frames from `first` on, which do
+// not fill a vector, then the verdict on the whole chunk. `inside` tells whether every vector
+// frame's position was inside the lines, `lowest` and `highest` are the vector frames'
+// extreme positions. A chunk with a position outside the lines gets the clamped taps.
+inline bool FinishTaps(SweepChunk& chunk, std::uint32_t first, std::uint32_t frames,
+                       std::int32_t writeIndex, std::int32_t ringLength, bool inside, double lowest,
+                       double highest) {
+    for (std::uint32_t i = first; i < frames; ++i) {
+        ComputeTap(chunk, i, writeIndex + static_cast<std::int32_t>(i), ringLength);
+        const double position = chunk.Position[i];
+        inside = inside && TapIsInside(position, ringLength);
+        lowest = position < lowest ? position : lowest;
+        highest = position > highest ? position : highest;
+    }
+    // The comparisons also refuse a NaN extreme.
+    inside = inside && lowest >= 0.0 && highest < static_cast<double>(ringLength) + 2.0;
+    if (!inside) return PrepareTapsFrameByFrame(chunk, frames, writeIndex, ringLength);
+    return ChunkReadsAGroupAhead(lowest, highest, ringLength);
+}
+
 // One frame of one channel: reads the taps, writes the output over the input and the line.
 template <bool kFeedbackOn>
 inline void RunFrame(const ChannelRun& run, std::uint32_t i) {

@@ -1,9 +1,9 @@
 // Choosing the kernels at run time: one binary runs the baseline everywhere and the AVX2
 // kernels where the processor (and the operating system, which must save the wide registers)
 // supports them.
-#include "engine/engine_kernels.h"
-
 #include <initializer_list>
+
+#include "engine/engine_kernels.h"
 
 namespace flanger {
 namespace {

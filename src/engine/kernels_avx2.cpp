@@ -15,12 +15,14 @@ namespace flanger {
 namespace {
 
 double Lowest(__m256d values) {
-    const __m128d pairs = _mm_min_pd(_mm256_castpd256_pd128(values), _mm256_extractf128_pd(values, 1));
+    const __m128d pairs =
+        _mm_min_pd(_mm256_castpd256_pd128(values), _mm256_extractf128_pd(values, 1));
     return _mm_cvtsd_f64(_mm_min_sd(pairs, _mm_unpackhi_pd(pairs, pairs)));
 }
 
 double Highest(__m256d values) {
-    const __m128d pairs = _mm_max_pd(_mm256_castpd256_pd128(values), _mm256_extractf128_pd(values, 1));
+    const __m128d pairs =
+        _mm_max_pd(_mm256_castpd256_pd128(values), _mm256_extractf128_pd(values, 1));
     return _mm_cvtsd_f64(_mm_max_sd(pairs, _mm_unpackhi_pd(pairs, pairs)));
 }
 
@@ -67,21 +69,9 @@ bool PrepareTaps(SweepChunk& chunk, std::uint32_t frames, std::int32_t writeInde
         _mm256_store_si256(reinterpret_cast<__m256i*>(chunk.Far + i), q);
         writePosition = _mm256_add_epi32(writePosition, eight);
     }
-    bool inside = _mm256_movemask_ps(_mm256_castsi256_ps(signs)) == 0;
-    double low = Lowest(lowest);
-    double high = Highest(highest);
-    for (; i < frames; ++i) {
-        ComputeTap(chunk, i, writeIndex + static_cast<std::int32_t>(i), ringLength);
-        const double position = chunk.Position[i];
-        inside = inside && TapIsInside(position, ringLength);
-        low = position < low ? position : low;
-        high = position > high ? position : high;
-    }
-    // The comparisons also refuse a NaN extreme.
-    inside = inside && low >= 0.0 && high < static_cast<double>(ringLength) + 2.0;
-    // A position outside the lines: the frame-by-frame taps clamp it.
-    if (!inside) return PrepareTapsFrameByFrame(chunk, frames, writeIndex, ringLength);
-    return ChunkReadsAGroupAhead(low, high, ringLength);
+    const bool inside = _mm256_movemask_ps(_mm256_castsi256_ps(signs)) == 0;
+    return FinishTaps(chunk, i, frames, writeIndex, ringLength, inside, Lowest(lowest),
+                      Highest(highest));
 }
 
 // line[position] of four positions, widened to doubles.

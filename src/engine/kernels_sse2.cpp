@@ -14,8 +14,12 @@
 namespace flanger {
 namespace {
 
-double Lowest(__m128d values) { return _mm_cvtsd_f64(_mm_min_sd(values, _mm_unpackhi_pd(values, values))); }
-double Highest(__m128d values) { return _mm_cvtsd_f64(_mm_max_sd(values, _mm_unpackhi_pd(values, values))); }
+double Lowest(__m128d values) {
+    return _mm_cvtsd_f64(_mm_min_sd(values, _mm_unpackhi_pd(values, values)));
+}
+double Highest(__m128d values) {
+    return _mm_cvtsd_f64(_mm_max_sd(values, _mm_unpackhi_pd(values, values)));
+}
 
 // Four frames at a time: two vectors of positions give one vector of four ring positions.
 bool PrepareTaps(SweepChunk& chunk, std::uint32_t frames, std::int32_t writeIndex,
@@ -59,26 +63,15 @@ bool PrepareTaps(SweepChunk& chunk, std::uint32_t frames, std::int32_t writeInde
         _mm_store_si128(reinterpret_cast<__m128i*>(chunk.Far + i), q);
         writePosition = _mm_add_epi32(writePosition, four);
     }
-    bool inside = _mm_movemask_ps(_mm_castsi128_ps(signs)) == 0;
-    double low = Lowest(lowest);
-    double high = Highest(highest);
-    for (; i < frames; ++i) {
-        ComputeTap(chunk, i, writeIndex + static_cast<std::int32_t>(i), ringLength);
-        const double position = chunk.Position[i];
-        inside = inside && TapIsInside(position, ringLength);
-        low = position < low ? position : low;
-        high = position > high ? position : high;
-    }
-    // The comparisons also refuse a NaN extreme.
-    inside = inside && low >= 0.0 && high < static_cast<double>(ringLength) + 2.0;
-    // A position outside the lines: the frame-by-frame taps clamp it.
-    if (!inside) return PrepareTapsFrameByFrame(chunk, frames, writeIndex, ringLength);
-    return ChunkReadsAGroupAhead(low, high, ringLength);
+    const bool inside = _mm_movemask_ps(_mm_castsi128_ps(signs)) == 0;
+    return FinishTaps(chunk, i, frames, writeIndex, ringLength, inside, Lowest(lowest),
+                      Highest(highest));
 }
 
 // Two floats from memory that may be any type's, widened to doubles.
 FLANGER_INLINE __m128d LoadTwo(const float* source) {
-    return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(source))));
+    return _mm_cvtps_pd(
+        _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(source))));
 }
 
 FLANGER_INLINE void StoreTwo(float* target, __m128d values) {

@@ -50,9 +50,9 @@ std::vector<double> Repeated(std::vector<double> values, std::size_t count) {
 std::vector<double> Boundaries(std::int32_t ring) {
     const double r = ring;
     const double g = kGroupFrames;
-    return {r - g - 2.0,  r - g - 1.0,   r - g - 0.5,  r - g,         r - g + 0.25, r - 2.0,
-            r - 1.0,      r - 0.0001,    r,            r + 0.5,       r + 1.0,      r + 1.75,
-            0.0,          0.999,         1.0,          r / 2.0 + 0.3, r - g - 1.0,  r - g - 1.0};
+    return {r - g - 2.0, r - g - 1.0, r - g - 0.5, r - g,         r - g + 0.25, r - 2.0,
+            r - 1.0,     r - 0.0001,  r,           r + 0.5,       r + 1.0,      r + 1.75,
+            0.0,         0.999,       1.0,         r / 2.0 + 0.3, r - g - 1.0,  r - g - 1.0};
 }
 
 std::vector<TapCase> TapCases() {
@@ -72,13 +72,20 @@ std::vector<TapCase> TapCases() {
          [](std::int32_t ring) { return Repeated(Boundaries(ring), 242); }, false},
         {"boundaries_odd_count", 1000, 3,
          [](std::int32_t ring) { return Repeated(Boundaries(ring), 37); }, false},
-        {"far_from_the_top", 442, 17, [](std::int32_t) { return Repeated({220.5, 300.25}, 256); },
+        {"far_from_the_top", 442, 17,
+         [](std::int32_t) {
+             return Repeated({220.5, 300.25}, 256);
+         },
          true},
         {"oldest_samples_only", 442, 60,
-         [](std::int32_t ring) { return Repeated({ring + 0.0, ring + 1.0, ring + 1.999}, 101); },
+         [](std::int32_t ring) {
+             return Repeated({ring + 0.0, ring + 1.0, ring + 1.999}, 101);
+         },
          true},
         {"below_the_close_band", 442, 0,
-         [](std::int32_t ring) { return Repeated({0.0, ring - kGroupFrames - 0.001}, 256); },
+         [](std::int32_t ring) {
+             return Repeated({0.0, ring - kGroupFrames - 0.001}, 256);
+         },
          true},
         {"one_close_frame_in_the_tail", 442, 0,
          [](std::int32_t ring) {
@@ -97,9 +104,14 @@ std::vector<TapCase> TapCases() {
         {"ring_of_group_plus_one", kGroupFrames + 1, 0,
          [](std::int32_t ring) { return Repeated(Boundaries(ring), 9); }, false},
         {"ring_of_group_plus_two", kGroupFrames + 2, 1,
-         [](std::int32_t) { return Repeated({0.0, 0.5, 1.0, 11.0, 11.5, 10.0}, 9); },
+         [](std::int32_t) {
+             return Repeated({0.0, 0.5, 1.0, 11.0, 11.5, 10.0}, 9);
+         },
          std::nullopt},
-        {"ring_of_one", 1, 0, [](std::int32_t) { return Repeated({0.0, 0.5, 1.0, 2.5}, 1); },
+        {"ring_of_one", 1, 0,
+         [](std::int32_t) {
+             return Repeated({0.0, 0.5, 1.0, 2.5}, 1);
+         },
          false},
     };
 }
@@ -170,8 +182,8 @@ TEST(EngineKernels, VectorGroupsNeverReadASampleTheirOwnGroupWrites) {
             if (fits) {
                 EXPECT_GE(shortest, kGroupFrames) << "d " << d << " ring " << ring;
             } else if (ring >= kGroupFrames + 2) {
-                EXPECT_LT(shortest, kGroupFrames) << "d " << d << " ring " << ring
-                                                  << ": the vector kernels could run here";
+                EXPECT_LT(shortest, kGroupFrames)
+                    << "d " << d << " ring " << ring << ": the vector kernels could run here";
             }
         }
     }
