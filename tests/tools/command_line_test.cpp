@@ -310,14 +310,15 @@ TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
         {{"--delay", "5"}, "no command given (see flanger --help)"},
         {{"mix", "a", "b"}, "unknown command 'mix' (see flanger --help)"},
         {{"process", "a"}, "process needs IN and OUT (see flanger --help)"},
-        {{"process", "a", "b", "c"}, "process needs IN and OUT (see flanger --help)"},
         // After "--" even an option's spelling is a file name.
-        {{"process", "a", "--", "b", "--delay"}, "process needs IN and OUT (see flanger --help)"},
+        {{"process", "--", "--delay"}, "process needs IN and OUT (see flanger --help)"},
         {{"demo"}, "demo needs OUT (see flanger --help)"},
         {{"demo", "a", "b"}, "demo needs OUT (see flanger --help)"},
         {{"info", "x"}, "info takes no file names"},
         {{"info", "--delay", "5"}, "--delay is not an option of info"},
         {{"process", "", "b"}, "file names must not be empty"},
+        {{"process", "a", "", "c"}, "file names must not be empty"},
+        {{"process", "a", "b", ""}, "file names must not be empty"},
         // Preset locations: one whole location, at most.
         {{"save-preset"},
          "save-preset needs --preset-file and --section, --registry-key, or --xml-preset and "
@@ -435,7 +436,7 @@ TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
 struct InvocationCase {
     std::vector<std::string_view> arguments;
     Command action;
-    std::string_view input;
+    std::vector<std::string> inputs;
     std::string_view output;
     std::optional<Container> format;
     std::optional<Encoding> encoding;
@@ -446,42 +447,64 @@ TEST(CommandLineTest, ReadsCommandsFilesAndOutputOptions) {
     using enum Command;
     constexpr std::nullopt_t none = std::nullopt;
     const InvocationCase cases[] = {
-        {{"process", "in.wav", "out.wav"}, Process, "in.wav", "out.wav", none, none, none},
+        {{"process", "in.wav", "out.wav"}, Process, {"in.wav"}, "out.wav", none, none, none},
         // Options anywhere after the command, and "--" before names that look like options.
         {{"process", "--format", "flac", "in.wav", "out.flac"},
          Process,
-         "in.wav",
+         {"in.wav"},
          "out.flac",
          Container::Flac,
          none,
          none},
-        {{"process", "in.wav", "--", "-out.wav"}, Process, "in.wav", "-out.wav", none, none, none},
-        {{"process", "-", "out.wav"}, Process, "-", "out.wav", none, none, none},
+        {{"process", "in.wav", "--", "-out.wav"},
+         Process,
+         {"in.wav"},
+         "-out.wav",
+         none,
+         none,
+         none},
+        {{"process", "-", "out.wav"}, Process, {"-"}, "out.wav", none, none, none},
         {{"demo", "demo.ogg", "--encoding=vorbis"},
          Demo,
-         "",
+         {},
          "demo.ogg",
          none,
          Encoding::Vorbis,
          none},
         {{"demo", "--format", "aiff", "--encoding", "pcm24", "d"},
          Demo,
-         "",
+         {},
          "d",
          Container::Aiff,
          Encoding::Pcm24,
          none},
-        {{"info", "--plugin", "lib/Plugin.so"}, Info, "", "", none, none, "lib/Plugin.so"},
-        {{"process", "a", "b", "--plugin=x.so"}, Process, "a", "b", none, none, "x.so"},
+        {{"info", "--plugin", "lib/Plugin.so"}, Info, {}, "", none, none, "lib/Plugin.so"},
+        // Several INs: every name but the last; OUT is then a folder.
+        {{"process", "a.wav", "b.flac", "c.aiff", "outdir"},
+         Process,
+         {"a.wav", "b.flac", "c.aiff"},
+         "outdir",
+         none,
+         none,
+         none},
+        {{"process", "a", "--format=flac", "b", "--", "-c", "out"},
+         Process,
+         {"a", "b", "-c"},
+         "out",
+         Container::Flac,
+         none,
+         none},
+        {{"process", "a", "--", "b", "--delay"}, Process, {"a", "b"}, "--delay", none, none, none},
+        {{"process", "a", "b", "--plugin=x.so"}, Process, {"a"}, "b", none, none, "x.so"},
         // Help wins over anything else on the line, even over mistakes.
-        {{"--help"}, Help, "", "", none, none, none},
-        {{"-h"}, Help, "", "", none, none, none},
-        {{"help"}, Help, "", "", none, none, none},
-        {{"help", "process"}, Help, "", "", none, none, none},
-        {{"help", "save-preset"}, Help, "", "", none, none, none},
-        {{"show-preset", "--help"}, Help, "", "", none, none, none},
-        {{"process", "--help"}, Help, "", "", none, none, none},
-        {{"process", "--delay", "99", "--help"}, Help, "", "", none, none, none},
+        {{"--help"}, Help, {}, "", none, none, none},
+        {{"-h"}, Help, {}, "", none, none, none},
+        {{"help"}, Help, {}, "", none, none, none},
+        {{"help", "process"}, Help, {}, "", none, none, none},
+        {{"help", "save-preset"}, Help, {}, "", none, none, none},
+        {{"show-preset", "--help"}, Help, {}, "", none, none, none},
+        {{"process", "--help"}, Help, {}, "", none, none, none},
+        {{"process", "--delay", "99", "--help"}, Help, {}, "", none, none, none},
     };
     for (const InvocationCase& c : cases) {
         std::string joined;
@@ -490,7 +513,7 @@ TEST(CommandLineTest, ReadsCommandsFilesAndOutputOptions) {
         const ParseResult result = ParseCommandLine(c.arguments);
         ASSERT_TRUE(result.Parsed) << result.Error;
         EXPECT_EQ(result.Parsed->Action, c.action);
-        EXPECT_EQ(result.Parsed->InputPath, c.input);
+        EXPECT_EQ(result.Parsed->InputPaths, c.inputs);
         EXPECT_EQ(result.Parsed->OutputPath, c.output);
         EXPECT_EQ(result.Parsed->Format, c.format);
         EXPECT_EQ(result.Parsed->SampleEncoding, c.encoding);

@@ -9,7 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,6 +34,14 @@ bool AwaitWhileRunning(int process, Condition ready) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return false;
+}
+
+std::vector<std::string> EntriesOf(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    return names;
 }
 
 bool HasTemporaryFile(const ScratchDirectory& d) {
@@ -126,6 +136,87 @@ TEST(InterruptTest, SignalRemovesTheTemporaryFileAndExits130) {
 
         EXPECT_EQ(run.exitStatus, 130) << "signal " << run.signal << ", " << run.err;
         EXPECT_EQ(d.Entries(), (std::vector<std::string>{"in.wav", "source.wav"}));
+    }
+}
+
+// Many files at once: every worker in the middle of its file when the signal comes. The inputs
+// are FIFOs, one per worker, so each temporary file is certainly open when the signals arrive.
+TEST(InterruptTest, SignalStopsEveryWorkerOfAManyFileRun) {
+    const InterruptCase cases[] = {
+        {"SIGINT", {SIGINT}, InputAfterSignal::Continues},
+        // The second signal's clean-up must cover every worker's temporary file.
+        {"SIGINT then SIGTERM, inputs stalled", {SIGINT, SIGTERM}, InputAfterSignal::Stalls},
+    };
+    struct IgnoredBrokenPipe {
+        IgnoredBrokenPipe() : Saved(signal(SIGPIPE, SIG_IGN)) {}
+        ~IgnoredBrokenPipe() { signal(SIGPIPE, Saved); }
+        sighandler_t Saved;
+    } const ignoredBrokenPipe;
+    // The command runs one worker per core, at most one per file.
+    const std::size_t workers = std::clamp(std::thread::hardware_concurrency(), 1u, 3u);
+    for (const InterruptCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ScratchDirectory d;
+        const ScratchDirectory captures;
+        WriteSound(d / "source.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100,
+                   TestSignal(2, 44100, 5 * 44100));
+        const std::string source = ReadBytes(d / "source.wav");
+        std::vector<std::string> arguments = {"process"};
+        for (std::size_t i = 0; i < workers; ++i) {
+            const std::string name = "in" + std::to_string(i) + ".wav";
+            ASSERT_EQ(mkfifo((d / name).c_str(), 0600), 0);
+            arguments.push_back(name);
+        }
+        arguments.push_back("out");
+
+        CommandOptions options;
+        options.workingDirectory = d.Path();
+        const int process = StartFlanger(arguments, options, captures / "out", captures / "err");
+        std::vector<int> fifos;
+        bool started = true;
+        for (std::size_t i = 0; i < workers && started; ++i) {
+            const std::string path = d / ("in" + std::to_string(i) + ".wav");
+            int fifo = -1;
+            started = AwaitWhileRunning(process, [&] {
+                fifo = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                return fifo >= 0;
+            });
+            if (!started) break;
+            fcntl(fifo, F_SETFL, 0);
+            fifos.push_back(fifo);
+            started = write(fifo, source.data(), 32768) == 32768;
+        }
+        const auto temporaryFiles = [&] {
+            std::size_t count = 0;
+            std::error_code ignored;
+            for (const auto& entry : std::filesystem::directory_iterator(d / "out", ignored)) {
+                count += entry.path().filename().string().find(".flanger-") != std::string::npos;
+            }
+            return count;
+        };
+        if (!started || !AwaitWhileRunning(process, [&] { return temporaryFiles() == workers; })) {
+            for (const int fifo : fifos) close(fifo);
+            kill(process, SIGKILL);
+            waitpid(process, nullptr, 0);
+            ADD_FAILURE() << "the command never had all its outputs open";
+            continue;
+        }
+
+        for (const int number : c.signals) ASSERT_EQ(kill(process, number), 0);
+        if (c.input == InputAfterSignal::Continues) {
+            for (const int fifo : fifos) {
+                EXPECT_FALSE(WriteAll(fifo, source.substr(32768)))
+                    << "a worker read its whole input after the signal";
+                close(fifo);
+            }
+        }
+        const CommandResult run = WaitForFlanger(process, captures / "out", captures / "err");
+        if (c.input == InputAfterSignal::Stalls) {
+            for (const int fifo : fifos) close(fifo);
+        }
+
+        EXPECT_EQ(run.exitStatus, 130) << "signal " << run.signal << ", " << run.err;
+        EXPECT_EQ(EntriesOf(d / "out"), std::vector<std::string>{}) << "an output was left";
     }
 }
 

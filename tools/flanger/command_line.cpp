@@ -9,6 +9,7 @@
 // loads a preset applies them on top of it, so that only the values typed differ from the preset.
 #include "command_line.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -335,10 +336,9 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
 
     switch (*command) {
         case Command::Process:
-            if (operands.size() != 2)
-                return Refuse("process needs IN and OUT (see flanger --help)");
-            invocation.InputPath = std::string(operands[0]);
-            invocation.OutputPath = std::string(operands[1]);
+            if (operands.size() < 2) return Refuse("process needs IN and OUT (see flanger --help)");
+            invocation.InputPaths.assign(operands.begin(), operands.end() - 1);
+            invocation.OutputPath = std::string(operands.back());
             break;
         case Command::Demo:
             if (operands.size() != 1) return Refuse("demo needs OUT (see flanger --help)");
@@ -375,7 +375,8 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
         return ParseResult{invocation, {}};
     }
     if (invocation.OutputPath.empty() ||
-        (invocation.Action == Command::Process && invocation.InputPath.empty())) {
+        std::ranges::any_of(invocation.InputPaths,
+                            [](const std::string& path) { return path.empty(); })) {
         return Refuse("file names must not be empty");
     }
     return ParseResult{invocation, {}};

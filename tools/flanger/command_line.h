@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "audio_format.h"
 #include "effect_values.h"
@@ -40,8 +41,9 @@ struct EffectChanges {
 
 struct Invocation {
     Command Action = Command::Help;
-    std::string InputPath;   // process only
-    std::string OutputPath;  // process and demo; window: --png
+    // process: every IN, one or more; several, or one folder, are processed into the folder OUT.
+    std::vector<std::string> InputPaths;
+    std::string OutputPath;  // process and demo (for process a folder, see above); window: --png
     EffectChanges Changes;
     // --preset-file with --section, --registry-key, or --xml-preset with --node; always set for
     // save-preset and show-preset.

@@ -18,6 +18,10 @@ void ReportWarning(const std::string& message) {
     std::fprintf(stderr, "flanger: warning: %s\n", message.c_str());
 }
 
+void ReportNote(const std::string& message) {
+    std::fprintf(stderr, "flanger: note: %s\n", message.c_str());
+}
+
 std::unique_ptr<PluginLibrary> LoadModule(const Invocation& invocation) {
     const std::string path =
         LocatePlugin(invocation.PluginPath, std::getenv("FLANGER_PLUGIN"), RunningExecutablePath());

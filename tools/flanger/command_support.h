@@ -17,6 +17,9 @@ int ReportFailure(const std::string& message);
 // Writes "flanger: warning: <message>" on standard error.
 void ReportWarning(const std::string& message);
 
+// Writes "flanger: note: <message>" on standard error: something skipped that is not an error.
+void ReportNote(const std::string& message);
+
 // Loads the module the invocation selects (see LocatePlugin); null after reporting the failure.
 std::unique_ptr<PluginLibrary> LoadModule(const Invocation& invocation);
 

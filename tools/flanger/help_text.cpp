@@ -6,6 +6,8 @@ namespace flanger::tool {
 
 std::string_view HelpText() {
     return R"(Usage: flanger process IN OUT [options]
+       flanger process IN... OUTDIR [options]
+       flanger process INDIR OUTDIR [options]
        flanger demo OUT [options]
        flanger save-preset PRESET [effect options]
        flanger show-preset PRESET
@@ -19,6 +21,20 @@ exactly as an audio editor does.
 Commands:
   process IN OUT   Process the audio file IN and write the result to OUT. WAV, FLAC, AIFF
                    and Ogg are read and written, with any channel count and sample rate.
+  process IN... OUTDIR
+  process INDIR OUTDIR
+                   Process several files, or every audio file directly in the folder INDIR
+                   (in name order; other files are skipped with a note), into the folder
+                   OUTDIR, which is created when missing. With one IN, an OUT that is a
+                   folder takes the output too. Each output keeps its input's file name,
+                   with the extension of the --format container when that changes it.
+                   Files are processed at the same time, one per processor core; the
+                   options apply to every file, and each output is the same as from
+                   processing that file alone. Refused before anything is written: two
+                   inputs with the same output name, an output that would replace an
+                   input (OUTDIR the same folder as INDIR included), an OUTDIR that is not
+                   a folder. A file that fails is reported on its own line and the others
+                   go on; the exit status is then 1.
   demo OUT         Write about 10 seconds of a built-in stereo test signal (a sawtooth
                    chord over noise, 44.1 kHz) through the effect. The container follows
                    OUT's extension (WAV when it has none); the encoding is 16-bit PCM
@@ -100,7 +116,8 @@ Options are written "--name value" or "--name=value", anywhere after the command
 OUT (and window's FILE) is written to a temporary file in its directory and replaces it
 only when everything succeeded; an OUT that is a symbolic link keeps pointing to the file
 it replaces, and a replaced file keeps its permissions. OUT may not be the same file as IN.
-While processing, a progress bar is shown when standard error is a terminal.
+While processing, a progress bar is shown when standard error is a terminal (for many
+files: all of them together, with the count of files finished).
 
 Exit status: 0 on success, 1 on a failure, 2 on wrong usage, 130 when interrupted.
 )";

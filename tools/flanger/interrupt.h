@@ -1,20 +1,26 @@
-// Ctrl-C and termination while a file is being written. The first SIGINT or SIGTERM only sets a
-// flag, which the processing loop polls between blocks so that it can stop, remove its
+// Ctrl-C and termination while files are being written. The first SIGINT or SIGTERM only sets a
+// flag, which every processing loop polls between blocks so that it can stop, remove its
 // temporary file and exit with status 130. A second signal, for a loop stuck in a read that
-// never returns, removes the registered temporary file at once and exits.
+// never returns, removes every registered temporary file at once and exits.
+//
+// Files being written at the same time (one per worker thread) each register their temporary
+// file in a slot of their own; the handler needs fixed storage, so there are
+// kInterruptCleanupSlots.
 #pragma once
 
 namespace flanger::tool {
 
-// Installs the handlers for SIGINT and SIGTERM.
+inline constexpr int kInterruptedExitStatus = 130;
+inline constexpr int kInterruptCleanupSlots = 256;
+
+// Installs the handlers for SIGINT and SIGTERM. Safe to call again, from any thread.
 void InstallInterruptHandlers();
 
-// True once SIGINT or SIGTERM arrived.
+// True once SIGINT or SIGTERM arrived. Any thread.
 bool InterruptRequested();
 
-// The file the second signal removes (null: none). The name is copied; it must fit in 4 KiB.
-void SetInterruptCleanupPath(const char* path);
-
-inline constexpr int kInterruptedExitStatus = 130;
+// The file the second signal removes for `slot` (0 <= slot < kInterruptCleanupSlots; others are
+// ignored), null: none. The name is copied; it must fit in 4 KiB. One thread per slot.
+void SetInterruptCleanupPath(int slot, const char* path);
 
 }  // namespace flanger::tool

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 namespace flanger::tool {
@@ -30,7 +31,10 @@ std::string BaseNameOf(const std::string& path) {
 }
 
 mode_t CurrentUmask() {
-    // umask can only be read by setting it; the tool runs one thread, so restoring is safe.
+    // umask can only be read by setting it. Several threads create outputs at once, and one
+    // reading while another has it set to 0 would get 0, so the reads take turns.
+    static std::mutex turns;
+    const std::lock_guard lock(turns);
     const mode_t mask = umask(0);
     umask(mask);
     return mask;

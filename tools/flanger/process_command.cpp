@@ -1,58 +1,33 @@
 // "flanger process IN OUT": a sound file through the module into another, with the settings
-// of a preset when one is named.
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstring>
-#include <limits>
-
+// of a preset when one is named; with several INs or folders, the many-file run of batch_job.
+#include "batch_job.h"
 #include "command_support.h"
 #include "commands.h"
-#include "file_stream.h"
-#include "render_job.h"
+#include "file_processing.h"
 
 namespace flanger::tool {
 
 int RunProcess(const Invocation& invocation) {
     const std::unique_ptr<PluginLibrary> module = LoadModule(invocation);
     if (!module) return kExitFailure;
+    // Loaded once, before any file: every file gets the same values and at most one warning.
     const std::optional<EffectParameters> parameters =
         ChooseParameters(invocation, module->Exports(), MissingFile::Refused);
     if (!parameters) return kExitFailure;
-
-    const std::string& input = invocation.InputPath;
-    // libsndfile's own message for a missing file is vaguer than the system's.
-    struct stat status {};
-    if (stat(input.c_str(), &status) != 0) {
-        return ReportFailure("cannot open '" + input + "': " + std::strerror(errno));
-    }
-    if (S_ISDIR(status.st_mode)) return ReportFailure("'" + input + "' is a directory");
-    std::string error;
-    const std::unique_ptr<SoundReader> reader = SoundReader::Open(input, error);
-    if (!reader) return ReportFailure("cannot read '" + input + "' as audio: " + error);
-    if (reader->Channels() > std::numeric_limits<std::uint16_t>::max()) {
-        return ReportFailure("'" + input + "' has " + std::to_string(reader->Channels()) +
-                             " channels; the module takes at most 65535");
-    }
-    if (reader->Channels() < 1 || reader->SampleRate() < 1) {
-        return ReportFailure("'" + input + "' has no channels or no sample rate");
+    if (IsBatchProcess(invocation)) {
+        return RunBatchProcess(invocation, module->Exports(), *parameters);
     }
 
-    const StreamShape shape{static_cast<std::uint16_t>(reader->Channels()),
-                            static_cast<std::uint32_t>(reader->SampleRate())};
-    FileSource source(*reader, BlockFramesFor(shape.Channels));
-    RenderJob job;
-    job.Module = &module->Exports();
-    job.Parameters = *parameters;
-    job.Source = &source;
-    job.Shape = shape;
-    job.TotalFrames = reader->FrameCount();
-    job.SourceFormat = reader->Format();
-    job.Format = invocation.Format;
-    job.SampleEncoding = invocation.SampleEncoding;
-    job.InputPath = input;
-    job.OutputPath = invocation.OutputPath;
-    return Render(job);
+    FileProcessing file;
+    file.Module = &module->Exports();
+    file.Parameters = *parameters;
+    file.Format = invocation.Format;
+    file.SampleEncoding = invocation.SampleEncoding;
+    file.InputPath = invocation.InputPaths.front();
+    file.OutputPath = invocation.OutputPath;
+    const RenderResult result = ProcessFile(file);
+    if (!result.Error.empty()) ReportFailure(result.Error);
+    return result.Status;
 }
 
 }  // namespace flanger::tool

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -24,9 +25,25 @@ struct RenderJob {
     std::optional<Encoding> SampleEncoding;
     std::string InputPath;  // a file OUT must not be; empty for none
     std::string OutputPath;
+    // Told the frames done so far after every block, on the rendering thread. Empty: the job
+    // draws a progress bar of its own.
+    std::function<void(std::int64_t)> Progress;
+    // The interrupt clean-up slot of the temporary file: one per job running at the same time.
+    int CleanupSlot = 0;
+    // Whether the source may be read ahead on a thread of its own: only a source that never
+    // waits indefinitely (a file, not a pipe), since a thread stuck in a read cannot be stopped.
+    bool ReadAhead = false;
 };
 
-// Runs the job; the exit status as for the commands.
+struct RenderResult {
+    int Status = 0;     // the exit status as for the commands
+    std::string Error;  // why it failed, without "flanger: "; empty unless Status is kExitFailure
+};
+
+// Runs the job and reports nothing, so that it can run beside others.
+RenderResult RenderOutput(const RenderJob& job);
+
+// Runs the job and reports a failure; the exit status as for the commands.
 int Render(const RenderJob& job);
 
 }  // namespace flanger::tool

@@ -1,9 +1,13 @@
 // libsndfile behind the tool's reader, writer and format choice.
 #include "sound_file.h"
 
+#include <fcntl.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
+#include <mutex>
 #include <utility>
 
 namespace flanger::tool {
@@ -74,6 +78,10 @@ std::string LibraryFormatName(int code) {
     }
     return info.name;
 }
+
+// libsndfile keeps the reason of a failed open in one global that sf_strerror(nullptr) reads,
+// so opens on different threads take turns to get their own reason back.
+std::mutex OpenTurns;
 
 }  // namespace
 
@@ -154,6 +162,13 @@ SoundReader::~SoundReader() { sf_close(Impl->File); }
 
 std::unique_ptr<SoundReader> SoundReader::Open(const std::string& path, std::string& error) {
     auto state = std::make_unique<State>();
+    // A pipe may wait for its writer for as long as it likes, so it must not hold up the other
+    // threads' opens; it goes without the turn (its failure message could then be another
+    // failing open's). Regular files open at once.
+    struct stat status {};
+    const bool regular = stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+    std::unique_lock turn(OpenTurns, std::defer_lock);
+    if (regular) turn.lock();
     state->File = sf_open(path.c_str(), SFM_READ, &state->Info);
     if (state->File == nullptr) {
         error = sf_strerror(nullptr);
@@ -184,7 +199,27 @@ std::string SoundReader::Error() const { return sf_strerror(Impl->File); }
 
 struct SoundWriter::State {
     SNDFILE* File = nullptr;
+    int Descriptor = -1;
+    off_t WrittenBack = 0;  // the bytes already handed to the disk
 };
+
+namespace {
+
+// Bytes between two hand-overs of the written part of the file to the disk.
+constexpr off_t kWritebackBytes = off_t{8} << 20;
+
+// Starts writing what the file holds so far to the disk without waiting for it, so that the
+// final fsync, which makes the output safe before it replaces OUT, has little left to wait for.
+void StartWriteback([[maybe_unused]] int descriptor, [[maybe_unused]] off_t& writtenBack) {
+#if defined(__linux__)
+    const off_t end = lseek(descriptor, 0, SEEK_CUR);
+    if (end - writtenBack < kWritebackBytes) return;
+    sync_file_range(descriptor, writtenBack, end - writtenBack, SYNC_FILE_RANGE_WRITE);
+    writtenBack = end;
+#endif
+}
+
+}  // namespace
 
 SoundWriter::SoundWriter(std::unique_ptr<State> state) : Impl(std::move(state)) {}
 
@@ -199,6 +234,8 @@ std::unique_ptr<SoundWriter> SoundWriter::Open(int descriptor, SoundFormat forma
     info.channels = channels;
     info.samplerate = sampleRate;
     auto state = std::make_unique<State>();
+    state->Descriptor = descriptor;
+    const std::lock_guard turn(OpenTurns);
     state->File = sf_open_fd(descriptor, SFM_WRITE, &info, SF_FALSE);
     if (state->File == nullptr) {
         error = sf_strerror(nullptr);
@@ -207,13 +244,20 @@ std::unique_ptr<SoundWriter> SoundWriter::Open(int descriptor, SoundFormat forma
     if (IsIntegerEncoding(format.Code & SF_FORMAT_SUBMASK)) {
         sf_command(state->File, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     }
+    // A PEAK chunk, which libsndfile adds to float WAV and AIFF files, holds the time of
+    // writing: the same audio written a second later would differ in those bytes. Without it
+    // the output depends on the input and the options alone.
+    sf_command(state->File, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     return std::unique_ptr<SoundWriter>(new SoundWriter(std::move(state)));
 }
 
 bool SoundWriter::Write(const float* samples, std::int64_t frames, std::string& error) {
-    if (sf_writef_float(Impl->File, samples, frames) == frames) return true;
-    error = sf_strerror(Impl->File);
-    return false;
+    if (sf_writef_float(Impl->File, samples, frames) != frames) {
+        error = sf_strerror(Impl->File);
+        return false;
+    }
+    StartWriteback(Impl->Descriptor, Impl->WrittenBack);
+    return true;
 }
 
 bool SoundWriter::Close(std::string& error) {

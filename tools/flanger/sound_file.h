@@ -69,6 +69,7 @@ class SoundWriter {
 public:
     // Starts writing a file of the given format on an open, empty, seekable descriptor, which
     // stays the caller's. Integer encodings clip samples outside [-1, 1) instead of wrapping.
+    // Nothing time-dependent is written (no PEAK chunk), so equal audio gives equal bytes.
     static std::unique_ptr<SoundWriter> Open(int descriptor, SoundFormat format, int channels,
                                              int sampleRate, std::string& error);
     // Closes without finishing the file when Close was not called.
