@@ -185,5 +185,39 @@ TEST(ProcessCommandTest, OutputIsTheModulesResultInTheChosenFormat) {
     }
 }
 
+TEST(ProcessCommandTest, AnInputWithoutFramesGivesAnOutputWithoutFramesInEveryContainer) {
+    struct Case {
+        const char* outputName;
+        const char* format;
+        int container;
+    };
+    const Case cases[] = {
+        {"out.wav", "wav", SF_FORMAT_WAV},
+        {"out.flac", "flac", SF_FORMAT_FLAC},
+        {"out.aiff", "aiff", SF_FORMAT_AIFF},
+        {"out.ogg", "ogg", SF_FORMAT_OGG},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        const ScratchDirectory d;
+        WriteSound(d / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 32000, {});
+        const CommandResult run =
+            RunFlanger({"process", d / "in.wav", d / c.outputName, "--format", c.format});
+        ASSERT_EQ(run.exitStatus, 0) << run.err;
+
+        // Read directly: a FLAC stream of no samples states no length, which ReadSound, sizing
+        // its buffer from the length, would take for a huge one.
+        SF_INFO info{};
+        SNDFILE* const file = sf_open((d / c.outputName).c_str(), SFM_READ, &info);
+        ASSERT_NE(file, nullptr) << "unreadable output: " << sf_strerror(nullptr);
+        EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, c.container);
+        EXPECT_EQ(info.channels, 2);
+        EXPECT_EQ(info.samplerate, 32000);
+        float frame[2];
+        EXPECT_EQ(sf_readf_float(file, frame, 1), 0);
+        sf_close(file);
+    }
+}
+
 }  // namespace
 }  // namespace flanger::tool::test

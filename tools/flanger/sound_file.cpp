@@ -199,6 +199,8 @@ std::string SoundReader::Error() const { return sf_strerror(Impl->File); }
 
 struct SoundWriter::State {
     SNDFILE* File = nullptr;
+    int Format = 0;
+    bool FramesWritten = false;
     int Descriptor = -1;
     off_t WrittenBack = 0;  // the bytes already handed to the disk
 };
@@ -235,6 +237,7 @@ std::unique_ptr<SoundWriter> SoundWriter::Open(int descriptor, SoundFormat forma
     info.samplerate = sampleRate;
     auto state = std::make_unique<State>();
     state->Descriptor = descriptor;
+    state->Format = format.Code;
     const std::lock_guard turn(OpenTurns);
     state->File = sf_open_fd(descriptor, SFM_WRITE, &info, SF_FALSE);
     if (state->File == nullptr) {
@@ -256,11 +259,17 @@ bool SoundWriter::Write(const float* samples, std::int64_t frames, std::string& 
         error = sf_strerror(Impl->File);
         return false;
     }
+    Impl->FramesWritten = Impl->FramesWritten || frames > 0;
     StartWriteback(Impl->Descriptor, Impl->WrittenBack);
     return true;
 }
 
 bool SoundWriter::Close(std::string& error) {
+    // libsndfile starts a FLAC stream at its first frames; without any it would leave an empty
+    // file that nothing can read. Writing the header now gives a stream of no samples.
+    if (!Impl->FramesWritten && (Impl->Format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC) {
+        sf_command(Impl->File, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+    }
     const int status = sf_close(Impl->File);
     Impl->File = nullptr;
     if (status == 0) return true;
