@@ -44,11 +44,29 @@ std::vector<std::string> EntriesOf(const std::string& folder) {
     return names;
 }
 
-bool HasTemporaryFile(const ScratchDirectory& d) {
-    for (const std::string& entry : d.Entries()) {
-        if (entry.find(".flanger-") != std::string::npos) return true;
+// The command's temporary files in `folder` (none when the folder does not exist).
+std::size_t TemporaryFiles(const std::string& folder) {
+    std::size_t count = 0;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+        count += entry.path().filename().string().find(".flanger-") != std::string::npos;
     }
-    return false;
+    return count;
+}
+
+// The command closing its end of a FIFO must show up as a failed write, not kill the test.
+struct IgnoredBrokenPipe {
+    IgnoredBrokenPipe() : Saved(signal(SIGPIPE, SIG_IGN)) {}
+    ~IgnoredBrokenPipe() { signal(SIGPIPE, Saved); }
+    sighandler_t Saved;
+};
+
+// The bytes of a float WAV far larger than a pipe holds plus a block, so that a command that
+// stops reading is noticed.
+std::string SourceBytes(const ScratchDirectory& d) {
+    WriteSound(d / "source.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100,
+               TestSignal(2, 44100, 5 * 44100));
+    return ReadBytes(d / "source.wav");
 }
 
 // What the input does once the signals are sent.
@@ -82,20 +100,12 @@ TEST(InterruptTest, SignalRemovesTheTemporaryFileAndExits130) {
         // A second signal must get out of a read that never returns.
         {"SIGINT then SIGTERM, input stalled", {SIGINT, SIGTERM}, InputAfterSignal::Stalls},
     };
-    // The command closing its end of the FIFO must show up as a failed write, not kill the test.
-    struct IgnoredBrokenPipe {
-        IgnoredBrokenPipe() : Saved(signal(SIGPIPE, SIG_IGN)) {}
-        ~IgnoredBrokenPipe() { signal(SIGPIPE, Saved); }
-        sighandler_t Saved;
-    } const ignoredBrokenPipe;
+    const IgnoredBrokenPipe ignoredBrokenPipe;
     for (const InterruptCase& c : cases) {
         SCOPED_TRACE(c.name);
         const ScratchDirectory d;
         const ScratchDirectory captures;
-        // Far more than a pipe holds plus a block, so a command that stops reading is noticed.
-        WriteSound(d / "source.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100,
-                   TestSignal(2, 44100, 5 * 44100));
-        const std::string source = ReadBytes(d / "source.wav");
+        const std::string source = SourceBytes(d);
         ASSERT_EQ(mkfifo((d / "in.wav").c_str(), 0600), 0);
 
         CommandOptions options;
@@ -119,7 +129,8 @@ TEST(InterruptTest, SignalRemovesTheTemporaryFileAndExits130) {
         fcntl(fifo, F_SETFL, 0);
         // The header and a few blocks; well within a pipe's buffer, so this never blocks.
         const ssize_t written = write(fifo, source.data(), 32768);
-        if (written != 32768 || !AwaitWhileRunning(process, [&] { return HasTemporaryFile(d); })) {
+        if (written != 32768 ||
+            !AwaitWhileRunning(process, [&] { return TemporaryFiles(d.Path()) > 0; })) {
             close(fifo);
             abandon("the command never started its output");
             continue;
@@ -147,20 +158,14 @@ TEST(InterruptTest, SignalStopsEveryWorkerOfAManyFileRun) {
         // The second signal's clean-up must cover every worker's temporary file.
         {"SIGINT then SIGTERM, inputs stalled", {SIGINT, SIGTERM}, InputAfterSignal::Stalls},
     };
-    struct IgnoredBrokenPipe {
-        IgnoredBrokenPipe() : Saved(signal(SIGPIPE, SIG_IGN)) {}
-        ~IgnoredBrokenPipe() { signal(SIGPIPE, Saved); }
-        sighandler_t Saved;
-    } const ignoredBrokenPipe;
+    const IgnoredBrokenPipe ignoredBrokenPipe;
     // The command runs one worker per core, at most one per file.
     const std::size_t workers = std::clamp(std::thread::hardware_concurrency(), 1u, 3u);
     for (const InterruptCase& c : cases) {
         SCOPED_TRACE(c.name);
         const ScratchDirectory d;
         const ScratchDirectory captures;
-        WriteSound(d / "source.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100,
-                   TestSignal(2, 44100, 5 * 44100));
-        const std::string source = ReadBytes(d / "source.wav");
+        const std::string source = SourceBytes(d);
         std::vector<std::string> arguments = {"process"};
         for (std::size_t i = 0; i < workers; ++i) {
             const std::string name = "in" + std::to_string(i) + ".wav";
@@ -186,15 +191,8 @@ TEST(InterruptTest, SignalStopsEveryWorkerOfAManyFileRun) {
             fifos.push_back(fifo);
             started = write(fifo, source.data(), 32768) == 32768;
         }
-        const auto temporaryFiles = [&] {
-            std::size_t count = 0;
-            std::error_code ignored;
-            for (const auto& entry : std::filesystem::directory_iterator(d / "out", ignored)) {
-                count += entry.path().filename().string().find(".flanger-") != std::string::npos;
-            }
-            return count;
-        };
-        if (!started || !AwaitWhileRunning(process, [&] { return temporaryFiles() == workers; })) {
+        if (!started ||
+            !AwaitWhileRunning(process, [&] { return TemporaryFiles(d / "out") == workers; })) {
             for (const int fifo : fifos) close(fifo);
             kill(process, SIGKILL);
             waitpid(process, nullptr, 0);
