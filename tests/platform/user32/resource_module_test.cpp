@@ -1,9 +1,11 @@
 // Modules and resources as the plug-in uses them: resource libraries opened with LoadLibraryA,
 // a module's compiled-in resources, lookups by integer name and type; and the per-thread slots
 // (module context, last error).
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <future>
 #include <thread>
 
 #include "platform/user32.h"
@@ -109,6 +111,74 @@ TEST(ResourceModuleTest, CompiledInResourcesGetAModuleHandleOfTheirOwn) {
     EXPECT_EQ(LockResource(LoadResource(module, resource)), static_cast<const void*>(kCompiledIn));
     EXPECT_EQ(FindResourceA(module, MAKEINTRESOURCEA(22803), RT_DIALOG), nullptr);
     EXPECT_FALSE(FreeLibrary(module));  // it stays until the process ends
+}
+
+// A module that registered its resources, a window class and a subclass is unloaded: the layer
+// must keep nothing that leads into it. Its windows on the unloading thread get their last
+// messages before it goes; a window on another thread lives on with the default procedure.
+TEST(ResourceModuleTest, UnregisteringAnUnloadedModuleLeavesNothingThatLeadsIntoIt) {
+    void* const library = dlopen(FLANGER_TEST_PLAIN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr);
+    const auto find =
+        reinterpret_cast<FlangerFindResourceFunction>(dlsym(library, "FlangerTestFindResource"));
+    const auto procedure = reinterpret_cast<WNDPROC>(dlsym(library, "FlangerTestWindowProcedure"));
+    const auto destroyed =
+        reinterpret_cast<int (*)()>(dlsym(library, "FlangerTestDestroyedWindows"));
+    ASSERT_TRUE(find != nullptr && procedure != nullptr && destroyed != nullptr);
+    const HMODULE module = FlangerRegisterResourceModule(find);
+    const HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(100), RT_DIALOG);
+    ASSERT_NE(resource, nullptr);
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = module;
+    windowClass.lpszClassName = "UnloadedModuleClass";
+    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    const HWND own = CreateWindowExA(0, "UnloadedModuleClass", "", 0, 0, 0, 10, 10, nullptr,
+                                     nullptr, module, nullptr);
+    const HWND subclassed =
+        CreateWindowExA(0, "Static", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(own != nullptr && subclassed != nullptr);
+    SetWindowLongPtrA(subclassed, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure));
+
+    std::promise<HWND> created;
+    std::promise<void> unloaded;
+    std::promise<std::string> afterwards;
+    std::thread other([&] {
+        const HWND window = CreateWindowExA(0, "UnloadedModuleClass", "", 0, 0, 0, 10, 10, nullptr,
+                                            nullptr, module, nullptr);
+        created.set_value(window);
+        unloaded.get_future().wait();
+        // The default handling now: the text is kept and read back.
+        SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("still here"));
+        char text[32] = {};
+        GetWindowTextA(window, text, sizeof text);
+        const bool procedureReset =
+            GetWindowLongPtrA(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&DefWindowProcA);
+        afterwards.set_value(std::string(text) + (procedureReset ? "" : ", procedure kept") +
+                             (DestroyWindow(window) ? "" : ", not destroyed"));
+    });
+    const HWND elsewhere = created.get_future().get();
+    ASSERT_NE(elsewhere, nullptr);
+
+    EXPECT_TRUE(FlangerUnregisterResourceModule(module));
+    EXPECT_EQ(destroyed(), 2) << "the unloading thread's windows got their WM_DESTROY";
+    EXPECT_FALSE(IsWindow(own));
+    EXPECT_FALSE(IsWindow(subclassed));
+    EXPECT_TRUE(IsWindow(elsewhere));
+    EXPECT_EQ(dlclose(library), 0);
+    unloaded.set_value();
+    EXPECT_EQ(afterwards.get_future().get(), "still here");
+    other.join();
+
+    SetLastError(0);
+    EXPECT_EQ(FindResourceA(module, MAKEINTRESOURCEA(100), RT_DIALOG), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_EQ(SizeofResource(module, resource), 0u);
+    EXPECT_EQ(CreateWindowExA(0, "UnloadedModuleClass", "", 0, 0, 0, 10, 10, nullptr, nullptr,
+                              module, nullptr),
+              nullptr)
+        << "the module's class is unregistered";
+    EXPECT_FALSE(FlangerUnregisterResourceModule(module));
 }
 
 TEST(ResourceModuleTest, ModuleContextAndLastErrorBelongToTheThread) {
