@@ -1,11 +1,16 @@
 // Where OUT really is (the end of its link chain) and when two names are one file; the
-// temporary file's permissions and its removal when not committed.
+// temporary file's permissions, its removal when not committed, and the removal of those that
+// killed writers left.
 #include "output_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "scratch_directory.h"
@@ -134,6 +139,53 @@ TEST(OutputFileTest, TemporaryFileGetsTheResultsPermissionsAndVanishesUnlessComm
     }
     umask(saved);
     EXPECT_EQ(d.Entries(), (std::vector<std::string>{"new.wav", "old.wav"}));
+}
+
+// Temporaries that writers killed outright left beside OUT go when the next writer of OUT
+// starts; those of live writers, of other outputs and everything else stay.
+TEST(OutputFileTest, AWriterRemovesTheTemporariesThatDeadWritersOfItsTargetLeft) {
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    const std::string gone = std::to_string(child);
+    const std::string alive = std::to_string(getpid());
+    const struct {
+        std::string name;
+        bool removed;
+    } cases[] = {
+        {".out.wav.flanger-" + gone + "-a1B2c3", true},
+        {".out.wav.flanger-" + gone + "-Zz9x0q", true},
+        {".out.wav.flanger-" + alive + "-a1B2c3", false},  // its writer runs
+        {".out.wav.flanger-" + gone + "-locked", false},   // its lock is held (below)
+        {".out.wav.flanger-a1B2c3", false},                // no writer recorded
+        {".out.wav.flanger-" + gone + "-a1B2c", false},
+        {".out.wav.flanger-" + gone + "-a1B2c3.wav", false},
+        {".out.wav.flanger--a1B2c3", false},
+        {".other.wav.flanger-" + gone + "-a1B2c3", false},
+        {"out.wav.flanger-" + gone + "-a1B2c3", false},
+    };
+    const ScratchDirectory d;
+    // Only regular files are ours: a link and a folder of the same form stay.
+    const std::string link = ".out.wav.flanger-" + gone + "-link01";
+    const std::string folder = ".out.wav.flanger-" + gone + "-dir001";
+    ASSERT_EQ(symlink(cases[0].name.c_str(), (d / link).c_str()), 0);
+    ASSERT_EQ(mkdir((d / folder).c_str(), 0700), 0);
+    std::vector<std::string> kept = {link, folder};
+    for (const auto& c : cases) {
+        WriteBytes(d / c.name, "partial audio");
+        if (!c.removed) kept.push_back(c.name);
+    }
+    const int lock = open((d / (".out.wav.flanger-" + gone + "-locked")).c_str(), O_RDONLY);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+
+    std::string error;
+    const auto output = PendingOutput::Create(d / "out.wav", error);
+    ASSERT_TRUE(output) << error;
+    close(lock);
+    std::vector<std::string> after = d.Entries();
+    std::erase(after, output->TemporaryPath().substr(d.Path().size() + 1));
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(after, kept);
 }
 
 }  // namespace
