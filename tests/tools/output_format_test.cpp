@@ -1,7 +1,6 @@
 // Choosing the output container and encoding: what OUT's name announces, what the source keeps,
 // what replaces an encoding that does not fit the container, and what is refused.
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <optional>
 #include <string_view>
@@ -83,31 +82,6 @@ TEST(OutputFormatTest, KeepsTheSourceFormatUnlessToldOrUnfit) {
         EXPECT_EQ(choice.Format, c.expected)
             << "got " << (choice.Format ? DescribeFormat(*choice.Format) : choice.Error);
         EXPECT_EQ(choice.Error.empty(), c.expected.has_value()) << choice.Error;
-    }
-}
-
-// Encodings that libsndfile reads but cannot write in the output's container, although its
-// format check says it can: the container's fallback, as for any encoding that does not fit.
-TEST(OutputFormatTest, AnEncodingThatCannotBeWrittenFallsBack) {
-    constexpr int kMp3 = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
-    const struct {
-        const char* name;
-        int source;
-        std::optional<Container> container;
-        SoundFormat expected;
-    } cases[] = {
-        {"MP3 to WAV", kMp3, Container::Wav, Format(Container::Wav, Encoding::Float)},
-        {"MP3 to AIFF", kMp3, Container::Aiff, Format(Container::Aiff, Encoding::Pcm24)},
-        {"MP3 to FLAC", kMp3, Container::Flac, Format(Container::Flac, Encoding::Pcm24)},
-        {"MP3 kept", kMp3, std::nullopt, SoundFormat{kMp3}},
-        {"Opus at 44.1 kHz", SF_FORMAT_OGG | SF_FORMAT_OPUS, std::nullopt,
-         Format(Container::Ogg, Encoding::Vorbis)},
-    };
-    for (const auto& c : cases) {
-        const FormatChoice choice =
-            ChooseOutputFormat(SoundFormat{c.source}, c.container, std::nullopt, 2, 44100);
-        EXPECT_EQ(choice.Format, c.expected)
-            << c.name << ": " << (choice.Format ? DescribeFormat(*choice.Format) : choice.Error);
     }
 }
 

@@ -140,60 +140,31 @@ TEST(XmlPresetCommandTest, SaveReplacesTheFileThroughItsLinksWithItsPermissions)
     EXPECT_EQ(d.Entries(), (std::vector<std::string>{"link.xml", "real"}));
 }
 
-// The Delay value stored under the element at `path` (names separated by '/'), as the settings
-// tree reads it; "missing" when the element or the value is not there.
-std::string StoredDelay(const SettingsNode& root, const std::string& path) {
-    const SettingsNode* node = &root;
-    for (std::size_t start = path.find('/') + 1; node != nullptr && start != 0;) {
-        const std::size_t end = path.find('/', start);
-        node = node->FindChild(path.substr(start, end - start).c_str());
-        start = end + 1;
-    }
-    std::string value = "missing";
-    if (node != nullptr && (node = node->FindChild("Delay")) != nullptr) {
-        node->GetAttribute("Value", value);
-    }
-    return value;
-}
-
-// Six processes save into one file at the same time, fifteen times each, every one into an
-// element of its own: each save must see the others' finished saves, so no value and no element
-// may be lost, and every save must succeed.
+// Six processes save into one file at once, fifteen times each, each into elements of its own:
+// none may lose another's values or elements, and every save must succeed.
 TEST(XmlPresetCommandTest, ConcurrentSavesOfOneFileLoseNothing) {
     constexpr int kProcesses = 6;
     constexpr int kSaves = 15;
-    const struct {
-        const char* name;
-        std::string start;
-        // The element of save `i` of process `k`.
-        std::string (*element)(int k, int i);
-    } cases[] = {
-        {"the same element again and again", "<Root/>",
-         [](int k, int) { return "Root/Effect" + std::to_string(k) + "/Flanger"; }},
-        {"a new element each time", "",
-         [](int k, int i) {
-             return "Root/Effect" + std::to_string(k) + "/Take" + std::to_string(i);
-         }},
-    };
-    // Save `i` stores a delay of 1.0 + i / 10 ms, that is Delay=10+i.
-    const auto delay = [](int i) {
-        return std::to_string((10 + i) / 10) + "." + std::to_string((10 + i) % 10);
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const bool newElements : {false, true}) {
+        SCOPED_TRACE(newElements ? "a new element each time" : "the same element each time");
+        const auto element = [&](int i) {
+            return newElements ? "Take" + std::to_string(i) : std::string("Flanger");
+        };
         const ScratchDirectory d;
         const std::string file = d / "same.xml";
-        if (!c.start.empty()) WriteBytes(file, c.start);
+        if (!newElements) WriteBytes(file, "<Root/>");
         std::vector<std::string> failures[kProcesses];
         std::vector<std::thread> processes;
         for (int k = 0; k < kProcesses; ++k) {
             processes.emplace_back([&, k] {
                 for (int i = 0; i < kSaves; ++i) {
-                    const CommandResult run =
-                        RunFlanger({"save-preset", "--xml-preset", file, "--node", c.element(k, i),
-                                    "--delay", delay(i)});
-                    if (run.exitStatus != 0)
-                        failures[k].push_back(c.element(k, i) + ": " + run.err);
+                    // A delay of 1.0 + i / 10 ms, stored as Delay=10+i.
+                    const std::string delay =
+                        std::to_string(1 + i / 10) + "." + std::to_string(i % 10);
+                    const std::string node = "Root/Effect" + std::to_string(k) + "/" + element(i);
+                    const CommandResult run = RunFlanger(
+                        {"save-preset", "--xml-preset", file, "--node", node, "--delay", delay});
+                    if (run.exitStatus != 0) failures[k].push_back(node + ": " + run.err);
                 }
             });
         }
@@ -202,9 +173,14 @@ TEST(XmlPresetCommandTest, ConcurrentSavesOfOneFileLoseNothing) {
         ASSERT_TRUE(root.LoadFromFile(file.c_str())) << ReadBytes(file);
         for (int k = 0; k < kProcesses; ++k) {
             EXPECT_EQ(failures[k], std::vector<std::string>{});
-            for (int i = c.start.empty() ? 0 : kSaves - 1; i < kSaves; ++i) {
-                EXPECT_EQ(StoredDelay(root, c.element(k, i)), std::to_string(10 + i))
-                    << c.element(k, i);
+            const SettingsNode* effect = root.FindChild(("Effect" + std::to_string(k)).c_str());
+            for (int i = newElements ? 0 : kSaves - 1; i < kSaves; ++i) {
+                const SettingsNode* saved =
+                    effect ? effect->FindChild(element(i).c_str()) : nullptr;
+                const SettingsNode* delay = saved ? saved->FindChild("Delay") : nullptr;
+                std::string value = "missing";
+                if (delay != nullptr) delay->GetAttribute("Value", value);
+                EXPECT_EQ(value, std::to_string(10 + i)) << "Effect" << k << "/" << element(i);
             }
         }
         EXPECT_EQ(d.Entries(), std::vector<std::string>{"same.xml"}) << "a temporary file left";

@@ -98,113 +98,85 @@ LRESULT ParentProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// The module's exports that a host here calls.
-struct ModuleExports {
-    void* handle = nullptr;
-    decltype(&Initialize) initialize = nullptr;
-    decltype(&Free) release = nullptr;
-    decltype(&CreateSettingsWindow) createWindow = nullptr;
-};
-
-bool LoadModule(const std::string& module, ModuleExports& exports,
-                std::vector<std::string>& report) {
-    exports.handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (exports.handle == nullptr) {
+// The host, in the child process: loads the module at `module`, creates the settings window over
+// a new record under a parent window, reports the texts of its static controls and buttons
+// ("text <class> <text>"), runs `inspect`, destroys the windows, frees the record and unloads the
+// module (or, with `windowOpenAtUnload`, unloads it first and then destroys the parent window;
+// the record then stays, as the window may have written it until then). Nothing of the module
+// may be left in the windowing layer: its window is gone and its resource handle finds nothing
+// ("unloaded <IsWindow> <template found>"). Then, for each of `libraries`, whether it is still
+// loaded ("loaded <path> <0|1>").
+int HostModule(const std::string& module, const std::vector<std::string>& libraries,
+               const Inspection& inspect, bool windowOpenAtUnload,
+               std::vector<std::string>& report) {
+    void* const handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
         report.push_back(std::string("error dlopen: ") + dlerror());
-        return false;
+        return 1;
     }
-    const auto find = [&](const char* name) { return dlsym(exports.handle, name); };
-    exports.initialize = reinterpret_cast<decltype(&Initialize)>(find("Initialize"));
-    exports.release = reinterpret_cast<decltype(&Free)>(find("Free"));
-    exports.createWindow =
-        reinterpret_cast<decltype(&CreateSettingsWindow)>(find("CreateSettingsWindow"));
-    if (exports.initialize == nullptr || exports.release == nullptr ||
-        exports.createWindow == nullptr) {
+    const auto initialize = reinterpret_cast<decltype(&Initialize)>(dlsym(handle, "Initialize"));
+    const auto release = reinterpret_cast<decltype(&Free)>(dlsym(handle, "Free"));
+    const auto createWindow =
+        reinterpret_cast<decltype(&CreateSettingsWindow)>(dlsym(handle, "CreateSettingsWindow"));
+    EffectSettings* settings = nullptr;
+    if (initialize == nullptr || release == nullptr || createWindow == nullptr ||
+        initialize(nullptr, nullptr, nullptr, &settings) != 1) {
         report.push_back("error exports");
-        return false;
+        return 1;
     }
-    return true;
-}
-
-// A parent window for the settings window, of a class the host registers once.
-HWND CreateParentWindow() {
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = ParentProcedure;
     windowClass.lpszClassName = "LanguageTestHost";
     RegisterClassA(&windowClass);
-    return CreateWindowExA(0, "LanguageTestHost", "host", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480,
-                           nullptr, nullptr, nullptr, nullptr);
-}
-
-// The settings window over a new record, with the texts of its static controls and buttons
-// ("text <class> <text>") and each control ("control <id> <class> <style>") reported; null
-// when the module gives none.
-HWND OpenSettingsWindow(const ModuleExports& exports, HWND parent, EffectSettings*& settings,
-                        std::vector<std::string>& report) {
-    if (exports.initialize(nullptr, nullptr, nullptr, &settings) != 1) {
-        report.push_back("error Initialize");
-        return nullptr;
-    }
-    const HWND dialog = exports.createWindow(parent, settings);
+    const HWND parent = CreateWindowExA(0, "LanguageTestHost", "host", WS_OVERLAPPEDWINDOW, 0, 0,
+                                        640, 480, nullptr, nullptr, nullptr, nullptr);
+    const HWND dialog = createWindow(parent, settings);
     if (dialog == nullptr) {
         report.push_back("error no settings window");
-        return nullptr;
-    }
-    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
-         child = GetWindow(child, GW_HWNDNEXT)) {
-        char className[64] = {};
-        char text[128] = {};
-        GetClassNameA(child, className, sizeof className);
-        GetWindowTextA(child, text, sizeof text);
-        if (std::string(className) == "Static" || std::string(className) == "Button") {
-            report.push_back(std::string("text ") + className + " " + text);
+    } else {
+        for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            char className[64] = {};
+            char text[128] = {};
+            GetClassNameA(child, className, sizeof className);
+            GetWindowTextA(child, text, sizeof text);
+            if (std::string(className) == "Static" || std::string(className) == "Button") {
+                report.push_back(std::string("text ") + className + " " + text);
+            }
+            char control[128];
+            std::snprintf(control, sizeof control, "control %d %s %08lx", GetDlgCtrlID(child),
+                          className, static_cast<unsigned long>(GetWindowLongA(child, GWL_STYLE)));
+            report.push_back(control);
         }
-        char control[128];
-        std::snprintf(control, sizeof control, "control %d %s %08lx", GetDlgCtrlID(child),
-                      className, static_cast<unsigned long>(GetWindowLongA(child, GWL_STYLE)));
-        report.push_back(control);
+        if (inspect) inspect(dialog, *settings, report);
     }
-    return dialog;
-}
-
-void DestroyAndDrain(HWND window) {
-    DestroyWindow(window);
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-}
-
-// Whether each of `libraries` is still loaded ("loaded <path> <0|1>").
-void ReportLoaded(const std::vector<std::string>& libraries, std::vector<std::string>& report) {
+    const auto own = reinterpret_cast<HMODULE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
+    const auto destroyParent = [parent] {
+        DestroyWindow(parent);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    };
+    if (!windowOpenAtUnload) {
+        destroyParent();
+        release(settings);
+    }
+    dlclose(handle);
+    report.push_back("unloaded " + std::to_string(IsWindow(dialog)) + " " +
+                     std::to_string(FindResourceA(own, MAKEINTRESOURCEA(22802), RT_DIALOG) != 0));
+    if (windowOpenAtUnload) destroyParent();
     for (const std::string& library : libraries) {
         void* const loaded = dlopen(library.c_str(), RTLD_LAZY | RTLD_NOLOAD);
         report.push_back("loaded " + library + (loaded != nullptr ? " 1" : " 0"));
         if (loaded != nullptr) dlclose(loaded);
     }
-}
-
-// The host, in the child process: loads the module at `module`, opens the settings window under
-// a parent window, runs `inspect`, destroys the windows, frees the record and unloads the
-// module. Then, for each of `libraries`, whether it is still loaded.
-int HostModule(const std::string& module, const std::vector<std::string>& libraries,
-               const Inspection& inspect, std::vector<std::string>& report) {
-    ModuleExports exports;
-    if (!LoadModule(module, exports, report)) return 1;
-    const HWND parent = CreateParentWindow();
-    EffectSettings* settings = nullptr;
-    const HWND dialog = OpenSettingsWindow(exports, parent, settings, report);
-    if (dialog != nullptr && inspect) inspect(dialog, *settings, report);
-    DestroyAndDrain(parent);
-    if (settings != nullptr) exports.release(settings);
-    dlclose(exports.handle);
-    ReportLoaded(libraries, report);
     return dialog != nullptr ? 0 : 1;
 }
 
-using Host = std::function<int(std::vector<std::string>& report)>;
-
-// Runs `host` in a child process whose current directory is `directory`. The child ends with
-// _exit, so nothing of the test framework runs in it twice.
-Report RunInChild(const std::string& directory, const Host& host) {
+// Runs the host `loads` times in a child process whose current directory is `directory`. The
+// child ends with _exit, so nothing of the test framework runs in it twice.
+Report RunHost(const std::string& directory, const std::string& module,
+               const std::vector<std::string>& libraries = {}, const Inspection& inspect = {},
+               int loads = 1, bool windowOpenAtUnload = false) {
     int channel[2];
     if (pipe2(channel, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
     const pid_t child = fork();
@@ -216,7 +188,10 @@ Report RunInChild(const std::string& directory, const Host& host) {
         if (chdir(directory.c_str()) != 0) {
             lines.push_back("error chdir");
         } else {
-            status = host(lines);
+            status = 0;
+            for (int load = 0; load < loads && status == 0; ++load) {
+                status = HostModule(module, libraries, inspect, windowOpenAtUnload, lines);
+            }
         }
         std::string text;
         for (const std::string& line : lines) text += line + "\n";
@@ -248,13 +223,6 @@ Report RunInChild(const std::string& directory, const Host& host) {
         start = end + 1;
     }
     return report;
-}
-
-Report RunHost(const std::string& directory, const std::string& module,
-               const std::vector<std::string>& libraries = {}, const Inspection& inspect = {}) {
-    return RunInChild(directory, [&](std::vector<std::string>& report) {
-        return HostModule(module, libraries, inspect, report);
-    });
 }
 
 std::string Substituted(std::string text, const std::string& missing) {
@@ -374,62 +342,29 @@ TEST(LanguageSelectionTest, GermanWindowHasTheControlsOfTheOwnOne) {
     EXPECT_EQ(germanReport.Facts("control"), ownReport.Facts("control"));
 }
 
-// A host that rescans its plug-ins: loads the module, opens the settings window and closes it
-// (or leaves it open), unloads the module, and does it all again. After each unload nothing of
-// the module may be left in the windowing layer: its window is gone, its resource handle finds
-// nothing ("unloaded <IsWindow> <template found>"), and the parent window is destroyed at the
-// end without calling into the unloaded code. A record under a window left open stays valid, as
-// the window may write it; it is not the module's to free any more.
-int LoadTwiceAndUnload(bool leaveWindowOpen, std::vector<std::string>& report) {
-    const HWND parent = CreateParentWindow();
-    for (int load = 0; load < 2; ++load) {
-        ModuleExports exports;
-        if (!LoadModule(kModule, exports, report)) return 1;
-        EffectSettings* settings = nullptr;
-        const HWND dialog = OpenSettingsWindow(exports, parent, settings, report);
-        if (dialog == nullptr) return 1;
-        const auto own = reinterpret_cast<HMODULE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
-        if (!leaveWindowOpen) {
-            DestroyAndDrain(dialog);
-            exports.release(settings);
-        }
-        dlclose(exports.handle);
-        const bool templateFound =
-            FindResourceA(own, MAKEINTRESOURCEA(22802), MAKEINTRESOURCEA(5)) != nullptr;
-        report.push_back("unloaded " + std::to_string(IsWindow(dialog)) + " " +
-                         std::to_string(templateFound));
-    }
-    DestroyAndDrain(parent);
-    ReportLoaded({kGerman}, report);
-    return 0;
-}
-
+// A host that rescans its plug-ins loads the module, opens its settings window, unloads it (with
+// the window closed or still open), and loads it again: the same window comes up, and the German
+// library, which the module never releases, stays loaded for it.
 TEST(LanguageSelectionTest, UnloadingTheModuleLeavesNothingOfItInTheLayer) {
+    const TemporaryDirectory own;
+    const TemporaryDirectory german;
+    WriteFile(german / "Language.xml", "<Language Path=\"" + kGerman + "\"/>");
     const struct {
-        const char* name;
-        bool german;
-        bool leaveWindowOpen;
-    } cases[] = {
-        {"window closed before the unload", false, false},
-        {"window open at the unload", false, true},
-        {"German library, window open at the unload", true, true},
-    };
+        const TemporaryDirectory& directory;
+        bool windowOpenAtUnload;
+        const std::vector<std::string>& texts;
+    } cases[] = {{own, false, kOwnTexts}, {own, true, kOwnTexts}, {german, true, kGermanTexts}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const TemporaryDirectory directory;
-        if (c.german) WriteFile(directory / "Language.xml", "<Language Path=\"" + kGerman + "\"/>");
-        const Report report = RunInChild(directory.Path(), [&](std::vector<std::string>& lines) {
-            return LoadTwiceAndUnload(c.leaveWindowOpen, lines);
-        });
+        SCOPED_TRACE((c.windowOpenAtUnload ? "window open, " : "window closed, ") + c.texts[0]);
+        const Report report =
+            RunHost(c.directory.Path(), kModule, {kGerman}, {}, 2, c.windowOpenAtUnload);
         ASSERT_EQ(report.exitStatus, 0) << Joined(report.lines);
-        const std::vector<std::string>& once = c.german ? kGermanTexts : kOwnTexts;
-        std::vector<std::string> texts = once;
-        texts.insert(texts.end(), once.begin(), once.end());
-        EXPECT_EQ(report.Facts("text"), texts) << "the second load shows the same window";
+        std::vector<std::string> texts = c.texts;
+        texts.insert(texts.end(), c.texts.begin(), c.texts.end());
+        EXPECT_EQ(report.Facts("text"), texts);
         EXPECT_EQ(report.Facts("unloaded"), (std::vector<std::string>{"0 0", "0 0"}));
-        // The German library is never released: it stays for the next load.
-        EXPECT_EQ(report.Facts("loaded"),
-                  std::vector<std::string>{kGerman + (c.german ? " 1" : " 0")});
+        const std::string germanLoaded = kGerman + (&c.texts == &kGermanTexts ? " 1" : " 0");
+        EXPECT_EQ(report.Facts("loaded"), (std::vector<std::string>{germanLoaded, germanLoaded}));
     }
 }
 
