@@ -4,7 +4,7 @@
 // loads it. The start-up then makes the module's state current, calls PluginApp::InitInstance
 // (the resource language selection), enters the module's own resources in the resource chain
 // and gives the caller its context back; it runs once per load, before any export uses a
-// resource. When it runs is decided here, below.
+// resource. When it runs is decided here, below, and so is the module's end on Linux.
 #include "platform/framework/module_startup.h"
 #include "ui/own_resources.h"
 #include "ui/plugin_app.h"
@@ -30,6 +30,18 @@ PluginApp thePluginApp;
 #endif
     return true;
 }();
+
+#ifndef _WIN32
+// When the host unloads the module (dlclose), before the module's code and data are unmapped:
+// the windowing layer, which outlives the module, must keep nothing that leads into it (a
+// settings window still open, the registered resource function and the template it returned).
+// A destructor function runs before the static objects are destroyed (those go last, through
+// the runtime's own entry of the finalisation array), so the windows of the module still find
+// everything their last messages need.
+__attribute__((destructor)) void TerminateModule() {
+    framework::AfxTerminateModule(&ReleaseOwnResourceModule);
+}
+#endif
 
 }  // namespace
 }  // namespace flanger::ui

@@ -32,6 +32,14 @@ void AfxInitializeModule(HINSTANCE ownResources) noexcept {
     }
 }
 
+void AfxTerminateModule(void (*releaseOwnResources)(HINSTANCE) noexcept) noexcept {
+    ModuleState* const state = AfxGetStaticModuleState();
+    if (state->instanceHandle != nullptr) releaseOwnResources(state->instanceHandle);
+    state->resourceChain.clear();
+    state->resourceHandle = nullptr;
+    state->instanceHandle = nullptr;
+}
+
 void AfxDeferModuleInitialization(HINSTANCE (*ownResources)() noexcept) noexcept {
     g_deferredOwnResources = ownResources;
 }
