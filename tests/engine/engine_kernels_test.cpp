@@ -1,8 +1,8 @@
 // The vector kernels against the frame-by-frame rules: the taps they prepare for positions at
 // every boundary (the close band where a delay is shorter than a vector group, the top of the
-// ring, the spare element, positions outside the lines), steady delays of one to a few frames
-// held for a long run, and hostile parameters where only the kernels' agreement with the
-// portable one defines the result.
+// ring, the spare element, positions below 0 and outside the lines), steady delays of one to a
+// few frames held for a long run, and hostile parameters where only the kernels' agreement with
+// the portable one defines the result.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -101,6 +101,13 @@ std::vector<TapCase> TapCases() {
                              64);
          },
          false},
+        {"below_zero_from_write_position_0", 442, 0,
+         [](std::int32_t ring) {
+             return Repeated({-0.0004, -1e-9, -0.5, -1.0, -2.5, 1.0 - ring, -ring + 0.0,
+                              -ring - 0.5, 0.25, 220.5},
+                             200);
+         },
+         false},
         {"ring_of_group_plus_one", kGroupFrames + 1, 0,
          [](std::int32_t ring) { return Repeated(Boundaries(ring), 9); }, false},
         {"ring_of_group_plus_two", kGroupFrames + 2, 1,
@@ -174,7 +181,7 @@ TEST(EngineKernels, VectorGroupsNeverReadASampleTheirOwnGroupWrites) {
             for (std::int32_t w = 0; w < ring; ++w) {
                 auto chunk = std::make_unique<SweepChunk>();
                 chunk->Position[0] = d + 0.5;
-                ComputeTap(*chunk, 0, w, ring);
+                ComputeTap(*chunk, 0, w, ring, InsideEnd(ring));
                 shortest = std::min({shortest, FramesSinceWritten(chunk->Near[0], w, ring),
                                      FramesSinceWritten(chunk->Far[0], w, ring)});
             }
@@ -224,6 +231,21 @@ std::vector<RawParameters> SteadyShortDelays() {
         p.speedHz = 2.0;
         p.feedbackGain = 0.9;
         cases.push_back({"short_ring", rate, 3, p});
+    }
+    // No delay: the sine dips below 0 at its troughs, often at write position 0 in rings this
+    // short.
+    const struct {
+        std::uint32_t rate;
+        double widthMs, speedHz;
+    } noDelay[] = {{100, 100.0, 25.0}, {1000, 10.0, 10.0}, {4, 500.0, 1.0}};
+    for (const auto& n : noDelay) {
+        ReferenceParameters p;
+        p.delayMs = 0.0;
+        p.widthMs = n.widthMs;
+        p.speedHz = n.speedHz;
+        p.sineMode = true;
+        p.feedbackGain = 0.9;
+        cases.push_back({"no_delay", n.rate, 2, p});
     }
     return cases;
 }

@@ -1,8 +1,9 @@
 // Long runs of the engine compared bit for bit with the straightforward model, over sample
-// rates, channel counts, both sweeps, feedback on and off, and parameters at the ends of the
-// ranges the settings window offers. Buffers come in irregular sizes (0 and 1 frame included)
-// so that state carried between buffers is checked too. Every case runs with each instruction
-// set this build and processor offer, so the vector kernels are held to the model as well.
+// rates, channel counts, both sweeps, feedback on and off, parameters at the ends of the ranges
+// the settings window offers and at corners a stored preset reaches (no delay, where the sine
+// dips below 0; no width). Buffers come in irregular sizes (0 and 1 frame included) so that
+// state carried between buffers is checked too. Every case runs with each instruction set this
+// build and processor offer, so the vector kernels are held to the model as well.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -53,10 +54,12 @@ std::vector<ModelCase> Cases() {
     struct Setting {
         int depth, delay, width, feedback, speed;
     };
-    // The defaults, then the corners of the window's ranges.
+    // The defaults, then the corners of the window's ranges, then no delay (the sine's troughs
+    // fall below 0 several times in a run) and no delay nor width (a ring of one position).
     const Setting settings[] = {
-        {90, 50, 50, 10, 10},     {10, 10, 10, 10, 10},    {100, 100, 100, 100, 200},
-        {100, 10, 100, 100, 200}, {10, 100, 10, 100, 10},  {55, 10, 100, 45, 200},
+        {90, 50, 50, 10, 10},     {10, 10, 10, 10, 10},   {100, 100, 100, 100, 200},
+        {100, 10, 100, 100, 200}, {10, 100, 10, 100, 10}, {55, 10, 100, 45, 200},
+        {90, 0, 50, 10, 200},     {90, 0, 0, 10, 10},
     };
     std::vector<ModelCase> cases;
     for (std::uint32_t rate : {8000u, 44100u, 96000u}) {
@@ -64,8 +67,8 @@ std::vector<ModelCase> Cases() {
             for (bool sine : {false, true}) {
                 for (bool feedback : {true, false}) {
                     for (const Setting& s : settings) {
-                        cases.push_back({rate, channels, sine, feedback, s.depth, s.delay,
-                                         s.width, s.feedback, s.speed, 60000});
+                        cases.push_back({rate, channels, sine, feedback, s.depth, s.delay, s.width,
+                                         s.feedback, s.speed, 60000});
                     }
                 }
             }
@@ -75,6 +78,9 @@ std::vector<ModelCase> Cases() {
     cases.push_back({44100, 2, false, true, 100, 100, 100, 100, 200, 600000});
     cases.push_back({192000, 2, true, true, 90, 50, 50, 10, 10, 200000});
     cases.push_back({192000, 1, false, false, 100, 10, 100, 10, 200, 200000});
+    // No delay at the slowest sine: 453 frames of one trough lie below 0, two of them at write
+    // position 0.
+    cases.push_back({44100, 1, true, false, 90, 0, 50, 10, 10, 400000});
 
     std::vector<ModelCase> everySet;
     for (InstructionSet set : AllInstructionSets()) {

@@ -39,11 +39,11 @@ TEST(FlangerEngineOpen, DerivesLineAndSweepFromParameters) {
     const Case cases[] = {
         {"defaults, triangle", Defaults(), 44100, 443, 220.5, 220.5, 0.001, 110.25},
         // The sine's centre: 220.5 + 220.5 * 0.0004999975000124999 * 1000 / 1000.
-        {"defaults, sine", SineDefaults(), 44100, 443, 220.5 + (44100.0 * 5.0) * 0.0004999975000124999,
-         220.5, 0.001, 110.25},
+        {"defaults, sine", SineDefaults(), 44100, 443,
+         220.5 + (44100.0 * 5.0) * 0.0004999975000124999, 220.5, 0.001, 110.25},
         // ((1.0 + 10.0) * 0.001) * 11025 is 121.27499999999999: truncated, plus 2.
-        {"truncated line", shortDelayWideSweep, 11025, 123, 11.025, 11.025,
-         (0.1 * 10.0) * 0.002, 55.125},
+        {"truncated line", shortDelayWideSweep, 11025, 123, 11.025, 11.025, (0.1 * 10.0) * 0.002,
+         55.125},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -300,24 +300,36 @@ TEST(FlangerEngineLimits, ExtremeSpeedsKeepEveryTapInsideTheLine) {
     }
 }
 
-TEST(FlangerEngineLimits, SineTroughBelowZeroDelayStaysInsideTheLine) {
+TEST(FlangerEngineLimits, SineTroughBelowZeroDelayReadsAsARing) {
     // With no delay the sine's lowest position lies a hair below 0 (its centre is raised by
-    // slightly less than its amplitude). At 8 kHz with a 9.9 ms width the ring is 80 positions
-    // and a 212-frame period puts the trough exactly on frame 160, where the write position is
-    // back at 0: a tap taken as is would read one element before the line.
+    // slightly less than its amplitude), so its floor is -1. At 8 kHz with a 9.9 ms width the
+    // ring is 80 positions and a 212-frame period puts the trough exactly on frame 160, where the
+    // write position is back at 0: the tap would read one element before the line, and a ring
+    // reads its last position instead. The frames around it read one position behind the write
+    // position, as the rules say.
     ReferenceParameters p;
     p.sineMode = true;
     p.delayMs = 0.0;
     p.widthMs = 9.9;
     p.speedHz = 8000.0 / 212.0;
-    auto engine = OpenEngine(p, 8000, 1);
-    ASSERT_EQ(engine->RingLengthFrames(), 80);
-    auto signal = WhiteNoise(1, 170, 37);
-    ProcessSpan(*engine, signal, 0, 160);
-    ASSERT_EQ(engine->WriteIndexPosition(), 0);
-    ASSERT_LT(engine->SweepPosition(), 0.0);
-    ProcessSpan(*engine, signal, 160, 10);
-    for (float value : signal[0]) ASSERT_TRUE(std::isfinite(value));
+    for (InstructionSet set : AllInstructionSets()) {
+        auto engine = OpenEngine(p, 8000, 1);
+        if (!engine->UseInstructionSet(set)) continue;
+        ASSERT_EQ(engine->RingLengthFrames(), 80);
+        auto signal = WhiteNoise(1, 170, 37);
+        auto expected = signal;
+        ReferenceFlanger model(p, 8000, 1);
+        model.Process({expected[0].data()}, 170);
+        ProcessSpan(*engine, signal, 0, 160);
+        ASSERT_EQ(engine->WriteIndexPosition(), 0);
+        ASSERT_LT(engine->SweepPosition(), 0.0);
+        ProcessSpan(*engine, signal, 160, 10);
+        for (std::size_t i = 0; i < 170; ++i) {
+            ASSERT_TRUE(SameBits(signal[0][i], expected[0][i]))
+                << InstructionSetName(set) << " frame " << i << ": " << signal[0][i] << " vs "
+                << expected[0][i];
+        }
+    }
 }
 
 TEST(FlangerEngineLimits, ChannelsBeyondTheFormatAndNullChannelsAreLeftAlone) {
@@ -328,8 +340,7 @@ TEST(FlangerEngineLimits, ChannelsBeyondTheFormatAndNullChannelsAreLeftAlone) {
     auto expected = signal;
 
     // Four channel pointers for a two-channel stream, the second one null.
-    std::vector<float*> pointers = {signal[0].data(), nullptr, signal[2].data(),
-                                    signal[3].data()};
+    std::vector<float*> pointers = {signal[0].data(), nullptr, signal[2].data(), signal[3].data()};
     StreamBuffer buffer{};
     buffer.ChannelsBegin = pointers.data();
     buffer.ChannelsEnd = pointers.data() + pointers.size();
