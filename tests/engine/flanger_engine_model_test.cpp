@@ -1,9 +1,10 @@
 // Long runs of the engine compared bit for bit with the straightforward model, over sample
 // rates, channel counts, both sweeps, feedback on and off, parameters at the ends of the ranges
 // the settings window offers and at corners a stored preset reaches (no delay, where the sine
-// dips below 0; no width). Buffers come in irregular sizes (0 and 1 frame included) so that
-// state carried between buffers is checked too. Every case runs with each instruction set this
-// build and processor offer, so the vector kernels are held to the model as well.
+// dips below 0; no width; sample rate 0 with the triangle). Buffers come in irregular sizes (0
+// and 1 frame included) so that state carried between buffers is checked too. Every case runs
+// with each instruction set this build and processor offer, so the vector kernels are held to
+// the model as well.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -81,6 +82,9 @@ std::vector<ModelCase> Cases() {
     // No delay at the slowest sine: 453 frames of one trough lie below 0, two of them at write
     // position 0.
     cases.push_back({44100, 1, true, false, 90, 0, 50, 10, 10, 400000});
+    // Sample rate 0: the triangle sweeps lines of two elements.
+    cases.push_back({0, 2, false, true, 90, 50, 50, 10, 10, 60000});
+    cases.push_back({0, 1, false, false, 100, 0, 100, 10, 200, 60000});
 
     std::vector<ModelCase> everySet;
     for (InstructionSet set : AllInstructionSets()) {

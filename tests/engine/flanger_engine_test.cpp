@@ -236,9 +236,11 @@ TEST(FlangerEngineLimits, StreamsThatCannotRunPassAudioThrough) {
         double widthMs;
         std::uint32_t sampleRate;
         std::uint16_t channels;
+        bool sineMode = false;
     };
     const Case cases[] = {
-        {"sample rate 0", 5.0, 5.0, 0, 2},
+        // The sine's step per frame is infinite; the triangle runs (see the model's tables).
+        {"sample rate 0, sine", 5.0, 5.0, 0, 2, true},
         {"sample rate beyond 31 bits", 5.0, 5.0, 0x80000000u, 2},
         {"delay of 200 000 000 ms", 2e8, 5.0, 44100, 2},
         {"width of 200 000 000 ms", 5.0, 2e8, 44100, 2},
@@ -250,6 +252,7 @@ TEST(FlangerEngineLimits, StreamsThatCannotRunPassAudioThrough) {
         ReferenceParameters p;
         p.delayMs = c.delayMs;
         p.widthMs = c.widthMs;
+        p.sineMode = c.sineMode;
         auto engine = OpenEngine(p, c.sampleRate, c.channels);
         EXPECT_TRUE(engine->PassThrough());
         auto signal = WhiteNoise(2, 1000, 13);
