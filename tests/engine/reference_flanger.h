@@ -1,8 +1,7 @@
 // A straightforward flanger written from the engine's rules, independent of the engine's code:
 // one frame at a time, one vector per delay line, std::floor for every tap, the sine from its
 // own two-term recursion. The engine must match it bit for bit wherever the parameters are
-// non-negative: in the range the settings window offers, and at the corners a stored preset
-// reaches (no delay, no width, sample rate 0 with the triangle).
+// non-negative, at the corners a stored preset reaches (no delay, sample rate 0) too.
 #pragma once
 
 #include <cmath>

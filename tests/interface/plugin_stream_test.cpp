@@ -200,7 +200,6 @@ const MistakeCase kMistakeCases[] = {
     {"NoStreamOpen", kDefaultParameters, kDefaultParameters, 44100, 2, 2, false, 0},
     {"DelayTooLong", kLongDelay, kLongDelay, 44100, 2, 2, true, 0},
     {"WidthTooLong", kLongWidth, kLongWidth, 44100, 2, 2, true, 0},
-    // At sample rate 0 the triangle sweeps lines of two elements; the sine cannot step.
     {"SampleRateZero", kDefaultParameters, kDefaultParameters, 0, 2, 2, true, 2},
     {"SampleRateZeroSine", kMonoSine, kMonoSine, 0, 2, 2, true, 0},
     {"FormatWithoutChannels", kDefaultParameters, kDefaultParameters, 44100, 0, 2, true, 0},
