@@ -9,6 +9,9 @@
 #include "engine/engine_kernels.h"
 
 namespace flanger {
+// Internal linkage: each kernel's file keeps its own copies, compiled for its own instruction
+// set. Copies shared between files would leave the linker free to keep one built for AVX2.
+namespace {
 
 // The end of the positions inside the lines: RingLength + 2. The frame loops compute it once.
 inline double InsideEnd(std::int32_t ringLength) { return static_cast<double>(ringLength) + 2.0; }
@@ -160,4 +163,5 @@ inline void RunFrame(const ChannelRun& run, std::uint32_t i) {
     }
 }
 
+}  // namespace
 }  // namespace flanger
