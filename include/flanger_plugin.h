@@ -161,8 +161,8 @@ int32_t FLANGER_CDECL SetStreamCallBack(StreamCallBack callBack, uintptr_t conte
 
 /* Opens a stream of the given format: creates the engine from the six parameters as they are
  * now (an engine still open is released first). Returns 0 (success), also when the format cannot
- * be processed (sample rate 0, delay lines too long): such a stream passes audio through
- * unchanged. Returns 1 on a null record or format, leaving the record as it was. */
+ * be processed (a sine sweep at sample rate 0, delay lines too long): such a stream passes audio
+ * through unchanged. Returns 1 on a null record or format, leaving the record as it was. */
 int32_t FLANGER_CDECL OpenStream(EffectSettings* settings, const StreamFormat* format);
 
 /* Calls the host's call-back with the buffer, then processes FrameCount frames of every channel
