@@ -108,9 +108,13 @@ int32_t FLANGER_CDECL PlugInInfo(PlugInInformation* info);
 /* Creates a record with the defaults Depth 90, Delay 50, Width 50, Sine 0, Feedback 10, Speed 10,
  * replaced by the values of a stored preset: a non-null rootKey selects the registry key `section`
  * below it; otherwise a non-null fileName selects section `section` of that profile file; with
- * neither nothing is loaded. A missing or unreadable preset keeps the defaults. Stores the new
- * record in *settings (the host releases it with Free) and returns 1; returns 0 and stores null
- * when no memory is left, and 0 without storing when settings is null. */
+ * neither nothing is loaded. On Windows fileName goes to the system's profile functions as it
+ * is: a bare name such as "Flanger.ini" is a file in the Windows folder, a name with a directory
+ * part is relative to the current directory. On Linux, which has no Windows folder, every
+ * relative name is relative to the current directory. A missing or unreadable preset keeps the
+ * defaults. Stores the new record in *settings (the host releases it with Free) and returns 1;
+ * returns 0 and stores null when no memory is left, and 0 without storing when settings is
+ * null. */
 int32_t FLANGER_CDECL Initialize(const char* fileName, const char* section,
                                  FlangerRegistryKey rootKey, EffectSettings** settings);
 
