@@ -11,9 +11,17 @@
  * targets the same fields come in the same order with natural alignment; pointers are 8 bytes and
  * CallBackContext is pointer-sized, so a host can pass a pointer through it.
  *
- * Threading: the module starts no thread and takes no lock. PlugInInfo may be called from any
- * thread at any time. All other exports that take one EffectSettings record must be called for
- * that record by one thread at a time; different records are independent.
+ * Threading: PlugInInfo may be called from any thread at any time. All other exports that take
+ * one EffectSettings record must be called for that record by one thread at a time; different
+ * records are independent. On Linux the module starts no thread and takes no lock.
+ *
+ * Start-up on Windows: a DLL may not load other libraries or create COM objects while it is
+ * being loaded, so the module chooses its resource library (the one that "Language.xml" in the
+ * directory current at load names) at the first call of any export, on a short-lived thread of
+ * its own that initialises COM for itself; that first call, and any other made meanwhile, waits
+ * until it has ended. The outcome does not depend on the calling thread or its COM apartment,
+ * nor on a change of the current directory after the load. No export may be called from a
+ * DllMain (under the loader lock): that thread could not start.
  */
 #ifndef FLANGER_PLUGIN_H
 #define FLANGER_PLUGIN_H
