@@ -6,7 +6,9 @@
 // and keys are matched without regard to (ASCII) case and trimmed of blanks (spaces and tabs);
 // an empty name matches nothing. Lines starting with ';' are comments; of duplicate sections
 // only the first is searched, of duplicate keys the first wins. A relative path is relative to
-// the current directory. Files are bytes: no encoding is converted.
+// the current directory, except on Windows for a bare name without a directory part
+// ("Flanger.ini"), which the system looks up in the Windows folder. Files are bytes: no encoding
+// is converted.
 //
 // Every write replaces the file atomically under an advisory lock, so concurrent writers lose
 // no update and a crash never leaves a torn file. Reads take no lock and treat a missing or

@@ -8,6 +8,9 @@
 #include "platform/framework/module_startup.h"
 #include "ui/own_resources.h"
 #include "ui/plugin_app.h"
+#ifdef _WIN32
+#include "platform/win32/current_directory.h"
+#endif
 
 namespace flanger::ui {
 namespace {
@@ -20,10 +23,14 @@ PluginApp thePluginApp;
 // On Windows static initialisation runs inside DllMain, under the loader lock, where loading
 // another library (LoadLibraryA of the resource library) and creating the COM XML parser (reading
 // "Language.xml") can deadlock or fail. There the start-up is put off to the first call of any
-// export: inside that export's module state, before its body runs, once per load (see
-// AfxEnsureModuleInitialized), so it still comes before any export uses a resource.
+// export: inside that export's module state, before its body runs, once per load, and that call
+// waits for it (see AfxEnsureModuleInitialized), so it still comes before any export uses a
+// resource. It runs on a thread of the module's own with COM of its own, so the host may call
+// first from any thread. What the start-up would have found while the module loads is taken
+// here: the current directory, which the host may change before its first call.
 [[maybe_unused]] const bool moduleStarted = [] {
 #ifdef _WIN32
+    thePluginApp.SetLanguageDirectory(platform::CurrentDirectoryPath());
     framework::AfxDeferModuleInitialization(&OwnResourceModule);
 #else
     framework::AfxInitializeModule(OwnResourceModule());
