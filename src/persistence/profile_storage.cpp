@@ -8,21 +8,17 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "platform/profile_file.h"
+#include "settings_tree/number_text.h"
 
 namespace flanger {
 
 namespace {
-
-// "FLOAT" values are narrowed from the double that atof returns; IEEE 754 defines that
-// conversion for every double (out of range becomes infinity), which the narrowing relies on.
-static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559);
 
 // The first read of a text gets this much room, the platform's customary text buffer.
 constexpr std::size_t kFirstReadCapacity = 1024;
@@ -52,23 +48,9 @@ std::string ReadText(const char* section, const char* key, const char* defaultTe
     }
 }
 
-// Room for any "%d" or "%g" text: at most 11 and 13 characters with sign and exponent.
-using NumberText = std::array<char, 32>;
-
 NumberText FormatInteger(std::int32_t value) {
     NumberText text{};
     std::snprintf(text.data(), text.size(), "%d", static_cast<int>(value));
-    return text;
-}
-
-// Six significant digits. The stored form of "DOUBLE" is the "%Lg" text of the value as long
-// double; where presets were first written, long double is the 64-bit double, and on x86 Linux it
-// is the 80-bit type. Widening a double to any long double is exact and "%Lg" rounds that exact
-// value to six digits, so "%g" of the double gives the same text on every target without
-// depending on the long double format.
-NumberText FormatNumber(double value) {
-    NumberText text{};
-    std::snprintf(text.data(), text.size(), "%g", value);
     return text;
 }
 
@@ -99,15 +81,15 @@ void ProfileStorage::ReadValue(ParameterTag tag, const char* name, void* variabl
         case ParameterTag::Float: {
             float& value = *static_cast<float*>(variable);
             const std::string text =
-                ReadText(section_, name, FormatNumber(value).data(), fileName_);
-            value = static_cast<float>(std::atof(text.c_str()));
+                ReadText(section_, name, FormatNumberText(value).data(), fileName_);
+            value = ParseFloatText(text);
             return;
         }
         case ParameterTag::Double: {
             double& value = *static_cast<double*>(variable);
             const std::string text =
-                ReadText(section_, name, FormatNumber(value).data(), fileName_);
-            value = std::atof(text.c_str());
+                ReadText(section_, name, FormatNumberText(value).data(), fileName_);
+            value = ParseDoubleText(text);
             return;
         }
         case ParameterTag::String:
@@ -161,14 +143,14 @@ void ProfileStorage::WriteValue(ParameterTag tag, const char* name, const void* 
             return;
         }
         case ParameterTag::Float:
-            platform::WriteProfileString(section_, name,
-                                         FormatNumber(*static_cast<const float*>(variable)).data(),
-                                         fileName_);
+            platform::WriteProfileString(
+                section_, name, FormatNumberText(*static_cast<const float*>(variable)).data(),
+                fileName_);
             return;
         case ParameterTag::Double:
-            platform::WriteProfileString(section_, name,
-                                         FormatNumber(*static_cast<const double*>(variable)).data(),
-                                         fileName_);
+            platform::WriteProfileString(
+                section_, name, FormatNumberText(*static_cast<const double*>(variable)).data(),
+                fileName_);
             return;
         case ParameterTag::String:
             platform::WriteProfileString(

@@ -2,9 +2,10 @@
 // and written one entry at a time through the platform's profile functions.
 //
 // Integer tags are stored as "%d" text, "FLOAT" and "DOUBLE" as "%g" text (six significant
-// digits), "STRING" as its text, and "LSS" under two keys: SIZE_LSS_<name> with the size and
-// DATA_LSS_<name> with the bytes in the struct encoding. The storage holds no file handle and
-// caches nothing; every value is a complete platform read or write.
+// digits, read back as settings_tree/number_text.h says), "STRING" as its text, and "LSS" under
+// two keys: SIZE_LSS_<name> with the size and DATA_LSS_<name> with the bytes in the struct
+// encoding. The storage holds no file handle and caches nothing; every value is a complete
+// platform read or write.
 #pragma once
 
 #include <memory>
