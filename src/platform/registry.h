@@ -45,6 +45,7 @@ inline constexpr long kRegistryBadPathName = 161;      // ERROR_BAD_PATHNAME: an
 inline constexpr long kRegistryMoreData = 234;         // ERROR_MORE_DATA: the buffer is too small
 inline constexpr long kRegistryNoMoreItems = 259;      // ERROR_NO_MORE_ITEMS: enumeration done
 inline constexpr long kRegistryBadDatabase = 1009;     // ERROR_BADDB: not a store we can read
+inline constexpr long kRegistryBadKey = 1010;          // ERROR_BADKEY: no place for a created key
 inline constexpr long kRegistryCannotRead = 1012;      // ERROR_CANTREAD: the store cannot be read
 inline constexpr long kRegistryCannotWrite = 1013;  // ERROR_CANTWRITE: the store cannot be written
 
@@ -88,7 +89,9 @@ inline const RegistryKey kRegistryCurrentConfig = reinterpret_cast<RegistryKey>(
 // backslash or an empty name inside the path ("a\\\\b") gives kRegistryBadPathName; a name longer
 // than kRegistryMaxKeyNameLength or more than kRegistryMaxKeyDepth names give
 // kRegistryInvalidParameter. `root` is a predefined root or a key opened by the calls below;
-// anything else, also a closed key, gives kRegistryInvalidHandle. On failure *result is null.
+// anything else, also a closed key, gives kRegistryInvalidHandle. On failure *result is null. A
+// null `result` gives kRegistryInvalidParameter for an open and kRegistryBadKey for a create,
+// as Windows answers them.
 
 // Opens the existing key `subKey` below `root` with the rights `access` (RegOpenKeyExA with
 // options 0). A missing key, or a store that does not exist yet, gives kRegistryFileNotFound;
@@ -106,9 +109,11 @@ long CreateRegistryKey(RegistryKey root, const char* subKey, std::uint32_t acces
 
 // Reads the value `name` (RegQueryValueExA; null or "" is the key's default value). `type` and
 // `data` may be null; `size` may be null only when `data` is. On entry *size is the capacity of
-// `data`; on return the size of the value. A value larger than the capacity gives
-// kRegistryMoreData, sets *type and *size and leaves `data` untouched. A missing value gives
-// kRegistryFileNotFound and leaves all three untouched. Needs kRegistryQueryValue.
+// `data`; on return the size of the value. `type` and `size` may point at the same variable:
+// the capacity is read before the type is written, and the size is written last. A value larger
+// than the capacity gives kRegistryMoreData, sets *type and *size and leaves `data` untouched. A
+// missing value gives kRegistryFileNotFound and leaves all three untouched. Needs
+// kRegistryQueryValue.
 long QueryRegistryValue(RegistryKey key, const char* name, std::uint32_t* type, void* data,
                         std::uint32_t* size);
 
