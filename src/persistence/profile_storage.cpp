@@ -102,21 +102,21 @@ void ProfileStorage::ReadValue(ParameterTag tag, const char* name, void* variabl
     }
 }
 
-// The size entry is not trusted for the allocation on its own: a damaged or hostile file could
-// name any size up to 4 GiB (a "-1" reads as 4294967295). The data entry must be long enough to
-// encode that many bytes (two hex digits each and two for the checksum); when it is not (absent
-// or too short), the data cannot be there and the block loads as size 0 with a new block of 0
-// bytes, as for an absent size. So a block is never larger than half its stored text.
+// A block gets the size its size entry names, cleared, and the struct read fills it when the
+// data entry's length and checksum fit that size exactly; when they do not (a data entry absent,
+// too short, too long or with a wrong checksum), the size is kept and the bytes stay zero, never
+// what the heap held before.
 //
-// A size that the data entry can hold gets a block of that many bytes, cleared, and the struct
-// read fills it when the text's length and checksum fit exactly; when they do not (a wrong
-// checksum, a stale longer entry) the size is kept and the bytes stay zero, never what the heap
-// held before.
+// A size beyond kLargestUnfilledBlock is trusted only as far as the data entry could hold it: a
+// damaged or hostile file could name any size up to 4 GiB. When the entry is too short to encode
+// that many bytes (two hex digits each and two for the checksum), the data cannot be there and
+// the block loads as size 0 with a new block of 0 bytes, as for an absent size; so a block
+// larger than that bound is never larger than half its stored text.
 void ProfileStorage::ReadBlock(const char* name, LssBlock& block) {
     const std::string sizeKey = PrefixedKey(kSizeKeyPrefix, name);
     const std::string dataKey = PrefixedKey(kDataKeyPrefix, name);
     std::uint32_t size = platform::ReadProfileInt(section_, sizeKey.c_str(), 0, fileName_);
-    if (size != 0) {
+    if (size > kLargestUnfilledBlock) {
         const std::uint64_t encodedLength = 2 * std::uint64_t{size} + 2;
         if (ReadText(section_, dataKey.c_str(), "", fileName_, encodedLength).size() <
             encodedLength) {

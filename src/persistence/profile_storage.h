@@ -23,8 +23,9 @@ public:
 
     // An absent key gives the read's default: an integer keeps its value; a "FLOAT" or
     // "DOUBLE" becomes the value of its own "%g" text; a "STRING" is emptied; an "LSS" value
-    // gets size 0 and a new block of 0 bytes (new[], owned by the caller), also when its data
-    // entry is too short for its size. Texts are read whole, however long.
+    // gets size 0 and a new block of 0 bytes (new[], owned by the caller). An "LSS" data entry
+    // that does not fit its size leaves the block's bytes 0 (kLargestUnfilledBlock says when
+    // the size counts without data). Texts are read whole, however long.
     void ReadValue(ParameterTag tag, const char* name, void* variable) override;
 
     // Writes the value's key (two keys for "LSS"). A file that cannot be written keeps its old
