@@ -2,11 +2,12 @@
 // one entry at a time, with the behaviour Windows programs and their users rely on.
 //
 // The preset storage calls these; on Windows they are the platform's GetPrivateProfile* and
-// WritePrivateProfile* functions, elsewhere our own implementation (platform/posix). Sections
-// and keys are matched without regard to (ASCII) case and trimmed of blanks (spaces and tabs);
-// an empty name matches nothing. Lines starting with ';' are comments; of duplicate sections
-// only the first is searched, of duplicate keys the first wins. A relative path is relative to
-// the current directory. Files are bytes: no encoding is converted.
+// WritePrivateProfile* functions, elsewhere our own implementation (platform/posix). Lines end
+// in LF, CR LF or a bare CR. Sections and keys are matched without regard to (ASCII) case and
+// trimmed of blanks (spaces and tabs); an empty name matches nothing. Lines starting with ';'
+// are comments; of duplicate sections only the first is searched, of duplicate keys the first
+// wins. A relative path is relative to the current directory. Files are bytes: no encoding is
+// converted.
 //
 // Every write replaces the file atomically under an advisory lock, so concurrent writers lose
 // no update and a crash never leaves a torn file. Reads take no lock and treat a missing or

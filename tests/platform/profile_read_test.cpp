@@ -79,6 +79,8 @@ const TextCase kTextCases[] = {
     {"';' inside a value is text", "[S]\nK=v ; not a comment\n", "S", "K", "v ; not a comment"},
     {"byte-order mark before the first section", "\xEF\xBB\xBF[S]\nK=v\n", "S", "K", "v"},
     {"CRLF", "[S]\r\nK=v\r\n[T]\r\nK=w\r\n", "T", "K", "w"},
+    {"bare CR", "[S]\rK=v\r[T]\rK=w\r", "T", "K", "w"},
+    {"bare CR without a final one", "[S]\rK=v", "S", "K", "v"},
     {"no final newline", "[S]\nK=v", "S", "K", "v"},
     {"NUL bytes elsewhere in the file", std::string_view("[S]\n\0\nK=v\n", 9), "S", "K", "v"},
     {"empty file", "", "S", "K", kDefaultRead},
