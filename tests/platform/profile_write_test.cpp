@@ -318,6 +318,14 @@ struct EditCase {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
+// UTF-16 files stay UTF-16 in their byte order, with every unit not replaced, an unpaired
+// surrogate and an odd last byte included; new text comes in as UTF-8.
+const std::string kUtf16Before = test::Utf16File(u"[A]\r\nK=v\r\n", false);
+const std::string kUtf16After = test::Utf16File(u"[A]\r\nK=v\r\n[\u00C4]\r\nY=2\r\n", false);
+const std::string kUtf16OddBefore = test::Utf16File(u"[A]\nK=\xD800\nL=\u00E9\n", true) + "\x01";
+const std::string kUtf16OddAfter =
+    test::Utf16File(u"[A]\nK=\xD800\nL=\u00FC\u20AC\U0001F600\n", true) + "\x01";
+
 const EditCase kEditCases[] = {
     {"empty file", "", {"A", "K", "v"}, "[A]\nK=v\n"},
     {"new section after a last line without newline",
@@ -367,6 +375,11 @@ const EditCase kEditCases[] = {
      "",
      {"\xC3\xA9t\xC3\xA9", "K", "\xFF\x01"},
      "[\xC3\xA9t\xC3\xA9]\nK=\xFF\x01\n"},
+    {"UTF-16 little-endian new section", kUtf16Before, {"\xC3\x84", "Y", "2"}, kUtf16After},
+    {"UTF-16 big-endian replaced in place",
+     kUtf16OddBefore,
+     {"A", "L", "\xC3\xBC\xE2\x82\xAC\xF0\x9F\x98\x80"},
+     kUtf16OddAfter},
 };
 
 TEST(ProfileWriteTest, EditsKeepEveryOtherByte) {
@@ -423,6 +436,18 @@ TEST(ProfileWriteTest, RefusesEntriesThatWouldNotReadBack) {
     }
     EXPECT_FALSE(WriteProfileString("A", "K", "v", nullptr));
     EXPECT_FALSE(WriteProfileStruct("A", "K", nullptr, 1, "unused.ini"));
+#ifndef _WIN32
+    // Into a UTF-16 file our Linux calls take UTF-8 only; other bytes would not read back.
+    ScratchDirectory scratch;
+    const std::string utf16 = scratch / "utf16.ini";
+    const std::string unicode = test::Utf16File(u"[A]\r\nK=old\r\n", false);
+    WriteBytes(utf16, unicode);
+    for (const char* text : {"\xFF", "\xC3", "\xED\xA0\x80", "\xC0\xAF"}) {
+        EXPECT_FALSE(WriteProfileString("A", "K", text, utf16.c_str())) << Escaped(text);
+        EXPECT_FALSE(WriteProfileString("A", text, "v", utf16.c_str())) << Escaped(text);
+    }
+    EXPECT_EQ(ReadBytes(utf16), unicode);
+#endif
 }
 
 // A relative path starts at the current directory (a bare name is not looked up elsewhere).
