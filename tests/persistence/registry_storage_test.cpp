@@ -385,9 +385,8 @@ TEST_F(RegistryStorageTest, KeyThatCannotBeCreatedSavesZero) {
 }
 
 #ifndef _WIN32
-// Our Linux registry stores a key's values when the key is closed. When that fails, the save
-// reports 0 and the preset stored before stays whole: here another writer holds the database
-// locked past the wait.
+// Our Linux registry stores a key's values at its close. When another writer holds the
+// database locked past the wait, the save reports 0 and the stored preset stays whole.
 TEST_F(RegistryStorageTest, SaveLostAtTheKeysCloseSavesZeroAndKeepsTheStoredPreset) {
     const StorageTarget target{.section = kPresetKey, .rootKey = kCurrentUser};
     constexpr Six kStored{90, 50, 50, 0, 10, 10};
@@ -396,9 +395,7 @@ TEST_F(RegistryStorageTest, SaveLostAtTheKeysCloseSavesZeroAndKeepsTheStoredPres
     ASSERT_EQ(sqlite3_open(directory.File("registry.sqlite3").c_str(), &writer), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
     platform::RegistryDatabase::SetBusyWait(std::chrono::milliseconds(200));
-
     EXPECT_EQ(SaveSix(target, kOthers), 0);
-
     platform::RegistryDatabase::SetBusyWait(std::chrono::seconds(10));
     sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(writer);
