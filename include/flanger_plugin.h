@@ -140,8 +140,10 @@ int32_t FLANGER_CDECL InitializeXml(SettingsNode* node, EffectSettings** setting
 int32_t FLANGER_CDECL CopySettings(EffectSettings** copy, const EffectSettings* source);
 
 /* Stores the six parameters of *settings in the storage selected as for Initialize. Returns 0
- * when the registry is selected and its key cannot be opened or created, or on a null record;
- * 1 otherwise, also when nothing was selected. */
+ * when the registry is selected and its key cannot be opened or created or its values could not
+ * be stored (on Linux a full disk, or a database that is read-only or locked by another writer
+ * for too long; the preset stored there before stays whole), or on a null record; 1 otherwise,
+ * also when nothing was selected. */
 int32_t FLANGER_CDECL SavePreset(const char* fileName, const char* section,
                                  FlangerRegistryKey rootKey, const EffectSettings* settings);
 
