@@ -155,7 +155,6 @@ TEST_F(RegistryValueTest, QueryFollowsTheBufferRules) {
                   expected.begin());
         EXPECT_EQ(buffer, expected);
     }
-#ifndef _WIN32  // the Windows layer writes the type first for now
     // One variable for the type and the size, as some callers pass them.
     std::uint32_t typeAndSize = 4;
     Bytes buffer(4, kFill);
@@ -163,7 +162,6 @@ TEST_F(RegistryValueTest, QueryFollowsTheBufferRules) {
               kRegistrySuccess);
     EXPECT_EQ(typeAndSize, 4u);
     EXPECT_EQ(buffer, stored);
-#endif
     EXPECT_EQ(CloseRegistryKey(key), kRegistrySuccess);
 }
 

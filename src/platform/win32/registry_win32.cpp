@@ -48,6 +48,7 @@ static_assert(kRegistryNoMoreItems == ERROR_NO_MORE_ITEMS);
 static_assert(kRegistryBadDatabase == ERROR_BADDB);
 static_assert(kRegistryCannotRead == ERROR_CANTREAD);
 static_assert(kRegistryCannotWrite == ERROR_CANTWRITE);
+static_assert(kRegistryBadKey == ERROR_BADKEY);
 static_assert(kRegistryQueryValue == KEY_QUERY_VALUE);
 static_assert(kRegistrySetValue == KEY_SET_VALUE);
 static_assert(kRegistryCreateSubKey == KEY_CREATE_SUB_KEY);
@@ -125,7 +126,7 @@ long CheckKeyPath(const char* subKey) {
 
 long OpenOrCreate(RegistryKey root, const char* subKey, std::uint32_t access, RegistryKey* result,
                   bool create) {
-    if (result == nullptr) return kRegistryInvalidParameter;
+    if (result == nullptr) return create ? kRegistryBadKey : kRegistryInvalidParameter;
     *result = nullptr;
     if (const long checked = CheckKeyPath(subKey); checked != kRegistrySuccess) return checked;
     if (IsForeignReservedHandle(root)) return kRegistryInvalidHandle;
@@ -184,6 +185,9 @@ long QueryRegistryValue(RegistryKey key, const char* name, std::uint32_t* type, 
     // The value is read aside and copied only when it fits, so that `data` stays untouched by a
     // value too large for it. A value that grows between asking its size and reading it is
     // asked again.
+    // A caller may pass one variable for the type and the size: the capacity is read before the
+    // type is written, and the size is written last.
+    const std::uint32_t capacity = *size;
     try {
         std::vector<unsigned char> staged;
         for (int attempt = 0; attempt < 4; ++attempt) {
@@ -197,7 +201,7 @@ long QueryRegistryValue(RegistryKey key, const char* name, std::uint32_t* type, 
             if (status == ERROR_MORE_DATA) continue;
             if (status != ERROR_SUCCESS) return status;
             if (type != nullptr) *type = storedType;
-            if (storedSize > *size) {
+            if (storedSize > capacity) {
                 *size = storedSize;
                 return kRegistryMoreData;
             }
