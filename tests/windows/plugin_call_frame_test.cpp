@@ -37,26 +37,19 @@ std::uint32_t OneBlock(std::uintptr_t context, StreamBuffer* buffer) {
     return kCallBackResult;
 }
 
-class PluginCallFrameTest : public PluginTest {
-protected:
-    // Calls an export with the stack entered at `residue`; it must leave the arguments for the
-    // caller to remove.
-    std::uint32_t Call(const void* function, const std::vector<std::uint32_t>& arguments,
-                       std::uint32_t residue, const char* name) {
-        const StackCallResult result = CallOnStack(function, arguments, residue);
-        EXPECT_EQ(result.popped, 0)
-            << name << " cleaned the stack (not cdecl), entered at " << residue;
-        return result.value;
-    }
-};
+template <typename Function>
+const void* Code(Function* function) {
+    return reinterpret_cast<const void*>(function);
+}
+
+using PluginCallFrameTest = PluginTest;
 
 // The measurement itself: the entry alignment asked for, and a system function declared
 // CALLBACK (WINAPI) seen removing its argument.
 TEST(CallOnStackTest, EntersAtTheResidueAndSeesTheCalleeCleanUp) {
     for (const std::uint32_t r : kResidues) {
         EXPECT_EQ(CallOnStack(EntryStackPointerFunction(), {}, r).value % 16, r);
-        const StackCallResult length =
-            CallOnStack(reinterpret_cast<const void*>(&lstrlenA), {Arg("four")}, r);
+        const StackCallResult length = CallOnStack(Code(&lstrlenA), {Arg("four")}, r);
         EXPECT_EQ(length.value, 4u);
         EXPECT_EQ(length.popped, 4);
     }
@@ -75,82 +68,59 @@ TEST_F(PluginCallFrameTest, EveryExportLeavesTheStackToItsCallerAtEveryAlignment
 
     for (const std::uint32_t r : kResidues) {
         SCOPED_TRACE("entered at " + std::to_string(r) + " modulo 16");
-        PlugInInformation info{};
-        info.Size = sizeof info;
-        EXPECT_EQ(Call(reinterpret_cast<const void*>(p.PlugInInfo), {Arg(&info)}, r, "PlugInInfo"),
-                  1u);
-        EXPECT_STREQ(info.Vendor, "Vornak");
         EffectSettings* record = nullptr;
-        EffectSettings* loaded[3] = {};
-        EXPECT_EQ(Call(reinterpret_cast<const void*>(p.Initialize), {0, 0, 0, Arg(&record)}, r,
-                       "Initialize"),
-                  1u);
+        const StackCallResult initialized =
+            CallOnStack(Code(p.Initialize), {0, 0, 0, Arg(&record)}, r);
+        EXPECT_EQ(initialized.popped, 0) << "Initialize cleaned the stack: not cdecl";
+        ASSERT_EQ(initialized.value, 1u);
         ASSERT_NE(record, nullptr);
         records.push_back(record);
         SetParameters(*record, {30 + static_cast<std::int32_t>(r), 40, 60, 1, -20, 150});
-        const Parameters saved = ParametersOf(*record);
+        PlugInInformation info{};
+        info.Size = sizeof info;
+        EffectSettings* loaded[3] = {};
         SettingsNode node("Flanger");
-
+        StreamBuffer buffer{};
+        // In the host's order; ProcessStream runs the engine's vector code, which keeps data on
+        // the stack aligned by the module itself.
         const struct {
             const char* name;
             const void* function;
             std::vector<std::uint32_t> arguments;
             std::uint32_t result;
         } calls[] = {
-            {"SavePreset",
-             reinterpret_cast<const void*>(p.SavePreset),
-             {Arg(file.c_str()), Arg("Frame"), 0, Arg(record)},
-             1},
-            {"LoadPreset",
-             reinterpret_cast<const void*>(p.LoadPreset),
-             {Arg(file.c_str()), Arg("Frame"), 0, Arg(&loaded[0])},
-             1},
-            {"SavePreset to the registry",
-             reinterpret_cast<const void*>(p.SavePreset),
+            {"PlugInInfo", Code(p.PlugInInfo), {Arg(&info)}, 1},
+            {"SavePreset", Code(p.SavePreset), {Arg(file.c_str()), Arg("F"), 0, Arg(record)}, 1},
+            {"LoadPreset", Code(p.LoadPreset), {Arg(file.c_str()), Arg("F"), 0, Arg(loaded)}, 1},
+            {"SavePreset (registry)",
+             Code(p.SavePreset),
              {0, Arg(key), Arg(HKEY_CURRENT_USER), Arg(record)},
              1},
-            {"SavePresetXml",
-             reinterpret_cast<const void*>(p.SavePresetXml),
-             {Arg(&node), Arg(record)},
-             1},
-            {"InitializeXml",
-             reinterpret_cast<const void*>(p.InitializeXml),
-             {Arg(&node), Arg(&loaded[1])},
-             1},
-            {"CopySettings",
-             reinterpret_cast<const void*>(p.CopySettings),
-             {Arg(&loaded[2]), Arg(record)},
-             1},
+            {"SavePresetXml", Code(p.SavePresetXml), {Arg(&node), Arg(record)}, 1},
+            {"InitializeXml", Code(p.InitializeXml), {Arg(&node), Arg(&loaded[1])}, 1},
+            {"CopySettings", Code(p.CopySettings), {Arg(&loaded[2]), Arg(record)}, 1},
             {"SetStreamCallBack",
-             reinterpret_cast<const void*>(p.SetStreamCallBack),
-             {Arg(reinterpret_cast<const void*>(&OneBlock)), Arg(channels), Arg(record)},
+             Code(p.SetStreamCallBack),
+             {Arg(Code(&OneBlock)), Arg(channels), Arg(record)},
              1},
-            {"OpenStream",
-             reinterpret_cast<const void*>(p.OpenStream),
-             {Arg(record), Arg(&format)},
-             0},
+            {"OpenStream", Code(p.OpenStream), {Arg(record), Arg(&format)}, 0},
+            {"ProcessStream", Code(p.ProcessStream), {Arg(&buffer), Arg(record)}, kCallBackResult},
+            {"ProcessStream", Code(p.ProcessStream), {Arg(&buffer), Arg(record)}, kCallBackResult},
+            {"CloseStream", Code(p.CloseStream), {Arg(record)}, 1},
         };
         for (const auto& call : calls) {
-            EXPECT_EQ(Call(call.function, call.arguments, r, call.name), call.result) << call.name;
+            const StackCallResult result = CallOnStack(call.function, call.arguments, r);
+            EXPECT_EQ(result.value, call.result) << call.name;
+            EXPECT_EQ(result.popped, 0) << call.name << " cleaned the stack: not cdecl";
         }
-        // The engine's vector code keeps its data on the stack, aligned by the module itself.
-        StreamBuffer buffer{};
-        for (int block = 0; block < 8; ++block) {
-            EXPECT_EQ(Call(reinterpret_cast<const void*>(p.ProcessStream),
-                           {Arg(&buffer), Arg(record)}, r, "ProcessStream"),
-                      kCallBackResult);
-        }
-        EXPECT_EQ(buffer.CallBackResult, kCallBackResult);
-        EXPECT_EQ(
-            Call(reinterpret_cast<const void*>(p.CloseStream), {Arg(record)}, r, "CloseStream"),
-            1u);
+        EXPECT_STREQ(info.Vendor, "Vornak");
         for (EffectSettings* copy : loaded) {
             ASSERT_NE(copy, nullptr);
-            // Allocated with the C runtime's malloc at the binding size, so that a host written
-            // against the original module may copy or free it as 36 bytes.
+            // The C runtime's malloc at the binding size: a host written against the original
+            // module may copy or free it as 36 bytes.
             EXPECT_EQ(_msize(copy), 36u);
-            EXPECT_EQ(ParametersOf(*copy), saved);
-            Call(reinterpret_cast<const void*>(p.Free), {Arg(copy)}, r, "Free");
+            EXPECT_EQ(ParametersOf(*copy), ParametersOf(*record));
+            EXPECT_EQ(CallOnStack(Code(p.Free), {Arg(copy)}, r).popped, 0) << "Free";
         }
     }
     DeleteFileA(file.c_str());
@@ -160,8 +130,8 @@ TEST_F(PluginCallFrameTest, EveryExportLeavesTheStackToItsCallerAtEveryAlignment
 // The settings window's procedure, entered as the system enters it: the module's own code, with
 // the callee removing its four arguments (CALLBACK), at every stack alignment.
 TEST_F(PluginCallFrameTest, SettingsWindowProcedureRunsAtEveryAlignment) {
-    const auto createWindow = reinterpret_cast<const void*>(
-        GetProcAddress(GetModuleHandleA("Plugin.dll"), "CreateSettingsWindow"));
+    const void* const createWindow =
+        Code(GetProcAddress(GetModuleHandleA("Plugin.dll"), "CreateSettingsWindow"));
     ASSERT_NE(createWindow, nullptr);
     HWND const parent = CreateWindowExA(0, "Static", "Host", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300,
                                         nullptr, nullptr, nullptr, nullptr);
