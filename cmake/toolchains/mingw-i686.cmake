@@ -20,3 +20,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Test programs run under 32-bit Wine when it is installed (scripts/install-deps --windows32).
+# This machine runs 32-bit x86 programs only through qemu-i386, which the kernel starts for
+# Wine's loader and for every process it spawns (binfmt_misc); scripts/run-windows-tests sets up
+# the rest. Debian keeps the launcher out of PATH, in wine's own directory.
+find_program(FLANGER_WINE32 NAMES wine PATHS /usr/lib/wine NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+if(FLANGER_WINE32)
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${FLANGER_WINE32}")
+endif()

@@ -66,7 +66,8 @@ struct EngineKernels {
 // The kernels for an instruction set; null when this build or this processor lacks it.
 const EngineKernels* KernelsFor(InstructionSet set);
 
-// The fastest set this processor offers (checked once).
+// The fastest set this processor offers (checked once), at most the one that the environment's
+// FLANGER_INSTRUCTION_SET names (portable, sse2 or avx2).
 InstructionSet BestInstructionSet();
 
 // Defined by each instruction set's own source file; null where the build has no such set.

@@ -1,6 +1,8 @@
 // Choosing the kernels at run time: one binary runs the baseline everywhere and the AVX2
 // kernels where the processor (and the operating system, which must save the wide registers)
 // supports them.
+#include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 
 #include "engine/engine_kernels.h"
@@ -32,6 +34,16 @@ bool ProcessorHas(InstructionSet set) {
     return false;
 }
 
+// FLANGER_INSTRUCTION_SET=portable|sse2|avx2 in the environment caps the choice, so that each
+// path can be measured and tested inside a built module, whose engines nobody else can steer.
+// Every set gives the same output bits; only the speed changes.
+InstructionSet HighestAllowedSet() {
+    const char* const name = std::getenv("FLANGER_INSTRUCTION_SET");
+    if (name != nullptr && std::strcmp(name, "portable") == 0) return InstructionSet::Portable;
+    if (name != nullptr && std::strcmp(name, "sse2") == 0) return InstructionSet::Sse2;
+    return InstructionSet::Avx2;
+}
+
 }  // namespace
 
 const EngineKernels* KernelsFor(InstructionSet set) {
@@ -52,8 +64,9 @@ const EngineKernels* KernelsFor(InstructionSet set) {
 
 InstructionSet BestInstructionSet() {
     static const InstructionSet best = [] {
+        const InstructionSet highest = HighestAllowedSet();
         for (InstructionSet set : {InstructionSet::Avx2, InstructionSet::Sse2}) {
-            if (KernelsFor(set) != nullptr) return set;
+            if (set <= highest && KernelsFor(set) != nullptr) return set;
         }
         return InstructionSet::Portable;
     }();

@@ -36,7 +36,8 @@ std::vector<ReceivedCommand> HostParentWindow::TakeCommands() {
     return std::exchange(m_commands, {});
 }
 
-LRESULT HostParentWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK HostParentWindow::Procedure(HWND window, UINT message, WPARAM wParam,
+                                             LPARAM lParam) {
     auto* const self =
         reinterpret_cast<HostParentWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (message == WM_COMMAND && self != nullptr) self->m_commands.push_back({wParam, lParam});

@@ -30,7 +30,7 @@ public:
     std::vector<ReceivedCommand> TakeCommands();
 
 private:
-    static LRESULT Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND m_window = nullptr;
     std::vector<ReceivedCommand> m_commands;
