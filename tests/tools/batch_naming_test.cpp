@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "batch_job.h"
+#include "many_files/batch_job.h"
 
 namespace flanger::tool {
 namespace {

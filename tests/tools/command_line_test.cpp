@@ -1,7 +1,7 @@
 // The flanger command's argument parser: effect values in human units mapped onto the record's
 // tenths and hundredths, the accepted ranges at both ends, rounding, typed values on top of a
 // loaded preset, preset locations, and every refusal.
-#include "command_line.h"
+#include "command_line/command_line.h"
 
 #include <gtest/gtest.h>
 

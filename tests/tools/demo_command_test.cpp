@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "command_runner.h"
-#include "demo_signal.h"
+#include "processing/demo_signal.h"
 #include "reference_host.h"
 #include "sample_comparison.h"
 #include "scratch_directory.h"

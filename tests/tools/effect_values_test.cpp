@@ -1,6 +1,6 @@
 // Effect values written in typed units: exact decimal text for every record value, and the
 // listing of "show-preset" with its marks for values outside the settings window's ranges.
-#include "effect_values.h"
+#include "command_line/effect_values.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Where OUT really is (the end of its link chain) and when two names are one file; the
 // temporary file's permissions, its removal when not committed, and the removal of those that
 // killed writers left.
-#include "output_file.h"
+#include "audio/output_file.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string_view>
 
-#include "audio_format.h"
-#include "sound_file.h"
+#include "audio/audio_format.h"
+#include "audio/sound_file.h"
 
 namespace flanger::tool {
 namespace {

@@ -1,7 +1,7 @@
 // The read-ahead source and the write-behind sink pass on exactly what their inner source and
 // sink would have: every block's frame count and samples in order, short and empty blocks, the
 // end, and failures with their reasons; and they let go cleanly when abandoned midway.
-#include "pipelined_io.h"
+#include "audio/pipelined_io.h"
 
 #include <gtest/gtest.h>
 

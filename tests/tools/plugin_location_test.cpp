@@ -1,5 +1,5 @@
 // The order in which the flanger command looks for its module.
-#include "plugin_location.h"
+#include "module/plugin_location.h"
 
 #include <gtest/gtest.h>
 

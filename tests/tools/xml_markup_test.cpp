@@ -2,7 +2,7 @@
 // extent, its parent and its attribute values must come out exactly, however the constructs
 // around them (comments, CDATA, processing instructions, the document type declaration) hide
 // characters that look like markup; text it cannot follow is refused.
-#include "xml_markup.h"
+#include "presets/xml_markup.h"
 
 #include <gtest/gtest.h>
 

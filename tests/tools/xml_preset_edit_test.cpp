@@ -2,7 +2,7 @@
 // element as SavePresetXml would (first match, else a new child at the end; attribute "Value"),
 // and the whole resulting document is compared byte for byte with what it must be, so that any
 // byte changed outside the splices shows.
-#include "xml_preset_edit.h"
+#include "presets/xml_preset_edit.h"
 
 #include <gtest/gtest.h>
 

@@ -4,10 +4,10 @@
 #include <string_view>
 #include <vector>
 
-#include "command_line.h"
-#include "command_support.h"
-#include "commands.h"
-#include "help_text.h"
+#include "command_line/command_line.h"
+#include "command_line/command_support.h"
+#include "command_line/commands.h"
+#include "command_line/help_text.h"
 
 using namespace flanger::tool;
 

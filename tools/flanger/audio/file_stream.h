@@ -1,0 +1,36 @@
+// Sound files as the stream's source and sink: libsndfile works with interleaved frames, the
+// module with one array per channel, so these two convert between the layouts block by block.
+#pragma once
+
+#include <vector>
+
+#include "audio/sound_file.h"
+#include "processing/stream_host.h"
+
+namespace flanger::tool {
+
+class FileSource final : public AudioSource {
+public:
+    // `blockFrames` is the most frames one Read asks for; the reader stays the caller's.
+    FileSource(SoundReader& reader, std::uint32_t blockFrames);
+    std::uint32_t Read(std::span<float* const> channels, std::uint32_t frames) noexcept override;
+    std::string Failure() const override { return Error; }
+
+private:
+    SoundReader& Reader;
+    std::vector<float> Interleaved;
+    std::string Error;
+};
+
+class FileSink final : public AudioSink {
+public:
+    FileSink(SoundWriter& writer, std::uint32_t channels, std::uint32_t blockFrames);
+    bool Write(std::span<const float* const> channels, std::uint32_t frames,
+               std::string& error) override;
+
+private:
+    SoundWriter& Writer;
+    std::vector<float> Interleaved;
+};
+
+}  // namespace flanger::tool

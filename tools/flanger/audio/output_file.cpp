@@ -1,0 +1,136 @@
+// Temporary output files, symbolic link chains and file identity.
+#include "audio/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "audio/temporary_files.h"
+
+namespace flanger::tool {
+namespace {
+
+// The kernel's own limit on links followed while resolving one name.
+constexpr int kMaxLinkHops = 40;
+
+std::string SystemError() { return std::strerror(errno); }
+
+mode_t CurrentUmask() {
+    // umask can only be read by setting it. Several threads create outputs at once, and one
+    // reading while another has it set to 0 would get 0, so the reads take turns.
+    static std::mutex turns;
+    const std::lock_guard lock(turns);
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+}  // namespace
+
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::optional<std::string> ResolveOutputTarget(const std::string& path, std::string& error) {
+    std::string current = path;
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        struct stat status {};
+        if (lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return current;
+        std::vector<char> link(static_cast<std::size_t>(status.st_size > 0 ? status.st_size : 255) +
+                               1);
+        const ssize_t length = readlink(current.c_str(), link.data(), link.size());
+        if (length < 0 || static_cast<std::size_t>(length) >= link.size()) {
+            error = "cannot read the link '" + current + "': " +
+                    (length < 0 ? SystemError() : std::string("it changed while being read"));
+            return std::nullopt;
+        }
+        std::string next(link.data(), static_cast<std::size_t>(length));
+        if (!next.empty() && next.front() != '/' && current.find('/') != std::string::npos) {
+            next = DirectoryOf(current) + "/" + next;
+        }
+        current = std::move(next);
+    }
+    error = "too many levels of symbolic links in '" + path + "'";
+    return std::nullopt;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+PendingOutput::PendingOutput(std::string target, std::string temporary, int file)
+    : Target(std::move(target)), Temporary(std::move(temporary)), File(file) {}
+
+PendingOutput::~PendingOutput() {
+    if (!Committed) {
+        if (File >= 0) close(File);
+        unlink(Temporary.c_str());
+    }
+    if (WriterLock >= 0) close(WriterLock);
+}
+
+std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target,
+                                                     std::string& error) {
+    mode_t mode = 0666 & ~CurrentUmask();
+    struct stat existing {};
+    if (stat(target.c_str(), &existing) == 0) {
+        if (!S_ISREG(existing.st_mode)) {
+            error = "'" + target + "' exists and is not a regular file";
+            return nullptr;
+        }
+        mode = existing.st_mode & 07777;
+    }
+    RemoveStaleTemporaries(target);
+    // A hidden name in the same directory keeps the final rename on one file system.
+    std::string pattern = TemporaryPattern(target);
+    const int file = mkstemp(pattern.data());
+    if (file < 0) {
+        error = "cannot create a file in '" + DirectoryOf(target) + "': " + SystemError();
+        return nullptr;
+    }
+    auto output = std::unique_ptr<PendingOutput>(new PendingOutput(target, pattern, file));
+    output->WriterLock = LockTemporary(pattern);
+    // mkstemp creates the file 0600.
+    if (fchmod(file, mode) != 0) {
+        error = "cannot set the permissions of '" + pattern + "': " + SystemError();
+        return nullptr;
+    }
+    return output;
+}
+
+bool PendingOutput::Commit(std::string& error) {
+    if (fsync(File) != 0) {
+        error = "cannot write '" + Temporary + "': " + SystemError();
+        return false;
+    }
+    const int file = File;
+    File = -1;
+    if (close(file) != 0) {
+        error = "cannot write '" + Temporary + "': " + SystemError();
+        return false;
+    }
+    if (rename(Temporary.c_str(), Target.c_str()) != 0) {
+        error = "cannot replace '" + Target + "': " + SystemError();
+        return false;
+    }
+    Committed = true;
+    return true;
+}
+
+}  // namespace flanger::tool

@@ -1,0 +1,91 @@
+// Audio files through libsndfile: reading any file it knows as 32-bit float frames, writing float
+// frames into a chosen container and encoding, and choosing that output format. The only unit
+// that sees <sndfile.h>.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "audio/audio_format.h"
+
+namespace flanger::tool {
+
+// A libsndfile format word (container, encoding and byte order), opaque to the rest of the tool.
+struct SoundFormat {
+    int Code = 0;
+    bool operator==(const SoundFormat&) const = default;
+};
+
+SoundFormat MakeSoundFormat(Container container, Encoding encoding);
+
+// The container or encoding among those the command line names; nullopt for others (such as an
+// AU container or u-law samples). The WAV family (WAVEX, RF64) counts as WAV.
+std::optional<Container> ContainerOf(SoundFormat format);
+std::optional<Encoding> EncodingOf(SoundFormat format);
+
+// "WAV float", "FLAC pcm24", "AU (Sun/NeXT) U-Law": for messages.
+std::string DescribeFormat(SoundFormat format);
+
+struct FormatChoice {
+    std::optional<SoundFormat> Format;
+    std::string Error;  // why no format fits; empty when Format is set
+};
+
+// The output format for a source of the given format and shape: the requested container (else
+// the source's) with the requested encoding (else the source's, or when that does not fit the
+// container: pcm24 for FLAC and AIFF, float for WAV, vorbis for Ogg). An explicitly requested
+// encoding that does not fit is refused rather than replaced.
+FormatChoice ChooseOutputFormat(SoundFormat source, std::optional<Container> container,
+                                std::optional<Encoding> encoding, int channels, int sampleRate);
+
+class SoundReader {
+public:
+    // Opens a file for reading; null with the reason in `error` when it cannot be read as audio.
+    static std::unique_ptr<SoundReader> Open(const std::string& path, std::string& error);
+    ~SoundReader();
+    SoundReader(const SoundReader&) = delete;
+    SoundReader& operator=(const SoundReader&) = delete;
+
+    int Channels() const;
+    int SampleRate() const;
+    SoundFormat Format() const;
+    // Frames in the file; nullopt when the length is unknown (a pipe).
+    std::optional<std::int64_t> FrameCount() const;
+
+    // Reads up to `frames` interleaved frames, integer samples scaled to [-1, 1). Returns the
+    // frames read, 0 at the end of the file, -1 on a read error (see Error()).
+    std::int64_t Read(float* samples, std::int64_t frames);
+    std::string Error() const;
+
+private:
+    struct State;
+    explicit SoundReader(std::unique_ptr<State> state);
+    std::unique_ptr<State> Impl;
+};
+
+class SoundWriter {
+public:
+    // Starts writing a file of the given format on an open, empty, seekable descriptor, which
+    // stays the caller's. Integer encodings clip samples outside [-1, 1) instead of wrapping.
+    // Nothing time-dependent is written (no PEAK chunk), so equal audio gives equal bytes.
+    static std::unique_ptr<SoundWriter> Open(int descriptor, SoundFormat format, int channels,
+                                             int sampleRate, std::string& error);
+    // Closes without finishing the file when Close was not called.
+    ~SoundWriter();
+    SoundWriter(const SoundWriter&) = delete;
+    SoundWriter& operator=(const SoundWriter&) = delete;
+
+    // Writes `frames` interleaved frames; false with the reason in `error` on failure.
+    bool Write(const float* samples, std::int64_t frames, std::string& error);
+    // Finishes the file (headers, encoder flush); false with the reason in `error`.
+    bool Close(std::string& error);
+
+private:
+    struct State;
+    explicit SoundWriter(std::unique_ptr<State> state);
+    std::unique_ptr<State> Impl;
+};
+
+}  // namespace flanger::tool

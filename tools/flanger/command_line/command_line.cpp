@@ -1,0 +1,385 @@
+// Parsing of the flanger command's arguments.
+//
+// Effect values are typed in human units (milliseconds, hertz, gains) and stored in the record's
+// tenths or hundredths. The value is scaled by moving its decimal exponent before it becomes a
+// binary double, so that a value typed exactly half-way (5.05 ms, 0.145) always rounds up
+// instead of falling to whichever side its binary approximation happens to lie.
+//
+// The parser keeps typed effect values apart from the record they will change: a command that
+// loads a preset applies them on top of it, so that only the values typed differ from the preset.
+#include "command_line/command_line.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace flanger::tool {
+namespace {
+
+constexpr unsigned Bit(Command command) { return 1u << static_cast<unsigned>(command); }
+
+// The commands an option belongs to.
+constexpr unsigned kEverywhere = ~0u;
+constexpr unsigned kRendering = Bit(Command::Process) | Bit(Command::Demo);
+constexpr unsigned kSettingEffect = kRendering | Bit(Command::SavePreset) | Bit(Command::Window);
+constexpr unsigned kUsingPresets = kSettingEffect | Bit(Command::ShowPreset);
+
+struct OptionSpec {
+    std::string_view Name;
+    bool TakesValue;
+    unsigned ValidIn;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"--delay", true, kSettingEffect},
+    {"--width", true, kSettingEffect},
+    {"--speed", true, kSettingEffect},
+    {"--depth", true, kSettingEffect},
+    {"--feedback", true, kSettingEffect},
+    {"--no-feedback", false, kSettingEffect},
+    {"--sweep", true, kSettingEffect},
+    {"--format", true, kRendering},
+    {"--encoding", true, kRendering},
+    {"--preset-file", true, kUsingPresets},
+    {"--section", true, kUsingPresets},
+    {"--registry-key", true, kUsingPresets},
+    {"--xml-preset", true, kUsingPresets},
+    {"--node", true, kUsingPresets},
+    {"--png", true, Bit(Command::Window)},
+    {"--translation", true, Bit(Command::Window)},
+    {"--plugin", true, kEverywhere},
+    {"--help", false, kEverywhere},
+    {"-h", false, kEverywhere},
+};
+
+// Each record field and the typed value that replaces it.
+struct ChangeField {
+    std::int32_t EffectParameters::*Field;
+    std::optional<std::int32_t> EffectChanges::*Change;
+};
+
+constexpr ChangeField kChangeFields[] = {
+    {&EffectParameters::Depth, &EffectChanges::Depth},
+    {&EffectParameters::Delay, &EffectChanges::Delay},
+    {&EffectParameters::Width, &EffectChanges::Width},
+    {&EffectParameters::Sine, &EffectChanges::Sine},
+    {&EffectParameters::Feedback, &EffectChanges::Feedback},
+    {&EffectParameters::Speed, &EffectChanges::Speed},
+};
+
+const ChangeField& ChangeFieldOf(std::int32_t EffectParameters::*field) {
+    for (const ChangeField& pair : kChangeFields) {
+        if (pair.Field == field) return pair;
+    }
+    return kChangeFields[0];  // not reached: the table holds every field
+}
+
+struct GivenOption {
+    const OptionSpec* Spec;
+    std::string_view Value;
+};
+
+// The options that name a preset location, gathered first and checked as a whole.
+struct PresetOptions {
+    std::optional<std::string> File;
+    std::optional<std::string> Section;
+    std::optional<PresetLocation> RegistryKey;
+    std::optional<std::string> XmlFile;
+    std::optional<std::string> NodeText;
+    std::vector<std::string> NodeNames;
+};
+
+const OptionSpec* FindOption(std::string_view name) {
+    for (const OptionSpec& spec : kOptions) {
+        if (spec.Name == name) return &spec;
+    }
+    return nullptr;
+}
+
+std::optional<double> ParseFinite(std::string_view text) {
+    double value = 0.0;
+    const char* const end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc{} || stop != end || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+// round(text * 10^shift), with text read as an exact decimal.
+std::optional<std::int32_t> ScaleDecimal(std::string_view text, int shift) {
+    const std::size_t marker = text.find_first_of("eE");
+    long long exponent = 0;
+    if (marker != std::string_view::npos) {
+        std::string_view digits = text.substr(marker + 1);
+        if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+        const char* const end = digits.data() + digits.size();
+        const auto [stop, error] = std::from_chars(digits.data(), end, exponent);
+        if (error != std::errc{} || stop != end) return std::nullopt;
+    }
+    std::string shifted(text.substr(0, marker));
+    shifted += 'e';
+    shifted += std::to_string(exponent + shift);
+    const std::optional<double> scaled = ParseFinite(shifted);
+    if (!scaled) return std::nullopt;
+    return static_cast<std::int32_t>(std::lround(*scaled));
+}
+
+std::string RangeError(const EffectRange& range, std::string_view value) {
+    return std::string(range.Option) + " must be between " +
+           FormatFixed(range.Low, range.DecimalShift) + " and " +
+           FormatFixed(range.High, range.DecimalShift) + std::string(range.Unit) + " (got '" +
+           std::string(value) + "')";
+}
+
+// Applies a numeric option; returns the refusal, or an empty string.
+std::string ApplyRanged(const EffectRange& range, std::string_view value, EffectChanges& changes) {
+    // Division is exactly rounded, so a bound comes out as the same double as its decimal text
+    // would: "0.10" is never refused as below 0.10.
+    const double scale = range.DecimalShift == 1 ? 10.0 : 100.0;
+    const std::optional<double> number = ParseFinite(value);
+    if (!number || *number < range.Low / scale || *number > range.High / scale) {
+        return RangeError(range, value);
+    }
+    const std::optional<std::int32_t> scaled = ScaleDecimal(value, range.DecimalShift);
+    if (!scaled) return RangeError(range, value);
+    changes.*ChangeFieldOf(range.Member).Change = *scaled;
+    return {};
+}
+
+std::string ApplyOption(const GivenOption& given, Invocation& invocation, PresetOptions& preset) {
+    const std::string_view name = given.Spec->Name;
+    const std::string_view value = given.Value;
+    for (const EffectRange& range : kEffectRanges) {
+        if (range.Option == name) return ApplyRanged(range, value, invocation.Changes);
+    }
+    if (name == "--no-feedback") {
+        invocation.Changes.FeedbackOff = true;
+    } else if (name == "--sweep") {
+        if (value == "sine") {
+            invocation.Changes.Sine = 1;
+        } else if (value == "triangle") {
+            invocation.Changes.Sine = 0;
+        } else {
+            return "--sweep must be sine or triangle (got '" + std::string(value) + "')";
+        }
+    } else if (name == "--format") {
+        invocation.Format = ParseContainerName(value);
+        if (!invocation.Format) {
+            return "--format must be wav, flac, aiff or ogg (got '" + std::string(value) + "')";
+        }
+    } else if (name == "--encoding") {
+        invocation.SampleEncoding = ParseEncodingName(value);
+        if (!invocation.SampleEncoding) {
+            return "--encoding must be pcm16, pcm24, pcm32, float, double or vorbis (got '" +
+                   std::string(value) + "')";
+        }
+    } else if (name == "--preset-file") {
+        if (value.empty()) return "--preset-file needs a file name";
+        preset.File = std::string(value);
+    } else if (name == "--section") {
+        // The module matches section names trimmed of blanks, so blanks alone name none.
+        if (value.find_first_not_of(" \t") == std::string_view::npos) {
+            return "--section needs a section name";
+        }
+        // Such a name would be written as a section line that never reads back as that name.
+        if (value.find_first_of("]\r\n") != std::string_view::npos) {
+            return "--section cannot hold ']' or a line break (got '" + std::string(value) + "')";
+        }
+        preset.Section = std::string(value);
+    } else if (name == "--registry-key") {
+        RegistryKeyParse key = ParseRegistryKey(value);
+        if (!key.Location) return std::move(key.Error);
+        preset.RegistryKey = std::move(key.Location);
+    } else if (name == "--xml-preset") {
+        if (value.empty()) return "--xml-preset needs a file name";
+        preset.XmlFile = std::string(value);
+    } else if (name == "--node") {
+        ElementPathParse path = ParseElementPath(value);
+        if (!path.Names) return std::move(path.Error);
+        preset.NodeText = std::string(value);
+        preset.NodeNames = std::move(*path.Names);
+    } else if (name == "--png") {
+        if (value.empty()) return "--png needs a file name";
+        invocation.OutputPath = std::string(value);
+    } else if (name == "--translation") {
+        if (value.empty()) return "--translation needs a file name";
+        invocation.TranslationPath = std::string(value);
+    } else if (name == "--plugin") {
+        if (value.empty()) return "--plugin needs a file name";
+        invocation.PluginPath = std::string(value);
+    }
+    return {};
+}
+
+// Makes one location of the location options; returns the refusal when they do not make one.
+std::string ResolvePreset(const PresetOptions& preset, std::optional<PresetLocation>& location) {
+    if (preset.XmlFile) {
+        if (preset.File) return "--preset-file and --xml-preset cannot be used together";
+        if (preset.RegistryKey) return "--registry-key and --xml-preset cannot be used together";
+        if (preset.Section) return "--section goes with --preset-file; --xml-preset takes --node";
+        if (!preset.NodeText) return "--xml-preset needs --node";
+        location = PresetLocation{PresetLocation::Kind::XmlElement, *preset.XmlFile,
+                                  *preset.NodeText, RegistryRoot::CurrentUser, preset.NodeNames};
+        return {};
+    }
+    if (preset.NodeText) return "--node needs --xml-preset";
+    if (preset.RegistryKey) {
+        if (preset.File) return "--preset-file and --registry-key cannot be used together";
+        if (preset.Section) {
+            return "--section goes with --preset-file; --registry-key names the whole key";
+        }
+        location = preset.RegistryKey;
+        return {};
+    }
+    if (preset.File && !preset.Section) return "--preset-file needs --section";
+    if (preset.Section && !preset.File) return "--section needs --preset-file";
+    if (preset.File) {
+        location = PresetLocation{PresetLocation::Kind::ProfileSection,
+                                  *preset.File,
+                                  *preset.Section,
+                                  RegistryRoot::CurrentUser,
+                                  {}};
+    }
+    return {};
+}
+
+std::optional<Command> FindCommand(std::string_view name) {
+    if (name == "process") return Command::Process;
+    if (name == "demo") return Command::Demo;
+    if (name == "save-preset") return Command::SavePreset;
+    if (name == "show-preset") return Command::ShowPreset;
+    if (name == "info") return Command::Info;
+    if (name == "window") return Command::Window;
+    if (name == "help") return Command::Help;
+    return std::nullopt;
+}
+
+ParseResult Refuse(std::string message) { return ParseResult{std::nullopt, std::move(message)}; }
+
+}  // namespace
+
+EffectParameters EffectChanges::AppliedTo(EffectParameters start) const {
+    for (const ChangeField& pair : kChangeFields) {
+        if (const std::optional<std::int32_t>& typed = this->*pair.Change) {
+            start.*pair.Field = *typed;
+        }
+    }
+    // Only a positive value changes sign: 0 stays 0, and INT32_MIN has no positive twin.
+    if (FeedbackOff && start.Feedback > 0) start.Feedback = -start.Feedback;
+    return start;
+}
+
+bool EffectChanges::Replaces(std::int32_t EffectParameters::*field) const {
+    return (this->*ChangeFieldOf(field).Change).has_value();
+}
+
+ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
+    std::vector<GivenOption> options;
+    std::vector<std::string_view> positionals;
+    bool helpWanted = false;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view argument = arguments[i];
+        if (optionsEnded || argument.size() < 2 || argument.front() != '-') {
+            // A lone "-" is a file name, as it is for most tools.
+            positionals.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const std::size_t equals = argument.find('=');
+        const std::string_view name = argument.substr(0, equals);
+        const OptionSpec* spec = FindOption(name);
+        if (spec == nullptr) {
+            return Refuse("unknown option '" + std::string(name) + "' (see flanger --help)");
+        }
+        GivenOption given{spec, {}};
+        if (equals != std::string_view::npos) {
+            if (!spec->TakesValue) return Refuse(std::string(name) + " takes no value");
+            given.Value = argument.substr(equals + 1);
+        } else if (spec->TakesValue) {
+            if (i + 1 == arguments.size()) return Refuse(std::string(name) + " needs a value");
+            given.Value = arguments[++i];
+        }
+        if (name == "--help" || name == "-h") helpWanted = true;
+        options.push_back(given);
+    }
+
+    Invocation invocation;
+    if (helpWanted) return ParseResult{invocation, {}};
+    if (positionals.empty()) return Refuse("no command given (see flanger --help)");
+
+    const std::optional<Command> command = FindCommand(positionals.front());
+    if (!command) {
+        return Refuse("unknown command '" + std::string(positionals.front()) +
+                      "' (see flanger --help)");
+    }
+    invocation.Action = *command;
+    const std::span<const std::string_view> operands = std::span(positionals).subspan(1);
+
+    PresetOptions preset;
+    for (const GivenOption& given : options) {
+        if ((given.Spec->ValidIn & Bit(*command)) == 0) {
+            return Refuse(std::string(given.Spec->Name) + " is not an option of " +
+                          std::string(positionals.front()));
+        }
+        std::string refusal = ApplyOption(given, invocation, preset);
+        if (!refusal.empty()) return Refuse(std::move(refusal));
+    }
+    if (std::string refusal = ResolvePreset(preset, invocation.Preset); !refusal.empty()) {
+        return Refuse(std::move(refusal));
+    }
+
+    switch (*command) {
+        case Command::Process:
+            if (operands.size() < 2) return Refuse("process needs IN and OUT (see flanger --help)");
+            invocation.InputPaths.assign(operands.begin(), operands.end() - 1);
+            invocation.OutputPath = std::string(operands.back());
+            break;
+        case Command::Demo:
+            if (operands.size() != 1) return Refuse("demo needs OUT (see flanger --help)");
+            invocation.OutputPath = std::string(operands[0]);
+            break;
+        case Command::SavePreset:
+        case Command::ShowPreset: {
+            const std::string commandName(positionals.front());
+            if (!operands.empty()) return Refuse(commandName + " takes no file names");
+            if (!invocation.Preset) {
+                return Refuse(commandName +
+                              " needs --preset-file and --section, --registry-key, or "
+                              "--xml-preset and --node");
+            }
+            break;
+        }
+        case Command::Info:
+            if (!operands.empty()) return Refuse("info takes no file names");
+            break;
+        case Command::Window:
+            if (!operands.empty()) {
+                return Refuse("window takes no file names; --png names the picture");
+            }
+            if (invocation.OutputPath.empty()) return Refuse("window needs --png FILE");
+            break;
+        case Command::Help:
+            // "flanger help process" is as good as "flanger process --help".
+            if (operands.size() > 1 || (operands.size() == 1 && !FindCommand(operands[0]))) {
+                return Refuse("help takes at most one command name");
+            }
+            break;
+    }
+    if (invocation.Action != Command::Process && invocation.Action != Command::Demo) {
+        return ParseResult{invocation, {}};
+    }
+    if (invocation.OutputPath.empty() ||
+        std::ranges::any_of(invocation.InputPaths,
+                            [](const std::string& path) { return path.empty(); })) {
+        return Refuse("file names must not be empty");
+    }
+    return ParseResult{invocation, {}};
+}
+
+}  // namespace flanger::tool

@@ -1,0 +1,68 @@
+// The flanger command's arguments: which command to run, on which files and preset, with which
+// effect settings and output format. Parsing is a pure function of the argument list so that every
+// rule (ranges, rounding, refusals) can be checked without starting the program.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "audio/audio_format.h"
+#include "command_line/effect_values.h"
+#include "presets/preset_location.h"
+
+namespace flanger::tool {
+
+enum class Command { Help, Process, Demo, SavePreset, ShowPreset, Info, Window };
+
+// The effect values typed on the command line, in record units. Each replaces the value it names
+// in the record the command starts from (a new effect's, or a loaded preset's); the others keep
+// theirs.
+struct EffectChanges {
+    std::optional<std::int32_t> Depth;
+    std::optional<std::int32_t> Delay;
+    std::optional<std::int32_t> Width;
+    std::optional<std::int32_t> Sine;
+    std::optional<std::int32_t> Feedback;  // --feedback: positive, so feedback is on
+    std::optional<std::int32_t> Speed;
+    // --no-feedback: Feedback made negative, its magnitude kept (typed or loaded).
+    bool FeedbackOff = false;
+
+    EffectParameters AppliedTo(EffectParameters start) const;
+    // Whether a typed value replaces this field (--no-feedback alone does not: it keeps the
+    // magnitude that was there).
+    bool Replaces(std::int32_t EffectParameters::*field) const;
+
+    bool operator==(const EffectChanges&) const = default;
+};
+
+struct Invocation {
+    Command Action = Command::Help;
+    // process: every IN, one or more; several, or one folder, are processed into the folder OUT.
+    std::vector<std::string> InputPaths;
+    std::string OutputPath;  // process and demo (for process a folder, see above); window: --png
+    EffectChanges Changes;
+    // --preset-file with --section, --registry-key, or --xml-preset with --node; always set for
+    // save-preset and show-preset.
+    std::optional<PresetLocation> Preset;
+    std::optional<Container> Format;             // --format; nullopt keeps the source's container
+    std::optional<Encoding> SampleEncoding;      // --encoding; nullopt keeps the source's encoding
+    std::optional<std::string> PluginPath;       // --plugin
+    std::optional<std::string> TranslationPath;  // window: --translation
+};
+
+// Either an invocation or the one line that explains why the arguments were refused.
+struct ParseResult {
+    std::optional<Invocation> Parsed;
+    std::string Error;  // without the "flanger: " prefix; empty when Parsed is set
+};
+
+// Parses the arguments that follow the program name. Options may come before, between or after
+// the file names, as "--name value" or "--name=value"; "--" ends the options. A repeated option
+// takes its last value.
+ParseResult ParseCommandLine(std::span<const std::string_view> arguments);
+
+}  // namespace flanger::tool

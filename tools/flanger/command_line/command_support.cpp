@@ -1,0 +1,56 @@
+// Failure reports, module loading and the effect values for the commands.
+#include "command_line/command_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "command_line/commands.h"
+#include "module/plugin_location.h"
+
+namespace flanger::tool {
+
+int ReportFailure(const std::string& message) {
+    std::fprintf(stderr, "flanger: %s\n", message.c_str());
+    return kExitFailure;
+}
+
+void ReportWarning(const std::string& message) {
+    std::fprintf(stderr, "flanger: warning: %s\n", message.c_str());
+}
+
+void ReportNote(const std::string& message) {
+    std::fprintf(stderr, "flanger: note: %s\n", message.c_str());
+}
+
+std::unique_ptr<PluginLibrary> LoadModule(const Invocation& invocation) {
+    const std::string path =
+        LocatePlugin(invocation.PluginPath, std::getenv("FLANGER_PLUGIN"), RunningExecutablePath());
+    std::string error;
+    std::unique_ptr<PluginLibrary> library = PluginLibrary::Load(path, error);
+    if (!library) ReportFailure("cannot load the module '" + path + "': " + error);
+    return library;
+}
+
+std::optional<EffectParameters> ChooseParameters(const Invocation& invocation,
+                                                 const PluginExports& module, MissingFile missing) {
+    if (!invocation.Preset) return invocation.Changes.AppliedTo(EffectParameters{});
+    std::string error;
+    const std::optional<EffectParameters> loaded =
+        LoadPresetParameters(module, *invocation.Preset, missing, error);
+    if (!loaded) {
+        ReportFailure(error);
+        return std::nullopt;
+    }
+    const EffectParameters chosen = invocation.Changes.AppliedTo(*loaded);
+    for (const EffectRange& range : kEffectRanges) {
+        // The stored value, also when --no-feedback turned its sign: that is what the preset holds.
+        const std::int32_t value = *loaded.*range.Member;
+        if (invocation.Changes.Replaces(range.Member) || InWindowRange(range, value)) continue;
+        ReportWarning(DescribeLocation(*invocation.Preset) + " holds " + std::string(range.Field) +
+                      "=" + std::to_string(value) + " (" + DescribeValue(range, value) +
+                      "), outside the range " + DescribeRange(range) + "; it is used as it is");
+    }
+    return chosen;
+}
+
+}  // namespace flanger::tool

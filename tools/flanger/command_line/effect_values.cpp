@@ -1,0 +1,85 @@
+// Effect values in record units and in typed units.
+#include "command_line/effect_values.h"
+
+#include <cstdio>
+
+namespace flanger::tool {
+namespace {
+
+const EffectRange& RangeOf(std::int32_t EffectParameters::*member) {
+    for (const EffectRange& range : kEffectRanges) {
+        if (range.Member == member) return range;
+    }
+    return kEffectRanges[0];  // not reached: every member passed here has a range
+}
+
+// Feedback's magnitude, which for INT32_MIN does not fit an int32_t.
+std::int64_t Magnitude(std::int32_t value) {
+    return value < 0 ? -std::int64_t{value} : std::int64_t{value};
+}
+
+std::string Line(std::string_view name, const std::string& typed, std::string_view field,
+                 std::int32_t stored, bool inRange, const EffectRange* range) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%-9.*s %-12s (%.*s=%d)", static_cast<int>(name.size()),
+                  name.data(), typed.c_str(), static_cast<int>(field.size()), field.data(),
+                  static_cast<int>(stored));
+    std::string line = text;
+    if (!inRange && range != nullptr) line += "  outside the range " + DescribeRange(*range);
+    return line;
+}
+
+}  // namespace
+
+std::string FormatFixed(std::int64_t value, int decimals) {
+    std::int64_t scale = 1;
+    for (int i = 0; i < decimals; ++i) scale *= 10;
+    // Negative values are split as magnitudes, so that -5 hundredths is "-0.05", not "0.-5".
+    const bool negative = value < 0;
+    const std::uint64_t magnitude =
+        negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    const auto unit = static_cast<std::uint64_t>(scale);
+    std::string text = (negative ? "-" : "") + std::to_string(magnitude / unit);
+    if (decimals > 0) {
+        std::string fraction = std::to_string(magnitude % unit);
+        text +=
+            '.' + std::string(static_cast<std::size_t>(decimals) - fraction.size(), '0') + fraction;
+    }
+    return text;
+}
+
+std::string DescribeRange(const EffectRange& range) {
+    return FormatFixed(range.Low, range.DecimalShift) + " to " +
+           FormatFixed(range.High, range.DecimalShift) + std::string(range.Unit);
+}
+
+bool InWindowRange(const EffectRange& range, std::int32_t value) {
+    const std::int64_t checked =
+        range.Member == &EffectParameters::Feedback ? Magnitude(value) : value;
+    return checked >= range.Low && checked <= range.High;
+}
+
+std::string DescribeValue(const EffectRange& range, std::int32_t value) {
+    if (range.Member == &EffectParameters::Feedback && value < 0) {
+        return "off (" + FormatFixed(Magnitude(value), range.DecimalShift) + ")";
+    }
+    return FormatFixed(value, range.DecimalShift) + std::string(range.Unit);
+}
+
+std::vector<std::string> DescribeParameters(const EffectParameters& parameters) {
+    std::vector<std::string> lines;
+    for (const auto member :
+         {&EffectParameters::Delay, &EffectParameters::Width, &EffectParameters::Speed,
+          &EffectParameters::Depth, &EffectParameters::Feedback}) {
+        const EffectRange& range = RangeOf(member);
+        const std::int32_t value = parameters.*member;
+        lines.push_back(Line(range.Option.substr(2), DescribeValue(range, value), range.Field,
+                             value, InWindowRange(range, value), &range));
+    }
+    // Any nonzero Sine selects the sine, as the engine reads it; no value is out of range.
+    lines.push_back(Line("sweep", parameters.Sine != 0 ? "sine" : "triangle", "Sine",
+                         parameters.Sine, true, nullptr));
+    return lines;
+}
+
+}  // namespace flanger::tool

@@ -1,0 +1,152 @@
+// LoadPreset and SavePreset on behalf of the commands.
+#include "presets/preset_storage.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "presets/xml_preset_file.h"
+
+namespace flanger::tool {
+namespace {
+
+// The three location arguments of LoadPreset and SavePreset.
+struct ModuleArguments {
+    const char* FileName;
+    const char* Section;
+    FlangerRegistryKey RootKey;
+};
+
+ModuleArguments ArgumentsFor(const PresetLocation& location) {
+    if (location.Where == PresetLocation::Kind::ProfileSection) {
+        return {location.FileName.c_str(), location.Section.c_str(), nullptr};
+    }
+    const FlangerRegistryKey root = location.Root == RegistryRoot::CurrentUser
+                                        ? FLANGER_HKEY_CURRENT_USER
+                                        : FLANGER_HKEY_LOCAL_MACHINE;
+    return {nullptr, location.Section.c_str(), root};
+}
+
+// Empty when the profile file can be loaded from; otherwise why not.
+std::string CheckReadable(const std::string& fileName, MissingFile missing) {
+    struct stat status {};
+    if (stat(fileName.c_str(), &status) != 0) {
+        // A save then says why the file cannot be made, which is more use than "cannot read".
+        if ((errno == ENOENT || errno == ENOTDIR) && missing == MissingFile::Allowed) return {};
+        return "cannot read the preset file '" + fileName + "': " + std::strerror(errno);
+    }
+    if (S_ISDIR(status.st_mode)) return "the preset file '" + fileName + "' is a directory";
+    // A pipe or device would be read by the module as if it were a file, or block it.
+    if (!S_ISREG(status.st_mode)) {
+        return "the preset file '" + fileName + "' is not a regular file";
+    }
+    const int descriptor = open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return "cannot read the preset file '" + fileName + "': " + std::strerror(errno);
+    }
+    close(descriptor);
+    return {};
+}
+
+// Why a profile file cannot be written, as far as the file system tells before trying; empty
+// when nothing stands in the way.
+std::string WriteObstacle(const std::string& fileName) {
+    const std::size_t slash = fileName.find_last_of('/');
+    const std::string directory =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : fileName.substr(0, slash));
+    struct stat status {};
+    if (stat(directory.c_str(), &status) != 0) return std::strerror(errno);
+    if (!S_ISDIR(status.st_mode)) return std::strerror(ENOTDIR);
+    // The module replaces the file through a new one beside it, so the directory must be
+    // writable even when the file is.
+    if (access(directory.c_str(), W_OK) != 0) return std::strerror(errno);
+    return {};
+}
+
+std::optional<EffectParameters> Load(const PluginExports& module, const ModuleArguments& where) {
+    EffectSettings* settings = nullptr;
+    if (module.LoadPreset(where.FileName, where.Section, where.RootKey, &settings) != 1 ||
+        settings == nullptr) {
+        return std::nullopt;
+    }
+    const EffectParameters loaded = ParametersOf(*settings);
+    module.Free(settings);
+    return loaded;
+}
+
+}  // namespace
+
+EffectSettings* NewRecord(const PluginExports& module, const EffectParameters& parameters) {
+    EffectSettings* settings = nullptr;
+    if (module.Initialize(nullptr, nullptr, nullptr, &settings) != 1 || settings == nullptr) {
+        return nullptr;
+    }
+    settings->Depth = parameters.Depth;
+    settings->Delay = parameters.Delay;
+    settings->Width = parameters.Width;
+    settings->Sine = parameters.Sine;
+    settings->Feedback = parameters.Feedback;
+    settings->Speed = parameters.Speed;
+    return settings;
+}
+
+EffectParameters ParametersOf(const EffectSettings& settings) {
+    return {settings.Depth, settings.Delay,    settings.Width,
+            settings.Sine,  settings.Feedback, settings.Speed};
+}
+
+std::optional<EffectParameters> LoadPresetParameters(const PluginExports& module,
+                                                     const PresetLocation& location,
+                                                     MissingFile missing, std::string& error) {
+    if (location.Where != PresetLocation::Kind::RegistryKey) {
+        error = CheckReadable(location.FileName, missing);
+        if (!error.empty()) return std::nullopt;
+    }
+    if (location.Where == PresetLocation::Kind::XmlElement) {
+        return LoadXmlPreset(module, location, error);
+    }
+    std::optional<EffectParameters> loaded = Load(module, ArgumentsFor(location));
+    if (!loaded) error = "the module could not create an effect record";
+    return loaded;
+}
+
+bool SavePresetParameters(const PluginExports& module, const PresetLocation& location,
+                          const EffectParameters& parameters, std::string& error) {
+    const bool profile = location.Where == PresetLocation::Kind::ProfileSection;
+    const bool xml = location.Where == PresetLocation::Kind::XmlElement;
+    error = "cannot write the preset to " + DescribeLocation(location);
+    // A read-back cannot tell a lost save of a new effect's values from a good one, since
+    // LoadPreset gives those values for nothing stored; so the obvious obstacles are looked for
+    // first, and the file must be there afterwards.
+    if (profile || xml) {
+        if (const std::string obstacle = WriteObstacle(location.FileName); !obstacle.empty()) {
+            error += ": " + obstacle;
+            return false;
+        }
+    }
+    if (xml) {
+        error = CheckReadable(location.FileName, MissingFile::Allowed);
+        return error.empty() && SaveXmlPreset(module, location, parameters, error);
+    }
+    const ModuleArguments where = ArgumentsFor(location);
+    EffectSettings* const settings = NewRecord(module, parameters);
+    if (settings == nullptr) {
+        error = "the module could not create an effect record";
+        return false;
+    }
+    const std::int32_t saved =
+        module.SavePreset(where.FileName, where.Section, where.RootKey, settings);
+    module.Free(settings);
+    // The module reports only a registry key it cannot open or create; a profile file that
+    // cannot be written, or single values that were lost, show when reading back.
+    if (saved != 1 || Load(module, where) != parameters) return false;
+    struct stat status {};
+    if (profile && stat(location.FileName.c_str(), &status) != 0) return false;
+    error.clear();
+    return true;
+}
+
+}  // namespace flanger::tool

@@ -1,0 +1,34 @@
+// "flanger demo OUT": the built-in test signal through the module, with the settings of a
+// preset when one is named.
+#include "command_line/command_support.h"
+#include "command_line/commands.h"
+#include "processing/demo_signal.h"
+#include "processing/render_job.h"
+
+namespace flanger::tool {
+
+int RunDemo(const Invocation& invocation) {
+    const std::unique_ptr<PluginLibrary> module = LoadModule(invocation);
+    if (!module) return kExitFailure;
+    const std::optional<EffectParameters> parameters =
+        ChooseParameters(invocation, module->Exports(), MissingFile::Refused);
+    if (!parameters) return kExitFailure;
+
+    DemoSignal source;
+    RenderJob job;
+    job.Module = &module->Exports();
+    job.Parameters = *parameters;
+    job.Source = &source;
+    job.Shape = StreamShape{kDemoChannels, kDemoSampleRate};
+    job.TotalFrames = kDemoFrames;
+    // The signal is described as 16-bit PCM, so that is what a container that holds it gets.
+    job.SourceFormat = MakeSoundFormat(Container::Wav, Encoding::Pcm16);
+    job.Format = invocation.Format
+                     ? invocation.Format
+                     : ContainerForFileName(invocation.OutputPath).value_or(Container::Wav);
+    job.SampleEncoding = invocation.SampleEncoding;
+    job.OutputPath = invocation.OutputPath;
+    return Render(job);
+}
+
+}  // namespace flanger::tool

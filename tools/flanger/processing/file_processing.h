@@ -1,0 +1,32 @@
+// One sound file through the module into another: all of "process IN OUT" after the module and
+// the effect values are ready, and what each worker of a many-file run does with each file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "audio/audio_format.h"
+#include "command_line/effect_values.h"
+#include "module/plugin_library.h"
+#include "processing/render_job.h"
+
+namespace flanger::tool {
+
+struct FileProcessing {
+    const PluginExports* Module = nullptr;
+    EffectParameters Parameters;
+    std::optional<Container> Format;         // --format
+    std::optional<Encoding> SampleEncoding;  // --encoding
+    std::string InputPath;
+    std::string OutputPath;
+    std::function<void(std::int64_t)> Progress;  // as RenderJob::Progress
+    int CleanupSlot = 0;                         // as RenderJob::CleanupSlot
+};
+
+// Checks the input, reads it and writes the output through a temporary file; reports nothing.
+// May run on several threads at once for different files.
+RenderResult ProcessFile(const FileProcessing& file);
+
+}  // namespace flanger::tool

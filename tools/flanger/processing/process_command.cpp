@@ -1,0 +1,33 @@
+// "flanger process IN OUT": a sound file through the module into another, with the settings
+// of a preset when one is named; with several INs or folders, the many-file run of batch_job.
+#include "command_line/command_support.h"
+#include "command_line/commands.h"
+#include "many_files/batch_job.h"
+#include "processing/file_processing.h"
+
+namespace flanger::tool {
+
+int RunProcess(const Invocation& invocation) {
+    const std::unique_ptr<PluginLibrary> module = LoadModule(invocation);
+    if (!module) return kExitFailure;
+    // Loaded once, before any file: every file gets the same values and at most one warning.
+    const std::optional<EffectParameters> parameters =
+        ChooseParameters(invocation, module->Exports(), MissingFile::Refused);
+    if (!parameters) return kExitFailure;
+    if (IsBatchProcess(invocation)) {
+        return RunBatchProcess(invocation, module->Exports(), *parameters);
+    }
+
+    FileProcessing file;
+    file.Module = &module->Exports();
+    file.Parameters = *parameters;
+    file.Format = invocation.Format;
+    file.SampleEncoding = invocation.SampleEncoding;
+    file.InputPath = invocation.InputPaths.front();
+    file.OutputPath = invocation.OutputPath;
+    const RenderResult result = ProcessFile(file);
+    if (!result.Error.empty()) ReportFailure(result.Error);
+    return result.Status;
+}
+
+}  // namespace flanger::tool

@@ -1,0 +1,49 @@
+// The part of "process" and "demo" after the source is ready: choose the output format, check
+// OUT, stream the source through the module into a temporary file, and put it in place.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "audio/sound_file.h"
+#include "command_line/command_line.h"
+#include "module/plugin_library.h"
+#include "processing/stream_host.h"
+
+namespace flanger::tool {
+
+struct RenderJob {
+    const PluginExports* Module = nullptr;
+    EffectParameters Parameters;
+    AudioSource* Source = nullptr;
+    StreamShape Shape;
+    std::optional<std::int64_t> TotalFrames;  // for the progress bar; nullopt when unknown
+    SoundFormat SourceFormat;                 // the format the output keeps unless told otherwise
+    std::optional<Container> Format;
+    std::optional<Encoding> SampleEncoding;
+    std::string InputPath;  // a file OUT must not be; empty for none
+    std::string OutputPath;
+    // Told the frames done so far after every block, on the rendering thread. Empty: the job
+    // draws a progress bar of its own.
+    std::function<void(std::int64_t)> Progress;
+    // The interrupt clean-up slot of the temporary file: one per job running at the same time.
+    int CleanupSlot = 0;
+    // Whether the source may be read ahead on a thread of its own: only a source that never
+    // waits indefinitely (a file, not a pipe), since a thread stuck in a read cannot be stopped.
+    bool ReadAhead = false;
+};
+
+struct RenderResult {
+    int Status = 0;     // the exit status as for the commands
+    std::string Error;  // why it failed, without "flanger: "; empty unless Status is kExitFailure
+};
+
+// Runs the job and reports nothing, so that it can run beside others.
+RenderResult RenderOutput(const RenderJob& job);
+
+// Runs the job and reports a failure; the exit status as for the commands.
+int Render(const RenderJob& job);
+
+}  // namespace flanger::tool
