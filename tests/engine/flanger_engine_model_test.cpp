@@ -2,12 +2,14 @@
 // rates, channel counts, both sweeps, feedback on and off, and parameters at the ends of the
 // ranges the settings window offers. Buffers come in irregular sizes (0 and 1 frame included)
 // so that state carried between buffers is checked too. Every case runs with each instruction
-// set this build and processor offer, so the vector kernels are held to the model as well.
+// set this build and processor offer, so the vector kernels are held to the model as well, and
+// through the live mode with settings that never change.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <sstream>
 
+#include "engine/live_flanger.h"
 #include "engine_test_support.h"
 
 namespace flanger::testing {
@@ -55,8 +57,8 @@ std::vector<ModelCase> Cases() {
     };
     // The defaults, then the corners of the window's ranges.
     const Setting settings[] = {
-        {90, 50, 50, 10, 10},     {10, 10, 10, 10, 10},    {100, 100, 100, 100, 200},
-        {100, 10, 100, 100, 200}, {10, 100, 10, 100, 10},  {55, 10, 100, 45, 200},
+        {90, 50, 50, 10, 10},     {10, 10, 10, 10, 10},   {100, 100, 100, 100, 200},
+        {100, 10, 100, 100, 200}, {10, 100, 10, 100, 10}, {55, 10, 100, 45, 200},
     };
     std::vector<ModelCase> cases;
     for (std::uint32_t rate : {8000u, 44100u, 96000u}) {
@@ -64,8 +66,8 @@ std::vector<ModelCase> Cases() {
             for (bool sine : {false, true}) {
                 for (bool feedback : {true, false}) {
                     for (const Setting& s : settings) {
-                        cases.push_back({rate, channels, sine, feedback, s.depth, s.delay,
-                                         s.width, s.feedback, s.speed, 60000});
+                        cases.push_back({rate, channels, sine, feedback, s.depth, s.delay, s.width,
+                                         s.feedback, s.speed, 60000});
                     }
                 }
             }
@@ -88,6 +90,32 @@ std::vector<ModelCase> Cases() {
 
 class FlangerEngineMatchesModel : public ::testing::TestWithParam<ModelCase> {};
 
+// Hands the frames to `process` in irregular buffer sizes: 0 and 1 frame, small primes, a host's
+// usual 512 and 4096.
+template <typename Process>
+void InIrregularBuffers(std::size_t frames, Process process) {
+    const std::uint32_t sizes[] = {0, 1, 7, 512, 4096, 333, 1, 2048, 0, 97};
+    std::size_t offset = 0;
+    for (std::size_t k = 0; offset < frames; ++k) {
+        const std::uint32_t size = static_cast<std::uint32_t>(
+            std::min<std::size_t>(sizes[k % std::size(sizes)], frames - offset));
+        process(offset, size);
+        offset += size;
+    }
+}
+
+void ExpectSameBits(const std::vector<std::vector<float>>& actual,
+                    const std::vector<std::vector<float>>& expected, const char* what) {
+    for (std::size_t j = 0; j < expected.size(); ++j) {
+        for (std::size_t i = 0; i < expected[j].size(); ++i) {
+            if (std::memcmp(&actual[j][i], &expected[j][i], sizeof(float)) != 0) {
+                FAIL() << what << " channel " << j << " frame " << i << ": " << actual[j][i]
+                       << ", model " << expected[j][i];
+            }
+        }
+    }
+}
+
 TEST_P(FlangerEngineMatchesModel, BitForBit) {
     const ModelCase& c = GetParam();
     const ReferenceParameters params = ToParameters(c);
@@ -95,33 +123,36 @@ TEST_P(FlangerEngineMatchesModel, BitForBit) {
     if (!engine->UseInstructionSet(c.set)) GTEST_SKIP() << "this processor lacks the set";
     ReferenceFlanger model(params, c.sampleRate, c.channels);
 
-    auto processed = WhiteNoise(c.channels, c.frames, c.sampleRate + c.channels * 7u);
-    auto expected = processed;
-
+    const auto input = WhiteNoise(c.channels, c.frames, c.sampleRate + c.channels * 7u);
+    auto expected = input;
     std::vector<float*> modelChannels;
     for (auto& channel : expected) modelChannels.push_back(channel.data());
     model.Process(modelChannels, static_cast<std::uint32_t>(c.frames));
 
-    // Irregular buffer sizes: 0 and 1 frame, small primes, a host's usual 512 and 4096.
-    const std::uint32_t sizes[] = {0, 1, 7, 512, 4096, 333, 1, 2048, 0, 97};
-    std::size_t offset = 0;
-    for (std::size_t k = 0; offset < c.frames; ++k) {
-        const std::uint32_t size = static_cast<std::uint32_t>(
-            std::min<std::size_t>(sizes[k % std::size(sizes)], c.frames - offset));
+    auto processed = input;
+    InIrregularBuffers(c.frames, [&](std::size_t offset, std::uint32_t size) {
         ProcessSpan(*engine, processed, offset, size);
-        offset += size;
-    }
-
-    for (std::size_t j = 0; j < c.channels; ++j) {
-        for (std::size_t i = 0; i < c.frames; ++i) {
-            if (std::memcmp(&processed[j][i], &expected[j][i], sizeof(float)) != 0) {
-                FAIL() << "channel " << j << " frame " << i << ": engine " << processed[j][i]
-                       << ", model " << expected[j][i];
-            }
-        }
-    }
+    });
+    ExpectSameBits(processed, expected, "engine");
     EXPECT_EQ(engine->SweepPosition(), model.Position());
     EXPECT_EQ(engine->WriteIndexPosition(), model.WriteIndex());
+
+    // The live mode, its settings never changing, gives the same bits from lines sized for
+    // the largest settings.
+    LiveFlanger live;
+    ASSERT_TRUE(live.Activate(c.sampleRate, c.channels));
+    ASSERT_TRUE(live.UseInstructionSet(c.set));
+    const LiveSettings settings{
+        c.depth, c.delay, c.width, c.sineMode ? 1 : 0, c.feedbackOn ? c.feedback : -c.feedback,
+        c.speed};
+    auto liveProcessed = input;
+    InIrregularBuffers(c.frames, [&](std::size_t offset, std::uint32_t size) {
+        std::vector<float*> pointers;
+        for (auto& channel : liveProcessed) pointers.push_back(channel.data() + offset);
+        live.Process(pointers.data(), c.channels, size, settings);
+    });
+    ExpectSameBits(liveProcessed, expected, "live");
+    EXPECT_TRUE(live.Settled());
 }
 
 INSTANTIATE_TEST_SUITE_P(LongRuns, FlangerEngineMatchesModel, ::testing::ValuesIn(Cases()),
