@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "engine/chunk_steps.h"
+#include "engine/frame_math.h"
 #include "engine/line_history.h"
 
 namespace flanger {
@@ -131,8 +132,7 @@ double FlangerVoice::SweepPhase() const {
     return SineOscillator::kTwoPi - kPi * clamped;
 }
 
-void FlangerVoice::ProcessChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
-                                std::uint32_t frames) {
+void FlangerVoice::StepSweep(std::uint32_t frames) {
     if (Parameters.SineMode) {
         StepSineSweep(SweepPos, SweepBase, Oscillator, Chunk->Position, frames);
         SineFrames += frames;
@@ -140,13 +140,55 @@ void FlangerVoice::ProcessChunk(float* const* samples, std::uint32_t count, std:
     } else {
         StepTriangleSweep(SweepPos, SweepStep, SweepBase, RingLength, Chunk->Position, frames);
     }
+}
+
+void FlangerVoice::ProcessChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
+                                std::uint32_t frames) {
+    StepSweep(frames);
     if (count > 0) {
         RunChannelsOverChunk(*Kernels, *Chunk, frames, WriteIndex, RingLength,
                              Parameters.FeedbackOn, Parameters.DepthGain, Parameters.FeedbackGain,
                              ChunkChannels{samples, Lines.data(), count, offset});
     }
-    WriteIndex += static_cast<std::int32_t>(frames);
-    if (WriteIndex == RingLength) WriteIndex = 0;
+    AdvanceWriteIndex(frames);
+}
+
+void FlangerVoice::Crossfade(FlangerVoice& from, FlangerVoice& to, float* const* samples,
+                             std::uint32_t count, std::uint32_t offset, std::uint32_t frames,
+                             const double* weights) {
+    for (FlangerVoice* voice : {&from, &to}) {
+        voice->StepSweep(frames);
+        PrepareTapsFrameByFrame(*voice->Chunk, frames, voice->WriteIndex, voice->RingLength);
+    }
+    const auto tap = [](const float* line, const SweepChunk& chunk, std::uint32_t i) {
+        return static_cast<double>(line[chunk.Near[i]]) * chunk.Rest[i] +
+               static_cast<double>(line[chunk.Far[i]]) * chunk.Fraction[i];
+    };
+    const EngineParameters& a = from.Parameters;
+    const EngineParameters& b = to.Parameters;
+    for (std::uint32_t j = 0; j < count; ++j) {
+        if (samples[j] == nullptr) continue;
+        float* out = samples[j] + offset;
+        float* fromLine = from.Lines[j];
+        float* toLine = to.Lines[j];
+        // Frame by frame, each voice writing before its next frame reads.
+        for (std::uint32_t i = 0; i < frames; ++i) {
+            const double x = out[i];
+            const double fromTap = tap(fromLine, *from.Chunk, i);
+            const double toTap = tap(toLine, *to.Chunk, i);
+            const double weight = weights[i];
+            const double fromOut = x + fromTap * a.DepthGain;
+            out[i] = static_cast<float>(fromOut + weight * ((x + toTap * b.DepthGain) - fromOut));
+            const double fromWrite = a.FeedbackOn ? x + fromTap * a.FeedbackGain : x;
+            const double toWrite = b.FeedbackOn ? x + toTap * b.FeedbackGain : x;
+            fromLine[from.WriteIndex + static_cast<std::int32_t>(i)] =
+                static_cast<float>(fromWrite);
+            toLine[to.WriteIndex + static_cast<std::int32_t>(i)] =
+                static_cast<float>(fromWrite + weight * (toWrite - fromWrite));
+        }
+    }
+    from.AdvanceWriteIndex(frames);
+    to.AdvanceWriteIndex(frames);
 }
 
 }  // namespace flanger

@@ -59,6 +59,15 @@ public:
     void ProcessChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
                       std::uint32_t frames);
 
+    // Processes a chunk, as ProcessChunk does, while the output crossfades from `from` to `to`:
+    // both voices run frame by frame, and each output frame is `from`'s plus `weights[i]` times
+    // the difference to `to`'s. `to`'s lines receive the same crossfade between what `from`
+    // writes into its own and what `to` would write, so that the past `to` goes on with has no
+    // step where the two voices' feedback differs.
+    static void Crossfade(FlangerVoice& from, FlangerVoice& to, float* const* samples,
+                          std::uint32_t count, std::uint32_t offset, std::uint32_t frames,
+                          const double* weights);
+
     // The sweep's phase in radians, 0 to 2 pi: 0 at its lower end (the longest delay), pi at
     // its upper end, rising in between.
     double SweepPhase() const;
@@ -75,6 +84,12 @@ private:
     void SetParameters(const EngineParameters& parameters, std::uint32_t sampleRate);
     // Puts the sweep at `phase` (see SweepPhase) within the current parameters' range.
     void StartSweepAt(double phase);
+    // Steps the sweep over a chunk, writing each frame's position into the chunk.
+    void StepSweep(std::uint32_t frames);
+    void AdvanceWriteIndex(std::uint32_t frames) {
+        WriteIndex += static_cast<std::int32_t>(frames);
+        if (WriteIndex == RingLength) WriteIndex = 0;
+    }
 
     EngineParameters Parameters;
     std::uint32_t SampleRate = 0;

@@ -39,7 +39,6 @@ std::int32_t LiveFlanger::RingLengthFor(const LiveSettings& settings) const {
 bool LiveFlanger::Activate(std::uint32_t sampleRate, std::uint32_t channels) {
     LineStorage.reset();
     Chunks.reset();
-    Scratch.reset();
     Started = false;
     SampleRate = 0;
     Channels = 0;
@@ -62,12 +61,9 @@ bool LiveFlanger::Activate(std::uint32_t sampleRate, std::uint32_t channels) {
     try {
         LineStorage.reset(new float[total]());
         Chunks.reset(new SweepChunk[2]);
-        Scratch.reset(new float[std::size_t{channels} * kChunkFrames]());
-        ScratchChannels.assign(channels, nullptr);
     } catch (const std::bad_alloc&) {
         LineStorage.reset();
         Chunks.reset();
-        Scratch.reset();
         SampleRate = 0;
         return false;
     }
@@ -156,18 +152,6 @@ void LiveFlanger::StartFade() {
 
 void LiveFlanger::RunFade(float* const* channels, std::uint32_t count, std::uint32_t offset,
                           std::uint32_t frames) {
-    // The new voice works on a copy of the input, the old one in place.
-    for (std::uint32_t j = 0; j < count; ++j) {
-        float* copy = nullptr;
-        if (channels[j] != nullptr) {
-            copy = Scratch.get() + std::size_t{j} * kChunkFrames;
-            std::copy_n(channels[j] + offset, frames, copy);
-        }
-        ScratchChannels[j] = copy;
-    }
-    Voices[1 - Steady].ProcessChunk(ScratchChannels.data(), count, 0, frames);
-    Voices[Steady].ProcessChunk(channels, count, offset, frames);
-
     // Smoothstep from the old voice (0) to the new one (1): its slope is 0 at both ends, so
     // the weights add no corner to the output.
     const double step = 1.0 / (static_cast<double>(FadeLength) + 1.0);
@@ -175,16 +159,8 @@ void LiveFlanger::RunFade(float* const* channels, std::uint32_t count, std::uint
         const double t = static_cast<double>(FadeDone + i + 1) * step;
         Curve[i] = t * t * (3.0 - 2.0 * t);
     }
-    for (std::uint32_t j = 0; j < count; ++j) {
-        float* out = channels[j];
-        if (out == nullptr) continue;
-        out += offset;
-        const float* incoming = ScratchChannels[j];
-        for (std::uint32_t i = 0; i < frames; ++i) {
-            const double from = out[i];
-            out[i] = static_cast<float>(from + Curve[i] * (incoming[i] - from));
-        }
-    }
+    FlangerVoice::Crossfade(Voices[Steady], Voices[1 - Steady], channels, count, offset, frames,
+                            Curve);
     FadeDone += frames;
 }
 

@@ -32,7 +32,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "engine/engine_kernels.h"
 #include "engine/flanger_voice.h"
@@ -81,8 +80,7 @@ private:
     void Retarget(const LiveSettings& settings);
     // Starts the crossfade to the target.
     void StartFade();
-    // One chunk of the crossfade: the new voice on a copy of the input, the old one in place,
-    // then the mix.
+    // One chunk of the crossfade.
     void RunFade(float* const* channels, std::uint32_t count, std::uint32_t offset,
                  std::uint32_t frames);
     std::int32_t RingLengthFor(const LiveSettings& settings) const;
@@ -105,9 +103,7 @@ private:
 
     std::unique_ptr<float[]> LineStorage;  // both voices' lines, then the history's
     std::unique_ptr<SweepChunk[]> Chunks;  // one per voice
-    std::unique_ptr<float[]> Scratch;      // the new voice's chunk during a crossfade
-    std::vector<float*> ScratchChannels;
-    double Curve[kChunkFrames];  // the crossfade's weights for the current chunk
+    double Curve[kChunkFrames];            // the crossfade's weights for the current chunk
 };
 
 }  // namespace flanger
