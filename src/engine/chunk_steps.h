@@ -4,12 +4,52 @@
 // arithmetic, bit for bit.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "engine/engine_kernels.h"
 #include "engine/sine_oscillator.h"
 
 namespace flanger {
+
+// Adding `step` to a position again and again rounds each sum to the spacing of doubles in the
+// binade [2^e, 2^(e+1)) the position lies in. While every sum stays inside that binade and the
+// step is not exactly halfway between two multiples of the spacing, every addition adds the same
+// rounded increment, so the k-th position is exactly position + k * increment (k * increment is
+// a small multiple of the spacing, and so is the sum): the chunk needs no chain of additions,
+// each waiting for the one before. Fills `positions` and `next` (the position after the chunk)
+// and returns true in that case; returns false, writing nothing, otherwise.
+inline bool StepInsideOneBinade(double position, double step, std::uint32_t frames,
+                                double* positions, double& next) {
+    // The comparisons also refuse NaN.
+    if (!(position >= 1.0 && std::fabs(step) < position)) return false;
+    // The binade's lower end and the spacing of doubles in it, from the exponent's bits.
+    std::uint64_t bits;
+    std::memcpy(&bits, &position, sizeof bits);
+    const std::uint64_t exponent = (bits >> 52) & 0x7FF;  // at least 1023: position >= 1
+    const std::uint64_t lowBits = exponent << 52, spacingBits = (exponent - 52) << 52;
+    double low, spacing;
+    std::memcpy(&low, &lowBits, sizeof low);
+    std::memcpy(&spacing, &spacingBits, sizeof spacing);
+    // A step halfway between two multiples of the spacing rounds to even: not the same each
+    // time. Twice the step in spacings (exact, below 2^54) is then an odd whole number.
+    const double twice = 2.0 * (std::fabs(step) / spacing);
+    const auto whole = static_cast<std::int64_t>(twice);
+    if (static_cast<double>(whole) == twice && (whole & 1) != 0) return false;
+    // Exact whenever the sum stays in the binade, which the margin below makes sure of.
+    const double increment = (position + step) - position;
+    const double reach = static_cast<double>(frames + 1) * std::fabs(increment) + std::fabs(step);
+    if (!(position + reach < 2.0 * low && position - reach > low)) return false;
+    // Each position from the frame's own index: no addition waits for another.
+    const auto count = static_cast<std::int32_t>(frames);
+#pragma GCC unroll 4
+    for (std::int32_t i = 0; i < count; ++i) {
+        positions[i] = position + static_cast<double>(i) * increment;
+    }
+    next = position + static_cast<double>(count) * increment;
+    return true;
+}
 
 // Steps a triangle sweep `frames` frames, writing the position each frame reads into
 // `positions`. `position` and `step` are the sweep's state: the position the next frame reads
@@ -29,10 +69,12 @@ inline void StepTriangleSweep(double& position, double& step, double base, std::
     // never reverses direction, so the positions after each step are ordered: if neither the
     // first nor the last calls for a turn, none between does, and the chunk can step without
     // checking.
+    if (!StepInsideOneBinade(position, step, frames, positions, current)) {
 #pragma GCC unroll 4
-    for (std::uint32_t i = 0; i < frames; ++i) {
-        positions[i] = current;
-        current = current + currentStep;
+        for (std::uint32_t i = 0; i < frames; ++i) {
+            positions[i] = current;
+            current = current + currentStep;
+        }
     }
     const double firstStepped = frames > 1 ? positions[1] : current;
     if (!turnIsDue(firstStepped) && !turnIsDue(current)) {

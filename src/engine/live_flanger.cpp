@@ -7,6 +7,7 @@
 #include <new>
 
 #include "engine/flanger_engine.h"
+#include "engine/kernel_timing.h"
 
 namespace flanger {
 namespace {
@@ -20,7 +21,7 @@ LiveSettings Bounded(LiveSettings settings) {
 
 }  // namespace
 
-LiveFlanger::LiveFlanger() : Kernels(KernelsFor(BestInstructionSet())) {}
+LiveFlanger::LiveFlanger() : Kernels(KernelsFor(FastestInstructionSet())) {}
 
 LiveFlanger::~LiveFlanger() = default;
 

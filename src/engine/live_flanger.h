@@ -72,7 +72,8 @@ public:
     const LiveSettings& SteadySettings() const { return Settings[Steady]; }
     double SweepPhase() const { return Voices[Steady].SweepPhase(); }
 
-    // The instruction set of the kernels, as FlangerEngine::UseInstructionSet.
+    // The instruction set of the kernels: the fastest here (FastestInstructionSet) unless
+    // chosen, as FlangerEngine::UseInstructionSet.
     bool UseInstructionSet(InstructionSet set);
 
 private:

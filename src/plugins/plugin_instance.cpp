@@ -62,8 +62,24 @@ void PluginInstance::CopyAndProcess(const float* const* inputs, std::uint32_t of
     Engine.Process(Block.data(), Channels, frames, settings);
 }
 
+const LiveSettings& PluginInstance::CurrentSettings() {
+    // Comparing bits rather than floats: a NaN that stays is no change either. A missing
+    // control reads as a NaN, which counts as the default as well.
+    std::uint32_t bits[kControlCount];
+    for (std::uint32_t i = 0; i < kControlCount; ++i) {
+        bits[i] = 0x7FC00000u;
+        if (Controls[i] != nullptr) std::memcpy(&bits[i], Controls[i], sizeof(float));
+    }
+    if (!ControlsRead || std::memcmp(bits, LastControlBits, sizeof bits) != 0) {
+        Settings = SettingsFromControls(Controls);
+        std::memcpy(LastControlBits, bits, sizeof bits);
+        ControlsRead = true;
+    }
+    return Settings;
+}
+
 void PluginInstance::Run(std::uint32_t frames) {
-    const LiveSettings settings = SettingsFromControls(Controls);
+    const LiveSettings& settings = CurrentSettings();
     if (!OutputsOverlapOtherInputs()) {
         CopyAndProcess(Inputs.data(), 0, frames, settings);
         return;

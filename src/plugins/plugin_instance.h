@@ -43,9 +43,14 @@ private:
     // output from `offset` on, and runs the engine over them.
     void CopyAndProcess(const float* const* inputs, std::uint32_t offset, std::uint32_t frames,
                         const LiveSettings& settings);
+    // The settings of the controls, quantised again only when a control has moved.
+    const LiveSettings& CurrentSettings();
 
     std::uint32_t Channels;
     const float* Controls[kControlCount] = {};
+    std::uint32_t LastControlBits[kControlCount] = {};  // the values last quantised, as bits
+    bool ControlsRead = false;
+    LiveSettings Settings;
     std::vector<const float*> Inputs;
     std::vector<float*> Outputs;
     std::vector<float*> Block;  // the outputs at the current offset

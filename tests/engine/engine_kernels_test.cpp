@@ -12,6 +12,7 @@
 #include <optional>
 #include <sstream>
 
+#include "engine/chunk_steps.h"
 #include "engine/frame_math.h"
 #include "engine_test_support.h"
 
@@ -151,6 +152,51 @@ TEST(EngineKernels, PreparedTapsEqualTheFrameByFrameTaps) {
                     << expected->Fraction[i];
                 ASSERT_EQ(std::memcmp(&chunk->Rest[i], &expected->Rest[i], 8), 0) << "frame " << i;
             }
+        }
+    }
+}
+
+TEST(ChunkSteps, TriangleStepsEqualAdditionsOneByOne) {
+    // Positions at and near the edges of binades, steps of whole, half (a tie that rounds to
+    // even) and odd numbers of the spacing, up and down, and chunks that turn.
+    const double spacing256 = std::ldexp(1.0, -44);  // of doubles in [256, 512)
+    struct Case {
+        double position, step, base;
+        std::int32_t ringLength;
+    };
+    const Case cases[] = {
+        {220.5, 0.001, 220.5, 442},
+        {255.99, 0.001, 220.5, 442},
+        {256.0, -0.001, 220.5, 442},
+        {256.05, -0.001, 220.5, 442},
+        {300.0, 0.5 * spacing256, 220.5, 442},
+        {300.0 + spacing256, 0.5 * spacing256, 220.5, 442},
+        {300.0, 1.5 * spacing256, 220.5, 442},
+        {300.0, -2.5 * spacing256, 220.5, 442},
+        {442.9, 0.04, 220.5, 442},
+        {220.6, -0.04, 220.5, 442},
+        {511.99, 0.002, 1.0, 1000},
+        {1.0, 0.0001, 0.5, 4},
+        {3.0, 2.9, 0.0, 100},
+        {1e6, 3.0, 0.0, 2000000},
+    };
+    for (const Case& c : cases) {
+        for (std::uint32_t frames : {1u, 2u, 7u, kChunkFrames}) {
+            double position = c.position, step = c.step;
+            auto chunk = std::make_unique<SweepChunk>();
+            StepTriangleSweep(position, step, c.base, c.ringLength, chunk->Position, frames);
+            double expected = c.position, expectedStep = c.step;
+            for (std::uint32_t i = 0; i < frames; ++i) {
+                ASSERT_EQ(std::memcmp(&chunk->Position[i], &expected, sizeof expected), 0)
+                    << c.position << " + " << c.step << " frame " << i;
+                expected = expected + expectedStep;
+                if (expected > c.ringLength + 1.0 || expected <= c.base) {
+                    expectedStep = -expectedStep;
+                    expected = expected + expectedStep;
+                }
+            }
+            EXPECT_EQ(position, expected) << c.position << " + " << c.step;
+            EXPECT_EQ(step, expectedStep);
         }
     }
 }
