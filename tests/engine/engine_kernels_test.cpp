@@ -164,22 +164,20 @@ TEST(ChunkSteps, TriangleStepsEqualAdditionsOneByOne) {
         double position, step, base;
         std::int32_t ringLength;
     };
-    const Case cases[] = {
-        {220.5, 0.001, 220.5, 442},
-        {255.99, 0.001, 220.5, 442},
-        {256.0, -0.001, 220.5, 442},
-        {256.05, -0.001, 220.5, 442},
-        {300.0, 0.5 * spacing256, 220.5, 442},
-        {300.0 + spacing256, 0.5 * spacing256, 220.5, 442},
-        {300.0, 1.5 * spacing256, 220.5, 442},
-        {300.0, -2.5 * spacing256, 220.5, 442},
-        {442.9, 0.04, 220.5, 442},
-        {220.6, -0.04, 220.5, 442},
-        {511.99, 0.002, 1.0, 1000},
-        {1.0, 0.0001, 0.5, 4},
-        {3.0, 2.9, 0.0, 100},
-        {1e6, 3.0, 0.0, 2000000},
-    };
+    const Case cases[] = {{220.5, 0.001, 220.5, 442},
+                          {255.99, 0.001, 220.5, 442},
+                          {256.0, -0.001, 220.5, 442},
+                          {256.05, -0.001, 220.5, 442},
+                          {300.0, 0.5 * spacing256, 220.5, 442},
+                          {300.0 + spacing256, 0.5 * spacing256, 220.5, 442},
+                          {300.0, 1.5 * spacing256, 220.5, 442},
+                          {300.0, -2.5 * spacing256, 220.5, 442},
+                          {442.9, 0.04, 220.5, 442},
+                          {220.6, -0.04, 220.5, 442},
+                          {511.99, 0.002, 1.0, 1000},
+                          {1.0, 0.0001, 0.5, 4},
+                          {3.0, 2.9, 0.0, 100},
+                          {1e6, 3.0, 0.0, 2000000}};
     for (const Case& c : cases) {
         for (std::uint32_t frames : {1u, 2u, 7u, kChunkFrames}) {
             double position = c.position, step = c.step;
@@ -274,34 +272,10 @@ std::vector<RawParameters> SteadyShortDelays() {
     return cases;
 }
 
-// Bit for bit, except that any NaN matches any NaN: which of two NaN operands an operation passes
-// on depends on the order the compiler puts them in, even in plain scalar code.
-bool SameValue(float a, float b) {
-    return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
-}
-
-void ExpectSameBits(const std::vector<std::vector<float>>& actual,
-                    const std::vector<std::vector<float>>& expected, const std::string& what) {
-    for (std::size_t j = 0; j < expected.size(); ++j) {
-        for (std::size_t i = 0; i < expected[j].size(); ++i) {
-            if (!SameValue(actual[j][i], expected[j][i])) {
-                FAIL() << what << ": channel " << j << " frame " << i << ": " << actual[j][i]
-                       << " expected " << expected[j][i];
-            }
-        }
-    }
-}
-
-void ProcessInIrregularBuffers(FlangerEngine& engine, std::vector<std::vector<float>>& audio) {
-    const std::uint32_t sizes[] = {1, 255, 256, 257, 0, 3, 512, 4096, 31};
-    const std::size_t total = audio.empty() ? 0 : audio[0].size();
-    std::size_t offset = 0;
-    for (std::size_t k = 0; offset < total; ++k) {
-        const auto size = static_cast<std::uint32_t>(
-            std::min<std::size_t>(sizes[k % std::size(sizes)], total - offset));
-        ProcessSpan(engine, audio, offset, size);
-        offset += size;
-    }
+void ProcessInIrregularBuffers(FlangerEngine& engine, Channels& audio) {
+    InBuffersOf(
+        {1, 255, 256, 257, 0, 3, 512, 4096, 31}, audio.empty() ? 0 : audio[0].size(),
+        [&](std::size_t offset, std::uint32_t size) { ProcessSpan(engine, audio, offset, size); });
 }
 
 TEST(EngineKernels, DelaysShorterThanAVectorGroupMatchTheModel) {

@@ -57,8 +57,8 @@ std::vector<ModelCase> Cases() {
     };
     // The defaults, then the corners of the window's ranges.
     const Setting settings[] = {
-        {90, 50, 50, 10, 10},     {10, 10, 10, 10, 10},   {100, 100, 100, 100, 200},
-        {100, 10, 100, 100, 200}, {10, 100, 10, 100, 10}, {55, 10, 100, 45, 200},
+        {90, 50, 50, 10, 10},     {10, 10, 10, 10, 10},    {100, 100, 100, 100, 200},
+        {100, 10, 100, 100, 200}, {10, 100, 10, 100, 10},  {55, 10, 100, 45, 200},
     };
     std::vector<ModelCase> cases;
     for (std::uint32_t rate : {8000u, 44100u, 96000u}) {
@@ -66,8 +66,8 @@ std::vector<ModelCase> Cases() {
             for (bool sine : {false, true}) {
                 for (bool feedback : {true, false}) {
                     for (const Setting& s : settings) {
-                        cases.push_back({rate, channels, sine, feedback, s.depth, s.delay, s.width,
-                                         s.feedback, s.speed, 60000});
+                        cases.push_back({rate, channels, sine, feedback, s.depth, s.delay,
+                                         s.width, s.feedback, s.speed, 60000});
                     }
                 }
             }
@@ -90,31 +90,8 @@ std::vector<ModelCase> Cases() {
 
 class FlangerEngineMatchesModel : public ::testing::TestWithParam<ModelCase> {};
 
-// Hands the frames to `process` in irregular buffer sizes: 0 and 1 frame, small primes, a host's
-// usual 512 and 4096.
-template <typename Process>
-void InIrregularBuffers(std::size_t frames, Process process) {
-    const std::uint32_t sizes[] = {0, 1, 7, 512, 4096, 333, 1, 2048, 0, 97};
-    std::size_t offset = 0;
-    for (std::size_t k = 0; offset < frames; ++k) {
-        const std::uint32_t size = static_cast<std::uint32_t>(
-            std::min<std::size_t>(sizes[k % std::size(sizes)], frames - offset));
-        process(offset, size);
-        offset += size;
-    }
-}
-
-void ExpectSameBits(const std::vector<std::vector<float>>& actual,
-                    const std::vector<std::vector<float>>& expected, const char* what) {
-    for (std::size_t j = 0; j < expected.size(); ++j) {
-        for (std::size_t i = 0; i < expected[j].size(); ++i) {
-            if (std::memcmp(&actual[j][i], &expected[j][i], sizeof(float)) != 0) {
-                FAIL() << what << " channel " << j << " frame " << i << ": " << actual[j][i]
-                       << ", model " << expected[j][i];
-            }
-        }
-    }
-}
+// Irregular buffer sizes: 0 and 1 frame, small primes, a host's usual 512 and 4096.
+const std::vector<std::uint32_t> kBufferSizes = {0, 1, 7, 512, 4096, 333, 1, 2048, 0, 97};
 
 TEST_P(FlangerEngineMatchesModel, BitForBit) {
     const ModelCase& c = GetParam();
@@ -130,7 +107,7 @@ TEST_P(FlangerEngineMatchesModel, BitForBit) {
     model.Process(modelChannels, static_cast<std::uint32_t>(c.frames));
 
     auto processed = input;
-    InIrregularBuffers(c.frames, [&](std::size_t offset, std::uint32_t size) {
+    InBuffersOf(kBufferSizes, c.frames, [&](std::size_t offset, std::uint32_t size) {
         ProcessSpan(*engine, processed, offset, size);
     });
     ExpectSameBits(processed, expected, "engine");
@@ -146,7 +123,7 @@ TEST_P(FlangerEngineMatchesModel, BitForBit) {
         c.depth, c.delay, c.width, c.sineMode ? 1 : 0, c.feedbackOn ? c.feedback : -c.feedback,
         c.speed};
     auto liveProcessed = input;
-    InIrregularBuffers(c.frames, [&](std::size_t offset, std::uint32_t size) {
+    InBuffersOf(kBufferSizes, c.frames, [&](std::size_t offset, std::uint32_t size) {
         std::vector<float*> pointers;
         for (auto& channel : liveProcessed) pointers.push_back(channel.data() + offset);
         live.Process(pointers.data(), c.channels, size, settings);

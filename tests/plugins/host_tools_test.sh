@@ -27,6 +27,21 @@ samples() {
     tail -c +$((offset + 9)) "$1"
 }
 
+# Every fixed string after the file's name stands in the file.
+contains() {
+    local file="$1" expected
+    shift
+    for expected in "$@"; do
+        grep -qF -- "$expected" "$file" || { cat "$file"; fail "$file lacks '$expected'"; }
+    done
+}
+
+# OUT has as many frames as IN, and other samples.
+processed() {
+    [ "$(soxi -s "$2")" = "$(soxi -s "$1")" ] || fail "$2 is not as long as $1"
+    ! cmp -s <(samples "$1") <(samples "$2") || fail "$2 holds the samples of $1"
+}
+
 # Two seconds of the demo signal as 32-bit float WAV, stereo and mono.
 make_inputs() {
     "$FLANGER" demo long.wav --encoding float >/dev/null
@@ -36,16 +51,14 @@ make_inputs() {
 
 case "$1" in
 lv2-validate)
-    lv2_validate "$FLANGER_LV2_DIR"/flanger.lv2/*.ttl >validate.txt 2>&1 || {
-        cat validate.txt; fail "lv2_validate"; }
-    grep -q "Found 0 errors" validate.txt || { cat validate.txt; fail "lv2_validate errors"; }
+    lv2_validate "$FLANGER_LV2_DIR"/flanger.lv2/*.ttl >validate.txt 2>&1 || true
+    contains validate.txt "Found 0 errors"
     [ "$(lv2ls | grep -c '^urn:vornak:flanger:')" = 2 ] || fail "lv2ls does not list both"
     lv2info "$stereo" >info.txt
-    for expected in "Name: *Flanger (stereo)" "Author: *Vornak" "Class: *Flanger Plugin" \
-        "hardRTCapable" "Symbol: *feedback_on" "Symbol: *out_r" "Port 10:"; do
-        grep -q "$expected" info.txt || { cat info.txt; fail "lv2info lacks '$expected'"; }
-    done
-    lv2info "$mono" | grep -q "Symbol: *out$" || fail "lv2info: the mono output"
+    contains info.txt "Flanger (stereo)" "Vornak" "Flanger Plugin" "hardRTCapable" "feedback_on" \
+        "out_r" "Port 10:" "0.900000" "port-props#logarithmic" "lv2core#toggled"
+    lv2info "$mono" >info.txt
+    contains info.txt "Port 8:" "Symbol:      out"
     ;;
 lv2apply)
     make_inputs
@@ -66,35 +79,23 @@ EOF
     ;;
 ladspa)
     analyseplugin vornak_flanger.so >analysis.txt
-    for expected in 'Plugin Label: "vornak_flanger_mono"' 'Plugin Label: "vornak_flanger_stereo"' \
-        'Plugin Unique ID: 7350081' 'Plugin Unique ID: 7350082' 'Maker: "Vornak"' \
-        '"Speed" input, control, 0.1 to 2, default 0.1, logarithmic' \
-        '"Feedback on" input, control, toggled, default 1' '"Right output" output, audio'; do
-        grep -qF "$expected" analysis.txt || { cat analysis.txt; fail "analyseplugin: $expected"; }
-    done
+    contains analysis.txt 'Plugin Label: "vornak_flanger_mono"' 'Plugin Unique ID: 7350082' \
+        'Maker: "Vornak"' '"Speed" input, control, 0.1 to 2, default 0.1, logarithmic' \
+        '"Feedback on" input, control, toggled, default 1' '"Right output" output, audio'
     make_inputs
     sox stereo.wav -b 16 stereo16.wav
     sox mono.wav -b 16 mono16.wav
-    applyplugin mono16.wav mono-out.wav vornak_flanger.so vornak_flanger_mono \
-        2.5 7.3 0.37 0.66 0.45 1 1 >/dev/null
-    applyplugin stereo16.wav stereo-out.wav vornak_flanger.so vornak_flanger_stereo \
-        5 5 0.1 0.9 0.1 1 0 >/dev/null
-    for pair in mono16:mono-out stereo16:stereo-out; do
-        [ "$(stat -c %s "${pair%:*}.wav")" = "$(stat -c %s "${pair#*:}.wav")" ] ||
-            fail "applyplugin: ${pair#*:}.wav is not as long as its input"
-        ! cmp -s "${pair%:*}.wav" "${pair#*:}.wav" || fail "applyplugin left ${pair%:*} as it was"
-    done
+    applyplugin mono16.wav out.wav vornak_flanger.so vornak_flanger_mono 2.5 7.3 0.37 0.66 0.45 1 1
+    processed mono16.wav out.wav
+    applyplugin stereo16.wav out.wav vornak_flanger.so vornak_flanger_stereo 5 5 0.1 0.9 0.1 1 0
+    processed stereo16.wav out.wav
     ;;
 sox)
     make_inputs
-    sox mono.wav sox-mono.wav ladspa vornak_flanger.so vornak_flanger_mono 2.5 7.3 0.37 0.66 0.45 1 1
-    sox stereo.wav sox-stereo.wav ladspa vornak_flanger.so vornak_flanger_stereo
-    for pair in mono:sox-mono stereo:sox-stereo; do
-        [ "$(soxi -s "${pair#*:}.wav")" = "$(soxi -s "${pair%:*}.wav")" ] ||
-            fail "sox: ${pair#*:}.wav is not as long as its input"
-        ! cmp -s <(samples "${pair%:*}.wav") <(samples "${pair#*:}.wav") ||
-            fail "sox left ${pair%:*} as it was"
-    done
+    sox mono.wav out.wav ladspa vornak_flanger.so vornak_flanger_mono 2.5 7.3 0.37 0.66 0.45 1 1
+    processed mono.wav out.wav
+    sox stereo.wav out.wav ladspa vornak_flanger.so vornak_flanger_stereo
+    processed stereo.wav out.wav
     ;;
 jalv)
     export JACK_DEFAULT_SERVER="flanger-test-$$"
@@ -102,23 +103,21 @@ jalv)
     jackd=$!
     trap 'kill "$jackd" 2>/dev/null; wait "$jackd" 2>/dev/null; rm -rf "$work"' EXIT
     for _ in $(seq 50); do jack_lsp >/dev/null 2>&1 && break; sleep 0.1; done
-    # Every control moves a few times while JACK runs the plug-in, for about three seconds.
+    # Every control moves while JACK runs the plug-in, for about three seconds.
     {
         sleep 0.5
-        for value in 2.5:9.1:2:0.2:1:0:1 9.9:1:0.1:1:0.1:1:0 5:5:0.7:0.5:0.6:1:1; do
-            IFS=: read -r delay width speed depth feedback on sine <<<"$value"
-            printf '%s\n' "delay = $delay" "width = $width" "speed = $speed" "depth = $depth" \
-                "feedback = $feedback" "feedback_on = $on" "sine = $sine"
-            sleep 0.4
-            jack_lsp >>ports.txt
-            sleep 0.4
+        for command in "delay = 2.5" "width = 9.1" "speed = 2" "depth = 0.2" "feedback = 1" \
+            "feedback_on = 0" "sine = 1" "delay = 9.9" "width = 1" "speed = 0.1" "depth = 1" \
+            "feedback = 0.6" "feedback_on = 1" "sine = 0"; do
+            echo "$command"
+            sleep 0.2
         done
-        printf 'controls\n'
+        jack_lsp >ports.txt
+        echo controls
         sleep 0.3
     } | timeout 30 jalv -n flanger "$stereo" >jalv.txt 2>&1 || { cat jalv.txt; fail "jalv"; }
-    grep -q "Block length: *256 frames" jalv.txt || { cat jalv.txt; fail "jalv did not run"; }
-    grep -q "^> *sine = 1.000000" jalv.txt || { cat jalv.txt; fail "jalv: controls"; }
-    grep -q "^flanger:out_r$" ports.txt || { cat ports.txt; fail "the client's ports"; }
+    contains jalv.txt "Block length: 256 frames" "feedback = 0.600000" "sine = 1.000000"
+    contains ports.txt "flanger:in_l" "flanger:out_r"
     # Without real-time scheduling the dummy backend reports the late wake-ups of a busy machine
     # as xruns, and a cycle the scheduler left unfinished as a process error: timing, not faults.
     ! grep -i "error\|fail" jalv.txt <(grep -v "XRun\|ProcessGraphAsyncMaster" jackd.log) ||
