@@ -10,10 +10,12 @@
 //   continues the first: its sweep at the same phase (scaled into the new range and direction;
 //   exactly the old sweep when shape, delay, width and speed stay), its rings holding the same
 //   recent past. For TransitionMs the output crossfades from the old voice to the new one
-//   along a smoothstep curve, both running; then the new voice alone is the steady state. A
-//   crossfade rather than a glide of the delay: the two voices' delays may lie far apart (the
-//   delay is a property of the ring length, which changes in whole frames), and a crossfade of
-//   two smooth signals adds no pitch change and no step.
+//   along a smoothstep curve, both running frame by frame, and so does what the new voice writes
+//   into its lines (from what the old one writes to its own), so that its past has no step
+//   where the feedback differs; then the new voice alone is the steady state, on the kernels
+//   again. A crossfade rather than a glide of the delay: the two voices' delays may lie far
+//   apart (the delay follows the ring length, which changes in whole frames), and a crossfade
+//   of two smooth signals adds no pitch change and no step.
 // - A longer ring needs a longer past than the old ring holds. The old voice then goes on alone
 //   while a LineHistory records its writes, until the history holds the new ring's length (at
 //   most the difference of the two rings, 18 ms); only then does the crossfade start.
