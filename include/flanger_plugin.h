@@ -11,9 +11,17 @@
  * targets the same fields come in the same order with natural alignment; pointers are 8 bytes and
  * CallBackContext is pointer-sized, so a host can pass a pointer through it.
  *
- * Threading: the module starts no thread and takes no lock. PlugInInfo may be called from any
- * thread at any time. All other exports that take one EffectSettings record must be called for
- * that record by one thread at a time; different records are independent.
+ * Threading: PlugInInfo may be called from any thread at any time. All other exports that take
+ * one EffectSettings record must be called for that record by one thread at a time; different
+ * records are independent. On Linux the module starts no thread and takes no lock.
+ *
+ * Start-up on Windows: a DLL may not load other libraries or create COM objects while it is
+ * being loaded, so the module chooses its resource library (the one that "Language.xml" in the
+ * directory current at load names) at the first call of any export, on a short-lived thread of
+ * its own that initialises COM for itself; that first call, and any other made meanwhile, waits
+ * until it has ended. The outcome does not depend on the calling thread or its COM apartment,
+ * nor on a change of the current directory after the load. No export may be called from a
+ * DllMain (under the loader lock): that thread could not start.
  */
 #ifndef FLANGER_PLUGIN_H
 #define FLANGER_PLUGIN_H
@@ -108,9 +116,13 @@ int32_t FLANGER_CDECL PlugInInfo(PlugInInformation* info);
 /* Creates a record with the defaults Depth 90, Delay 50, Width 50, Sine 0, Feedback 10, Speed 10,
  * replaced by the values of a stored preset: a non-null rootKey selects the registry key `section`
  * below it; otherwise a non-null fileName selects section `section` of that profile file; with
- * neither nothing is loaded. A missing or unreadable preset keeps the defaults. Stores the new
- * record in *settings (the host releases it with Free) and returns 1; returns 0 and stores null
- * when no memory is left, and 0 without storing when settings is null. */
+ * neither nothing is loaded. On Windows fileName goes to the system's profile functions as it
+ * is: a bare name such as "Flanger.ini" is a file in the Windows folder, a name with a directory
+ * part is relative to the current directory. On Linux, which has no Windows folder, every
+ * relative name is relative to the current directory. A missing or unreadable preset keeps the
+ * defaults. Stores the new record in *settings (the host releases it with Free) and returns 1;
+ * returns 0 and stores null when no memory is left, and 0 without storing when settings is
+ * null. */
 int32_t FLANGER_CDECL Initialize(const char* fileName, const char* section,
                                  FlangerRegistryKey rootKey, EffectSettings** settings);
 
@@ -128,8 +140,10 @@ int32_t FLANGER_CDECL InitializeXml(SettingsNode* node, EffectSettings** setting
 int32_t FLANGER_CDECL CopySettings(EffectSettings** copy, const EffectSettings* source);
 
 /* Stores the six parameters of *settings in the storage selected as for Initialize. Returns 0
- * when the registry is selected and its key cannot be opened or created, or on a null record;
- * 1 otherwise, also when nothing was selected. */
+ * when the registry is selected and its key cannot be opened or created or its values could not
+ * be stored (on Linux a full disk, or a database that is read-only or locked by another writer
+ * for too long; the preset stored there before stays whole), or on a null record; 1 otherwise,
+ * also when nothing was selected. */
 int32_t FLANGER_CDECL SavePreset(const char* fileName, const char* section,
                                  FlangerRegistryKey rootKey, const EffectSettings* settings);
 
@@ -161,8 +175,8 @@ int32_t FLANGER_CDECL SetStreamCallBack(StreamCallBack callBack, uintptr_t conte
 
 /* Opens a stream of the given format: creates the engine from the six parameters as they are
  * now (an engine still open is released first). Returns 0 (success), also when the format cannot
- * be processed (sample rate 0, delay lines too long): such a stream passes audio through
- * unchanged. Returns 1 on a null record or format, leaving the record as it was. */
+ * be processed (a sine sweep at sample rate 0, delay lines too long): such a stream passes audio
+ * through unchanged. Returns 1 on a null record or format, leaving the record as it was. */
 int32_t FLANGER_CDECL OpenStream(EffectSettings* settings, const StreamFormat* format);
 
 /* Calls the host's call-back with the buffer, then processes FrameCount frames of every channel

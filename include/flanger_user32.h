@@ -490,8 +490,20 @@ FLANGER_USER32_API DWORD SizeofResource(HMODULE module, HRSRC resource);
 
 /* A module handle for resources compiled into the calling module (a module cannot export the
  * entry point itself when its export table is fixed). The same function gives the same handle;
- * handles live until the process ends. */
+ * a handle lives until FlangerUnregisterResourceModule or the end of the process. */
 FLANGER_USER32_API HMODULE FlangerRegisterResourceModule(FlangerFindResourceFunction find);
+
+/* For a module that is being unloaded (called from its static destructors, while its code is
+ * still mapped, on the thread that unloads it): the layer lets go of everything that points into
+ * the shared object holding the function registered as `module`. The handle and its resources
+ * are forgotten (they fail softly from then on, as a freed library's do), and so are other
+ * resources whose bytes lie in the object; the calling thread's windows whose window, class or
+ * dialog procedure lies there are destroyed, so that they still get their last messages; other
+ * threads' such windows go on with their class's procedure (DefWindowProcA when that lies there
+ * too) and without their dialog procedure; classes registered under `module` or with a
+ * procedure there are unregistered. FALSE (ERROR_MOD_NOT_FOUND) when `module` is not a handle
+ * that FlangerRegisterResourceModule gave out. */
+FLANGER_USER32_API BOOL FlangerUnregisterResourceModule(HMODULE module);
 
 /* The font a window draws its text with (a dialog's template font, which its controls share):
  * the face name (at most maxCount - 1 bytes and a NUL), the size in points and the dialog base

@@ -40,9 +40,9 @@ void FlangerEngine::Open(const StreamFormat& format) {
     RingLength = 0;
     LineLength = 0;
 
+    // At sample rate 0 the lines have two elements, which the triangle sweeps as at any rate.
     const double lineFrames = ((delayMs + widthMs) * 0.001) * sampleRate;
     const bool runnable =
-        format.SampleRate != 0 &&
         format.SampleRate <= static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()) &&
         lineFrames < kMaxLineFrames;
     if (runnable) {
@@ -83,8 +83,13 @@ const float* FlangerEngine::DelayLine(std::uint32_t channel) const {
     return LineStorage.get() + std::size_t{channel} * static_cast<std::size_t>(LineLength);
 }
 
+bool FlangerEngine::PassThrough() const {
+    // The sine's step per frame is infinite at sample rate 0.
+    return IsPassThrough || (SineMode && SampleRate == 0);
+}
+
 std::int32_t FlangerEngine::ProcessBlock(StreamBuffer buffer) {
-    if (IsPassThrough) return 1;
+    if (PassThrough()) return 1;
 
     const std::uint32_t offered = std::min(BufferChannelCount(buffer), Channels);
     std::uint32_t channelCount = 0;

@@ -46,9 +46,10 @@ public:
     ~FlangerEngine() override;
 
     // Allocates zeroed delay lines for the format and puts the sweep at its start. A stream the
-    // engine cannot run (sample rate 0 or above 2^31 - 1, lines longer than kMaxLineFrames or
-    // more than kMaxTotalLineSamples in all, memory exhausted) is opened in pass-through: the
-    // samples are left as they are.
+    // engine cannot run (sample rate above 2^31 - 1, lines longer than kMaxLineFrames or more
+    // than kMaxTotalLineSamples in all, memory exhausted) is opened in pass-through: the samples
+    // are left as they are. So is a sine sweep at sample rate 0; the triangle runs there over
+    // lines of two elements.
     void Open(const StreamFormat& format) override;
 
     // Processes FrameCount frames of the buffer's channels in place, at most as many channels as
@@ -57,7 +58,7 @@ public:
     std::int32_t ProcessBlock(StreamBuffer buffer) override;
 
     // The engine's state, for tests and diagnostics.
-    bool PassThrough() const { return IsPassThrough; }
+    bool PassThrough() const;
     double SweepPosition() const { return SweepPos; }
     double SweepBasePosition() const { return SweepBase; }
     double SweepStepFrames() const { return SweepStep; }
@@ -81,10 +82,11 @@ private:
     // Runs every active channel over one chunk of the buffer starting at frame `offset`.
     void RunChunk(std::uint32_t channelCount, std::uint32_t offset, std::uint32_t frames);
 
+    // No lines: Open found a stream it cannot run.
     bool IsPassThrough = true;
-    double SweepStep = 0.0;  // change of SweepPos per frame in triangle mode, frames
-    double SweepPos = 0.0;   // read offset ahead of WriteIndex, frames
-    double SweepBase = 0.0;  // lower turning point of the triangle; centre of the sine
+    double SweepStep = 0.0;       // change of SweepPos per frame in triangle mode, frames
+    double SweepPos = 0.0;        // read offset ahead of WriteIndex, frames
+    double SweepBase = 0.0;       // lower turning point of the triangle; centre of the sine
     std::int32_t RingLength = 0;  // ring positions in use in every line
     std::int32_t WriteIndex = 0;  // ring position written in the current frame
     std::int32_t LineLength = 0;  // RingLength + 1: the spare last element stays 0.0

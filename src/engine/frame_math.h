@@ -9,30 +9,47 @@
 #include "engine/engine_kernels.h"
 
 namespace flanger {
+// Internal linkage: each kernel's file keeps its own copies, compiled for its own instruction
+// set. Copies shared between files would leave the linker free to keep one built for AVX2.
+namespace {
 
-// Whether `sweepPos` lies inside the lines, where its tap needs no clamping.
-inline bool TapIsInside(double sweepPos, std::int32_t ringLength) {
-    return sweepPos >= 0.0 && sweepPos < static_cast<double>(ringLength) + 2.0;
+// The end of the positions inside the lines: RingLength + 2. The frame loops compute it once.
+inline double InsideEnd(std::int32_t ringLength) { return static_cast<double>(ringLength) + 2.0; }
+
+// Whether `sweepPos` lies inside the lines, from 0 to below `insideEnd`, where truncation equals
+// floor and the tap lies in the line as it is. The sweep never produces -0.0, taken as 0.0 here.
+inline bool TapIsInside(double sweepPos, double insideEnd) {
+    return sweepPos >= 0.0 && sweepPos < insideEnd;
 }
 
-// The tap of position `sweepPos` for the frame written at ring position `writeIndex`: the near
-// ring position p, the far one q = p + 1 (wrapping to 0), and the fraction f between them.
+// The floor d and fraction f of a position outside the lines (TapIsInside false), with the
+// ring's wrap folded into d so that d + writeIndex lies in the line.
 //
-// While the parameters are non-negative the sweep keeps floor(SweepPos) within
-// [0, RingLength + 1], where truncation equals floor. Outside that (an owner's NaN, a sine
-// recursion drifting over hours) the tap is clamped so that it never leaves the line.
-inline void ComputeTap(SweepChunk& chunk, std::uint32_t i, std::int32_t writeIndex,
-                       std::int32_t ringLength) {
-    const double sweepPos = chunk.Position[i];
-    std::int32_t d;
-    double f;
-    if (TapIsInside(sweepPos, ringLength)) {
-        d = static_cast<std::int32_t>(sweepPos);
-        f = sweepPos - static_cast<double>(d);
-    } else {
-        d = sweepPos >= 0.0 ? ringLength + 1 : 0;
-        f = sweepPos - std::floor(sweepPos);
+// While the parameters are non-negative the sweep keeps floor(SweepPos) at most RingLength + 1,
+// and only a sine without delay goes below 0: its centre lies a 200 000th of its amplitude
+// closer to 0 than its amplitude. Such a floor is taken as it stands, since d + writeIndex still
+// lies in the ring, except where the sum falls below 0 and the ring wraps it to its end (d = -1
+// at write position 0 reads the last ring position). Positions below -RingLength or beyond the
+// line (an owner's NaN or infinite speed) are clamped into the line.
+//
+// Rare, so kept out of the frame loops, where it would crowd the common case.
+[[gnu::cold, gnu::noinline]] inline std::int32_t FloorOutsideTruncation(double sweepPos,
+                                                                        std::int32_t writeIndex,
+                                                                        std::int32_t ringLength,
+                                                                        double& f) {
+    const double floor = std::floor(sweepPos);
+    f = sweepPos - floor;
+    if (floor < 0.0 && floor >= -static_cast<double>(ringLength)) {
+        const auto d = static_cast<std::int32_t>(floor);
+        return d + writeIndex < 0 ? d + ringLength : d;
     }
+    return sweepPos >= 0.0 ? ringLength + 1 : 0;
+}
+
+// The tap of floor `d` and fraction `f` for the frame written at ring position `writeIndex`:
+// the near ring position p, the far one q = p + 1 (wrapping to 0), and their weights.
+inline void StoreTap(SweepChunk& chunk, std::uint32_t i, std::int32_t d, double f,
+                     std::int32_t writeIndex, std::int32_t ringLength) {
     std::int32_t p = d + writeIndex;
     if (p >= ringLength) p -= ringLength;
     std::int32_t q = p + 1;
@@ -41,6 +58,30 @@ inline void ComputeTap(SweepChunk& chunk, std::uint32_t i, std::int32_t writeInd
     chunk.Far[i] = q;
     chunk.Fraction[i] = f;
     chunk.Rest[i] = 1.0 - f;
+}
+
+// The tap of frame i's position, known to lie inside the lines, where truncation is floor.
+inline void ComputeInsideTap(SweepChunk& chunk, std::uint32_t i, std::int32_t writeIndex,
+                             std::int32_t ringLength) {
+    const double sweepPos = chunk.Position[i];
+    const auto d = static_cast<std::int32_t>(sweepPos);
+    StoreTap(chunk, i, d, sweepPos - static_cast<double>(d), writeIndex, ringLength);
+}
+
+// The tap of frame i's position, for the frame written at ring position `writeIndex`.
+// `insideEnd` is InsideEnd(ringLength).
+inline void ComputeTap(SweepChunk& chunk, std::uint32_t i, std::int32_t writeIndex,
+                       std::int32_t ringLength, double insideEnd) {
+    const double sweepPos = chunk.Position[i];
+    std::int32_t d;
+    double f;
+    if (TapIsInside(sweepPos, insideEnd)) {
+        d = static_cast<std::int32_t>(sweepPos);
+        f = sweepPos - static_cast<double>(d);
+    } else {
+        d = FloorOutsideTruncation(sweepPos, writeIndex, ringLength, f);
+    }
+    StoreTap(chunk, i, d, f, writeIndex, ringLength);
 }
 
 // Whether the vector kernels may read the taps of position `d` (floor of the sweep) a group
@@ -63,33 +104,45 @@ inline bool ChunkReadsAGroupAhead(double lowest, double highest, std::int32_t ri
 // Taps for a whole chunk, frame by frame. Returns whether the vector kernels may run it.
 inline bool PrepareTapsFrameByFrame(SweepChunk& chunk, std::uint32_t frames,
                                     std::int32_t writeIndex, std::int32_t ringLength) {
+    const double insideEnd = InsideEnd(ringLength);
     bool readsAhead = true;
     for (std::uint32_t i = 0; i < frames; ++i) {
-        ComputeTap(chunk, i, writeIndex + static_cast<std::int32_t>(i), ringLength);
+        ComputeTap(chunk, i, writeIndex + static_cast<std::int32_t>(i), ringLength, insideEnd);
         const double position = chunk.Position[i];
-        readsAhead = readsAhead && TapIsInside(position, ringLength) &&
+        readsAhead = readsAhead && TapIsInside(position, insideEnd) &&
                      TapReadsAGroupAhead(static_cast<std::int32_t>(position), ringLength);
     }
     return readsAhead;
 }
 
+// PrepareTapsFrameByFrame for the vector kernels' short and outlying chunks, kept out of their
+// loops.
+[[gnu::noinline]] inline bool PrepareTapsApart(SweepChunk& chunk, std::uint32_t frames,
+                                               std::int32_t writeIndex, std::int32_t ringLength) {
+    return PrepareTapsFrameByFrame(chunk, frames, writeIndex, ringLength);
+}
+
 // The end of a vector PrepareTaps: taps frame by frame for the frames from `first` on, which do
 // not fill a vector, then the verdict on the whole chunk. `inside` tells whether every vector
 // frame's position was inside the lines, `lowest` and `highest` are the vector frames'
-// extreme positions. A chunk with a position outside the lines gets the clamped taps.
+// extreme positions. A chunk with a position outside the lines (below 0 too, where truncation
+// is not floor) gets its taps frame by frame and runs frame by frame.
 inline bool FinishTaps(SweepChunk& chunk, std::uint32_t first, std::uint32_t frames,
                        std::int32_t writeIndex, std::int32_t ringLength, bool inside, double lowest,
                        double highest) {
+    const double insideEnd = InsideEnd(ringLength);
     for (std::uint32_t i = first; i < frames; ++i) {
-        ComputeTap(chunk, i, writeIndex + static_cast<std::int32_t>(i), ringLength);
         const double position = chunk.Position[i];
-        inside = inside && TapIsInside(position, ringLength);
+        inside = inside && TapIsInside(position, insideEnd);
         lowest = position < lowest ? position : lowest;
         highest = position > highest ? position : highest;
     }
     // The comparisons also refuse a NaN extreme.
-    inside = inside && lowest >= 0.0 && highest < static_cast<double>(ringLength) + 2.0;
-    if (!inside) return PrepareTapsFrameByFrame(chunk, frames, writeIndex, ringLength);
+    inside = inside && lowest >= 0.0 && highest < insideEnd;
+    if (!inside) return PrepareTapsApart(chunk, frames, writeIndex, ringLength);
+    for (std::uint32_t i = first; i < frames; ++i) {
+        ComputeInsideTap(chunk, i, writeIndex + static_cast<std::int32_t>(i), ringLength);
+    }
     return ChunkReadsAGroupAhead(lowest, highest, ringLength);
 }
 
@@ -110,4 +163,5 @@ inline void RunFrame(const ChannelRun& run, std::uint32_t i) {
     }
 }
 
+}  // namespace
 }  // namespace flanger

@@ -29,7 +29,7 @@ double Highest(__m256d values) {
 // Eight frames at a time: two vectors of positions give one vector of eight ring positions.
 bool PrepareTaps(SweepChunk& chunk, std::uint32_t frames, std::int32_t writeIndex,
                  std::int32_t ringLength) {
-    if (frames < 8) return PrepareTapsFrameByFrame(chunk, frames, writeIndex, ringLength);
+    if (frames < 8) return PrepareTapsApart(chunk, frames, writeIndex, ringLength);
     const __m256d one = _mm256_set1_pd(1.0);
     const __m256i ring = _mm256_set1_epi32(ringLength);
     const __m256i lastPosition = _mm256_set1_epi32(ringLength - 1);
@@ -38,7 +38,8 @@ bool PrepareTaps(SweepChunk& chunk, std::uint32_t frames, std::int32_t writeInde
     __m256i writePosition =
         _mm256_add_epi32(_mm256_set1_epi32(writeIndex), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
     // NaN and positions beyond the 32-bit range truncate to the negative "indefinite" integer,
-    // which the sign bits collect; the extremes catch the rest outside the lines.
+    // which the sign bits collect; the extremes catch the rest outside the lines, among them
+    // the positions just below 0, which truncate to 0 where their floor is -1.
     __m256i signs = _mm256_setzero_si256();
     __m256d lowest = _mm256_load_pd(chunk.Position);
     __m256d highest = lowest;

@@ -24,7 +24,7 @@ double Highest(__m128d values) {
 // Four frames at a time: two vectors of positions give one vector of four ring positions.
 bool PrepareTaps(SweepChunk& chunk, std::uint32_t frames, std::int32_t writeIndex,
                  std::int32_t ringLength) {
-    if (frames < 4) return PrepareTapsFrameByFrame(chunk, frames, writeIndex, ringLength);
+    if (frames < 4) return PrepareTapsApart(chunk, frames, writeIndex, ringLength);
     const __m128d one = _mm_set1_pd(1.0);
     const __m128i ring = _mm_set1_epi32(ringLength);
     const __m128i lastPosition = _mm_set1_epi32(ringLength - 1);
@@ -32,7 +32,8 @@ bool PrepareTaps(SweepChunk& chunk, std::uint32_t frames, std::int32_t writeInde
     const __m128i four = _mm_set1_epi32(4);
     __m128i writePosition = _mm_add_epi32(_mm_set1_epi32(writeIndex), _mm_setr_epi32(0, 1, 2, 3));
     // NaN and positions beyond the 32-bit range truncate to the negative "indefinite" integer,
-    // which the sign bits collect; the extremes catch the rest outside the lines.
+    // which the sign bits collect; the extremes catch the rest outside the lines, among them
+    // the positions just below 0, which truncate to 0 where their floor is -1.
     __m128i signs = _mm_setzero_si128();
     __m128d lowest = _mm_load_pd(chunk.Position);
     __m128d highest = lowest;

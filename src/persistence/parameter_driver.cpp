@@ -110,7 +110,9 @@ std::int32_t SaveParameters(const StorageTarget& target, std::span<const char* c
                            storage->WriteValue(tag, names[index], values[index]);
                        }
                    });
-    return 1;
+    // The registry stores the values only now, when its key is closed; a save that is lost
+    // there must not report success.
+    return storage->FinishSave() ? 1 : 0;
 }
 
 }  // namespace flanger

@@ -15,10 +15,10 @@ namespace flanger {
 
 // Where a load or save goes, as the caller passes it.
 struct StorageTarget {
-    const char* fileName = nullptr;         // profile file path, may be null
-    const char* section = nullptr;          // profile section, or registry sub-key below rootKey
-    FlangerRegistryKey rootKey = nullptr;   // non-null selects the registry
-    SettingsNode* document = nullptr;       // non-null selects this settings node
+    const char* fileName = nullptr;        // profile file path, may be null
+    const char* section = nullptr;         // profile section, or registry sub-key below rootKey
+    FlangerRegistryKey rootKey = nullptr;  // non-null selects the registry
+    SettingsNode* document = nullptr;      // non-null selects this settings node
 };
 
 enum class StorageKind { None, SettingsNode, Registry, ProfileFile };
@@ -36,6 +36,11 @@ public:
     virtual ~ParameterStorage() = default;
     virtual void ReadValue(ParameterTag tag, const char* name, void* variable) = 0;
     virtual void WriteValue(ParameterTag tag, const char* name, const void* variable) = 0;
+
+    // Ends a save after the last value. A storage that holds the values back until then stores
+    // them now. False when the save may be lost, in part or whole; the storages whose single
+    // writes go unreported (profile file, settings node) keep the default, true.
+    virtual bool FinishSave() { return true; }
 };
 
 // Opens the storage of a given kind for a target. Returns null when it cannot be opened: for

@@ -28,6 +28,13 @@ struct LssBlock {
     std::uint8_t* Data = nullptr;
 };
 
+// The largest "LSS" block a load makes on the word of its stored size alone. A stored size
+// whose data is missing or too short keeps its size up to this many bytes, the bytes no data
+// filled cleared, as a damaged preset should load; a larger one counts only as far as the
+// stored data reaches, so that a damaged or hostile number ("-1" reads as 4 GiB) cannot make a
+// load allocate gigabytes.
+inline constexpr std::uint32_t kLargestUnfilledBlock = 1u << 20;
+
 // The tag a token names, compared without regard to ASCII letter case; nothing for any other
 // token, the empty one included.
 std::optional<ParameterTag> MatchTag(std::string_view token);

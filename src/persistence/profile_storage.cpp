@@ -8,21 +8,17 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "platform/profile_file.h"
+#include "settings_tree/number_text.h"
 
 namespace flanger {
 
 namespace {
-
-// "FLOAT" values are narrowed from the double that atof returns; IEEE 754 defines that
-// conversion for every double (out of range becomes infinity), which the narrowing relies on.
-static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559);
 
 // The first read of a text gets this much room, the platform's customary text buffer.
 constexpr std::size_t kFirstReadCapacity = 1024;
@@ -52,23 +48,9 @@ std::string ReadText(const char* section, const char* key, const char* defaultTe
     }
 }
 
-// Room for any "%d" or "%g" text: at most 11 and 13 characters with sign and exponent.
-using NumberText = std::array<char, 32>;
-
 NumberText FormatInteger(std::int32_t value) {
     NumberText text{};
     std::snprintf(text.data(), text.size(), "%d", static_cast<int>(value));
-    return text;
-}
-
-// Six significant digits. The stored form of "DOUBLE" is the "%Lg" text of the value as long
-// double; where presets were first written, long double is the 64-bit double, and on x86 Linux it
-// is the 80-bit type. Widening a double to any long double is exact and "%Lg" rounds that exact
-// value to six digits, so "%g" of the double gives the same text on every target without
-// depending on the long double format.
-NumberText FormatNumber(double value) {
-    NumberText text{};
-    std::snprintf(text.data(), text.size(), "%g", value);
     return text;
 }
 
@@ -99,15 +81,15 @@ void ProfileStorage::ReadValue(ParameterTag tag, const char* name, void* variabl
         case ParameterTag::Float: {
             float& value = *static_cast<float*>(variable);
             const std::string text =
-                ReadText(section_, name, FormatNumber(value).data(), fileName_);
-            value = static_cast<float>(std::atof(text.c_str()));
+                ReadText(section_, name, FormatNumberText(value).data(), fileName_);
+            value = ParseFloatText(text);
             return;
         }
         case ParameterTag::Double: {
             double& value = *static_cast<double*>(variable);
             const std::string text =
-                ReadText(section_, name, FormatNumber(value).data(), fileName_);
-            value = std::atof(text.c_str());
+                ReadText(section_, name, FormatNumberText(value).data(), fileName_);
+            value = ParseDoubleText(text);
             return;
         }
         case ParameterTag::String:
@@ -120,21 +102,21 @@ void ProfileStorage::ReadValue(ParameterTag tag, const char* name, void* variabl
     }
 }
 
-// The size entry is not trusted for the allocation on its own: a damaged or hostile file could
-// name any size up to 4 GiB (a "-1" reads as 4294967295). The data entry must be long enough to
-// encode that many bytes (two hex digits each and two for the checksum); when it is not (absent
-// or too short), the data cannot be there and the block loads as size 0 with a new block of 0
-// bytes, as for an absent size. So a block is never larger than half its stored text.
+// A block gets the size its size entry names, cleared, and the struct read fills it when the
+// data entry's length and checksum fit that size exactly; when they do not (a data entry absent,
+// too short, too long or with a wrong checksum), the size is kept and the bytes stay zero, never
+// what the heap held before.
 //
-// A size that the data entry can hold gets a block of that many bytes, cleared, and the struct
-// read fills it when the text's length and checksum fit exactly; when they do not (a wrong
-// checksum, a stale longer entry) the size is kept and the bytes stay zero, never what the heap
-// held before.
+// A size beyond kLargestUnfilledBlock is trusted only as far as the data entry could hold it: a
+// damaged or hostile file could name any size up to 4 GiB. When the entry is too short to encode
+// that many bytes (two hex digits each and two for the checksum), the data cannot be there and
+// the block loads as size 0 with a new block of 0 bytes, as for an absent size; so a block
+// larger than that bound is never larger than half its stored text.
 void ProfileStorage::ReadBlock(const char* name, LssBlock& block) {
     const std::string sizeKey = PrefixedKey(kSizeKeyPrefix, name);
     const std::string dataKey = PrefixedKey(kDataKeyPrefix, name);
     std::uint32_t size = platform::ReadProfileInt(section_, sizeKey.c_str(), 0, fileName_);
-    if (size != 0) {
+    if (size > kLargestUnfilledBlock) {
         const std::uint64_t encodedLength = 2 * std::uint64_t{size} + 2;
         if (ReadText(section_, dataKey.c_str(), "", fileName_, encodedLength).size() <
             encodedLength) {
@@ -161,14 +143,14 @@ void ProfileStorage::WriteValue(ParameterTag tag, const char* name, const void* 
             return;
         }
         case ParameterTag::Float:
-            platform::WriteProfileString(section_, name,
-                                         FormatNumber(*static_cast<const float*>(variable)).data(),
-                                         fileName_);
+            platform::WriteProfileString(
+                section_, name, FormatNumberText(*static_cast<const float*>(variable)).data(),
+                fileName_);
             return;
         case ParameterTag::Double:
-            platform::WriteProfileString(section_, name,
-                                         FormatNumber(*static_cast<const double*>(variable)).data(),
-                                         fileName_);
+            platform::WriteProfileString(
+                section_, name, FormatNumberText(*static_cast<const double*>(variable)).data(),
+                fileName_);
             return;
         case ParameterTag::String:
             platform::WriteProfileString(

@@ -2,9 +2,10 @@
 // and written one entry at a time through the platform's profile functions.
 //
 // Integer tags are stored as "%d" text, "FLOAT" and "DOUBLE" as "%g" text (six significant
-// digits), "STRING" as its text, and "LSS" under two keys: SIZE_LSS_<name> with the size and
-// DATA_LSS_<name> with the bytes in the struct encoding. The storage holds no file handle and
-// caches nothing; every value is a complete platform read or write.
+// digits, read back as settings_tree/number_text.h says), "STRING" as its text, and "LSS" under
+// two keys: SIZE_LSS_<name> with the size and DATA_LSS_<name> with the bytes in the struct
+// encoding. The storage holds no file handle and caches nothing; every value is a complete
+// platform read or write.
 #pragma once
 
 #include <memory>
@@ -22,8 +23,9 @@ public:
 
     // An absent key gives the read's default: an integer keeps its value; a "FLOAT" or
     // "DOUBLE" becomes the value of its own "%g" text; a "STRING" is emptied; an "LSS" value
-    // gets size 0 and a new block of 0 bytes (new[], owned by the caller), also when its data
-    // entry is too short for its size. Texts are read whole, however long.
+    // gets size 0 and a new block of 0 bytes (new[], owned by the caller). An "LSS" data entry
+    // that does not fit its size leaves the block's bytes 0 (kLargestUnfilledBlock says when
+    // the size counts without data). Texts are read whole, however long.
     void ReadValue(ParameterTag tag, const char* name, void* variable) override;
 
     // Writes the value's key (two keys for "LSS"). A file that cannot be written keeps its old

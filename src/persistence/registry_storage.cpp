@@ -79,6 +79,19 @@ RegistryStorage::~RegistryStorage() {
     }
 }
 
+bool RegistryStorage::FinishSave() {
+    const long closed = platform::CloseRegistryKey(key_);
+    key_ = nullptr;
+    return closed == platform::kRegistrySuccess && !writeFailed_;
+}
+
+void RegistryStorage::Set(const char* name, std::uint32_t type, const void* data,
+                          std::uint32_t size) {
+    if (platform::SetRegistryValue(key_, name, type, data, size) != platform::kRegistrySuccess) {
+        writeFailed_ = true;
+    }
+}
+
 void RegistryStorage::ReadValue(ParameterTag tag, const char* name, void* variable) {
     switch (tag) {
         case ParameterTag::Uint:
@@ -141,17 +154,15 @@ void RegistryStorage::WriteValue(ParameterTag tag, const char* name, const void*
         case ParameterTag::Uint:
         case ParameterTag::Dword:
         case ParameterTag::Int:
-            platform::SetRegistryValue(key_, name, platform::kRegistryTypeNone, variable, 4);
+            Set(name, platform::kRegistryTypeNone, variable, 4);
             return;
         case ParameterTag::Float:
             // Type 0 like the integers: the value is the variable's memory image, and loading
             // goes by size alone.
-            platform::SetRegistryValue(key_, name, platform::kRegistryTypeNone, variable,
-                                       sizeof(float));
+            Set(name, platform::kRegistryTypeNone, variable, sizeof(float));
             return;
         case ParameterTag::Double:
-            platform::SetRegistryValue(key_, name, platform::kRegistryTypeNone, variable,
-                                       sizeof(double));
+            Set(name, platform::kRegistryTypeNone, variable, sizeof(double));
             return;
         case ParameterTag::String: {
             const std::string& text = *static_cast<const std::string*>(variable);
@@ -159,8 +170,8 @@ void RegistryStorage::WriteValue(ParameterTag tag, const char* name, const void*
             if (text.size() >= std::numeric_limits<std::uint32_t>::max()) {
                 return;
             }
-            platform::SetRegistryValue(key_, name, platform::kRegistryTypeString, text.c_str(),
-                                       static_cast<std::uint32_t>(text.size() + 1));
+            Set(name, platform::kRegistryTypeString, text.c_str(),
+                static_cast<std::uint32_t>(text.size() + 1));
             return;
         }
         case ParameterTag::Lss: {
@@ -169,8 +180,8 @@ void RegistryStorage::WriteValue(ParameterTag tag, const char* name, const void*
             if (block.Data == nullptr && block.Size != 0) {
                 return;
             }
-            platform::SetRegistryValue(key_, name, platform::kRegistryTypeBinary,
-                                       block.Data != nullptr ? block.Data : &kNoBytes, block.Size);
+            Set(name, platform::kRegistryTypeBinary, block.Data != nullptr ? block.Data : &kNoBytes,
+                block.Size);
             return;
         }
     }

@@ -40,8 +40,13 @@ public:
     // caller) so that every load hands the caller a block of its own, as the profile file does.
     void ReadValue(ParameterTag tag, const char* name, void* variable) override;
 
-    // Failed writes are not reported.
+    // A value the registry refuses is remembered for FinishSave.
     void WriteValue(ParameterTag tag, const char* name, const void* variable) override;
+
+    // Closes the key, which is when our Linux registry stores the values set through it, all
+    // in one transaction. False when a value was refused or the close reports that the values
+    // were not stored.
+    bool FinishSave() override;
 
 private:
     explicit RegistryStorage(platform::RegistryKey key) : key_(key) {}
@@ -50,8 +55,10 @@ private:
     void ReadFixedSize(const char* name, void* variable, std::uint32_t size);
     void ReadText(const char* name, std::string& text);
     void ReadBlock(const char* name, LssBlock& block);
+    void Set(const char* name, std::uint32_t type, const void* data, std::uint32_t size);
 
     platform::RegistryKey key_;
+    bool writeFailed_ = false;
 };
 
 }  // namespace flanger

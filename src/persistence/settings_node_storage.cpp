@@ -52,12 +52,11 @@ void SettingsNodeStorage::ReadValue(ParameterTag tag, const char* name, void* va
     }
 }
 
-// The size child alone does not decide the allocation: a damaged or hostile tree could name any
-// size up to 4 GiB ("-1" reads as 4294967295). The block gets at most as many bytes as the data
-// child's text encodes (two digits each), as the profile storage never allocates more than its
-// stored text can fill. Within that bound the block is decoded in full, so no byte keeps what
-// the heap held before; a data text shorter than the stored size gives a correspondingly
-// smaller block instead of one with bytes nobody wrote.
+// A block gets the size its size child names and as many bytes as the data child's text encodes
+// (two digits each); the bytes no text filled are cleared, so none keeps what the heap held.
+// A size beyond kLargestUnfilledBlock is trusted only as far as the data text reaches: a damaged
+// or hostile tree could name any size up to 4 GiB ("-1" reads as 4294967295), so such a size is
+// cut to what the text can fill.
 void SettingsNodeStorage::ReadBlock(const char* name, LssBlock& block) {
     const std::string sizeName = PrefixedName(kSizeChildPrefix, name);
     const std::string dataName = PrefixedName(kDataChildPrefix, name);
@@ -71,7 +70,7 @@ void SettingsNodeStorage::ReadBlock(const char* name, LssBlock& block) {
     const SettingsAttribute* const data =
         dataChild != nullptr ? dataChild->FindAttribute(kValueAttribute) : nullptr;
     const std::size_t encoded = data != nullptr ? data->value.size() / 2 : 0;
-    if (encoded < size) {
+    if (size > kLargestUnfilledBlock && encoded < size) {
         size = static_cast<std::uint32_t>(encoded);
     }
     // Allocated before the block is touched, so a failed allocation leaves it as it was.

@@ -21,9 +21,10 @@ public:
 
     // An absent child or attribute leaves the variable as it is, except "LSS": without a size
     // child it gets size 0 and a null block. With one, it gets a new block (new[], owned by the
-    // caller) of the stored size, but never more bytes than the data child's text encodes: a
-    // size the data cannot fill is cut to what it can, so no stored number alone decides an
-    // allocation.
+    // caller) of the stored size, filled from the data child's text as far as that reaches and
+    // cleared beyond (the text 01AB with size 3 gives 01 AB 00). Only a size beyond
+    // kLargestUnfilledBlock that the text cannot fill is cut to what it can, so that no stored
+    // number alone decides a large allocation.
     void ReadValue(ParameterTag tag, const char* name, void* variable) override;
 
     // Sets "Value" on the first child of the name, adding the child at the end when there is

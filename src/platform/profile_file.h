@@ -2,11 +2,20 @@
 // one entry at a time, with the behaviour Windows programs and their users rely on.
 //
 // The preset storage calls these; on Windows they are the platform's GetPrivateProfile* and
-// WritePrivateProfile* functions, elsewhere our own implementation (platform/posix). Sections
-// and keys are matched without regard to (ASCII) case and trimmed of blanks (spaces and tabs);
-// an empty name matches nothing. Lines starting with ';' are comments; of duplicate sections
-// only the first is searched, of duplicate keys the first wins. A relative path is relative to
-// the current directory. Files are bytes: no encoding is converted.
+// WritePrivateProfile* functions, elsewhere our own implementation (platform/posix). Lines end
+// in LF, CR LF or a bare CR. Sections and keys are matched without regard to (ASCII) case and
+// trimmed of blanks (spaces and tabs); an empty name matches nothing. Lines starting with ';'
+// are comments; of duplicate sections only the first is searched, of duplicate keys the first
+// wins. A relative path is relative to the current directory, except on Windows for a bare name
+// without a directory part ("Flanger.ini"), which the system looks up in the Windows folder.
+//
+// Names and values are 8-bit text, taken as bytes in a file of 8-bit text. A file in UTF-16 with
+// a byte order mark (either byte order) is read and updated in its encoding: on Windows its text
+// passes through the ANSI code page; on Linux through UTF-8, which holds every character (a
+// surrogate without its partner, which is none, reads as U+FFFD), and a write whose section,
+// key or value is not well-formed UTF-8 is refused (false, the file as it was) rather than
+// stored as something else. An update keeps the byte order mark, the line endings and every
+// unit it does not replace.
 //
 // Every write replaces the file atomically under an advisory lock, so concurrent writers lose
 // no update and a crash never leaves a torn file. Reads take no lock and treat a missing or

@@ -18,10 +18,12 @@
 //   when it is closed, so other handles and processes see a saved preset whole or not at all;
 //   reads through the same handle see them at once. A handle never closed (the process ends)
 //   writes nothing. Keys themselves are written at once.
-// - Processes may share the database (write-ahead log, waits of up to a few seconds for a busy
-//   database). Threads may share handles; the calls are serialised. A handle is valid only in
-//   the process that opened it: a child of fork() finds its parent's keys invalid and opens its
-//   own, and, as SQLite requires, should only use the store if no key was open at the fork.
+// - Processes may share the database (write-ahead log). A call waits up to ten seconds for a
+//   database another writer keeps busy, then fails; a key's close that fails so, or on a
+//   read-only or full store, says so and stores none of its values. Threads may share handles; the
+//   calls are serialised. A handle is valid only in the process that opened it: a child of fork()
+//   finds its parent's keys invalid and opens its own, and, as SQLite requires, should only use the
+//   store if no key was open at the fork.
 // - No call throws; a failed allocation gives kRegistryOutOfMemory.
 #pragma once
 
@@ -45,6 +47,7 @@ inline constexpr long kRegistryBadPathName = 161;      // ERROR_BAD_PATHNAME: an
 inline constexpr long kRegistryMoreData = 234;         // ERROR_MORE_DATA: the buffer is too small
 inline constexpr long kRegistryNoMoreItems = 259;      // ERROR_NO_MORE_ITEMS: enumeration done
 inline constexpr long kRegistryBadDatabase = 1009;     // ERROR_BADDB: not a store we can read
+inline constexpr long kRegistryBadKey = 1010;          // ERROR_BADKEY: no place for a created key
 inline constexpr long kRegistryCannotRead = 1012;      // ERROR_CANTREAD: the store cannot be read
 inline constexpr long kRegistryCannotWrite = 1013;  // ERROR_CANTWRITE: the store cannot be written
 
@@ -88,7 +91,9 @@ inline const RegistryKey kRegistryCurrentConfig = reinterpret_cast<RegistryKey>(
 // backslash or an empty name inside the path ("a\\\\b") gives kRegistryBadPathName; a name longer
 // than kRegistryMaxKeyNameLength or more than kRegistryMaxKeyDepth names give
 // kRegistryInvalidParameter. `root` is a predefined root or a key opened by the calls below;
-// anything else, also a closed key, gives kRegistryInvalidHandle. On failure *result is null.
+// anything else, also a closed key, gives kRegistryInvalidHandle. On failure *result is null. A
+// null `result` gives kRegistryInvalidParameter for an open and kRegistryBadKey for a create,
+// as Windows answers them.
 
 // Opens the existing key `subKey` below `root` with the rights `access` (RegOpenKeyExA with
 // options 0). A missing key, or a store that does not exist yet, gives kRegistryFileNotFound;
@@ -106,9 +111,11 @@ long CreateRegistryKey(RegistryKey root, const char* subKey, std::uint32_t acces
 
 // Reads the value `name` (RegQueryValueExA; null or "" is the key's default value). `type` and
 // `data` may be null; `size` may be null only when `data` is. On entry *size is the capacity of
-// `data`; on return the size of the value. A value larger than the capacity gives
-// kRegistryMoreData, sets *type and *size and leaves `data` untouched. A missing value gives
-// kRegistryFileNotFound and leaves all three untouched. Needs kRegistryQueryValue.
+// `data`; on return the size of the value. `type` and `size` may point at the same variable:
+// the capacity is read before the type is written, and the size is written last. A value larger
+// than the capacity gives kRegistryMoreData, sets *type and *size and leaves `data` untouched. A
+// missing value gives kRegistryFileNotFound and leaves all three untouched. Needs
+// kRegistryQueryValue.
 long QueryRegistryValue(RegistryKey key, const char* name, std::uint32_t* type, void* data,
                         std::uint32_t* size);
 

@@ -59,8 +59,9 @@ private:
     std::shared_ptr<const XmlAttributeState> state_;
 };
 
-// The attributes of an element, walked from the start. The namespace declarations (xmlns,
-// xmlns:p) come first, in the order written; then the other attributes in document order.
+// The attributes of an element, walked from the start, in the parser's order. On Linux the
+// namespace declarations (xmlns, xmlns:p) come first, in the order written, then the other
+// attributes in document order (libxml2 keeps the two apart); on Windows MSXML's map order.
 // Only attributes written in the file are listed: no default value declared in a DTD is added.
 class XmlAttributeMap {
 public:

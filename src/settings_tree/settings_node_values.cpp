@@ -5,25 +5,20 @@
 // The text forms are those presets have always had: integers as signed decimal, numbers as
 // "%g" text (six significant digits), blocks as upper-case hexadecimal, two digits per byte.
 // Reading is lenient in the way the C runtime's atoi and atof are: leading white space is
-// skipped, the longest leading number is taken, and anything else reads as 0.
+// skipped, the longest leading number is taken, and anything else reads as 0 (number_text.h
+// says which numbers count).
 #include <array>
 #include <charconv>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <limits>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "flanger_settings_node.h"
+#include "settings_tree/number_text.h"
 
 namespace {
-
-// "FLOAT" values are narrowed from the double that the text converts to; IEEE 754 defines that
-// conversion for every double (out of range becomes infinity), which the narrowing relies on.
-static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559);
 
 constexpr char kValueAttribute[] = "Value";
 
@@ -55,24 +50,7 @@ std::int32_t ParseInteger(std::string_view text) {
     return static_cast<std::int32_t>(bits);
 }
 
-// atof, through strtod, whose overflow is defined (HUGE_VAL): the whole text is converted, however
-// long, so a number with many leading zeros or digits keeps its value. The text ends at its first
-// NUL byte, as any C text does.
-double ParseNumber(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
-
-// Room for any "%g" text of a double: at most 13 characters with sign and exponent.
-using NumberText = std::array<char, 32>;
-
-// Six significant digits. The stored form of "DOUBLE" is the "%Lg" text of the value as long
-// double; where presets were first written long double is the 64-bit double, and on x86 Linux
-// it is the 80-bit type. Widening a double to any long double is exact and "%Lg" rounds that
-// exact value to six digits, so "%g" of the double gives the same text on every target. The
-// exponent has at least two digits here; readers accept the three that other runtimes write.
-NumberText FormatNumber(double value) {
-    NumberText text{};
-    std::snprintf(text.data(), text.size(), "%g", value);
-    return text;
-}
+using flanger::NumberText;
 
 NumberText FormatInteger(std::int32_t value) {
     NumberText text{};
@@ -132,7 +110,7 @@ bool SettingsNode::GetFloatAttribute(const char* attributeName, float* value) co
     if (attribute == nullptr || value == nullptr) {
         return false;
     }
-    *value = static_cast<float>(ParseNumber(attribute->value));
+    *value = flanger::ParseFloatText(attribute->value);
     return true;
 }
 
@@ -141,7 +119,7 @@ bool SettingsNode::GetDoubleAttribute(const char* attributeName, double* value) 
     if (attribute == nullptr || value == nullptr) {
         return false;
     }
-    *value = ParseNumber(attribute->value);
+    *value = flanger::ParseDoubleText(attribute->value);
     return true;
 }
 
@@ -159,11 +137,11 @@ void SettingsNode::SetIntAttribute(const char* attributeName, std::int32_t value
 }
 
 void SettingsNode::SetFloatAttribute(const char* attributeName, float value) {
-    SetAttribute(attributeName, FormatNumber(value).data());
+    SetAttribute(attributeName, flanger::FormatNumberText(value).data());
 }
 
 void SettingsNode::SetDoubleAttribute(const char* attributeName, double value) {
-    SetAttribute(attributeName, FormatNumber(value).data());
+    SetAttribute(attributeName, flanger::FormatNumberText(value).data());
 }
 
 void SettingsNode::SetBlockAttribute(const char* attributeName, const std::uint8_t* data,

@@ -10,4 +10,10 @@ namespace flanger::ui {
 // the same handle comes back on later calls.
 HINSTANCE OwnResourceModule() noexcept;
 
+#ifndef _WIN32
+// When the module is unloaded: the windowing layer forgets the handle that OwnResourceModule
+// registered, and everything else that points into the module (its windows, its classes).
+void ReleaseOwnResourceModule(HINSTANCE module) noexcept;
+#endif
+
 }  // namespace flanger::ui

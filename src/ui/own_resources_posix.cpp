@@ -7,4 +7,8 @@ namespace flanger::ui {
 
 HINSTANCE OwnResourceModule() noexcept { return FlangerRegisterResourceModule(&FindOwnResource); }
 
+void ReleaseOwnResourceModule(HINSTANCE module) noexcept {
+    FlangerUnregisterResourceModule(module);
+}
+
 }  // namespace flanger::ui

@@ -4,10 +4,13 @@
 // loads it. The start-up then makes the module's state current, calls PluginApp::InitInstance
 // (the resource language selection), enters the module's own resources in the resource chain
 // and gives the caller its context back; it runs once per load, before any export uses a
-// resource. When it runs is decided here, below.
+// resource. When it runs is decided here, below, and so is the module's end on Linux.
 #include "platform/framework/module_startup.h"
 #include "ui/own_resources.h"
 #include "ui/plugin_app.h"
+#ifdef _WIN32
+#include "platform/win32/current_directory.h"
+#endif
 
 namespace flanger::ui {
 namespace {
@@ -20,16 +23,32 @@ PluginApp thePluginApp;
 // On Windows static initialisation runs inside DllMain, under the loader lock, where loading
 // another library (LoadLibraryA of the resource library) and creating the COM XML parser (reading
 // "Language.xml") can deadlock or fail. There the start-up is put off to the first call of any
-// export: inside that export's module state, before its body runs, once per load (see
-// AfxEnsureModuleInitialized), so it still comes before any export uses a resource.
+// export: inside that export's module state, before its body runs, once per load, and that call
+// waits for it (see AfxEnsureModuleInitialized), so it still comes before any export uses a
+// resource. It runs on a thread of the module's own with COM of its own, so the host may call
+// first from any thread. What the start-up would have found while the module loads is taken
+// here: the current directory, which the host may change before its first call.
 [[maybe_unused]] const bool moduleStarted = [] {
 #ifdef _WIN32
+    thePluginApp.SetLanguageDirectory(platform::CurrentDirectoryPath());
     framework::AfxDeferModuleInitialization(&OwnResourceModule);
 #else
     framework::AfxInitializeModule(OwnResourceModule());
 #endif
     return true;
 }();
+
+#ifndef _WIN32
+// When the host unloads the module (dlclose), before the module's code and data are unmapped:
+// the windowing layer, which outlives the module, must keep nothing that leads into it (a
+// settings window still open, the registered resource function and the template it returned).
+// A destructor function runs before the static objects are destroyed (those go last, through
+// the runtime's own entry of the finalisation array), so the windows of the module still find
+// everything their last messages need.
+__attribute__((destructor)) void TerminateModule() {
+    framework::AfxTerminateModule(&ReleaseOwnResourceModule);
+}
+#endif
 
 }  // namespace
 }  // namespace flanger::ui

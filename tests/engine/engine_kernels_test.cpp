@@ -102,6 +102,11 @@ std::vector<TapCase> TapCases() {
                              64);
          },
          false},
+        {"just_below_zero_from_write_position_0", 442, 0,
+         [](std::int32_t) {
+             return Repeated({-0.0004, -1e-9, -0.5, -0.999, 220.5}, 200);
+         },
+         false},
         {"ring_of_group_plus_one", kGroupFrames + 1, 0,
          [](std::int32_t ring) { return Repeated(Boundaries(ring), 9); }, false},
         {"ring_of_group_plus_two", kGroupFrames + 2, 1,
@@ -218,7 +223,7 @@ TEST(EngineKernels, VectorGroupsNeverReadASampleTheirOwnGroupWrites) {
             for (std::int32_t w = 0; w < ring; ++w) {
                 auto chunk = std::make_unique<SweepChunk>();
                 chunk->Position[0] = d + 0.5;
-                ComputeTap(*chunk, 0, w, ring);
+                ComputeTap(*chunk, 0, w, ring, InsideEnd(ring));
                 shortest = std::min({shortest, FramesSinceWritten(chunk->Near[0], w, ring),
                                      FramesSinceWritten(chunk->Far[0], w, ring)});
             }

@@ -3,7 +3,8 @@
 // ranges the settings window offers. Buffers come in irregular sizes (0 and 1 frame included)
 // so that state carried between buffers is checked too. Every case runs with each instruction
 // set this build and processor offer, so the vector kernels are held to the model as well, and
-// through the live mode with settings that never change.
+// through the live mode with settings that never change. Corners a stored preset reaches are in
+// too: no delay, no width, sample rate 0.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -55,10 +56,11 @@ std::vector<ModelCase> Cases() {
     struct Setting {
         int depth, delay, width, feedback, speed;
     };
-    // The defaults, then the corners of the window's ranges.
+    // The defaults, the corners of the window's ranges, no delay, no delay nor width.
     const Setting settings[] = {
-        {90, 50, 50, 10, 10},     {10, 10, 10, 10, 10},    {100, 100, 100, 100, 200},
-        {100, 10, 100, 100, 200}, {10, 100, 10, 100, 10},  {55, 10, 100, 45, 200},
+        {90, 50, 50, 10, 10},     {10, 10, 10, 10, 10},   {100, 100, 100, 100, 200},
+        {100, 10, 100, 100, 200}, {10, 100, 10, 100, 10}, {55, 10, 100, 45, 200},
+        {90, 0, 50, 10, 200},     {90, 0, 0, 10, 10},
     };
     std::vector<ModelCase> cases;
     for (std::uint32_t rate : {8000u, 44100u, 96000u}) {
@@ -66,8 +68,8 @@ std::vector<ModelCase> Cases() {
             for (bool sine : {false, true}) {
                 for (bool feedback : {true, false}) {
                     for (const Setting& s : settings) {
-                        cases.push_back({rate, channels, sine, feedback, s.depth, s.delay,
-                                         s.width, s.feedback, s.speed, 60000});
+                        cases.push_back({rate, channels, sine, feedback, s.depth, s.delay, s.width,
+                                         s.feedback, s.speed, 60000});
                     }
                 }
             }
@@ -77,6 +79,13 @@ std::vector<ModelCase> Cases() {
     cases.push_back({44100, 2, false, true, 100, 100, 100, 100, 200, 600000});
     cases.push_back({192000, 2, true, true, 90, 50, 50, 10, 10, 200000});
     cases.push_back({192000, 1, false, false, 100, 10, 100, 10, 200, 200000});
+    // No delay at the slowest sine: 453 frames of one trough lie below 0, two of them at write
+    // position 0; at low rates with troughs on frames, many at write position 0 of short rings.
+    cases.push_back({44100, 1, true, false, 90, 0, 50, 10, 10, 400000});
+    cases.push_back({100, 2, true, true, 90, 0, 1000, 90, 2500, 30000});
+    cases.push_back({4, 1, true, false, 90, 0, 5000, 10, 100, 30000});
+    // Sample rate 0: the triangle sweeps lines of two elements.
+    cases.push_back({0, 2, false, true, 90, 50, 50, 10, 10, 60000});
 
     std::vector<ModelCase> everySet;
     for (InstructionSet set : AllInstructionSets()) {

@@ -39,11 +39,11 @@ TEST(FlangerEngineOpen, DerivesLineAndSweepFromParameters) {
     const Case cases[] = {
         {"defaults, triangle", Defaults(), 44100, 443, 220.5, 220.5, 0.001, 110.25},
         // The sine's centre: 220.5 + 220.5 * 0.0004999975000124999 * 1000 / 1000.
-        {"defaults, sine", SineDefaults(), 44100, 443, 220.5 + (44100.0 * 5.0) * 0.0004999975000124999,
-         220.5, 0.001, 110.25},
+        {"defaults, sine", SineDefaults(), 44100, 443,
+         220.5 + (44100.0 * 5.0) * 0.0004999975000124999, 220.5, 0.001, 110.25},
         // ((1.0 + 10.0) * 0.001) * 11025 is 121.27499999999999: truncated, plus 2.
-        {"truncated line", shortDelayWideSweep, 11025, 123, 11.025, 11.025,
-         (0.1 * 10.0) * 0.002, 55.125},
+        {"truncated line", shortDelayWideSweep, 11025, 123, 11.025, 11.025, (0.1 * 10.0) * 0.002,
+         55.125},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -236,9 +236,11 @@ TEST(FlangerEngineLimits, StreamsThatCannotRunPassAudioThrough) {
         double widthMs;
         std::uint32_t sampleRate;
         std::uint16_t channels;
+        bool sineMode = false;
     };
     const Case cases[] = {
-        {"sample rate 0", 5.0, 5.0, 0, 2},
+        // The sine's step per frame is infinite; the triangle runs (see the model's tables).
+        {"sample rate 0, sine", 5.0, 5.0, 0, 2, true},
         {"sample rate beyond 31 bits", 5.0, 5.0, 0x80000000u, 2},
         {"delay of 200 000 000 ms", 2e8, 5.0, 44100, 2},
         {"width of 200 000 000 ms", 5.0, 2e8, 44100, 2},
@@ -250,6 +252,7 @@ TEST(FlangerEngineLimits, StreamsThatCannotRunPassAudioThrough) {
         ReferenceParameters p;
         p.delayMs = c.delayMs;
         p.widthMs = c.widthMs;
+        p.sineMode = c.sineMode;
         auto engine = OpenEngine(p, c.sampleRate, c.channels);
         EXPECT_TRUE(engine->PassThrough());
         auto signal = WhiteNoise(2, 1000, 13);
@@ -300,11 +303,11 @@ TEST(FlangerEngineLimits, ExtremeSpeedsKeepEveryTapInsideTheLine) {
     }
 }
 
-TEST(FlangerEngineLimits, SineTroughBelowZeroDelayStaysInsideTheLine) {
+TEST(FlangerEngineLimits, SineTroughBelowZeroDelayReadsAsARing) {
     // With no delay the sine's lowest position lies a hair below 0 (its centre is raised by
     // slightly less than its amplitude). At 8 kHz with a 9.9 ms width the ring is 80 positions
     // and a 212-frame period puts the trough exactly on frame 160, where the write position is
-    // back at 0: a tap taken as is would read one element before the line.
+    // back at 0: a tap taken as is would read one element before the line; a ring wraps it.
     ReferenceParameters p;
     p.sineMode = true;
     p.delayMs = 0.0;
@@ -313,11 +316,13 @@ TEST(FlangerEngineLimits, SineTroughBelowZeroDelayStaysInsideTheLine) {
     auto engine = OpenEngine(p, 8000, 1);
     ASSERT_EQ(engine->RingLengthFrames(), 80);
     auto signal = WhiteNoise(1, 170, 37);
+    auto expected = signal;
+    ReferenceFlanger(p, 8000, 1).Process({expected[0].data()}, 170);
     ProcessSpan(*engine, signal, 0, 160);
     ASSERT_EQ(engine->WriteIndexPosition(), 0);
     ASSERT_LT(engine->SweepPosition(), 0.0);
     ProcessSpan(*engine, signal, 160, 10);
-    for (float value : signal[0]) ASSERT_TRUE(std::isfinite(value));
+    EXPECT_EQ(signal, expected);
 }
 
 TEST(FlangerEngineLimits, ChannelsBeyondTheFormatAndNullChannelsAreLeftAlone) {
@@ -328,8 +333,7 @@ TEST(FlangerEngineLimits, ChannelsBeyondTheFormatAndNullChannelsAreLeftAlone) {
     auto expected = signal;
 
     // Four channel pointers for a two-channel stream, the second one null.
-    std::vector<float*> pointers = {signal[0].data(), nullptr, signal[2].data(),
-                                    signal[3].data()};
+    std::vector<float*> pointers = {signal[0].data(), nullptr, signal[2].data(), signal[3].data()};
     StreamBuffer buffer{};
     buffer.ChannelsBegin = pointers.data();
     buffer.ChannelsEnd = pointers.data() + pointers.size();

@@ -1,7 +1,7 @@
 // A straightforward flanger written from the engine's rules, independent of the engine's code:
 // one frame at a time, one vector per delay line, std::floor for every tap, the sine from its
-// own two-term recursion. The engine must match it bit for bit wherever the parameters are in
-// the range the settings window offers.
+// own two-term recursion. The engine must match it bit for bit wherever the parameters are
+// non-negative, at the corners a stored preset reaches (no delay, sample rate 0) too.
 #pragma once
 
 #include <cmath>
@@ -85,6 +85,8 @@ private:
         const int d = static_cast<int>(std::floor(position));
         int p = d + writeIndex;
         if (p >= ringLength) p = p - ringLength;
+        // Only a position below 0 at write position 0 reads before the line: a ring wraps it.
+        if (p < 0) p = p + ringLength;
         int q = p + 1;
         if (q >= ringLength) q = 0;
         const double f = position - std::floor(position);

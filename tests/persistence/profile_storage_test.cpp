@@ -232,9 +232,9 @@ struct StoredCase {
     TaggedValue after;
 };
 
-// What damaged, hostile and unusually long stored values load as. A block's size is only
-// trusted as far as its data entry could hold it; everything loads without a crash, and no
-// allocation exceeds the stored text.
+// What damaged, hostile and unusually long stored values load as. A block keeps its stored size
+// with its bytes cleared when its data entry does not fit, up to a bound beyond which the size is
+// only trusted as far as its data entry could hold it; everything loads without a crash.
 TEST(ProfileStorageTest, StoredValuesLoadSafely) {
     const std::string zeros(1996, '0');
     // 10^-1997 * 10^2000: a cut anywhere in the text would give 0 or 1.
@@ -251,8 +251,10 @@ TEST(ProfileStorageTest, StoredValuesLoadSafely) {
          "SIZE_LSS_V=100000000\nDATA_LSS_V=" + StructText(kilobyte) + "\n", ParameterTag::Lss,
          stale, Bytes{}},
         {"size one more than the data", "SIZE_LSS_V=4\nDATA_LSS_V=01ABFFAB\n", ParameterTag::Lss,
-         stale, Bytes{}},
-        {"size without data", "SIZE_LSS_V=3\n", ParameterTag::Lss, stale, Bytes{}},
+         stale, Bytes{0, 0, 0, 0}},
+        {"size without data", "SIZE_LSS_V=3\n", ParameterTag::Lss, stale, Bytes{0, 0, 0}},
+        {"largest size without data", "SIZE_LSS_V=1048576\n", ParameterTag::Lss, stale,
+         Bytes(kLargestUnfilledBlock)},
         {"data without size", "DATA_LSS_V=01ABFFAB\n", ParameterTag::Lss, stale, Bytes{}},
         {"size not a number", "SIZE_LSS_V=three\nDATA_LSS_V=01ABFFAB\n", ParameterTag::Lss, stale,
          Bytes{}},
@@ -269,7 +271,8 @@ TEST(ProfileStorageTest, StoredValuesLoadSafely) {
         {"float not a number", "V=abc\n", ParameterTag::Float, 2.5f, 0.0f},
         {"float with trailing text", "V=12.5abc\n", ParameterTag::Float, 2.5f, 12.5f},
         {"float beyond its range", "V=1e300\n", ParameterTag::Float, 2.5f,
-         std::numeric_limits<float>::infinity()},
+         std::numeric_limits<float>::max()},
+        {"double not a decimal number", "V=nan\n", ParameterTag::Double, 2.5, 0.0},
         {"float of 2004 characters", "V=" + longNumber + "\n", ParameterTag::Float, 2.5f, 1000.0f},
         {"double of 2004 characters", "V=" + longNumber + "\n", ParameterTag::Double, 2.5, 1000.0},
         {"double empty", "V=\n", ParameterTag::Double, 2.5, 0.0},

@@ -4,7 +4,11 @@
 #include "persistence/registry_storage.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sqlite3.h>
+#endif
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,6 +16,9 @@
 #include "persistence/effect_parameters.h"
 #include "persistence/parameter_driver.h"
 #include "platform/registry.h"
+#ifndef _WIN32
+#include "platform/posix/registry_database.h"
+#endif
 #include "storage_test_support.h"
 #include "tagged_variable.h"
 
@@ -376,6 +383,25 @@ TEST_F(RegistryStorageTest, KeyThatCannotBeCreatedSavesZero) {
     }
     EXPECT_FALSE(KeyExists(kPresetKey)) << "a failed save wrote to the test's database";
 }
+
+#ifndef _WIN32
+// Our Linux registry stores a key's values at its close. When another writer holds the
+// database locked past the wait, the save reports 0 and the stored preset stays whole.
+TEST_F(RegistryStorageTest, SaveLostAtTheKeysCloseSavesZeroAndKeepsTheStoredPreset) {
+    const StorageTarget target{.section = kPresetKey, .rootKey = kCurrentUser};
+    constexpr Six kStored{90, 50, 50, 0, 10, 10};
+    ASSERT_EQ(SaveSix(target, kStored), 1);
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(directory.File("registry.sqlite3").c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    platform::RegistryDatabase::SetBusyWait(std::chrono::milliseconds(200));
+    EXPECT_EQ(SaveSix(target, kOthers), 0);
+    platform::RegistryDatabase::SetBusyWait(std::chrono::seconds(10));
+    sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(writer);
+    EXPECT_EQ(LoadSix(target, kOthers), kStored);
+}
+#endif
 
 }  // namespace
 }  // namespace flanger

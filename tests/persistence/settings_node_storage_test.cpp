@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "flanger_settings_node.h"
 #include "../settings_tree/tree_text.h"
+#include "flanger_settings_node.h"
 #include "persistence/effect_parameters.h"
 #include "persistence/parameter_driver.h"
 #include "tagged_variable.h"
@@ -309,8 +309,9 @@ struct BlockCase {
     bool hasData;  // false: Data is null
 };
 
-// A block's size is only trusted as far as its data text can fill it; no allocation exceeds
-// half that text, and no byte of a loaded block is left as the heap had it.
+// A block keeps its stored size, filled as far as its data text reaches (up to a bound beyond
+// which the size counts only as far as the text can fill it), and no byte of a loaded block is
+// left as the heap had it.
 TEST(SettingsNodeStorageTest, StoredBlocksLoadSafely) {
     const Bytes kilobyte = Counting(1000);
     const BlockCase cases[] = {
@@ -332,11 +333,11 @@ TEST(SettingsNodeStorageTest, StoredBlocksLoadSafely) {
          true},
         {"data shorter than the size",
          {{"SIZE_LSS_V", {{"Value", "3"}}}, {"DATA_LSS_V", {{"Value", "01AB"}}}},
-         {0x01, 0xAB},
+         {0x01, 0xAB, 0x00},
          true},
         {"odd final digit",
          {{"SIZE_LSS_V", {{"Value", "3"}}}, {"DATA_LSS_V", {{"Value", "01ABF"}}}},
-         {0x01, 0xAB},
+         {0x01, 0xAB, 0x00},
          true},
         {"not hex",
          {{"SIZE_LSS_V", {{"Value", "2"}}}, {"DATA_LSS_V", {{"Value", "GZ!!"}}}},
@@ -346,10 +347,14 @@ TEST(SettingsNodeStorageTest, StoredBlocksLoadSafely) {
          {{"SIZE_LSS_V", {{"Value", "0"}}}, {"DATA_LSS_V", {{"Value", "01AB"}}}},
          {},
          true},
-        {"size without data child", {{"SIZE_LSS_V", {{"Value", "3"}}}}, {}, true},
+        {"size without data child", {{"SIZE_LSS_V", {{"Value", "3"}}}}, {0, 0, 0}, true},
         {"data child without Value",
          {{"SIZE_LSS_V", {{"Value", "3"}}}, {"DATA_LSS_V", {{"Val", "01ABFF"}}}},
-         {},
+         {0, 0, 0},
+         true},
+        {"largest size without data",
+         {{"SIZE_LSS_V", {{"Value", "1048576"}}}},
+         Bytes(kLargestUnfilledBlock),
          true},
         {"size not a number",
          {{"SIZE_LSS_V", {{"Value", "three"}}}, {"DATA_LSS_V", {{"Value", "01ABFF"}}}},

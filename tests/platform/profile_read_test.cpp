@@ -38,6 +38,12 @@ struct TextCase {
     FileKind Kind = FileKind::Bytes;
 };
 
+const std::string kUtf16Little = test::Utf16File(u"[S]\r\nK=v\r\n[T]\r\nK=w\r\n", false);
+// UTF-8 is the 8-bit text of our Linux profile calls; a unit that is no character reads as
+// U+FFFD. (On Windows such text passes through the ANSI code page.)
+const std::string kUtf16BeyondAscii =
+    test::Utf16File(u"[\u00C4]\r\nK=\u00E9\U0001F600\r\nL=a\xD800!\r\n", false);
+
 const TextCase kTextCases[] = {
     {"plain", "[S]\nK=v\n", "S", "K", "v"},
     {"names ignore case", "[sEcTiOn]\nkEy=v\n", "SECTION", "key", "v"},
@@ -79,6 +85,12 @@ const TextCase kTextCases[] = {
     {"';' inside a value is text", "[S]\nK=v ; not a comment\n", "S", "K", "v ; not a comment"},
     {"byte-order mark before the first section", "\xEF\xBB\xBF[S]\nK=v\n", "S", "K", "v"},
     {"CRLF", "[S]\r\nK=v\r\n[T]\r\nK=w\r\n", "T", "K", "w"},
+    {"bare CR", "[S]\rK=v\r[T]\rK=w\r", "T", "K", "w"},
+    {"UTF-16 little-endian", kUtf16Little, "T", "K", "w"},
+#ifndef _WIN32
+    {"UTF-16 beyond ASCII", kUtf16BeyondAscii, "\xC3\x84", "K", "\xC3\xA9\xF0\x9F\x98\x80"},
+    {"UTF-16 unit that is no character", kUtf16BeyondAscii, "\xC3\x84", "L", "a\xEF\xBF\xBD!"},
+#endif
     {"no final newline", "[S]\nK=v", "S", "K", "v"},
     {"NUL bytes elsewhere in the file", std::string_view("[S]\n\0\nK=v\n", 9), "S", "K", "v"},
     {"empty file", "", "S", "K", kDefaultRead},

@@ -86,6 +86,16 @@ std::string GoldenBytes(std::string_view name) {
     return ReadBytes(path);
 }
 
+std::string Utf16File(std::u16string_view text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
 std::string Escaped(std::string_view bytes) {
     std::string text;
     for (const char c : bytes) {

@@ -41,6 +41,10 @@ void WriteBytes(const std::string& path, std::string_view bytes);
 // The bytes of tests/data/profile/<name>.
 std::string GoldenBytes(std::string_view name);
 
+// The bytes of a UTF-16 file holding `text`: the byte order mark, then the units in the byte
+// order asked for.
+std::string Utf16File(std::u16string_view text, bool bigEndian);
+
 // `bytes` with control characters spelled out (\r, \n, \t, \xNN), for failure messages.
 std::string Escaped(std::string_view bytes);
 

@@ -314,9 +314,18 @@ struct EditCase {
     std::string_view Before;
     Write Edit;
     std::string_view After;
+    bool Refused = false;
 };
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+// UTF-16 files stay UTF-16 in their byte order, with every unit not replaced, an unpaired
+// surrogate and an odd last byte included; new text comes in as UTF-8.
+const std::string kUtf16Before = test::Utf16File(u"[A]\r\nK=v\r\n", false);
+const std::string kUtf16After = test::Utf16File(u"[A]\r\nK=v\r\n[\u00C4]\r\nY=2\r\n", false);
+const std::string kUtf16OddBefore = test::Utf16File(u"[A]\nK=\xD800\nL=\u00E9\n", true) + "\x01";
+const std::string kUtf16OddAfter =
+    test::Utf16File(u"[A]\nK=\xD800\nL=\u00FC\u20AC\U0001F600\n", true) + "\x01";
 
 const EditCase kEditCases[] = {
     {"empty file", "", {"A", "K", "v"}, "[A]\nK=v\n"},
@@ -331,6 +340,8 @@ const EditCase kEditCases[] = {
      "[A]\r\n[B]",
      {"B", "X", "1"},
      "[A]\r\n[B]\r\nX=1\r\n"},
+    {"bare CR replaced in place", "[A]\rK=v\rL=w", {"A", "K", "x"}, "[A]\rK=x\rL=w"},
+    {"bare CR after a last line without one", "[A]\rK=v", {"B", "X", "1"}, "[A]\rK=v\r[B]\rX=1\r"},
     {"mixed endings follow the first line",
      "[A]\nK=v\r\n",
      {"B", "X", "1"},
@@ -364,6 +375,14 @@ const EditCase kEditCases[] = {
      "",
      {"\xC3\xA9t\xC3\xA9", "K", "\xFF\x01"},
      "[\xC3\xA9t\xC3\xA9]\nK=\xFF\x01\n"},
+    {"UTF-16 little-endian new section", kUtf16Before, {"\xC3\x84", "Y", "2"}, kUtf16After},
+    {"UTF-16 big-endian replaced in place",
+     kUtf16OddBefore,
+     {"A", "L", "\xC3\xBC\xE2\x82\xAC\xF0\x9F\x98\x80"},
+     kUtf16OddAfter},
+    // Into UTF-16 our Linux calls take UTF-8 only: other bytes would not read back as written.
+    {"UTF-16 refuses a stray byte", kUtf16Before, {"A", "K", "\xFF"}, kUtf16Before, true},
+    {"UTF-16 refuses a surrogate", kUtf16Before, {"A", "\xED\xA0\x80", "v"}, kUtf16Before, true},
 };
 
 TEST(ProfileWriteTest, EditsKeepEveryOtherByte) {
@@ -372,7 +391,7 @@ TEST(ProfileWriteTest, EditsKeepEveryOtherByte) {
         ScratchDirectory scratch;
         const std::string path = scratch / "presets.ini";
         WriteBytes(path, c.Before);
-        EXPECT_TRUE(Apply(c.Edit, path));
+        EXPECT_EQ(Apply(c.Edit, path), !c.Refused);
         const std::string written = ReadBytes(path);
         EXPECT_EQ(written, c.After) << "written:\n"
                                     << Escaped(written) << "\nexpected:\n"
@@ -422,13 +441,21 @@ TEST(ProfileWriteTest, RefusesEntriesThatWouldNotReadBack) {
     EXPECT_FALSE(WriteProfileStruct("A", "K", nullptr, 1, "unused.ini"));
 }
 
-// A relative path starts at the current directory (a bare name is not looked up elsewhere).
+// A relative path starts at the current directory. On Linux a bare name does too; on Windows the
+// system looks a bare name up in the Windows folder (tests/windows covers it), so the name gets
+// a directory part there.
+#ifdef _WIN32
+constexpr char kNameInCurrentDirectory[] = "./presets.ini";
+#else
+constexpr char kNameInCurrentDirectory[] = "presets.ini";
+#endif
+
 TEST(ProfileWriteTest, RelativePathsStartAtTheCurrentDirectory) {
     ScratchDirectory scratch;
     std::filesystem::create_directory(scratch / "sub");
     const std::filesystem::path savedDirectory = std::filesystem::current_path();
     std::filesystem::current_path(scratch.Path());
-    for (const char* path : {"presets.ini", "sub/presets.ini", "./sub/../other.ini"}) {
+    for (const char* path : {kNameInCurrentDirectory, "sub/presets.ini", "./sub/../other.ini"}) {
         EXPECT_TRUE(WriteProfileString("A", "K", "new", path)) << path;
         EXPECT_EQ(ReadProfileInt("A", "Missing", 5, path), 5u) << path;
         char buffer[8];

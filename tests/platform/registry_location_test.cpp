@@ -139,6 +139,25 @@ TEST_F(RegistryLocationTest, TheFileIsAnSqliteDatabaseWithAWriteAheadLog) {
     EXPECT_EQ(header[19], 2);
 }
 
+// A database file that can be read but not written (its folder stays writable, for SQLite's
+// log): the close of a key opened there for writing reports that its values were not stored.
+TEST_F(RegistryLocationTest, ClosingAKeyReportsValuesTheStoreCouldNotTake) {
+    ASSERT_EQ(SaveValues(kCurrentUser, "Software", {{"Depth", Int32Bytes(1)}}), kRegistrySuccess);
+    ASSERT_EQ(chmod(Scratch.Folder().c_str(), 0777), 0);
+    ASSERT_EQ(chmod(Scratch.Database().c_str(), 0644), 0);
+    EXPECT_EQ(RunUnprivileged([] {
+                  RegistryKey key = nullptr;
+                  OpenRegistryKey(kCurrentUser, "Software", kRegistryKeyAllAccess, &key);
+                  SetRegistryValue(key, "Depth", kRegistryTypeNone, Int32Bytes(2).data(), 4);
+                  return CloseRegistryKey(key) == kRegistryCannotWrite ? 0 : 1;
+              }),
+              0);
+    RegistryKey key = nullptr;
+    ASSERT_EQ(OpenRegistryKey(kCurrentUser, "Software", kRegistryKeyRead, &key), kRegistrySuccess);
+    EXPECT_EQ(QueryWhole(key, "Depth").data, Int32Bytes(1));
+    CloseRegistryKey(key);
+}
+
 TEST_F(RegistryLocationTest, StoresThatCannotBeUsedFailCleanly) {
     const std::string s = Scratch.Folder();
     WriteFile(s + "/file", "not a folder");

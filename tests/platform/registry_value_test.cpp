@@ -155,6 +155,15 @@ TEST_F(RegistryValueTest, QueryFollowsTheBufferRules) {
                   expected.begin());
         EXPECT_EQ(buffer, expected);
     }
+#ifndef _WIN32  // the Windows layer writes the type first for now
+    // One variable for the type and the size, as some callers pass them.
+    std::uint32_t typeAndSize = 4;
+    Bytes buffer(4, kFill);
+    EXPECT_EQ(QueryRegistryValue(key, "Four", &typeAndSize, buffer.data(), &typeAndSize),
+              kRegistrySuccess);
+    EXPECT_EQ(typeAndSize, 4u);
+    EXPECT_EQ(buffer, stored);
+#endif
     EXPECT_EQ(CloseRegistryKey(key), kRegistrySuccess);
 }
 

@@ -84,8 +84,10 @@ struct NumberCase {
     double asDouble;
 };
 
+// Decimal numbers only, as the original target's atof reads them, and never NaN or infinity.
 TEST(SettingsNodeValuesTest, NumberTextsConvertAsAtofWhole) {
-    const double infinity = std::numeric_limits<double>::infinity();
+    const float largestFloat = std::numeric_limits<float>::max();
+    const double largestDouble = std::numeric_limits<double>::max();
     // 10^-1997 * 10^2000: a text cut anywhere before its end gives 0 or 1.
     const std::string longNumber = "0." + std::string(1996, '0') + "1e2000";
     const NumberCase cases[] = {
@@ -100,11 +102,19 @@ TEST(SettingsNodeValuesTest, NumberTextsConvertAsAtofWhole) {
         // Exponents of two or three digits, as runtimes write them.
         {"1.23457e+06", 1234570.0f, 1234570.0},
         {"1.23457e+006", 1234570.0f, 1234570.0},
-        {"1e300", static_cast<float>(infinity), 1e300},
-        {"-1e300", static_cast<float>(-infinity), -1e300},
-        {"1e400", static_cast<float>(infinity), infinity},
-        {"inf", static_cast<float>(infinity), infinity},
-        {"0x1p3", 8.0f, 8.0},
+        {"1e300", largestFloat, 1e300},
+        {"-1e300", -largestFloat, -1e300},
+        {"1e400", largestFloat, largestDouble},
+        {"-1e99999999999999999999", -largestFloat, -largestDouble},
+        {"-1e-400", -0.0f, -0.0},
+        {"inf", 0.0f, 0.0},
+        {"infinity", 0.0f, 0.0},
+        {"nan", 0.0f, 0.0},
+        {"0x1p3", 0.0f, 0.0},
+        {"0x10", 0.0f, 0.0},
+        {"1d5", 100000.0f, 100000.0},
+        {"+.5e1", 5.0f, 5.0},
+        {"1e+", 1.0f, 1.0},
         {longNumber, 1000.0f, 1000.0},
         {std::string(150, '1') + "e-149", static_cast<float>(10.0 / 9.0), 10.0 / 9.0},
     };

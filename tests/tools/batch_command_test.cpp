@@ -41,6 +41,7 @@ constexpr SoundSpec kSix{"six.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 6, 8000, 50
 constexpr SoundSpec kAiff96{"hires.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 2, 96000, kFrames};
 constexpr SoundSpec kSilent{"silent.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, 0};
 constexpr SoundSpec kVorbis{"vorbis.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, 32000, kFrames};
+constexpr SoundSpec kMp3{"song.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 2, 44100, kFrames};
 
 void WriteSpec(const std::string& folder, const SoundSpec& spec) {
     WriteSound(folder + "/" + spec.name, spec.format, spec.channels, spec.sampleRate,
@@ -114,6 +115,11 @@ TEST(BatchCommandTest, EachOutputIsTheFileProcessedAlone) {
          Form::Files,
          {"--format", "flac", "--width", "9"},
          {"mono16.flac", "hires.flac", "stereo22.flac", "vorbis.flac"}},
+        {"--format wav on a folder with an MP3",
+         {kMp3, kFlac22},
+         Form::Folder,
+         {"--format", "wav"},
+         {"song.wav", "stereo22.wav"}},
         {"--encoding for every file",
          {kStereo48, kSix, kMono16},
          Form::Folder,

@@ -1,6 +1,7 @@
-// SIGINT and SIGTERM while "flanger process" is writing: exit status 130, no OUT, and no
-// temporary file left. The input is a FIFO fed by the test, so the command is certainly still
-// working when the signal arrives, with no reliance on how fast it runs.
+// A terminating signal while "flanger process" is writing: exit status 130, no OUT, and no
+// temporary file left; after SIGKILL, which no process can handle, the next run to the same OUT
+// removes the temporary file. The input is a FIFO fed by the test, so the command is certainly
+// still working when the signal arrives, with no reliance on how fast it runs.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -97,8 +98,12 @@ TEST(InterruptTest, SignalRemovesTheTemporaryFileAndExits130) {
     const InterruptCase cases[] = {
         {"SIGINT", {SIGINT}, InputAfterSignal::Continues},
         {"SIGTERM", {SIGTERM}, InputAfterSignal::Ends},
+        {"SIGHUP", {SIGHUP}, InputAfterSignal::Continues},
+        {"SIGQUIT", {SIGQUIT}, InputAfterSignal::Ends},
+        {"SIGUSR1", {SIGUSR1}, InputAfterSignal::Ends},
         // A second signal must get out of a read that never returns.
         {"SIGINT then SIGTERM, input stalled", {SIGINT, SIGTERM}, InputAfterSignal::Stalls},
+        {"SIGKILL", {SIGKILL}, InputAfterSignal::Ends},
     };
     const IgnoredBrokenPipe ignoredBrokenPipe;
     for (const InterruptCase& c : cases) {
@@ -145,6 +150,14 @@ TEST(InterruptTest, SignalRemovesTheTemporaryFileAndExits130) {
         const CommandResult run = WaitForFlanger(process, captures / "out", captures / "err");
         if (c.input == InputAfterSignal::Stalls) close(fifo);
 
+        if (c.signals.front() == SIGKILL) {
+            EXPECT_EQ(run.signal, SIGKILL);
+            EXPECT_EQ(TemporaryFiles(d.Path()), 1u);
+            const CommandResult again = RunFlanger({"process", "source.wav", "out.wav"}, options);
+            EXPECT_EQ(again.exitStatus, 0) << again.err;
+            EXPECT_EQ(d.Entries(), (std::vector<std::string>{"in.wav", "out.wav", "source.wav"}));
+            continue;
+        }
         EXPECT_EQ(run.exitStatus, 130) << "signal " << run.signal << ", " << run.err;
         EXPECT_EQ(d.Entries(), (std::vector<std::string>{"in.wav", "source.wav"}));
     }

@@ -1,11 +1,16 @@
 // Where OUT really is (the end of its link chain) and when two names are one file; the
-// temporary file's permissions and its removal when not committed.
+// temporary file's permissions, its removal when not committed, and the removal of those that
+// killed writers left.
 #include "output_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "scratch_directory.h"
@@ -134,6 +139,45 @@ TEST(OutputFileTest, TemporaryFileGetsTheResultsPermissionsAndVanishesUnlessComm
     }
     umask(saved);
     EXPECT_EQ(d.Entries(), (std::vector<std::string>{"new.wav", "old.wav"}));
+}
+
+// Temporaries that writers killed outright left beside OUT go when the next writer of OUT
+// starts; those of live writers, of other outputs and everything else stay.
+TEST(OutputFileTest, AWriterRemovesTheTemporariesThatDeadWritersOfItsTargetLeft) {
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    const std::string gone = ".out.wav.flanger-" + std::to_string(child);
+    const struct {
+        std::string name;
+        bool removed;
+    } cases[] = {
+        {gone + "-a1B2c3", true},
+        {".out.wav.flanger-" + std::to_string(getpid()) + "-a1B2c3", false},  // its writer runs
+        {gone + "-locked", false},                                            // held (below)
+        {".out.wav.flanger-a1B2c3", false},                                   // no writer recorded
+        {gone + "-a1B2c", false},
+        {gone + "-a1B2c3.wav", false},
+        {".other.wav.flanger-" + std::to_string(child) + "-a1B2c3", false},
+    };
+    const ScratchDirectory d;
+    // Only regular files are ours.
+    ASSERT_EQ(symlink(cases[0].name.c_str(), (d / (gone + "-link01")).c_str()), 0);
+    ASSERT_EQ(mkdir((d / (gone + "-dir001")).c_str(), 0700), 0);
+    std::vector<std::string> kept = {gone + "-dir001", gone + "-link01"};
+    for (const auto& c : cases) {
+        WriteBytes(d / c.name, "partial audio");
+        if (!c.removed) kept.push_back(c.name);
+    }
+    const int lock = open((d / (gone + "-locked")).c_str(), O_RDONLY);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    std::string error;
+    const auto output = PendingOutput::Create(d / "out.wav", error);
+    ASSERT_TRUE(output) << error;
+    close(lock);
+    kept.push_back(output->TemporaryPath().substr(d.Path().size() + 1));
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(d.Entries(), kept);
 }
 
 }  // namespace

@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "command_runner.h"
+#include "flanger_settings_node.h"
 #include "reference_host.h"
 #include "sample_comparison.h"
 #include "scratch_directory.h"
@@ -136,6 +138,53 @@ TEST(XmlPresetCommandTest, SaveReplacesTheFileThroughItsLinksWithItsPermissions)
               "<S>\n  <Depth Value=\"20\"/>\n  <Delay Value=\"50\"/>\n  <Width Value=\"50\"/>\n"
               "  <Sine Value=\"0\"/>\n  <Feedback Value=\"10\"/>\n  <Speed Value=\"10\"/>\n</S>");
     EXPECT_EQ(d.Entries(), (std::vector<std::string>{"link.xml", "real"}));
+}
+
+// Six processes save into one file at once, fifteen times each, each into elements of its own:
+// none may lose another's values or elements, and every save must succeed.
+TEST(XmlPresetCommandTest, ConcurrentSavesOfOneFileLoseNothing) {
+    constexpr int kProcesses = 6;
+    constexpr int kSaves = 15;
+    for (const bool newElements : {false, true}) {
+        SCOPED_TRACE(newElements ? "a new element each time" : "the same element each time");
+        const auto element = [&](int i) {
+            return newElements ? "Take" + std::to_string(i) : std::string("Flanger");
+        };
+        const ScratchDirectory d;
+        const std::string file = d / "same.xml";
+        if (!newElements) WriteBytes(file, "<Root/>");
+        std::vector<std::string> failures[kProcesses];
+        std::vector<std::thread> processes;
+        for (int k = 0; k < kProcesses; ++k) {
+            processes.emplace_back([&, k] {
+                for (int i = 0; i < kSaves; ++i) {
+                    // A delay of 1.0 + i / 10 ms, stored as Delay=10+i.
+                    const std::string delay =
+                        std::to_string(1 + i / 10) + "." + std::to_string(i % 10);
+                    const std::string node = "Root/Effect" + std::to_string(k) + "/" + element(i);
+                    const CommandResult run = RunFlanger(
+                        {"save-preset", "--xml-preset", file, "--node", node, "--delay", delay});
+                    if (run.exitStatus != 0) failures[k].push_back(node + ": " + run.err);
+                }
+            });
+        }
+        for (std::thread& process : processes) process.join();
+        SettingsNode root;
+        ASSERT_TRUE(root.LoadFromFile(file.c_str())) << ReadBytes(file);
+        for (int k = 0; k < kProcesses; ++k) {
+            EXPECT_EQ(failures[k], std::vector<std::string>{});
+            const SettingsNode* effect = root.FindChild(("Effect" + std::to_string(k)).c_str());
+            for (int i = newElements ? 0 : kSaves - 1; i < kSaves; ++i) {
+                const SettingsNode* saved =
+                    effect ? effect->FindChild(element(i).c_str()) : nullptr;
+                const SettingsNode* delay = saved ? saved->FindChild("Delay") : nullptr;
+                std::string value = "missing";
+                if (delay != nullptr) delay->GetAttribute("Value", value);
+                EXPECT_EQ(value, std::to_string(10 + i)) << "Effect" << k << "/" << element(i);
+            }
+        }
+        EXPECT_EQ(d.Entries(), std::vector<std::string>{"same.xml"}) << "a temporary file left";
+    }
 }
 
 struct ShowCase {

@@ -35,8 +35,8 @@ class PluginAppTest : public ::testing::Test {
 protected:
     void SetUp() override {
 #ifdef _WIN32
-        // "Language.xml" is read with MSXML, which needs COM on the calling thread; the module
-        // leaves that to its host.
+        // "Language.xml" is read with MSXML, which needs COM on the calling thread; InitInstance
+        // leaves that to its caller (in the module, the start-up thread).
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
 #endif
         StartProgramAsTheModule();

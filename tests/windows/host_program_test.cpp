@@ -20,7 +20,9 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host_records.h"
@@ -502,47 +504,105 @@ TEST_F(HostProgramTest, SettingsWindowUnderARealParentWindow) {
 // Restores the current directory when it goes.
 class CurrentDirectory {
 public:
-    explicit CurrentDirectory(const std::string& path) {
-        GetCurrentDirectoryA(MAX_PATH, previous_);
-        EXPECT_TRUE(SetCurrentDirectoryA(path.c_str())) << path;
+    explicit CurrentDirectory(const std::filesystem::path& path) {
+        GetCurrentDirectoryW(MAX_PATH, previous_);
+        EXPECT_TRUE(SetCurrentDirectoryW(path.c_str())) << path;
     }
-    ~CurrentDirectory() { SetCurrentDirectoryA(previous_); }
+    ~CurrentDirectory() { SetCurrentDirectoryW(previous_); }
     CurrentDirectory(const CurrentDirectory&) = delete;
     CurrentDirectory& operator=(const CurrentDirectory&) = delete;
 
 private:
-    char previous_[MAX_PATH] = {};
+    wchar_t previous_[MAX_PATH] = {};
 };
 
-// A "Language.xml" in the host's current directory names the German resource library: the module,
-// loaded afresh, takes its settings window from there.
-TEST(HostProgramLanguageTest, LanguageXmlSelectsTheGermanWindow) {
-    const ScratchDirectory directory;
-    {
-        std::ofstream language(directory.File("Language.xml"), std::ios::binary);
-        language << "<?xml version=\"1.0\"?>\r\n<Language Path=\""
-                 << FullPath(FLANGER_GERMAN_LIBRARY) << "\"/>\r\n";
-    }
-    const CurrentDirectory current(directory.Path());
-    const LoadedModule german;
-    ASSERT_TRUE(german.Error().empty()) << german.Error();
+// The thread that makes the host's first call into a freshly loaded module.
+enum class FirstCaller { LoadingThread, ThreadWithoutCom, ThreadInTheMta };
 
-    const HostWindow host;
-    Record record = NewRecord(german.Exports());
-    ASSERT_NE(record, nullptr);
-    HWND const dialog = german.CreateSettingsWindow(host.Handle(), record.get());
-    ASSERT_NE(dialog, nullptr);
+void MakeFirstCall(const PluginExports& exports, FirstCaller caller) {
+    PlugInInformation info{};
+    info.Size = sizeof info;
+    if (caller == FirstCaller::LoadingThread) {
+        EXPECT_EQ(exports.PlugInInfo(&info), 1);
+        return;
+    }
+    std::thread([&] {
+        const bool inTheMta = caller == FirstCaller::ThreadInTheMta;
+        EXPECT_EQ(inTheMta ? CoInitializeEx(nullptr, COINIT_MULTITHREADED) : S_OK, S_OK);
+        EXPECT_EQ(exports.PlugInInfo(&info), 1);
+        // The module's start-up leaves this thread's COM as the host set it up.
+        APTTYPE type;
+        APTTYPEQUALIFIER qualifier;
+        EXPECT_EQ(CoGetApartmentType(&type, &qualifier), inTheMta ? S_OK : CO_E_NOTINITIALIZED);
+        if (inTheMta) CoUninitialize();
+    }).join();
+}
+
+// The captions of the settings window's labels and of its sine box.
+std::vector<std::wstring> LabelsOf(HWND dialog) {
     std::vector<std::wstring> texts;
     for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {
         if (GetDlgCtrlID(child) == 65535) texts.push_back(WindowText(child));
     }
-    EXPECT_EQ(texts, (std::vector<std::wstring>{L"Verzögerung", L"Breite", L"Tempo", L"Tiefe",
-                                                L"Rückkopplung"}));
-    EXPECT_EQ(WindowText(GetDlgItem(dialog, kSineCheckId)), L"Sinus");
-    ShowWindow(dialog, SW_SHOW);
-    SavePictureOf(host, "settings_window_de.bmp");
-    DestroyWindow(dialog);
+    texts.push_back(WindowText(GetDlgItem(dialog, kSineCheckId)));
+    return texts;
+}
+
+// The module, loaded afresh for each case, reads "Language.xml" from the directory current at
+// load (a directory of a name outside the ANSI code page too), whichever thread of the host calls
+// first and wherever the host has moved in between.
+TEST(HostProgramLanguageTest, LanguageXmlOfTheDirectoryAtLoadSelectsTheWindow) {
+    const ScratchDirectory scratch;
+    const std::filesystem::path plain = scratch.Path();
+    const std::filesystem::path german = plain / "german";
+    const std::filesystem::path greek = plain / L"\u0393\u03BB\u03CE\u03C3\u03C3\u03B1";
+    for (const std::filesystem::path& directory : {german, greek}) {
+        ASSERT_TRUE(std::filesystem::create_directory(directory));
+        std::ofstream(directory / "Language.xml", std::ios::binary)
+            << "<?xml version=\"1.0\"?>\r\n<Language Path=\"" << FullPath(FLANGER_GERMAN_LIBRARY)
+            << "\"/>\r\n";
+    }
+    const std::vector<std::wstring> kGermanLabels = {L"Verzögerung", L"Breite",       L"Tempo",
+                                                     L"Tiefe",       L"Rückkopplung", L"Sinus"};
+    const std::vector<std::wstring> kOwnLabels = {L"Delay", L"Width",    L"Speed",
+                                                  L"Depth", L"Feedback", L"Sine"};
+    using enum FirstCaller;
+    const struct {
+        const char* what;
+        const std::filesystem::path& atLoad;
+        const std::filesystem::path& atFirstCall;
+        FirstCaller caller;
+        bool german;
+    } cases[] = {
+        {"first call on the loading thread", german, german, LoadingThread, true},
+        {"first call from a thread without COM", german, german, ThreadWithoutCom, true},
+        {"first call from a thread in the MTA", german, german, ThreadInTheMta, true},
+        {"directory left before the first call", german, plain, LoadingThread, true},
+        {"directory entered before the first call", plain, german, LoadingThread, false},
+        {"directory outside the code page, left", greek, plain, ThreadWithoutCom, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::optional<CurrentDirectory> current(std::in_place, c.atLoad);
+        const LoadedModule module;
+        ASSERT_TRUE(module.Error().empty()) << module.Error();
+        current.emplace(c.atFirstCall);
+        MakeFirstCall(module.Exports(), c.caller);
+        current.reset();
+
+        const HostWindow host;
+        Record record = NewRecord(module.Exports());
+        ASSERT_NE(record, nullptr);
+        HWND const dialog = module.CreateSettingsWindow(host.Handle(), record.get());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(LabelsOf(dialog), c.german ? kGermanLabels : kOwnLabels);
+        if (&c == &cases[0]) {
+            ShowWindow(dialog, SW_SHOW);
+            SavePictureOf(host, "settings_window_de.bmp");
+        }
+        DestroyWindow(dialog);
+    }
 }
 
 }  // namespace

@@ -93,21 +93,34 @@ TEST(ProfileWin32Test, WritesThatWouldNotReadBackAreRefusedAndTouchNothing) {
     }
 }
 
-// A bare file name is a file in the current directory (the system would look in the Windows
-// folder); a null or empty one names no file (the system would use WIN.INI).
-TEST(ProfileWin32Test, FileNamesAreRelativeToTheCurrentDirectory) {
+// File names reach the system as the caller gave them: a bare name is a file in the Windows
+// folder, a name with a directory part is relative to the current directory. A null or empty
+// name names no file (the system would use WIN.INI).
+TEST(ProfileWin32Test, FileNamesReachTheSystemAsGiven) {
     const ScratchDirectory directory;
-    ASSERT_TRUE(WriteProfileString("Flanger", "Depth", "42", "bare.ini"));
-    EXPECT_EQ(FileText(directory.File("bare.ini")),
-              std::optional<std::string>("[Flanger]\r\nDepth=42\r\n"));
-    EXPECT_EQ(ReadProfileInt("Flanger", "Depth", -1, "bare.ini"), 42u);
+    char windowsFolder[MAX_PATH] = {};
+    ASSERT_GT(GetWindowsDirectoryA(windowsFolder, MAX_PATH), 0u);
+    ASSERT_TRUE(CreateDirectoryA(directory.File("sub").c_str(), nullptr));
+    const std::string bare = "flanger-win32-" + std::to_string(GetCurrentProcessId()) + ".ini";
+    const struct {
+        std::string name;
+        std::string file;
+    } cases[] = {
+        {bare, std::string(windowsFolder) + "\\" + bare},
+        {".\\" + bare, directory.File(bare.c_str())},
+        {"sub\\" + bare, directory.File(("sub\\" + bare).c_str())},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(WriteProfileString("Flanger", "Depth", "42", c.name.c_str()));
+        EXPECT_EQ(FileText(c.file), std::optional<std::string>("[Flanger]\r\nDepth=42\r\n"));
+        EXPECT_EQ(ReadProfileInt("Flanger", "Depth", -1, c.name.c_str()), 42u);
+        EXPECT_TRUE(DeleteFileA(c.file.c_str()));
+    }
 
     EXPECT_FALSE(WriteProfileString("Flanger", "Depth", "1", nullptr));
     EXPECT_FALSE(WriteProfileString("Flanger", "Depth", "1", ""));
     EXPECT_EQ(ReadProfileInt("Flanger", "Depth", 7, nullptr), 7u);
-    char windowsFolder[MAX_PATH] = {};
-    GetWindowsDirectoryA(windowsFolder, MAX_PATH);
-    EXPECT_FALSE(FileText(std::string(windowsFolder) + "\\bare.ini").has_value());
 }
 
 // Reads of a hand-written file as the header describes them.

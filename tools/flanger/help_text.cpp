@@ -119,7 +119,8 @@ it replaces, and a replaced file keeps its permissions. OUT may not be the same 
 While processing, a progress bar is shown when standard error is a terminal (for many
 files: all of them together, with the count of files finished).
 
-Exit status: 0 on success, 1 on a failure, 2 on wrong usage, 130 when interrupted.
+Exit status: 0 on success, 1 on a failure, 2 on wrong usage, 130 when interrupted (by
+Ctrl-C or any other signal that ends a process; the temporary file is removed).
 )";
 }
 

@@ -1,5 +1,6 @@
-// Signal handlers for SIGINT and SIGTERM; only async-signal-safe calls inside them. The state
-// they share with the worker threads is lock-free atomics and fixed arrays, never allocated.
+// Signal handlers for the signals that would end the process; only async-signal-safe calls
+// inside them. The state they share with the worker threads is lock-free atomics and fixed
+// arrays, never allocated.
 #include "interrupt.h"
 
 #include <signal.h>
@@ -7,6 +8,8 @@
 
 #include <atomic>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 namespace flanger::tool {
 namespace {
@@ -34,17 +37,36 @@ void OnInterrupt(int) {
     }
 }
 
+// Every signal whose default action ends the process, except those a fault of the program
+// raises (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT): returning from their handler
+// would only run into the fault again. What such a crash leaves is removed by a later run.
+std::vector<int> StoppingSignals() {
+    std::vector<int> numbers = {SIGHUP,    SIGINT,  SIGQUIT, SIGPIPE, SIGALRM,
+                                SIGTERM,   SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ,
+                                SIGVTALRM, SIGPROF, SIGIO,   SIGPWR,  SIGSTKFLT};
+    for (int number = SIGRTMIN; number <= SIGRTMAX; ++number) numbers.push_back(number);
+    return numbers;
+}
+
 }  // namespace
 
 void InstallInterruptHandlers() {
-    struct sigaction action {};
-    action.sa_handler = &OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    // Both signals share the flag, so neither may interrupt the other's handler.
-    sigaddset(&action.sa_mask, SIGINT);
-    sigaddset(&action.sa_mask, SIGTERM);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        sigset_t stopping;
+        sigemptyset(&stopping);
+        for (const int number : StoppingSignals()) sigaddset(&stopping, number);
+        struct sigaction action {};
+        action.sa_handler = &OnInterrupt;
+        // All share the flag, so none may interrupt another's handler.
+        action.sa_mask = stopping;
+        for (const int number : StoppingSignals()) {
+            struct sigaction current {};
+            if (sigaction(number, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+                sigaction(number, &action, nullptr);
+            }
+        }
+    });
 }
 
 bool InterruptRequested() { return Requested.load() != 0; }

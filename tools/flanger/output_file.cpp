@@ -10,6 +10,8 @@
 #include <mutex>
 #include <vector>
 
+#include "temporary_files.h"
+
 namespace flanger::tool {
 namespace {
 
@@ -17,18 +19,6 @@ namespace {
 constexpr int kMaxLinkHops = 40;
 
 std::string SystemError() { return std::strerror(errno); }
-
-std::string DirectoryOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string BaseNameOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 mode_t CurrentUmask() {
     // umask can only be read by setting it. Several threads create outputs at once, and one
@@ -41,6 +31,18 @@ mode_t CurrentUmask() {
 }
 
 }  // namespace
+
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 std::optional<std::string> ResolveOutputTarget(const std::string& path, std::string& error) {
     std::string current = path;
@@ -76,9 +78,11 @@ PendingOutput::PendingOutput(std::string target, std::string temporary, int file
     : Target(std::move(target)), Temporary(std::move(temporary)), File(file) {}
 
 PendingOutput::~PendingOutput() {
-    if (Committed) return;
-    if (File >= 0) close(File);
-    unlink(Temporary.c_str());
+    if (!Committed) {
+        if (File >= 0) close(File);
+        unlink(Temporary.c_str());
+    }
+    if (WriterLock >= 0) close(WriterLock);
 }
 
 std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target,
@@ -92,16 +96,16 @@ std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target,
         }
         mode = existing.st_mode & 07777;
     }
-    // A hidden name in the same directory keeps the final rename on one file system. Long
-    // names are shortened so that the temporary name stays within NAME_MAX.
-    std::string pattern =
-        DirectoryOf(target) + "/." + BaseNameOf(target).substr(0, 200) + ".flanger-XXXXXX";
+    RemoveStaleTemporaries(target);
+    // A hidden name in the same directory keeps the final rename on one file system.
+    std::string pattern = TemporaryPattern(target);
     const int file = mkstemp(pattern.data());
     if (file < 0) {
         error = "cannot create a file in '" + DirectoryOf(target) + "': " + SystemError();
         return nullptr;
     }
     auto output = std::unique_ptr<PendingOutput>(new PendingOutput(target, pattern, file));
+    output->WriterLock = LockTemporary(pattern);
     // mkstemp creates the file 0600.
     if (fchmod(file, mode) != 0) {
         error = "cannot set the permissions of '" + pattern + "': " + SystemError();

@@ -14,13 +14,18 @@ namespace flanger::tool {
 // `error` for a chain that does not end or a link that cannot be read.
 std::optional<std::string> ResolveOutputTarget(const std::string& path, std::string& error);
 
+// The folder part of a path ("." for a bare name) and its last name.
+std::string DirectoryOf(const std::string& path);
+std::string BaseNameOf(const std::string& path);
+
 // True when both names exist and denote one file (same device and inode), however spelled.
 bool SameFile(const std::string& a, const std::string& b);
 
 class PendingOutput {
 public:
     // Creates the temporary file in the target's directory with the permission bits the result
-    // should have: those of an existing target, else 0666 less the umask. Null with the reason
+    // should have: those of an existing target, else 0666 less the umask, and first removes the
+    // target's temporaries whose writers are gone (see temporary_files.h). Null with the reason
     // in `error` when the target is not a regular file or the directory is not writable.
     static std::unique_ptr<PendingOutput> Create(const std::string& target, std::string& error);
     // Removes the temporary file unless Commit succeeded.
@@ -40,6 +45,7 @@ private:
     std::string Target;
     std::string Temporary;
     int File;
+    int WriterLock = -1;  // held until the temporary is renamed or removed
     bool Committed = false;
 };
 

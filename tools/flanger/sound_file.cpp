@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <mutex>
 #include <utility>
@@ -62,12 +63,53 @@ bool IsIntegerEncoding(int subtype) {
            subtype != SF_FORMAT_VORBIS && subtype != SF_FORMAT_OPUS;
 }
 
+// libsndfile keeps the reason of a failed open in one global that sf_strerror(nullptr) reads,
+// so opens on different threads take turns to get their own reason back.
+std::mutex OpenTurns;
+
+// A file that keeps nothing of what is written to it, only where the end would be: enough for
+// libsndfile to start writing a format and write its header.
+struct DiscardedFile {
+    sf_count_t Position = 0;
+    sf_count_t Length = 0;
+
+    static DiscardedFile& Of(void* data) { return *static_cast<DiscardedFile*>(data); }
+    static sf_count_t Size(void* data) { return Of(data).Length; }
+    static sf_count_t Seek(sf_count_t offset, int whence, void* data) {
+        DiscardedFile& file = Of(data);
+        const sf_count_t base = whence == SEEK_SET   ? 0
+                                : whence == SEEK_CUR ? file.Position
+                                                     : file.Length;
+        file.Position = std::max<sf_count_t>(0, base + offset);
+        return file.Position;
+    }
+    static sf_count_t Read(void*, sf_count_t, void*) { return 0; }
+    static sf_count_t Write(const void*, sf_count_t count, void* data) {
+        DiscardedFile& file = Of(data);
+        file.Position += count;
+        file.Length = std::max(file.Length, file.Position);
+        return count;
+    }
+    static sf_count_t Tell(void* data) { return Of(data).Position; }
+};
+
+// Whether libsndfile writes `format` with this shape. Its format check alone says yes to pairs
+// that it then cannot write (MPEG Layer III in WAV, Opus at 44.1 kHz), so the format is also
+// started on a file that discards what it is given.
 bool Writable(int format, int channels, int sampleRate) {
     SF_INFO info{};
     info.format = format;
     info.channels = channels;
     info.samplerate = sampleRate;
-    return sf_format_check(&info) != 0;
+    if (sf_format_check(&info) == 0) return false;
+    SF_VIRTUAL_IO discard = {&DiscardedFile::Size, &DiscardedFile::Seek, &DiscardedFile::Read,
+                             &DiscardedFile::Write, &DiscardedFile::Tell};
+    DiscardedFile file;
+    const std::lock_guard turn(OpenTurns);
+    SNDFILE* const started = sf_open_virtual(&discard, SFM_WRITE, &info, &file);
+    if (started == nullptr) return false;
+    sf_close(started);
+    return true;
 }
 
 std::string LibraryFormatName(int code) {
@@ -78,10 +120,6 @@ std::string LibraryFormatName(int code) {
     }
     return info.name;
 }
-
-// libsndfile keeps the reason of a failed open in one global that sf_strerror(nullptr) reads,
-// so opens on different threads take turns to get their own reason back.
-std::mutex OpenTurns;
 
 }  // namespace
 

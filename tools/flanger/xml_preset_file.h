@@ -13,6 +13,7 @@
 #include "effect_values.h"
 #include "plugin_library.h"
 #include "preset_location.h"
+#include "save_lock.h"
 
 namespace flanger::tool {
 
@@ -23,6 +24,13 @@ namespace flanger::tool {
 // entity bomb), when the parser fails, or when the module cannot create a record.
 std::optional<EffectParameters> LoadXmlPreset(const PluginExports& module,
                                               const PresetLocation& location, std::string& error);
+
+// For an XML element, the lock that keeps other saves of its file waiting until this one has
+// replaced it (see save_lock.h): taken before the stored values are read, so that the values
+// this save starts from are those it replaces. A lock of nothing for the other locations, whose
+// writes the module makes under locks of its own. nullopt with the reason in `error` when the
+// file system refuses the lock.
+std::optional<SaveLock> LockXmlPresetFile(const PresetLocation& location, std::string& error);
 
 // Saves the six values into the element at `location` with SavePresetXml and writes the file:
 // a new one when it does not exist, otherwise the old text with only the module's changes

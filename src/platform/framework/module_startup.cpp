@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/framework/module_state.h"
+#include "platform/framework/startup_thread.h"
 #include "platform/framework/win_app.h"
 
 namespace flanger::framework {
@@ -11,6 +12,9 @@ namespace {
 
 // Written during static initialisation, before any export can run; read afterwards.
 HINSTANCE (*g_deferredOwnResources)() noexcept = nullptr;
+
+// The start-up put off past the load, on whichever thread runs it.
+void RunDeferredStartup() noexcept { AfxInitializeModule(g_deferredOwnResources()); }
 
 }  // namespace
 
@@ -32,6 +36,14 @@ void AfxInitializeModule(HINSTANCE ownResources) noexcept {
     }
 }
 
+void AfxTerminateModule(void (*releaseOwnResources)(HINSTANCE) noexcept) noexcept {
+    ModuleState* const state = AfxGetStaticModuleState();
+    if (state->instanceHandle != nullptr) releaseOwnResources(state->instanceHandle);
+    state->resourceChain.clear();
+    state->resourceHandle = nullptr;
+    state->instanceHandle = nullptr;
+}
+
 void AfxDeferModuleInitialization(HINSTANCE (*ownResources)() noexcept) noexcept {
     g_deferredOwnResources = ownResources;
 }
@@ -40,7 +52,7 @@ void AfxEnsureModuleInitialized() noexcept {
     if (g_deferredOwnResources == nullptr) return;
     static std::once_flag started;
     try {
-        std::call_once(started, [] { AfxInitializeModule(g_deferredOwnResources()); });
+        std::call_once(started, [] { RunOnStartupThread(&RunDeferredStartup); });
     } catch (...) {
         // call_once itself could not run (no thread support left): the next entry tries again.
     }

@@ -18,9 +18,18 @@ void AfxInitializeModule(HINSTANCE ownResources) noexcept;
 // result, once. Called during the module's static initialisation.
 void AfxDeferModuleInitialization(HINSTANCE (*ownResources)() noexcept) noexcept;
 
+// The module's end, when it is unloaded, before any of its static objects is destroyed: hands
+// the module's own resource handle to `releaseOwnResources` (on Linux the windowing layer then
+// lets go of everything that points into the module, destroying the calling thread's windows of
+// the module while their code is still there) and clears the module's resource handles.
+void AfxTerminateModule(void (*releaseOwnResources)(HINSTANCE) noexcept) noexcept;
+
 // Runs the start-up that AfxDeferModuleInitialization put off, exactly once however many threads
-// call it (the others wait until it has finished); does nothing when none was put off. Every
-// entry into the module from its caller (the exports) calls it first.
+// call it, and returns when it has finished (the other callers wait for it too); does nothing
+// when none was put off. Every entry into the module from its caller (the exports) calls it
+// first. The start-up runs on a thread of the module's own (see startup_thread.h), so its
+// outcome is the same whichever of the host's threads calls first and whatever COM apartment
+// that thread is in.
 void AfxEnsureModuleInitialized() noexcept;
 
 }  // namespace flanger::framework

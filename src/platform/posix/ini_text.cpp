@@ -33,10 +33,10 @@ void IniText::Parse() {
     std::size_t begin = Text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     while (begin < Text.size()) {
         Line line{begin, Text.size(), Text.size(), LineKind::Other, {}, {}};
-        const std::size_t newline = Text.find('\n', begin);
-        if (newline != std::string::npos) {
-            line.End = newline + 1;
-            line.ContentEnd = newline > begin && Text[newline - 1] == '\r' ? newline - 1 : newline;
+        const std::size_t lineBreak = Text.find_first_of("\r\n", begin);
+        if (lineBreak != std::string::npos) {
+            line.ContentEnd = lineBreak;
+            line.End = lineBreak + (Text.compare(lineBreak, 2, "\r\n") == 0 ? 2 : 1);
         }
         const std::string_view content =
             TrimBlanks(std::string_view(Text).substr(begin, line.ContentEnd - begin));
@@ -94,8 +94,11 @@ std::optional<std::string_view> IniText::Find(std::string_view section,
 }
 
 std::string_view IniText::LineEnding() const {
-    const std::size_t newline = Text.find('\n');
-    return newline != std::string::npos && newline > 0 && Text[newline - 1] == '\r' ? "\r\n" : "\n";
+    if (Lines.empty()) return "\n";
+    const Line& first = Lines.front();
+    const std::string_view ending(Text.data() + first.ContentEnd, first.End - first.ContentEnd);
+    if (ending == "\r\n") return "\r\n";
+    return ending == "\r" ? "\r" : "\n";
 }
 
 bool IniText::CanStore(std::string_view section, std::string_view key, std::string_view value) {
@@ -116,7 +119,7 @@ bool IniText::Set(std::string_view section, std::string_view key, std::string_vi
     const std::optional<SectionRange> range = FindSection(section);
     if (!range) {
         std::string added;
-        if (!Text.empty() && Text.back() != '\n') added += ending;
+        if (!Text.empty() && Text.back() != '\n' && Text.back() != '\r') added += ending;
         added.append("[").append(section).append("]").append(ending);
         added.append(key).append("=").append(value).append(ending);
         Text += added;

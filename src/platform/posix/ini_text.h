@@ -1,11 +1,11 @@
 // The text of a profile file, read as lines of [sections] and key=value entries, and edited one
 // entry at a time so that every byte the edit does not concern stays as it was.
 //
-// Lines end in LF or CRLF. After leading blanks, a line starting with ';' is a comment, one
-// starting with '[' and holding a ']' is a section header (the name between them, trimmed;
-// anything after the ']' ignored), and one holding a '=' is an entry (key before the first '=',
-// value after it, both trimmed). Other lines, including a '[' without ']', are kept but mean
-// nothing. Names compare without regard to ASCII letter case; of duplicate sections only the
+// Lines end in LF, CR LF or a bare CR (old Mac text). After leading blanks, a line starting with
+// ';' is a comment, one starting with '[' and holding a ']' is a section header (the name between
+// them, trimmed; anything after the ']' ignored), and one holding a '=' is an entry (key before the
+// first '=', value after it, both trimmed). Other lines, including a '[' without ']', are kept but
+// mean nothing. Names compare without regard to ASCII letter case; of duplicate sections only the
 // first is searched, of duplicate keys in it the first wins. A UTF-8 byte-order mark in front
 // of the first line is kept and skipped.
 #pragma once

@@ -1,8 +1,8 @@
 // The profile operations over INI text files: each read parses the whole file, each write is an
 // atomic update of it (atomic_file.h) that edits one entry (ini_text.h).
 //
-// Files are bytes: no encoding is converted. Null names, keys or file names make reads give
-// their default and writes fail, rather than the enumerations and deletions that some
+// Files are bytes, except those in UTF-16 (profile_encoding.h). Null names, keys or file names make
+// reads give their default and writes fail, rather than the enumerations and deletions that some
 // platforms attach to them. Failures to allocate (a hostile, enormous file) count as an
 // unreadable file, so none of these calls throws.
 #include <algorithm>
@@ -15,6 +15,7 @@
 
 #include "platform/posix/atomic_file.h"
 #include "platform/posix/ini_text.h"
+#include "platform/posix/profile_encoding.h"
 #include "platform/posix/profile_values.h"
 #include "platform/profile_file.h"
 
@@ -28,7 +29,7 @@ std::optional<std::string> FindValue(const char* section, const char* key, const
     if (section == nullptr || key == nullptr || fileName == nullptr) return std::nullopt;
     std::optional<std::string> bytes = posix::ReadRegularFile(fileName);
     if (!bytes) return std::nullopt;
-    const IniText text(std::move(*bytes));
+    const IniText text(posix::DecodeProfile(std::move(*bytes), posix::DecodePurpose::Read).Text);
     const std::optional<std::string_view> stored = text.Find(section, key);
     if (!stored) return std::nullopt;
     return std::string(posix::UnquoteValue(*stored));
@@ -41,9 +42,15 @@ bool WriteValue(const char* section, const char* key, std::string_view value,
     if (!IniText::CanStore(section, key, value)) return false;
     return posix::UpdateFileAtomically(
         fileName, [&](const std::string& current) -> std::optional<std::string> {
-            IniText text(current);
+            posix::ProfileText decoded = posix::DecodeProfile(current, posix::DecodePurpose::Edit);
+            const auto storable = [&](std::string_view text) {
+                return posix::CanStore(decoded.Encoding, text);
+            };
+            if (!storable(section) || !storable(key) || !storable(value)) return std::nullopt;
+            IniText text(std::move(decoded.Text));
             if (!text.Set(section, key, value)) return std::nullopt;
-            return text.Bytes();
+            decoded.Text = text.Bytes();
+            return posix::EncodeProfile(decoded);
         });
 }
 

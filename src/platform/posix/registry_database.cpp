@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <new>
 #include <thread>
@@ -18,12 +19,14 @@ namespace {
 
 // SQLite's own wait for a lock that another connection holds, per attempt. Saving a preset
 // holds the write lock for a few milliseconds, so this is ample.
-constexpr int kBusyTimeoutMs = 5000;
+constexpr std::chrono::milliseconds kBusyTimeout(5000);
 
-// How long a transaction is run again while SQLite reports busy without having waited (a
+// How long a transaction is run again while SQLite reports busy, also without having waited (a
 // write-ahead log being recovered by another process, or its index being rebuilt).
-constexpr auto kBusyDeadline = std::chrono::seconds(10);
+std::atomic<std::chrono::milliseconds::rep> busyWaitMs{10000};
 constexpr auto kLongestPause = std::chrono::milliseconds(50);
+
+std::chrono::milliseconds BusyWait() { return std::chrono::milliseconds(busyWaitMs.load()); }
 
 // The format of the tables below, in the file's user_version. A later format is refused rather
 // than misread.
@@ -129,7 +132,7 @@ private:
 // Runs `attempt` (returning an SQLite code) again while it reports busy, until the deadline.
 template <typename Attempt>
 int RetryWhileBusy(Attempt&& attempt) {
-    const auto deadline = std::chrono::steady_clock::now() + kBusyDeadline;
+    const auto deadline = std::chrono::steady_clock::now() + BusyWait();
     auto pause = std::chrono::milliseconds(1);
     while (true) {
         const int code = attempt();
@@ -195,6 +198,8 @@ RegistryDatabase::~RegistryDatabase() {
     }
 }
 
+void RegistryDatabase::SetBusyWait(std::chrono::milliseconds wait) { busyWaitMs = wait.count(); }
+
 std::int64_t RegistryDatabase::RootKeyId(Root root) {
     // The ids of the rows that kCreateSchema inserts, in the order of Root.
     return static_cast<std::int64_t>(root) + 1;
@@ -202,7 +207,7 @@ std::int64_t RegistryDatabase::RootKeyId(Root root) {
 
 long RegistryDatabase::Prepare(Mode mode) {
     const bool writing = mode == Mode::Write;
-    sqlite3_busy_timeout(Connection, kBusyTimeoutMs);
+    ApplyBusyTimeout();
     // The file may come from anywhere the environment points: refuse to run SQL functions
     // named in its schema and to let it rewrite its own schema.
     sqlite3_db_config(Connection, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
@@ -256,8 +261,13 @@ long RegistryDatabase::Prepare(Mode mode) {
     return version == kSchemaVersion ? kRegistrySuccess : kRegistryBadDatabase;
 }
 
+void RegistryDatabase::ApplyBusyTimeout() {
+    sqlite3_busy_timeout(Connection, static_cast<int>(std::min(kBusyTimeout, BusyWait()).count()));
+}
+
 template <typename Body>
 int RegistryDatabase::RunTransaction(bool writes, Body&& body) {
+    ApplyBusyTimeout();
     return RetryWhileBusy([&] {
         // IMMEDIATE takes the write lock now, so the busy wait happens here rather than at a
         // read lock's upgrade, where SQLite could not wait without risking a deadlock.

@@ -16,6 +16,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -56,6 +57,12 @@ public:
 
     static std::int64_t RootKeyId(Root root);
 
+    // How long a transaction waits in all for a database that other connections keep locked,
+    // before it fails (kRegistryCannotWrite for a write, kRegistryCannotRead for a read): ten
+    // seconds, which no save of a preset comes near. Tests shorten it; it applies to every
+    // transaction that begins afterwards.
+    static void SetBusyWait(std::chrono::milliseconds wait);
+
     // The key reached from the key `start` through `names`; kRegistryFileNotFound when one of
     // them is missing.
     long FindKey(std::int64_t start, std::span<const std::string_view> names, std::int64_t& id);
@@ -83,11 +90,12 @@ private:
     long Prepare(Mode mode);
 
     // Runs `body` (which returns an SQLite result code) inside a transaction, again while the
-    // database is busy, until kBusyDeadline; a read transaction when `writes` is false.
+    // database is busy, until the busy wait is over; a read transaction when `writes` is false.
     template <typename Body>
     int RunTransaction(bool writes, Body&& body);
 
     int Execute(const char* sql);
+    void ApplyBusyTimeout();
 
     sqlite3* Connection;
     pid_t Owner;  // the process that opened the connection; only it may close it

@@ -108,7 +108,7 @@ RegistryValue* FindPending(std::vector<RegistryValue>& pending, std::string_view
 long OpenOrCreate(RegistryKey root, const char* subKey, std::uint32_t access, RegistryKey* result,
                   bool create) {
     if (result == nullptr) {
-        return kRegistryInvalidParameter;
+        return create ? kRegistryBadKey : kRegistryInvalidParameter;
     }
     *result = nullptr;
     RegistryState& state = State();
@@ -196,10 +196,12 @@ long QueryRegistryValue(RegistryKey key, const char* name, std::uint32_t* type, 
             value = &stored;
         }
         const auto storedSize = static_cast<std::uint32_t>(value->data.size());
+        // Read before *type is written: a caller may pass one variable for both.
+        const std::uint32_t capacity = data != nullptr ? *size : 0;
         if (type != nullptr) {
             *type = value->type;
         }
-        if (data != nullptr && storedSize > *size) {
+        if (data != nullptr && storedSize > capacity) {
             *size = storedSize;
             return kRegistryMoreData;
         }

@@ -3,10 +3,11 @@
 //
 // The system functions attach other meanings to some arguments, and those must never reach them:
 // a null key or value makes a write delete the entry or the whole section, a null section or key
-// makes a read list the names, a null file name means WIN.INI, and a bare file name ("x.ini") is
-// looked up in the Windows folder. So null and blank names are answered here, file names are made
-// full paths against the current directory first, and texts that would not read back as written
-// are refused before the file is touched.
+// makes a read list the names, and a null or empty file name means WIN.INI. So null and blank
+// names are answered here, and texts that would not read back as written are refused before the
+// file is touched. A file name goes to the system as the caller gave it: a bare name
+// ("Flanger.ini") is a file in the Windows folder, where hosts that name presets that way and
+// their users expect it; a name with a directory part is relative to the current directory.
 //
 // Where the system's reads answer otherwise than the header, they are shaped here: a key starting
 // with ';' names no entry (the system reads a comment line as one); the default of a text read is
@@ -81,22 +82,10 @@ bool CanStore(const char* section, const char* key, std::string_view value) {
            keyName.front() != '[' && !HoldsLineBreak(keyName) && !HoldsLineBreak(value);
 }
 
-// `fileName` as a full path against the current directory; nothing for a null or empty name or
-// one the system cannot resolve. Asked twice when the current directory changes in between.
-std::optional<std::string> FullPath(const char* fileName) {
-    if (fileName == nullptr || fileName[0] == '\0') return std::nullopt;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD needed = GetFullPathNameA(fileName, 0, nullptr, nullptr);
-        if (needed == 0) return std::nullopt;
-        std::string path(needed, '\0');
-        const DWORD length = GetFullPathNameA(fileName, needed, path.data(), nullptr);
-        if (length == 0) return std::nullopt;
-        if (length < needed) {
-            path.resize(length);
-            return path;
-        }
-    }
-    return std::nullopt;
+// The file name as the system functions take it; null for a null or empty name, which would
+// make them use WIN.INI.
+const char* FileName(const char* fileName) {
+    return fileName != nullptr && fileName[0] != '\0' ? fileName : nullptr;
 }
 
 std::size_t CopyOut(std::string_view text, char* buffer, std::size_t capacity) {
@@ -188,9 +177,9 @@ std::uint32_t ReadProfileInt(const char* section, const char* key, std::int32_t 
     const auto fallback = static_cast<std::uint32_t>(defaultValue);
     try {
         const std::optional<EntryName> name = ReadableName(section, key);
-        const std::optional<std::string> path = FullPath(fileName);
+        const char* const path = FileName(fileName);
         if (!name || !path) return fallback;
-        const std::string text = ReadWholeText(*name, path->c_str());
+        const std::string text = ReadWholeText(*name, path);
         return text.empty() ? fallback : DecimalValue(text);
     } catch (const std::exception&) {
         return fallback;
@@ -206,11 +195,11 @@ std::size_t ReadProfileString(const char* section, const char* key, const char* 
     if (capacity == 1) return CopyOut(fallback, buffer, capacity);
     try {
         const std::optional<EntryName> name = ReadableName(section, key);
-        const std::optional<std::string> path = FullPath(fileName);
-        if (!name || !path || !HoldsKey(*name, path->c_str())) {
+        const char* const path = FileName(fileName);
+        if (!name || !path || !HoldsKey(*name, path)) {
             return CopyOut(fallback, buffer, capacity);
         }
-        return ReadText(*name, path->c_str(), buffer, capacity);
+        return ReadText(*name, path, buffer, capacity);
     } catch (const std::exception&) {
         return CopyOut(fallback, buffer, capacity);
     }
@@ -221,13 +210,13 @@ bool ReadProfileStruct(const char* section, const char* key, void* data, std::ui
     if (data == nullptr && size != 0) return false;
     try {
         const std::optional<EntryName> name = ReadableName(section, key);
-        const std::optional<std::string> path = FullPath(fileName);
-        if (!name || !path || !HoldsEncodedStruct(*name, size, path->c_str())) return false;
+        const char* const path = FileName(fileName);
+        if (!name || !path || !HoldsEncodedStruct(*name, size, path)) return false;
         // Decoded aside: the system writes the bytes before it compares the checksum.
         std::unique_ptr<unsigned char[]> staged(new (std::nothrow) unsigned char[size + 1]);
         if (!staged) return false;
         if (!GetPrivateProfileStructA(name->Section.c_str(), name->Key.c_str(), staged.get(), size,
-                                      path->c_str())) {
+                                      path)) {
             return false;
         }
         if (size != 0) std::memcpy(data, staged.get(), size);
@@ -241,9 +230,9 @@ bool WriteProfileString(const char* section, const char* key, const char* value,
                         const char* fileName) {
     if (value == nullptr || !CanStore(section, key, value)) return false;
     try {
-        const std::optional<std::string> path = FullPath(fileName);
+        const char* const path = FileName(fileName);
         if (!path) return false;
-        return WritePrivateProfileStringA(section, key, value, path->c_str()) != FALSE;
+        return WritePrivateProfileStringA(section, key, value, path) != FALSE;
     } catch (const std::exception&) {
         return false;
     }
@@ -256,12 +245,12 @@ bool WriteProfileStruct(const char* section, const char* key, const void* data, 
     if (size > (MAXDWORD - 3) / 2) return false;
     if (!CanStore(section, key, "")) return false;
     try {
-        const std::optional<std::string> path = FullPath(fileName);
+        const char* const path = FileName(fileName);
         if (!path) return false;
         // A null block would make the system delete the entry; no bytes still store "00".
         unsigned char noBytes = 0;
         void* bytes = size != 0 ? const_cast<void*>(data) : &noBytes;
-        return WritePrivateProfileStructA(section, key, bytes, size, path->c_str()) != FALSE;
+        return WritePrivateProfileStructA(section, key, bytes, size, path) != FALSE;
     } catch (const std::exception&) {
         return false;
     }

@@ -17,10 +17,10 @@
 // long its XmlDocument lives; a second Load goes into a new DOMDocument for the same reason.
 //
 // What a loaded document looks like through the handles:
-// - An element's attributes: the namespace declarations first, in the order written, then the
-//   others in the parser's map order (document order). The map is read in full when it is
-//   taken, as is a child list: MSXML may hand out one list object per node, with one position,
-//   and two walks of the same node must not disturb each other.
+// - An element's attributes: in the parser's map order, namespace declarations where the parser
+//   lists them. The map is read in full when it is taken, as is a child list: MSXML may hand out
+//   one list object per node, with one position, and two walks of the same node must not
+//   disturb each other.
 // - Child nodes: MSXML's own, with white-space-only text dropped unless xml:space="preserve"
 //   (its default). Only an element lists children or attributes.
 #include "platform/win32/xml_text_win32.h"
@@ -30,7 +30,6 @@
 #include <oleauto.h>
 
 #include <cstddef>
-#include <cwchar>
 #include <memory>
 #include <new>
 #include <string>
@@ -252,11 +251,6 @@ void PrepareForReading(const ComHandle<IXMLDOMDocument>& document) {
     }
 }
 
-bool IsNamespaceDeclaration(const OLECHAR* name) {
-    return name != nullptr &&
-           (std::wcscmp(name, L"xmlns") == 0 || std::wcsncmp(name, L"xmlns:", 6) == 0);
-}
-
 DOMNodeType NodeType(const ComHandle<IXMLDOMNode>& node) {
     DOMNodeType type = NODE_INVALID;
     Check(node->get_nodeType(&type), node.Get(), kIidXmlDomNode, "node type");
@@ -393,7 +387,6 @@ XmlAttributeMap XmlNode::Attributes() const {
         }
         if (items) {
             Check(items->reset(), items.Get(), kIidXmlDomNamedNodeMap, "attributes");
-            std::vector<ComHandle<IXMLDOMAttribute>> others;
             for (;;) {
                 ComHandle<IXMLDOMNode> item;
                 Check(items->nextNode(item.Receive()), items.Get(), kIidXmlDomNamedNodeMap,
@@ -406,16 +399,8 @@ XmlAttributeMap XmlNode::Attributes() const {
                 if (!attribute) {
                     break;
                 }
-                OwnedBstr name;
-                Check(attribute->get_nodeName(name.Receive()), attribute.Get(), kIidXmlDomNode,
-                      "attribute name");
-                if (IsNamespaceDeclaration(name.Get())) {
-                    map->attributes.push_back(std::move(attribute));
-                } else {
-                    others.push_back(std::move(attribute));
-                }
+                map->attributes.push_back(std::move(attribute));
             }
-            map->attributes.insert(map->attributes.end(), others.begin(), others.end());
         }
         XmlAttributeMap result;
         result.state_ = std::move(map);

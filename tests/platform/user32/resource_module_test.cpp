@@ -1,9 +1,11 @@
 // Modules and resources as the plug-in uses them: resource libraries opened with LoadLibraryA,
 // a module's compiled-in resources, lookups by integer name and type; and the per-thread slots
 // (module context, last error).
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <future>
 #include <thread>
 
 #include "platform/user32.h"
@@ -109,6 +111,50 @@ TEST(ResourceModuleTest, CompiledInResourcesGetAModuleHandleOfTheirOwn) {
     EXPECT_EQ(LockResource(LoadResource(module, resource)), static_cast<const void*>(kCompiledIn));
     EXPECT_EQ(FindResourceA(module, MAKEINTRESOURCEA(22803), RT_DIALOG), nullptr);
     EXPECT_FALSE(FreeLibrary(module));  // it stays until the process ends
+}
+
+// A module that registered its resources and a window class is unloaded: its window on the
+// unloading thread gets its last message before the module goes, one on another thread lives on
+// with the default procedure, and neither the class nor the resources can be found any more.
+TEST(ResourceModuleTest, UnregisteringAnUnloadedModuleLeavesNothingThatLeadsIntoIt) {
+    void* const library = dlopen(FLANGER_TEST_PLAIN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr);
+    const HMODULE module = FlangerRegisterResourceModule(
+        reinterpret_cast<FlangerFindResourceFunction>(dlsym(library, "FlangerTestFindResource")));
+    const HRSRC counter = FindResourceA(module, MAKEINTRESOURCEA(100), RT_DIALOG);
+    const auto* destroyed = static_cast<const int*>(LockResource(LoadResource(module, counter)));
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = reinterpret_cast<WNDPROC>(dlsym(library, "FlangerTestProcedure"));
+    windowClass.hInstance = module;
+    windowClass.lpszClassName = "UnloadedModuleClass";
+    ASSERT_TRUE(destroyed != nullptr && RegisterClassA(&windowClass) != 0);
+    const auto create = [module] {
+        return CreateWindowExA(0, "UnloadedModuleClass", "", 0, 0, 0, 9, 9, nullptr, nullptr,
+                               module, nullptr);
+    };
+    const HWND own = create();
+    std::promise<void> created;
+    std::promise<void> unloaded;
+    char text[32] = {};
+    std::thread other([&] {
+        const HWND window = create();
+        created.set_value();
+        unloaded.get_future().wait();
+        SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("default handling"));
+        GetWindowTextA(window, text, sizeof text);
+        DestroyWindow(window);
+    });
+    created.get_future().wait();
+    EXPECT_TRUE(FlangerUnregisterResourceModule(module));
+    EXPECT_EQ(*destroyed, 1);
+    EXPECT_FALSE(IsWindow(own));
+    EXPECT_EQ(dlclose(library), 0);
+    unloaded.set_value();
+    other.join();
+    EXPECT_STREQ(text, "default handling");
+    EXPECT_EQ(FindResourceA(module, MAKEINTRESOURCEA(100), RT_DIALOG), nullptr);
+    EXPECT_EQ(create(), nullptr) << "the class is still registered";
+    EXPECT_FALSE(FlangerUnregisterResourceModule(module));
 }
 
 TEST(ResourceModuleTest, ModuleContextAndLastErrorBelongToTheThread) {

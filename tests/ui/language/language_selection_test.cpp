@@ -101,9 +101,14 @@ LRESULT ParentProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 // The host, in the child process: loads the module at `module`, creates the settings window over
 // a new record under a parent window, reports the texts of its static controls and buttons
 // ("text <class> <text>"), runs `inspect`, destroys the windows, frees the record and unloads the
-// module. Then, for each of `libraries`, whether it is still loaded ("loaded <path> <0|1>").
+// module (or, with `windowOpenAtUnload`, unloads it first and then destroys the parent window;
+// the record then stays, as the window may have written it until then). Nothing of the module
+// may be left in the windowing layer: its window is gone and its resource handle finds nothing
+// ("unloaded <IsWindow> <template found>"). Then, for each of `libraries`, whether it is still
+// loaded ("loaded <path> <0|1>").
 int HostModule(const std::string& module, const std::vector<std::string>& libraries,
-               const Inspection& inspect, std::vector<std::string>& report) {
+               const Inspection& inspect, bool windowOpenAtUnload,
+               std::vector<std::string>& report) {
     void* const handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         report.push_back(std::string("error dlopen: ") + dlerror());
@@ -145,11 +150,20 @@ int HostModule(const std::string& module, const std::vector<std::string>& librar
         }
         if (inspect) inspect(dialog, *settings, report);
     }
-    DestroyWindow(parent);
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-    release(settings);
+    const auto own = reinterpret_cast<HMODULE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
+    const auto destroyParent = [parent] {
+        DestroyWindow(parent);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    };
+    if (!windowOpenAtUnload) {
+        destroyParent();
+        release(settings);
+    }
     dlclose(handle);
+    report.push_back("unloaded " + std::to_string(IsWindow(dialog)) + " " +
+                     std::to_string(FindResourceA(own, MAKEINTRESOURCEA(22802), RT_DIALOG) != 0));
+    if (windowOpenAtUnload) destroyParent();
     for (const std::string& library : libraries) {
         void* const loaded = dlopen(library.c_str(), RTLD_LAZY | RTLD_NOLOAD);
         report.push_back("loaded " + library + (loaded != nullptr ? " 1" : " 0"));
@@ -158,10 +172,11 @@ int HostModule(const std::string& module, const std::vector<std::string>& librar
     return dialog != nullptr ? 0 : 1;
 }
 
-// Runs the host in a child process whose current directory is `directory`. The child ends with
-// _exit, so nothing of the test framework runs in it twice.
+// Runs the host `loads` times in a child process whose current directory is `directory`. The
+// child ends with _exit, so nothing of the test framework runs in it twice.
 Report RunHost(const std::string& directory, const std::string& module,
-               const std::vector<std::string>& libraries = {}, const Inspection& inspect = {}) {
+               const std::vector<std::string>& libraries = {}, const Inspection& inspect = {},
+               int loads = 1, bool windowOpenAtUnload = false) {
     int channel[2];
     if (pipe2(channel, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
     const pid_t child = fork();
@@ -173,7 +188,10 @@ Report RunHost(const std::string& directory, const std::string& module,
         if (chdir(directory.c_str()) != 0) {
             lines.push_back("error chdir");
         } else {
-            status = HostModule(module, libraries, inspect, lines);
+            status = 0;
+            for (int load = 0; load < loads && status == 0; ++load) {
+                status = HostModule(module, libraries, inspect, windowOpenAtUnload, lines);
+            }
         }
         std::string text;
         for (const std::string& line : lines) text += line + "\n";
@@ -322,6 +340,32 @@ TEST(LanguageSelectionTest, GermanWindowHasTheControlsOfTheOwnOne) {
     // The seventeen controls in the same order with the same ids, classes and styles.
     EXPECT_EQ(ownReport.Facts("control").size(), 17u);
     EXPECT_EQ(germanReport.Facts("control"), ownReport.Facts("control"));
+}
+
+// A host that rescans its plug-ins loads the module, opens its settings window, unloads it (with
+// the window closed or still open), and loads it again: the same window comes up, and the German
+// library, which the module never releases, stays loaded for it.
+TEST(LanguageSelectionTest, UnloadingTheModuleLeavesNothingOfItInTheLayer) {
+    const TemporaryDirectory own;
+    const TemporaryDirectory german;
+    WriteFile(german / "Language.xml", "<Language Path=\"" + kGerman + "\"/>");
+    const struct {
+        const TemporaryDirectory& directory;
+        bool windowOpenAtUnload;
+        const std::vector<std::string>& texts;
+    } cases[] = {{own, false, kOwnTexts}, {own, true, kOwnTexts}, {german, true, kGermanTexts}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.windowOpenAtUnload ? "window open, " : "window closed, ") + c.texts[0]);
+        const Report report =
+            RunHost(c.directory.Path(), kModule, {kGerman}, {}, 2, c.windowOpenAtUnload);
+        ASSERT_EQ(report.exitStatus, 0) << Joined(report.lines);
+        std::vector<std::string> texts = c.texts;
+        texts.insert(texts.end(), c.texts.begin(), c.texts.end());
+        EXPECT_EQ(report.Facts("text"), texts);
+        EXPECT_EQ(report.Facts("unloaded"), (std::vector<std::string>{"0 0", "0 0"}));
+        const std::string germanLoaded = kGerman + (&c.texts == &kGermanTexts ? " 1" : " 0");
+        EXPECT_EQ(report.Facts("loaded"), (std::vector<std::string>{germanLoaded, germanLoaded}));
+    }
 }
 
 // Each slider of the German window: id, the record field it drives, the constant the field is

@@ -1,5 +1,5 @@
 // LoadLibraryA, FreeLibrary, FindResourceA, LoadResource, LockResource, SizeofResource and
-// FlangerRegisterResourceModule.
+// FlangerRegisterResourceModule (FlangerUnregisterResourceModule is in module_unloading.cpp).
 //
 // A module's resources come from its FlangerFindResource entry point (see
 // flanger_resource_library.h). Resources are looked up by integer type and name only; a string
@@ -64,6 +64,12 @@ public:
                       [module](const auto& entry) { return entry.second.module == module; });
         std::erase_if(ResourceHandles,
                       [module](const auto& entry) { return std::get<0>(entry.first) == module; });
+    }
+
+    // Resource handles whose resource is gone are not handed out again.
+    void ForgetStaleResourceHandles() {
+        std::erase_if(ResourceHandles,
+                      [this](const auto& entry) { return !Resources.contains(entry.second); });
     }
 };
 
@@ -138,6 +144,38 @@ std::size_t KnownResourceExtent(const void* address) noexcept {
         }
     });
     return extent;
+}
+
+FlangerFindResourceFunction RegisteredResourceFunction(HMODULE module) noexcept {
+    FlangerFindResourceFunction find = nullptr;
+    RunGuarded([&] {
+        std::lock_guard lock(Table().Mutex);
+        const auto entry = Table().Modules.find(reinterpret_cast<std::uintptr_t>(module));
+        if (entry != Table().Modules.end() && entry->second.library == nullptr) {
+            find = entry->second.find;
+        }
+    });
+    return find;
+}
+
+void ForgetRegisteredModule(HMODULE module, const LoadedObject& object) noexcept {
+    RunGuarded([&] {
+        ModuleTable& table = Table();
+        std::lock_guard lock(table.Mutex);
+        std::erase_if(table.Modules, [&](const auto& entry) {
+            const Module& registered = entry.second;
+            if (registered.library != nullptr ||
+                (entry.first != reinterpret_cast<std::uintptr_t>(module) &&
+                 !object.ContainsFunction(registered.find))) {
+                return false;
+            }
+            table.ForgetResourcesOf(entry.first);
+            return true;
+        });
+        std::erase_if(table.Resources,
+                      [&](const auto& entry) { return object.Contains(entry.second.data); });
+        table.ForgetStaleResourceHandles();
+    });
 }
 
 }  // namespace flanger::platform::user32

@@ -38,6 +38,19 @@ public:
     // Takes a registered class out; predefined classes stay.
     bool Unregister(LPCSTR nameOrAtom, HINSTANCE instance, DWORD& error);
 
+    // Takes out every registered class for which `unregister(class)` holds, whether or not
+    // windows of it live (they keep their class object), and returns them.
+    template <typename Predicate>
+    std::vector<std::shared_ptr<const WindowClass>> TakeOutWhere(Predicate&& unregister) {
+        std::vector<std::shared_ptr<const WindowClass>> taken;
+        std::erase_if(Classes, [&](const std::shared_ptr<const WindowClass>& windowClass) {
+            if (windowClass->predefined || !unregister(*windowClass)) return false;
+            taken.push_back(windowClass);
+            return true;
+        });
+        return taken;
+    }
+
 private:
     void AddPredefined(const char* name, ATOM atom, WNDPROC procedure, int extraBytes);
 

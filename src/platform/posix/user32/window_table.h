@@ -42,6 +42,12 @@ public:
     // Live windows of the given class (for UnregisterClassA).
     bool AnyOfClass(const void* windowClass) const;
 
+    // Calls `visit(Window&)` for every live window, in no particular order.
+    template <typename Visit>
+    void ForEach(Visit&& visit) {
+        for (auto& [number, window] : Windows) visit(*window);
+    }
+
 private:
     // Handles look like Windows ones: multiples of four, well away from null.
     static constexpr std::uintptr_t kFirstHandle = 0x10000;
