@@ -47,7 +47,8 @@ public:
     // Length of the crossfade from the old settings to the new ones.
     static constexpr double kTransitionMs = 20.0;
     // The largest Delay and Width it runs, in tenths of a millisecond (the settings window's);
-    // larger values are taken as these, negative ones as 0.
+    // larger values are taken as these, negative ones as 0, and then give the bits of a
+    // FlangerEngine opened with these.
     static constexpr std::int32_t kLargestDelay = 100;
     static constexpr std::int32_t kLargestWidth = 100;
 
@@ -56,6 +57,9 @@ public:
 
     // Allocates the lines for `channels` channels at `sampleRate` frames per second. Returns
     // false, and processes nothing, when the rate is 0 or above 2^31 - 1 or memory is short.
+    // At rate 0 no time passes: a transition timed in milliseconds would have no length and
+    // a sine no frequency. (FlangerEngine runs a triangle there over lines of two elements and
+    // passes a sine through, for the module's hosts; LV2 and LADSPA hosts never ask for it.)
     bool Activate(std::uint32_t sampleRate, std::uint32_t channels);
 
     // The next Process starts afresh, as a FlangerEngine opened with its settings.
