@@ -5,6 +5,8 @@
 #include <limits>
 #include <new>
 
+#include "engine/chunk_steps.h"
+
 namespace flanger {
 namespace {
 
@@ -120,66 +122,18 @@ std::int32_t FlangerEngine::ProcessBlock(StreamBuffer buffer) {
 
 template <bool kSineMode>
 void FlangerEngine::StepSweep(double* positions, std::uint32_t frames) {
-    // Locals, so that the sequence stays in registers while the positions are stored.
-    double position = SweepPos;
-    const double base = SweepBase;
     if constexpr (kSineMode) {
-        // Frame i reads the position set after frame i - 1.
-        positions[0] = position;
-        Oscillator.NextValues(positions + 1, frames - 1, base);
-        SweepPos = Oscillator.NextValue() + base;
-        return;
+        StepSineSweep(SweepPos, SweepBase, Oscillator, positions, frames);
+    } else {
+        StepTriangleSweep(SweepPos, SweepStep, SweepBase, RingLength, positions, frames);
     }
-
-    // The upper bound is the ring length, not SweepBase plus the width. The turn is due when
-    // SweepPos - 1.0 > RingLength, which is exactly SweepPos > RingLength + 1.0: 1.0 comes off
-    // a position of 1.0 or more without rounding, and below 1.0 neither holds.
-    const double top = static_cast<double>(RingLength) + 1.0;
-    const auto turnIsDue = [top, base](double p) { return p > top || p <= base; };
-    double step = SweepStep;
-
-    // Most chunks have no turn. Adding the same step again and again with rounding to nearest
-    // never reverses direction, so the positions after each step are ordered: if neither the
-    // first nor the last calls for a turn, none between does, and the chunk can step without
-    // checking.
-#pragma GCC unroll 4
-    for (std::uint32_t i = 0; i < frames; ++i) {
-        positions[i] = position;
-        position = position + step;
-    }
-    const double firstStepped = frames > 1 ? positions[1] : position;
-    if (!turnIsDue(firstStepped) && !turnIsDue(position)) {
-        SweepPos = position;
-        return;
-    }
-
-    position = SweepPos;
-    for (std::uint32_t i = 0; i < frames; ++i) {
-        positions[i] = position;
-        position = position + step;
-        if (turnIsDue(position)) {
-            // Stepping back with the new step returns the position to the inside.
-            step = -step;
-            position = position + step;
-        }
-    }
-    SweepStep = step;
-    SweepPos = position;
 }
 
 void FlangerEngine::RunChunk(std::uint32_t channelCount, std::uint32_t offset,
                              std::uint32_t frames) {
-    // The taps are shared by all channels. Where a delay is too short for the vector kernels'
-    // groups, the chunk goes frame by frame.
-    const bool vectorsFit = Kernels->PrepareTaps(*Chunk, frames, WriteIndex, RingLength);
-    const EngineKernels& kernels = vectorsFit ? *Kernels : *PortableKernels();
-    const auto run = FeedbackOn ? kernels.RunWithFeedback : kernels.RunWithoutFeedback;
-    ChannelRun channel{nullptr, nullptr, Chunk.get(), frames, WriteIndex, DepthGain, FeedbackGain};
-    for (std::uint32_t j = 0; j < channelCount; ++j) {
-        channel.Samples = ActiveSamples[j] + offset;
-        channel.Line = ActiveLines[j];
-        run(channel);
-    }
+    RunChannelsOverChunk(
+        *Kernels, *Chunk, frames, WriteIndex, RingLength, FeedbackOn, DepthGain, FeedbackGain,
+        ChunkChannels{ActiveSamples.data(), ActiveLines.data(), channelCount, offset});
 }
 
 }  // namespace flanger

@@ -12,6 +12,7 @@
 #include <optional>
 #include <sstream>
 
+#include "engine/chunk_steps.h"
 #include "engine/frame_math.h"
 #include "engine_test_support.h"
 
@@ -160,6 +161,49 @@ TEST(EngineKernels, PreparedTapsEqualTheFrameByFrameTaps) {
     }
 }
 
+TEST(ChunkSteps, TriangleStepsEqualAdditionsOneByOne) {
+    // Positions at and near the edges of binades, steps of whole, half (a tie that rounds to
+    // even) and odd numbers of the spacing, up and down, and chunks that turn.
+    const double spacing256 = std::ldexp(1.0, -44);  // of doubles in [256, 512)
+    struct Case {
+        double position, step, base;
+        std::int32_t ringLength;
+    };
+    const Case cases[] = {{220.5, 0.001, 220.5, 442},
+                          {255.99, 0.001, 220.5, 442},
+                          {256.0, -0.001, 220.5, 442},
+                          {256.05, -0.001, 220.5, 442},
+                          {300.0, 0.5 * spacing256, 220.5, 442},
+                          {300.0 + spacing256, 0.5 * spacing256, 220.5, 442},
+                          {300.0, 1.5 * spacing256, 220.5, 442},
+                          {300.0, -2.5 * spacing256, 220.5, 442},
+                          {442.9, 0.04, 220.5, 442},
+                          {220.6, -0.04, 220.5, 442},
+                          {511.99, 0.002, 1.0, 1000},
+                          {1.0, 0.0001, 0.5, 4},
+                          {3.0, 2.9, 0.0, 100},
+                          {1e6, 3.0, 0.0, 2000000}};
+    for (const Case& c : cases) {
+        for (std::uint32_t frames : {1u, 2u, 7u, kChunkFrames}) {
+            double position = c.position, step = c.step;
+            auto chunk = std::make_unique<SweepChunk>();
+            StepTriangleSweep(position, step, c.base, c.ringLength, chunk->Position, frames);
+            double expected = c.position, expectedStep = c.step;
+            for (std::uint32_t i = 0; i < frames; ++i) {
+                ASSERT_EQ(std::memcmp(&chunk->Position[i], &expected, sizeof expected), 0)
+                    << c.position << " + " << c.step << " frame " << i;
+                expected = expected + expectedStep;
+                if (expected > c.ringLength + 1.0 || expected <= c.base) {
+                    expectedStep = -expectedStep;
+                    expected = expected + expectedStep;
+                }
+            }
+            EXPECT_EQ(position, expected) << c.position << " + " << c.step;
+            EXPECT_EQ(step, expectedStep);
+        }
+    }
+}
+
 // How many frames before the current one ring position `position` was written, with the write
 // position at `writeIndex`; the spare element (never written) counts as written long ago.
 std::int32_t FramesSinceWritten(std::int32_t position, std::int32_t writeIndex,
@@ -233,34 +277,10 @@ std::vector<RawParameters> SteadyShortDelays() {
     return cases;
 }
 
-// Bit for bit, except that any NaN matches any NaN: which of two NaN operands an operation passes
-// on depends on the order the compiler puts them in, even in plain scalar code.
-bool SameValue(float a, float b) {
-    return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
-}
-
-void ExpectSameBits(const std::vector<std::vector<float>>& actual,
-                    const std::vector<std::vector<float>>& expected, const std::string& what) {
-    for (std::size_t j = 0; j < expected.size(); ++j) {
-        for (std::size_t i = 0; i < expected[j].size(); ++i) {
-            if (!SameValue(actual[j][i], expected[j][i])) {
-                FAIL() << what << ": channel " << j << " frame " << i << ": " << actual[j][i]
-                       << " expected " << expected[j][i];
-            }
-        }
-    }
-}
-
-void ProcessInIrregularBuffers(FlangerEngine& engine, std::vector<std::vector<float>>& audio) {
-    const std::uint32_t sizes[] = {1, 255, 256, 257, 0, 3, 512, 4096, 31};
-    const std::size_t total = audio.empty() ? 0 : audio[0].size();
-    std::size_t offset = 0;
-    for (std::size_t k = 0; offset < total; ++k) {
-        const auto size = static_cast<std::uint32_t>(
-            std::min<std::size_t>(sizes[k % std::size(sizes)], total - offset));
-        ProcessSpan(engine, audio, offset, size);
-        offset += size;
-    }
+void ProcessInIrregularBuffers(FlangerEngine& engine, Channels& audio) {
+    InBuffersOf(
+        {1, 255, 256, 257, 0, 3, 512, 4096, 31}, audio.empty() ? 0 : audio[0].size(),
+        [&](std::size_t offset, std::uint32_t size) { ProcessSpan(engine, audio, offset, size); });
 }
 
 TEST(EngineKernels, DelaysShorterThanAVectorGroupMatchTheModel) {

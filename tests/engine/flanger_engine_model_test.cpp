@@ -2,13 +2,16 @@
 // rates, channel counts, both sweeps, feedback on and off, and parameters at the ends of the
 // ranges the settings window offers. Buffers come in irregular sizes (0 and 1 frame included)
 // so that state carried between buffers is checked too. Every case runs with each instruction
-// set this build and processor offer, so the vector kernels are held to the model as well.
-// Corners a stored preset reaches are in too: no delay, no width, sample rate 0.
+// set this build and processor offer, so the vector kernels are held to the model as well, and
+// through the live mode with settings that never change. Corners a stored preset reaches are in
+// too: no delay, no width, sample rate 0.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 
+#include "engine/live_flanger.h"
 #include "engine_test_support.h"
 
 namespace flanger::testing {
@@ -97,6 +100,18 @@ std::vector<ModelCase> Cases() {
 
 class FlangerEngineMatchesModel : public ::testing::TestWithParam<ModelCase> {};
 
+// Irregular buffer sizes: 0 and 1 frame, small primes, a host's usual 512 and 4096.
+const std::vector<std::uint32_t> kBufferSizes = {0, 1, 7, 512, 4096, 333, 1, 2048, 0, 97};
+
+// The model's output for `input`, all in one call.
+Channels RunModel(ReferenceFlanger& model, const Channels& input) {
+    auto output = input;
+    std::vector<float*> pointers;
+    for (auto& channel : output) pointers.push_back(channel.data());
+    model.Process(pointers, static_cast<std::uint32_t>(input.front().size()));
+    return output;
+}
+
 TEST_P(FlangerEngineMatchesModel, BitForBit) {
     const ModelCase& c = GetParam();
     const ReferenceParameters params = ToParameters(c);
@@ -104,33 +119,47 @@ TEST_P(FlangerEngineMatchesModel, BitForBit) {
     if (!engine->UseInstructionSet(c.set)) GTEST_SKIP() << "this processor lacks the set";
     ReferenceFlanger model(params, c.sampleRate, c.channels);
 
-    auto processed = WhiteNoise(c.channels, c.frames, c.sampleRate + c.channels * 7u);
-    auto expected = processed;
+    const auto input = WhiteNoise(c.channels, c.frames, c.sampleRate + c.channels * 7u);
+    const Channels expected = RunModel(model, input);
 
-    std::vector<float*> modelChannels;
-    for (auto& channel : expected) modelChannels.push_back(channel.data());
-    model.Process(modelChannels, static_cast<std::uint32_t>(c.frames));
-
-    // Irregular buffer sizes: 0 and 1 frame, small primes, a host's usual 512 and 4096.
-    const std::uint32_t sizes[] = {0, 1, 7, 512, 4096, 333, 1, 2048, 0, 97};
-    std::size_t offset = 0;
-    for (std::size_t k = 0; offset < c.frames; ++k) {
-        const std::uint32_t size = static_cast<std::uint32_t>(
-            std::min<std::size_t>(sizes[k % std::size(sizes)], c.frames - offset));
+    auto processed = input;
+    InBuffersOf(kBufferSizes, c.frames, [&](std::size_t offset, std::uint32_t size) {
         ProcessSpan(*engine, processed, offset, size);
-        offset += size;
-    }
-
-    for (std::size_t j = 0; j < c.channels; ++j) {
-        for (std::size_t i = 0; i < c.frames; ++i) {
-            if (std::memcmp(&processed[j][i], &expected[j][i], sizeof(float)) != 0) {
-                FAIL() << "channel " << j << " frame " << i << ": engine " << processed[j][i]
-                       << ", model " << expected[j][i];
-            }
-        }
-    }
+    });
+    ExpectSameBits(processed, expected, "engine");
     EXPECT_EQ(engine->SweepPosition(), model.Position());
     EXPECT_EQ(engine->WriteIndexPosition(), model.WriteIndex());
+
+    // The live mode, its settings never changing, gives the same bits from lines sized for
+    // the largest settings. It takes a Delay or Width beyond its largest as the largest (a
+    // host's controls end there), so such a row holds it to the model with those: at the low
+    // rates they still read below 0 at write position 0 of rings of one and two frames.
+    LiveFlanger live;
+    if (c.sampleRate == 0) {
+        EXPECT_FALSE(live.Activate(c.sampleRate, c.channels));
+        GTEST_SKIP() << "engine checked; the live mode refuses sample rate 0, where its "
+                        "transitions, timed in milliseconds, would have no length";
+    }
+    ASSERT_TRUE(live.Activate(c.sampleRate, c.channels));
+    ASSERT_TRUE(live.UseInstructionSet(c.set));
+    ModelCase bounded = c;
+    bounded.delay = std::min(c.delay, LiveFlanger::kLargestDelay);
+    bounded.width = std::min(c.width, LiveFlanger::kLargestWidth);
+    ReferenceFlanger boundedModel(ToParameters(bounded), c.sampleRate, c.channels);
+    const Channels liveExpected = bounded.delay == c.delay && bounded.width == c.width
+                                      ? expected
+                                      : RunModel(boundedModel, input);
+    const LiveSettings settings{
+        c.depth, c.delay, c.width, c.sineMode ? 1 : 0, c.feedbackOn ? c.feedback : -c.feedback,
+        c.speed};
+    auto liveProcessed = input;
+    InBuffersOf(kBufferSizes, c.frames, [&](std::size_t offset, std::uint32_t size) {
+        std::vector<float*> pointers;
+        for (auto& channel : liveProcessed) pointers.push_back(channel.data() + offset);
+        live.Process(pointers.data(), c.channels, size, settings);
+    });
+    ExpectSameBits(liveProcessed, liveExpected, "live");
+    EXPECT_TRUE(live.Settled());
 }
 
 INSTANTIATE_TEST_SUITE_P(LongRuns, FlangerEngineMatchesModel, ::testing::ValuesIn(Cases()),

@@ -1,0 +1,114 @@
+// FlangerVoice: one complete flanger state of the live mode, in storage its owner allocated.
+//
+// A voice is what a FlangerEngine is between Open and destruction: a ring per channel, the
+// sweep and the gains. It runs the same per-chunk steps (chunk_steps.h) with the same kernels,
+// so a voice opened with some parameters gives, frame for frame, the bits of a FlangerEngine
+// opened with them. It differs in two ways:
+// - its lines live in a block sized for the largest ring the owner will ask for, of which it
+//   uses the first RingLength + 1 floats per channel, laid out exactly as FlangerEngine's;
+// - besides Open it can Continue: start with new parameters where another voice is, its sweep
+//   at the other's phase and its rings holding the other's recent past.
+//
+// Neither Open, Continue nor ProcessChunk allocates, locks or calls the system; Bind allocates
+// the per-channel pointer table once.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/engine_kernels.h"
+#include "engine/live_settings.h"
+#include "engine/sine_oscillator.h"
+
+namespace flanger {
+
+class LineHistory;
+
+class FlangerVoice {
+public:
+    // The ring length (RingLength, in frames) that FlangerEngine::Open gives these parameters
+    // at this sample rate, which must be between 1 and 2^31 - 1; delay and width must not be
+    // negative.
+    static std::int32_t RingLengthFor(const EngineParameters& parameters, std::uint32_t sampleRate);
+
+    // Binds the voice to its storage: channel j's line is the `lineCapacity` floats at
+    // `lines + j * lineCapacity`; `chunk` is its scratch. Neither is owned.
+    void Bind(float* lines, std::uint32_t channels, std::int32_t lineCapacity, SweepChunk* chunk,
+              const EngineKernels* kernels);
+    void UseKernels(const EngineKernels* kernels) { Kernels = kernels; }
+
+    // Starts as FlangerEngine::Open starts: silent lines, write position 0, the sweep at its
+    // start. The ring (RingLengthFor) must fit the bound storage.
+    void Open(const EngineParameters& parameters, std::uint32_t sampleRate);
+
+    // Starts with `parameters` where `from` is: the sweep at the phase of `from`'s (positions
+    // and direction scaled into the new sweep's range; a sweep of the same shape, range and
+    // speed goes on exactly as it was), the write position where `from`'s is, and the rings
+    // holding the most recent frames of `history`, which must hold at least the new ring length.
+    void Continue(const FlangerVoice& from, const EngineParameters& parameters,
+                  const LineHistory& history);
+
+    // Frames until the write position wraps: a chunk must not run past it.
+    std::uint32_t FramesUntilWrap() const {
+        return static_cast<std::uint32_t>(RingLength - WriteIndex);
+    }
+
+    // Processes `frames` (1 to min(kChunkFrames, FramesUntilWrap())) frames from `offset` on
+    // of the first `count` channels (at most the bound count) in place; a null channel is
+    // skipped, but its line is not written either.
+    void ProcessChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
+                      std::uint32_t frames);
+
+    // Processes a chunk, as ProcessChunk does, while the output crossfades from `from` to `to`:
+    // both voices run frame by frame, and each output frame is `from`'s plus `weights[i]` times
+    // the difference to `to`'s. `to`'s lines receive the same crossfade between what `from`
+    // writes into its own and what `to` would write, so that the past `to` goes on with has no
+    // step where the two voices' feedback differs.
+    static void Crossfade(FlangerVoice& from, FlangerVoice& to, float* const* samples,
+                          std::uint32_t count, std::uint32_t offset, std::uint32_t frames,
+                          const double* weights);
+
+    // The sweep's phase in radians, 0 to 2 pi: 0 at its lower end (the longest delay), pi at
+    // its upper end, rising in between.
+    double SweepPhase() const;
+
+    std::int32_t RingLengthFrames() const { return RingLength; }
+    std::int32_t WriteIndexPosition() const { return WriteIndex; }
+    double SweepPosition() const { return SweepPos; }
+    // Channel j's line: RingLength + 1 floats, the last of them never written.
+    const float* Line(std::uint32_t channel) const { return Lines[channel]; }
+    std::uint32_t ChannelCount() const { return static_cast<std::uint32_t>(Lines.size()); }
+
+private:
+    // The parameters' ring and sweep range, without touching the lines.
+    void SetParameters(const EngineParameters& parameters, std::uint32_t sampleRate);
+    // Puts the sweep at `phase` (see SweepPhase) within the current parameters' range.
+    void StartSweepAt(double phase);
+    // Steps the sweep over a chunk, writing each frame's position into the chunk.
+    void StepSweep(std::uint32_t frames);
+    void AdvanceWriteIndex(std::uint32_t frames) {
+        WriteIndex += static_cast<std::int32_t>(frames);
+        if (WriteIndex == RingLength) WriteIndex = 0;
+    }
+
+    EngineParameters Parameters;
+    std::uint32_t SampleRate = 0;
+    std::int32_t RingLength = 0;  // ring positions in use in every line
+    std::int32_t WriteIndex = 0;  // ring position written in the current frame
+    double SweepStep = 0.0;       // change of SweepPos per frame in triangle mode, frames
+    double SweepPos = 0.0;        // read offset ahead of WriteIndex, frames
+    double SweepBase = 0.0;       // lower turning point of the triangle; centre of the sine
+    double OpenBase = 0.0;        // the sweep's lower end: SweepBase before the sine raises it
+    SineOscillator Oscillator;
+    // The sine's phase, for SweepPhase: the frame that reads SweepPos has phase SineOrigin +
+    // SineFrames * Omega, except the first frame after Open, which reads the lower end.
+    double SineOrigin = 0.0;
+    std::uint64_t SineFrames = 0;
+    bool FirstFrameAfterOpen = false;
+
+    const EngineKernels* Kernels = nullptr;
+    SweepChunk* Chunk = nullptr;
+    std::vector<float*> Lines;  // channel j's line
+};
+
+}  // namespace flanger

@@ -1,0 +1,50 @@
+// LiveSettings: the six effect values as the live mode takes them, in the settings record's
+// integer units, and their conversion into the engine's parameters.
+//
+// The conversion is the one OpenStream applies to the record (each integer widened to double
+// and multiplied by 0.1 or 0.01; a negative Feedback switches feedback off and leaves its gain at
+// 0.0), so that a live engine whose settings never change computes what a FlangerEngine opened
+// from the same record computes.
+#pragma once
+
+#include <cstdint>
+
+namespace flanger {
+
+struct LiveSettings {
+    std::int32_t Depth = 90;     // gain of the delayed signal, hundredths
+    std::int32_t Delay = 50;     // tenths of a millisecond
+    std::int32_t Width = 50;     // tenths of a millisecond
+    std::int32_t Sine = 0;       // nonzero: sine sweep; 0: triangle sweep
+    std::int32_t Feedback = 10;  // hundredths; negative: feedback off
+    std::int32_t Speed = 10;     // hundredths of a hertz
+
+    bool operator==(const LiveSettings&) const = default;
+};
+
+// The engine's seven parameters, in the units of FlangerEngine's fields.
+struct EngineParameters {
+    double DepthGain = 0.9;
+    double DelayMs = 5.0;
+    double WidthMs = 5.0;
+    bool SineMode = false;
+    bool FeedbackOn = true;
+    double FeedbackGain = 0.1;
+    double SpeedHz = 0.1;
+};
+
+inline EngineParameters ToEngineParameters(const LiveSettings& settings) {
+    EngineParameters p;
+    // A multiplication by 0.1 differs from a division by 10 in the last bit, and the output
+    // depends on it.
+    p.FeedbackOn = settings.Feedback >= 0;
+    p.FeedbackGain = p.FeedbackOn ? static_cast<double>(settings.Feedback) * 0.01 : 0.0;
+    p.SineMode = settings.Sine != 0;
+    p.DelayMs = static_cast<double>(settings.Delay) * 0.1;
+    p.DepthGain = static_cast<double>(settings.Depth) * 0.01;
+    p.SpeedHz = static_cast<double>(settings.Speed) * 0.01;
+    p.WidthMs = static_cast<double>(settings.Width) * 0.1;
+    return p;
+}
+
+}  // namespace flanger

@@ -1,0 +1,147 @@
+// The LADSPA plug-ins: ladspa_descriptor and the host's calls, passed to PluginInstance.
+//
+// LADSPA states a control's default only as one of a few points of its range (the ends, a
+// quarter, the middle, three quarters, on a linear or logarithmic scale); each control hints
+// the point nearest to its default: delay and width 5.5 ms (the middle), depth 1.0 (the top).
+// Only ladspa_descriptor is exported (ladspa.map); no exception leaves the library.
+#include <ladspa.h>
+
+#include <climits>
+#include <cmath>
+#include <vector>
+
+#include "plugins/plugin_instance.h"
+
+namespace flanger::plugins {
+namespace {
+
+// The default hint whose point of the range lies nearest to the control's default.
+LADSPA_PortRangeHintDescriptor NearestDefault(const ControlPort& port) {
+    const double low = port.Minimum, high = port.Maximum;
+    const auto between = [&](double share) {
+        return port.Logarithmic ? std::exp(std::log(low) * (1.0 - share) + std::log(high) * share)
+                                : low * (1.0 - share) + high * share;
+    };
+    const LADSPA_PortRangeHintDescriptor hints[] = {
+        LADSPA_HINT_DEFAULT_MINIMUM, LADSPA_HINT_DEFAULT_LOW, LADSPA_HINT_DEFAULT_MIDDLE,
+        LADSPA_HINT_DEFAULT_HIGH, LADSPA_HINT_DEFAULT_MAXIMUM};
+    LADSPA_PortRangeHintDescriptor nearest = hints[0];
+    double distance = INFINITY;
+    for (int k = 0; k < 5; ++k) {
+        const double d = std::fabs(between(k * 0.25) - port.Default);
+        if (d < distance) {
+            distance = d;
+            nearest = hints[k];
+        }
+    }
+    return nearest;
+}
+
+LADSPA_PortRangeHint HintOf(const ControlPort& port) {
+    if (port.Unit == ControlUnit::Switch) {
+        return {LADSPA_HINT_TOGGLED |
+                    (port.Default > 0.0f ? LADSPA_HINT_DEFAULT_1 : LADSPA_HINT_DEFAULT_0),
+                0.0f, 0.0f};
+    }
+    return {LADSPA_HINT_BOUNDED_BELOW | LADSPA_HINT_BOUNDED_ABOVE |
+                (port.Logarithmic ? LADSPA_HINT_LOGARITHMIC : 0) | NearestDefault(port),
+            port.Minimum, port.Maximum};
+}
+
+PluginInstance* InstanceOf(LADSPA_Handle handle) { return static_cast<PluginInstance*>(handle); }
+
+LADSPA_Handle Instantiate(const LADSPA_Descriptor* descriptor, unsigned long sampleRate) {
+    const auto* plugin = static_cast<const PluginIdentity*>(descriptor->ImplementationData);
+    try {
+        return PluginInstance::Create(static_cast<double>(sampleRate), plugin->Channels).release();
+    } catch (...) {
+        return nullptr;  // memory exhausted: the host is told the plug-in cannot run
+    }
+}
+
+void ConnectPort(LADSPA_Handle handle, unsigned long port, LADSPA_Data* data) {
+    if (port <= UINT32_MAX) InstanceOf(handle)->ConnectPort(static_cast<std::uint32_t>(port), data);
+}
+
+void Activate(LADSPA_Handle handle) { InstanceOf(handle)->Activate(); }
+
+void Run(LADSPA_Handle handle, unsigned long frames) {
+    // A block of 2^32 frames or more (16 GiB per channel) is beyond any host; its frames past
+    // the first 2^32 - 1 are left as they are.
+    InstanceOf(handle)->Run(static_cast<std::uint32_t>(frames < UINT32_MAX ? frames : UINT32_MAX));
+}
+
+void Cleanup(LADSPA_Handle handle) { delete InstanceOf(handle); }
+
+// One plug-in's descriptor and the port arrays it points into.
+class LadspaPlugin {
+public:
+    explicit LadspaPlugin(const PluginIdentity& plugin) {
+        for (const ControlPort& port : kControls) {
+            AddPort(LADSPA_PORT_INPUT | LADSPA_PORT_CONTROL, port.Name, HintOf(port));
+        }
+        for (std::uint32_t j = 0; j < plugin.Channels; ++j) {
+            AddPort(LADSPA_PORT_INPUT | LADSPA_PORT_AUDIO, AudioInputPort(plugin.Channels, j).Name,
+                    {});
+        }
+        for (std::uint32_t j = 0; j < plugin.Channels; ++j) {
+            AddPort(LADSPA_PORT_OUTPUT | LADSPA_PORT_AUDIO,
+                    AudioOutputPort(plugin.Channels, j).Name, {});
+        }
+        Descriptor = LADSPA_Descriptor{plugin.LadspaId,
+                                       plugin.LadspaLabel,
+                                       LADSPA_PROPERTY_HARD_RT_CAPABLE,
+                                       plugin.Name,
+                                       kVendor,
+                                       "None",
+                                       PortDescriptors.size(),
+                                       PortDescriptors.data(),
+                                       PortNames.data(),
+                                       Hints.data(),
+                                       const_cast<PluginIdentity*>(&plugin),
+                                       Instantiate,
+                                       ConnectPort,
+                                       Activate,
+                                       Run,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       Cleanup};
+    }
+    LadspaPlugin(const LadspaPlugin&) = delete;
+    LadspaPlugin& operator=(const LadspaPlugin&) = delete;
+
+    const LADSPA_Descriptor* Get() const { return &Descriptor; }
+
+private:
+    void AddPort(LADSPA_PortDescriptor kind, const char* name, LADSPA_PortRangeHint hint) {
+        PortDescriptors.push_back(kind);
+        PortNames.push_back(name);
+        Hints.push_back(hint);
+    }
+
+    std::vector<LADSPA_PortDescriptor> PortDescriptors;
+    std::vector<const char*> PortNames;
+    std::vector<LADSPA_PortRangeHint> Hints;
+    LADSPA_Descriptor Descriptor{};
+};
+
+const LADSPA_Descriptor* DescriptorAt(unsigned long index) {
+    static const LadspaPlugin mono(kPlugins[0]);
+    static const LadspaPlugin stereo(kPlugins[1]);
+    if (index == 0) return mono.Get();
+    if (index == 1) return stereo.Get();
+    return nullptr;
+}
+
+}  // namespace
+}  // namespace flanger::plugins
+
+extern "C" __attribute__((visibility("default"))) const LADSPA_Descriptor* ladspa_descriptor(
+    unsigned long index) {
+    try {
+        return flanger::plugins::DescriptorAt(index);
+    } catch (...) {
+        return nullptr;
+    }
+}

@@ -1,0 +1,128 @@
+// Writes the LV2 bundle's description, manifest.ttl and flanger.ttl, from the port table the
+// plug-in itself uses, and the version from the build (FLANGER_LV2_MINOR_VERSION and
+// FLANGER_LV2_MICRO_VERSION, the project's minor and patch numbers). Run by the build.
+//
+// usage: flanger_lv2_ttl BUNDLE_DIRECTORY BINARY_NAME
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "plugins/plugin_ports.h"
+
+namespace flanger::plugins {
+namespace {
+
+// A float as the shortest decimal that reads back as it, always with a point: "0.1", "5.0".
+std::string Decimal(float value) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    std::string decimal(text, result.ptr);
+    if (decimal.find_first_of(".e") == std::string::npos) decimal += ".0";
+    return decimal;
+}
+
+const char* UnitOf(ControlUnit unit) {
+    switch (unit) {
+        case ControlUnit::Milliseconds:
+            return "units:ms";
+        case ControlUnit::Hertz:
+            return "units:hz";
+        case ControlUnit::Gain:
+            return "units:coef";
+        case ControlUnit::Switch:
+            break;
+    }
+    return nullptr;
+}
+
+void WriteControlPort(std::ostream& out, std::uint32_t index, const ControlPort& port) {
+    out << "\t\ta lv2:InputPort ,\n\t\t\tlv2:ControlPort ;\n"
+        << "\t\tlv2:index " << index << " ;\n"
+        << "\t\tlv2:symbol \"" << port.Symbol << "\" ;\n"
+        << "\t\tlv2:name \"" << port.Name << "\" ;\n"
+        << "\t\tlv2:default " << Decimal(port.Default) << " ;\n"
+        << "\t\tlv2:minimum " << Decimal(port.Minimum) << " ;\n"
+        << "\t\tlv2:maximum " << Decimal(port.Maximum);
+    if (port.Unit == ControlUnit::Switch) out << " ;\n\t\tlv2:portProperty lv2:toggled";
+    if (port.Logarithmic) out << " ;\n\t\tlv2:portProperty pprops:logarithmic";
+    if (const char* unit = UnitOf(port.Unit)) out << " ;\n\t\tunits:unit " << unit;
+    out << "\n";
+}
+
+void WriteAudioPort(std::ostream& out, std::uint32_t index, const char* direction,
+                    const AudioPortNames& names) {
+    out << "\t\ta lv2:" << direction << " ,\n\t\t\tlv2:AudioPort ;\n"
+        << "\t\tlv2:index " << index << " ;\n"
+        << "\t\tlv2:symbol \"" << names.Symbol << "\" ;\n"
+        << "\t\tlv2:name \"" << names.Name << "\"\n";
+}
+
+void WritePlugin(std::ostream& out, const PluginIdentity& plugin) {
+    out << "<" << plugin.Lv2Uri << ">\n"
+        << "\ta lv2:Plugin ,\n\t\tlv2:FlangerPlugin ;\n"
+        << "\tdoap:name \"" << plugin.Name << "\" ;\n"
+        << "\tlv2:project <" << kProjectUri << "> ;\n"
+        << "\tlv2:minorVersion " << FLANGER_LV2_MINOR_VERSION << " ;\n"
+        << "\tlv2:microVersion " << FLANGER_LV2_MICRO_VERSION << " ;\n"
+        << "\tlv2:optionalFeature lv2:hardRTCapable ;\n"
+        << "\tlv2:port [\n";
+    std::uint32_t index = 0;
+    const char* separator = "\t] , [\n";
+    for (const ControlPort& port : kControls) {
+        if (index > 0) out << separator;
+        WriteControlPort(out, index++, port);
+    }
+    for (std::uint32_t j = 0; j < plugin.Channels; ++j) {
+        out << separator;
+        WriteAudioPort(out, index++, "InputPort", AudioInputPort(plugin.Channels, j));
+    }
+    for (std::uint32_t j = 0; j < plugin.Channels; ++j) {
+        out << separator;
+        WriteAudioPort(out, index++, "OutputPort", AudioOutputPort(plugin.Channels, j));
+    }
+    out << "\t] .\n";
+}
+
+bool WriteBundle(const std::string& directory, const std::string& binary) {
+    std::ofstream manifest(directory + "/manifest.ttl");
+    manifest << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+             << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n";
+    for (const PluginIdentity& plugin : kPlugins) {
+        manifest << "\n<" << plugin.Lv2Uri << ">\n\ta lv2:Plugin ;\n\tlv2:binary <" << binary
+                 << "> ;\n\trdfs:seeAlso <flanger.ttl> .\n";
+    }
+
+    std::ofstream description(directory + "/flanger.ttl");
+    description << "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+                << "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
+                << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+                << "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
+                << "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n";
+    // The vendor is the maintainer of the project both plug-ins belong to.
+    description << "\n<" << kProjectUri << ">\n\ta doap:Project ;\n\tdoap:name \"Flanger\" ;\n"
+                << "\tdoap:maintainer [\n\t\ta foaf:Person ;\n\t\tfoaf:name \"" << kVendor
+                << "\"\n\t] .\n";
+    for (const PluginIdentity& plugin : kPlugins) {
+        description << "\n";
+        WritePlugin(description, plugin);
+    }
+    manifest.close();
+    description.close();
+    return manifest && description;
+}
+
+}  // namespace
+}  // namespace flanger::plugins
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: flanger_lv2_ttl BUNDLE_DIRECTORY BINARY_NAME\n");
+        return 2;
+    }
+    if (!flanger::plugins::WriteBundle(argv[1], argv[2])) {
+        std::fprintf(stderr, "flanger_lv2_ttl: cannot write the bundle's files in %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,103 @@
+// PluginInstance: ports, and one block through the live engine.
+#include "plugins/plugin_instance.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace flanger::plugins {
+
+std::unique_ptr<PluginInstance> PluginInstance::Create(double sampleRate, std::uint32_t channels) {
+    // The comparisons also refuse a NaN rate.
+    if (!(sampleRate >= 1.0 && sampleRate <= std::numeric_limits<std::int32_t>::max())) {
+        return nullptr;
+    }
+    std::unique_ptr<PluginInstance> instance(new PluginInstance(channels));
+    if (!instance->Engine.Activate(static_cast<std::uint32_t>(std::lround(sampleRate)), channels)) {
+        return nullptr;
+    }
+    return instance;
+}
+
+PluginInstance::PluginInstance(std::uint32_t channels)
+    : Channels(channels),
+      Inputs(channels, nullptr),
+      Outputs(channels, nullptr),
+      Block(channels, nullptr),
+      Staging(std::size_t{channels} * kStagingFrames),
+      Staged(channels, nullptr) {}
+
+void PluginInstance::ConnectPort(std::uint32_t port, float* data) {
+    if (port < kControlCount) {
+        Controls[port] = data;
+    } else if (port < kControlCount + Channels) {
+        Inputs[port - kControlCount] = data;
+    } else if (port < kControlCount + 2 * Channels) {
+        Outputs[port - kControlCount - Channels] = data;
+    }
+}
+
+bool PluginInstance::OutputsOverlapOtherInputs() const {
+    for (std::uint32_t j = 0; j < Channels; ++j) {
+        for (std::uint32_t k = 0; k < Channels; ++k) {
+            if (j != k && Outputs[j] != nullptr && Outputs[j] == Inputs[k]) return true;
+        }
+    }
+    return false;
+}
+
+void PluginInstance::CopyAndProcess(const float* const* inputs, std::uint32_t offset,
+                                    std::uint32_t frames, const LiveSettings& settings) {
+    for (std::uint32_t j = 0; j < Channels; ++j) {
+        float* out = Outputs[j] == nullptr ? nullptr : Outputs[j] + offset;
+        const float* in = inputs[j];
+        if (out != nullptr && in == nullptr) {
+            std::fill_n(out, frames, 0.0f);  // an input left unconnected is silence
+        } else if (out != nullptr && out != in) {
+            std::memcpy(out, in, std::size_t{frames} * sizeof(float));
+        }
+        Block[j] = out;
+    }
+    Engine.Process(Block.data(), Channels, frames, settings);
+}
+
+const LiveSettings& PluginInstance::CurrentSettings() {
+    // Comparing bits rather than floats: a NaN that stays is no change either. A missing
+    // control reads as a NaN, which counts as the default as well.
+    std::uint32_t bits[kControlCount];
+    for (std::uint32_t i = 0; i < kControlCount; ++i) {
+        bits[i] = 0x7FC00000u;
+        if (Controls[i] != nullptr) std::memcpy(&bits[i], Controls[i], sizeof(float));
+    }
+    if (!ControlsRead || std::memcmp(bits, LastControlBits, sizeof bits) != 0) {
+        Settings = SettingsFromControls(Controls);
+        std::memcpy(LastControlBits, bits, sizeof bits);
+        ControlsRead = true;
+    }
+    return Settings;
+}
+
+void PluginInstance::Run(std::uint32_t frames) {
+    const LiveSettings& settings = CurrentSettings();
+    if (!OutputsOverlapOtherInputs()) {
+        CopyAndProcess(Inputs.data(), 0, frames, settings);
+        return;
+    }
+    // Every input of a slice is staged before any output is written.
+    std::uint32_t offset = 0;
+    do {
+        const std::uint32_t slice = std::min(frames - offset, kStagingFrames);
+        for (std::uint32_t j = 0; j < Channels; ++j) {
+            Staged[j] = nullptr;
+            if (Inputs[j] == nullptr) continue;
+            float* staged = &Staging[std::size_t{j} * kStagingFrames];
+            std::memcpy(staged, Inputs[j] + offset, std::size_t{slice} * sizeof(float));
+            Staged[j] = staged;
+        }
+        CopyAndProcess(Staged.data(), offset, slice, settings);
+        offset += slice;
+    } while (offset < frames);
+}
+
+}  // namespace flanger::plugins

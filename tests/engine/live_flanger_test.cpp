@@ -1,0 +1,106 @@
+// The live mode's changes: each reaches its settings within 50 ms, the sweep goes on from its
+// phase instead of restarting, and a change of the gains alone ends in the bits of an engine
+// that had the new settings from the start. (Settings that never change are held to the model
+// in flanger_engine_model_test.cpp; the absence of clicks is measured through the plug-in.)
+#include "engine/live_flanger.h"
+
+#include <cmath>
+
+#include "engine_test_support.h"
+
+namespace flanger::testing {
+namespace {
+
+struct ChangeCase {
+    const char* name;
+    std::uint32_t sampleRate;
+    LiveSettings initial;
+    // Settings taking over at the given frames; the last one's settling is measured.
+    std::vector<std::pair<std::uint32_t, LiveSettings>> changes;
+    bool endsInFreshBits;  // then equal to an engine opened with the last settings
+};
+
+std::vector<ChangeCase> ChangeCases() {
+    const LiveSettings shortest{90, 10, 10, 0, 10, 200}, longest{90, 100, 100, 0, 10, 50};
+    const LiveSettings triangle{90, 50, 50, 0, 10, 70}, sine{90, 50, 50, 1, 10, 70};
+    const std::uint32_t t = 57330;  // 1.3 s at 44.1 kHz
+    return {
+        {"depth", 44100, {}, {{t, {20, 50, 50, 0, 10, 10}}}, true},
+        {"depth_sine_no_feedback",
+         48000,
+         {90, 50, 50, 1, -40, 10},
+         {{t, {100, 50, 50, 1, -40, 10}}},
+         true},
+        {"ring_grows_most", 44100, shortest, {{t, longest}}, false},
+        {"ring_grows_most_96k", 96000, shortest, {{2 * t, longest}}, false},
+        {"ring_shrinks_most", 44100, longest, {{t, shortest}}, false},
+        {"speed", 44100, {90, 50, 50, 0, 10, 100}, {{t, {}}}, false},
+        {"triangle_to_sine", 44100, triangle, {{t, sine}}, false},
+        {"sine_to_triangle", 8000, sine, {{t / 5, triangle}}, false},
+        // The second change comes during the first one's crossfade and needs a longer past.
+        {"change_during_a_crossfade",
+         44100,
+         shortest,
+         {{t, {30, 10, 10, 0, 10, 200}}, {t + 300, longest}},
+         false},
+        // Back and forth before the past is complete: the last one counts.
+        {"changes_while_waiting",
+         44100,
+         shortest,
+         {{t, longest}, {t + 64, shortest}, {t + 128, {}}},
+         false},
+    };
+}
+
+TEST(LiveFlanger, ChangesArriveWithin50MsAndTheSweepGoesOn) {
+    constexpr std::uint32_t kBlock = 64;
+    for (const ChangeCase& c : ChangeCases()) {
+        SCOPED_TRACE(c.name);
+        const std::uint32_t total = c.changes.back().first + c.sampleRate / 2;
+        const Channels input = WhiteNoise(2, total, 11);
+        Channels output = input;
+        LiveFlanger live;
+        ASSERT_TRUE(live.Activate(c.sampleRate, 2));
+
+        LiveSettings settings = c.initial, previous = c.initial;
+        std::size_t next = 0;
+        std::uint32_t changedAt = 0, settledAt = 0;
+        double phaseAtChange = 0.0;
+        for (std::uint32_t offset = 0; offset < total; offset += kBlock) {
+            if (next < c.changes.size() && offset >= c.changes[next].first) {
+                previous = settings;
+                settings = c.changes[next++].second;
+                phaseAtChange = live.SweepPhase();
+                changedAt = offset;
+            }
+            float* pointers[] = {output[0].data() + offset, output[1].data() + offset};
+            live.Process(pointers, 2, std::min(kBlock, total - offset), settings);
+            if (next < c.changes.size() || settledAt != 0 || !live.Settled()) continue;
+            settledAt = offset + kBlock;
+            // Advanced at a speed between the old and the new since the change: neither
+            // restarted nor stopped.
+            const double perSpeed =
+                (settledAt - changedAt) * SineOscillator::kTwoPi / c.sampleRate * 0.01;
+            const double advance =
+                std::fmod(live.SweepPhase() - phaseAtChange + 2 * SineOscillator::kTwoPi,
+                          SineOscillator::kTwoPi);
+            EXPECT_GE(advance, perSpeed * std::min(previous.Speed, settings.Speed) * 0.9);
+            EXPECT_LE(advance, perSpeed * std::max(previous.Speed, settings.Speed) * 1.1);
+        }
+        ASSERT_NE(settledAt, 0u) << "never settled";
+        EXPECT_LE(settledAt - changedAt, c.sampleRate / 20) << "frames to settle";
+        EXPECT_EQ(live.SteadySettings(), settings);
+        if (!c.endsInFreshBits) continue;
+
+        const EngineParameters e = ToEngineParameters(settings);
+        auto fresh = input;
+        ProcessSpan(*OpenEngine({e.DepthGain, e.DelayMs, e.WidthMs, e.SineMode, e.FeedbackOn,
+                                 e.FeedbackGain, e.SpeedHz},
+                                c.sampleRate, 2),
+                    fresh, 0, total);
+        ExpectSameBits(output, fresh, "after settling", settledAt);
+    }
+}
+
+}  // namespace
+}  // namespace flanger::testing

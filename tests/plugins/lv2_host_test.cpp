@@ -1,0 +1,287 @@
+// The LV2 plug-ins in a host of our own over lilv. It finds the built bundle through LV2_PATH as
+// any host does and runs an instance block by block, its controls as floats, its audio buffers
+// laid out separately, in place, or crossed (each output on the other channel's input buffer).
+// With constant controls the output is bit for bit that of the engine OpenStream builds from the
+// same record, whatever the blocks and buffers; connect_port and run allocate nothing; and moving
+// a control makes no click.
+#include <gtest/gtest.h>
+#include <lilv/lilv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+
+#include "engine_test_support.h"
+#include "interface/effect_record.h"
+#include "plugins/plugin_ports.h"
+
+namespace {
+
+bool gCounting = false;
+long gAllocations = 0;
+
+}  // namespace
+
+#if !defined(__SANITIZE_ADDRESS__)
+// The program's own allocator functions come before the C library's for every library it loads,
+// the plug-in and libstdc++'s operator new included; they count and pass on.
+extern "C" {
+void* __libc_malloc(std::size_t size);
+void* __libc_calloc(std::size_t count, std::size_t size);
+void* __libc_realloc(void* block, std::size_t size);
+void* __libc_memalign(std::size_t alignment, std::size_t size);
+void __libc_free(void* block);
+
+void* malloc(std::size_t size) noexcept { return gAllocations += gCounting, __libc_malloc(size); }
+void* calloc(std::size_t count, std::size_t size) noexcept {
+    return gAllocations += gCounting, __libc_calloc(count, size);
+}
+void* realloc(void* block, std::size_t size) noexcept {
+    return gAllocations += gCounting, __libc_realloc(block, size);
+}
+void* aligned_alloc(std::size_t alignment, std::size_t size) noexcept {
+    return gAllocations += gCounting, __libc_memalign(alignment, size);
+}
+int posix_memalign(void** block, std::size_t alignment, std::size_t size) noexcept {
+    gAllocations += gCounting;
+    *block = __libc_memalign(alignment, size);
+    return *block != nullptr ? 0 : ENOMEM;
+}
+void free(void* block) noexcept { __libc_free(block); }
+}
+#endif
+
+namespace flanger::testing {
+namespace {
+
+enum class BufferLayout { Separate, InPlace, Crossed };
+
+struct Lv2Run {
+    const plugins::PluginIdentity& Plugin;
+    std::vector<float> Controls;  // the seven controls
+    std::vector<std::uint32_t> BlockSizes = {512};
+    BufferLayout Layout = BufferLayout::Separate;
+    double SampleRate = 44100.0;
+    // Called before each block with its first frame; may move the controls.
+    std::function<void(std::size_t offset, std::vector<float>& controls)> BeforeBlock = {};
+};
+
+// Allocations made inside connect_port and run so far; -1 where they cannot be counted (under
+// AddressSanitizer, whose allocator comes first).
+long AllocationsInRun() {
+#if defined(__SANITIZE_ADDRESS__)
+    constexpr bool kCounted = false;
+#else
+    constexpr bool kCounted = true;
+#endif
+    return kCounted ? gAllocations : -1;
+}
+
+// The controls of a settings record, in the controls' units and order.
+std::vector<float> ControlsFor(const LiveSettings& s) {
+    return {s.Delay / 10.0f,
+            s.Width / 10.0f,
+            s.Speed / 100.0f,
+            s.Depth / 100.0f,
+            std::abs(s.Feedback) / 100.0f,
+            s.Feedback >= 0 ? 1.0f : 0.0f,
+            s.Sine != 0 ? 1.0f : 0.0f};
+}
+
+// Runs `input` through a new instance `passes` times, with deactivate and activate between
+// passes; the output of each pass.
+std::vector<Channels> RunLv2(Lv2Run run, const Channels& input, int passes = 1) {
+    // One world for the whole program, loaded from the build's bundle folder and the system's.
+    static LilvWorld* const world = [] {
+        ::setenv("LV2_PATH", FLANGER_LV2_DIR ":/usr/lib/lv2", 1);
+        LilvWorld* loaded = lilv_world_new();
+        lilv_world_load_all(loaded);
+        return loaded;
+    }();
+    LilvNode* uri = lilv_new_uri(world, run.Plugin.Lv2Uri);
+    const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
+    lilv_node_free(uri);
+    LilvInstance* instance =
+        plugin == nullptr ? nullptr : lilv_plugin_instantiate(plugin, run.SampleRate, nullptr);
+    if (instance == nullptr) {
+        ADD_FAILURE() << run.Plugin.Lv2Uri << " cannot be instantiated";
+        return {};
+    }
+
+    const std::uint32_t channels = run.Plugin.Channels;
+    const std::uint32_t largest = *std::max_element(run.BlockSizes.begin(), run.BlockSizes.end());
+    Channels buffers((run.Layout == BufferLayout::Separate ? 2 : 1) * channels,
+                     std::vector<float>(largest));
+    const auto outputBuffer = [&](std::uint32_t j) {
+        return run.Layout == BufferLayout::Separate  ? channels + j
+               : run.Layout == BufferLayout::Crossed ? (j + 1) % channels
+                                                     : j;
+    };
+    for (std::uint32_t i = 0; i < plugins::kControlCount; ++i) {
+        lilv_instance_connect_port(instance, i, &run.Controls[i]);
+    }
+    std::vector<Channels> outputs;
+    for (int pass = 0; pass < passes; ++pass) {
+        lilv_instance_activate(instance);
+        Channels& output = outputs.emplace_back(channels, std::vector<float>(input[0].size()));
+        InBuffersOf(run.BlockSizes, input[0].size(), [&](std::size_t offset, std::uint32_t frames) {
+            if (run.BeforeBlock) run.BeforeBlock(offset, run.Controls);
+            for (std::uint32_t j = 0; j < channels; ++j) {
+                std::copy_n(input[j].begin() + offset, frames, buffers[j].begin());
+            }
+            gCounting = true;
+            for (std::uint32_t j = 0; j < channels; ++j) {
+                lilv_instance_connect_port(instance, plugins::kControlCount + j, buffers[j].data());
+                lilv_instance_connect_port(instance, plugins::kControlCount + channels + j,
+                                           buffers[outputBuffer(j)].data());
+            }
+            lilv_instance_run(instance, frames);
+            gCounting = false;
+            for (std::uint32_t j = 0; j < channels; ++j) {
+                std::copy_n(buffers[outputBuffer(j)].begin(), frames, output[j].begin() + offset);
+            }
+        });
+        lilv_instance_deactivate(instance);
+    }
+    lilv_instance_free(instance);
+    return outputs;
+}
+
+using plugins::kControlCount;
+using plugins::kControls;
+using plugins::kPlugins;
+
+// What OpenStream makes of the same record, over the whole input at once.
+Channels ThroughOpenStream(const LiveSettings& s, std::uint32_t sampleRate, Channels audio) {
+    EffectSettings record = DefaultEffectSettings();
+    record.Depth = s.Depth, record.Delay = s.Delay, record.Width = s.Width;
+    record.Sine = s.Sine, record.Feedback = s.Feedback, record.Speed = s.Speed;
+    auto engine = CreateEngineFor(record);
+    engine->Open(StreamFormat{1, static_cast<std::uint16_t>(audio.size()), sampleRate});
+    ProcessSpan(*engine, audio, 0, static_cast<std::uint32_t>(audio[0].size()));
+    return audio;
+}
+
+TEST(Lv2Plugin, ConstantControlsGiveTheBitsOfOpenStream) {
+    struct Case {
+        int plugin;  // index into kPlugins
+        LiveSettings settings;
+        std::uint32_t sampleRate;
+        BufferLayout layout;
+        std::vector<std::uint32_t> blockSizes;
+    };
+    const Case cases[] = {
+        {0, {}, 44100, BufferLayout::Separate, {512}},
+        {1, {}, 48000, BufferLayout::InPlace, {64}},
+        {1, {100, 10, 100, 1, 100, 200}, 44100, BufferLayout::Crossed, {1000, 300, 7}},
+        {0, {37, 25, 73, 0, -45, 37}, 96000, BufferLayout::InPlace, {0, 1, 4096, 17, 0, 333}},
+        {1, {66, 100, 10, 1, 10, 10}, 22050, BufferLayout::Separate, {2, 8192, 129, 64}},
+    };
+    for (const Case& c : cases) {
+        const auto& plugin = kPlugins[c.plugin];
+        const Channels input = WhiteNoise(plugin.Channels, 3 * c.sampleRate / 2, c.sampleRate);
+        const Channels expected = ThroughOpenStream(c.settings, c.sampleRate, input);
+        // The second pass follows deactivate and activate, which start afresh.
+        const auto outputs = RunLv2({plugin,
+                                     ControlsFor(c.settings),
+                                     c.blockSizes,
+                                     c.layout,
+                                     static_cast<double>(c.sampleRate),
+                                     {}},
+                                    input, 2);
+        for (const Channels& output : outputs) {
+            ExpectSameBits(
+                output, expected,
+                std::string(plugin.Lv2Uri) + " at " + std::to_string(c.sampleRate) + " Hz");
+        }
+    }
+}
+
+TEST(Lv2Plugin, ConnectPortAndRunAllocateNothing) {
+    if (AllocationsInRun() < 0) GTEST_SKIP() << "not countable under AddressSanitizer";
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    // Every control moves in turn, also out of its range and to NaN, in blocks of every size.
+    const float moves[][2] = {{2.5f, 9.9f}, {10.0f, 1.0f}, {2.0f, 0.3f}, {0.1f, 1.0f},
+                              {1.0f, nan},  {0.0f, 1.0f},  {1.0f, -3.0f}};
+    for (const auto& plugin : kPlugins) {
+        for (BufferLayout layout : {BufferLayout::Separate, BufferLayout::Crossed}) {
+            const long before = AllocationsInRun();
+            std::uint32_t step = 0;
+            Lv2Run run{.Plugin = plugin,
+                       .Controls = ControlsFor({}),
+                       .BlockSizes = {0, 1, 64, 700, 4096, 13},
+                       .Layout = layout};
+            run.BeforeBlock = [&](std::size_t, std::vector<float>& controls) {
+                const std::uint32_t i = step % kControlCount;
+                controls[i] = moves[i][(step++ / kControlCount) % 2];
+            };
+            RunLv2(run, WhiteNoise(plugin.Channels, 300000, 5));
+            EXPECT_EQ(AllocationsInRun(), before) << plugin.Lv2Uri;
+        }
+    }
+}
+
+double LargestSecondDifference(const std::vector<float>& y, std::size_t from, std::size_t to) {
+    double largest = 0.0;
+    for (std::size_t n = from; n < to; ++n) {
+        largest =
+            std::max(largest, std::fabs(static_cast<double>(y[n]) - 2.0 * y[n - 1] + y[n - 2]));
+    }
+    return largest;
+}
+
+// With a 220 Hz sine at -6 dBFS as input, the largest second difference |y[n] - 2y[n-1] + y[n-2]|
+// of the output in the 100 ms after a change stays within 1.5 times its largest value over the
+// second before the change and over the second of steady state after it. Every control, towards
+// both ends of its range, from both sweeps with feedback on and off, mono and stereo.
+TEST(Lv2Plugin, MovingAControlMakesNoClick) {
+    using namespace plugins;
+    constexpr std::uint32_t kRate = 44100, kBlock = 256;
+    constexpr std::size_t kChange = 258 * kBlock, kClickWindow = kRate / 10;
+    constexpr std::size_t kTotal = kChange + kClickWindow + kRate;
+    // A switch (target -1) flips; a number moves to its target.
+    const std::pair<std::uint32_t, float> changes[] = {
+        {kDelayPort, 1.0f},    {kDelayPort, 10.0f},      {kWidthPort, 1.0f}, {kWidthPort, 10.0f},
+        {kSpeedPort, 2.0f},    {kSpeedPort, 0.5f},       {kDepthPort, 0.1f}, {kDepthPort, 1.0f},
+        {kFeedbackPort, 1.0f}, {kFeedbackOnPort, -1.0f}, {kSinePort, -1.0f}};
+    for (const auto& plugin : kPlugins) {
+        Channels input(plugin.Channels, std::vector<float>(kTotal));
+        for (std::uint32_t j = 0; j < plugin.Channels; ++j) {
+            for (std::size_t n = 0; n < kTotal; ++n) {
+                input[j][n] =
+                    static_cast<float>(0.5 * std::sin(2.0 * M_PI * 220.0 * n / kRate + j));
+            }
+        }
+        for (const LiveSettings& from : {LiveSettings{90, 50, 50, 0, 10, 10},
+                                         {90, 50, 50, 0, -10, 10},
+                                         {90, 50, 50, 1, 10, 10},
+                                         {90, 50, 50, 1, -10, 10}}) {
+            for (const auto& [control, to] : changes) {
+                Lv2Run run{.Plugin = plugin, .Controls = ControlsFor(from), .BlockSizes = {kBlock}};
+                run.BeforeBlock = [&](std::size_t offset, std::vector<float>& controls) {
+                    if (offset == kChange)
+                        controls[control] = to >= 0.0f ? to : 1.0f - controls[control];
+                };
+                const Channels output = RunLv2(run, input)[0];
+                for (std::uint32_t j = 0; j < plugin.Channels; ++j) {
+                    const auto& y = output[j];
+                    const double before = LargestSecondDifference(y, kChange - kRate, kChange);
+                    const double during =
+                        LargestSecondDifference(y, kChange, kChange + kClickWindow);
+                    const double after = LargestSecondDifference(y, kChange + kClickWindow, kTotal);
+                    EXPECT_LE(during, 1.5 * std::max(before, after))
+                        << plugin.Lv2Uri << (from.Sine ? " sine" : " triangle")
+                        << (from.Feedback > 0 ? " feedback " : " no feedback ")
+                        << kControls[control].Symbol << " to " << to << " channel " << j
+                        << ": before " << before << ", after " << after;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace flanger::testing
