@@ -136,9 +136,10 @@ TEST_P(FlangerEngineMatchesModel, BitForBit) {
     // rates they still read below 0 at write position 0 of rings of one and two frames.
     LiveFlanger live;
     if (c.sampleRate == 0) {
+        // The live mode refuses sample rate 0, where its transitions, timed in milliseconds,
+        // would have no length; the engine's half of the case has run.
         EXPECT_FALSE(live.Activate(c.sampleRate, c.channels));
-        GTEST_SKIP() << "engine checked; the live mode refuses sample rate 0, where its "
-                        "transitions, timed in milliseconds, would have no length";
+        return;
     }
     ASSERT_TRUE(live.Activate(c.sampleRate, c.channels));
     ASSERT_TRUE(live.UseInstructionSet(c.set));
