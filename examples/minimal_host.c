@@ -10,10 +10,9 @@
  * usage: minimal_host [PATH/TO/Plugin.so]
  */
 #include <dlfcn.h>
+#include <flanger_plugin.h>
 #include <stdio.h>
 #include <string.h>
-
-#include <flanger_plugin.h>
 
 #ifndef FLANGER_MODULE_PATH
 #define FLANGER_MODULE_PATH "Plugin.so"
@@ -30,11 +29,11 @@ static uint32_t FillBuffer(uintptr_t context, StreamBuffer* buffer) {
 }
 
 /* ISO C has no cast from dlsym's object pointer to a function pointer; POSIX makes the bits one. */
-#define LOOK_UP(name)                                                  \
-    name##_t name##_f;                                                 \
-    {                                                                  \
-        void* symbol = dlsym(module, #name);                           \
-        memcpy(&name##_f, &symbol, sizeof symbol);                     \
+#define LOOK_UP(name)                              \
+    name##_t name##_f;                             \
+    {                                              \
+        void* symbol = dlsym(module, #name);       \
+        memcpy(&name##_f, &symbol, sizeof symbol); \
     }
 typedef int32_t (*PlugInInfo_t)(PlugInInformation*);
 typedef int32_t (*Initialize_t)(const char*, const char*, FlangerRegistryKey, EffectSettings**);
@@ -48,8 +47,13 @@ int main(int argc, char** argv) {
     const char* path = argc > 1 ? argv[1] : FLANGER_MODULE_PATH;
     void* module = dlopen(path, RTLD_NOW);
     if (module == NULL) return fprintf(stderr, "minimal_host: %s\n", dlerror()), 1;
-    LOOK_UP(PlugInInfo); LOOK_UP(Initialize); LOOK_UP(SetStreamCallBack); LOOK_UP(OpenStream);
-    LOOK_UP(ProcessStream); LOOK_UP(CloseStream); LOOK_UP(Free);
+    LOOK_UP(PlugInInfo);
+    LOOK_UP(Initialize);
+    LOOK_UP(SetStreamCallBack);
+    LOOK_UP(OpenStream);
+    LOOK_UP(ProcessStream);
+    LOOK_UP(CloseStream);
+    LOOK_UP(Free);
     if (!PlugInInfo_f || !Initialize_f || !SetStreamCallBack_f || !OpenStream_f ||
         !ProcessStream_f || !CloseStream_f || !Free_f) {
         return fprintf(stderr, "minimal_host: %s lacks an export\n", path), 1;
