@@ -68,7 +68,7 @@ endif()
 
 # For host developers: pkg-config and the CMake package. Both locate everything relative to
 # where they are installed, so they stay right after a DESTDIR or prefix change.
-flanger_relative_path(FLANGER_PREFIX_FROM_PKGCONFIGDIR "${CMAKE_INSTALL_LIBDIR}/pkgconfig" ".")
+flanger_relative_path(FLANGER_PREFIX_FROM_PKGCONFIGDIR "${CMAKE_INSTALL_LIBDIR}/pkgconfig" "")
 configure_file(${FLANGER_PACKAGING_DIR}/flanger-plugin.pc.in
                ${FLANGER_GENERATED_DIR}/flanger-plugin.pc @ONLY)
 install(FILES ${FLANGER_GENERATED_DIR}/flanger-plugin.pc

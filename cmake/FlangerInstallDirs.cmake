@@ -26,6 +26,7 @@ set(FLANGER_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/FlangerPlugin")
 # command's search for its module: relative, so that they hold under any prefix and DESTDIR.
 function(flanger_relative_path variable from to)
   file(RELATIVE_PATH path "/prefix/${from}" "/prefix/${to}")
+  string(REGEX REPLACE "/$" "" path "${path}")
   if(path STREQUAL "")
     set(path ".")
   endif()
