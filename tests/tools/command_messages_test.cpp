@@ -127,9 +127,11 @@ TEST(CommandMessagesTest, HelpDocumentsEveryCommandAndOption) {
                                                  "sine",
                                                  "triangle",
                                                  "--format",
-                                                 "wav, flac, aiff or ogg",
+                                                 "wav, flac, aiff, ogg, opus, mp3, caf, w64, rf64, au",
                                                  "--encoding",
-                                                 "pcm16, pcm24, pcm32, float, double or vorbis",
+                                                 "pcm16, pcm24, pcm32, float, double, vorbis, opus,",
+                                                 "--no-clip-warning",
+                                                 "-q, --quiet",
                                                  "--plugin PATH",
                                                  "FLANGER_PLUGIN",
                                                  "1.0 to 10.0 milliseconds",
@@ -138,12 +140,8 @@ TEST(CommandMessagesTest, HelpDocumentsEveryCommandAndOption) {
                                                  "--help",
                                                  "130"};
     std::optional<std::string> first;
-    for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--help"},
-                                                      {"help"},
-                                                      {"-h"},
-                                                      {"process", "--help"},
-                                                      {"help", "demo"},
-                                                      {"show-preset", "--help"}}) {
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"--help"}, {"help"}, {"-h"}, {"help", "help"}}) {
         SCOPED_TRACE(arguments.back());
         const CommandResult run = RunFlanger(arguments);
         EXPECT_EQ(run.exitStatus, 0);
@@ -153,6 +151,36 @@ TEST(CommandMessagesTest, HelpDocumentsEveryCommandAndOption) {
         }
         if (!first) first = run.out;
         EXPECT_EQ(run.out, *first);
+    }
+
+    // A command's help: its own usage and options, none of the others'.
+    struct TopicCase {
+        const char* command;
+        std::vector<std::string> shown;
+        std::vector<std::string> left_out;
+    };
+    const TopicCase topics[] = {
+        {"process",
+         {"flanger process IN OUT", "IN '-' reads", "--delay MS", "--format", "--preset-file"},
+         {"demo OUT", "--png", "--translation"}},
+        {"demo", {"flanger demo OUT", "--encoding", "--no-clip-warning"}, {"process IN", "--png"}},
+        {"show-preset", {"flanger show-preset PRESET", "--xml-preset"}, {"--delay", "--format"}},
+        {"info", {"flanger info", "--plugin PATH"}, {"--section", "--delay", "--format"}},
+        {"window", {"--png FILE", "--translation", "--depth"}, {"--format", "process IN"}},
+    };
+    for (const TopicCase& topic : topics) {
+        SCOPED_TRACE(topic.command);
+        const CommandResult run = RunFlanger({topic.command, "--help"});
+        EXPECT_EQ(run.exitStatus, 0);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(RunFlanger({"help", topic.command}).out, run.out);
+        EXPECT_LT(run.out.size(), first->size());
+        for (const std::string& text : topic.shown) {
+            EXPECT_NE(run.out.find(text), std::string::npos) << "not shown: " << text;
+        }
+        for (const std::string& text : topic.left_out) {
+            EXPECT_EQ(run.out.find(text), std::string::npos) << "shown: " << text;
+        }
     }
 }
 

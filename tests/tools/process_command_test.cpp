@@ -156,7 +156,8 @@ TEST(ProcessCommandTest, OutputIsTheModulesResultInTheChosenFormat) {
                    TestSignal(c.channels, c.sampleRate, c.frames));
         const Sound input = ReadSound(d / c.inputName);
 
-        std::vector<std::string> arguments = {"process", d / c.inputName, d / c.outputName};
+        std::vector<std::string> arguments = {"process", d / c.inputName, d / c.outputName,
+                                              "--no-clip-warning"};
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
         const CommandResult run = RunFlanger(arguments);
         ASSERT_EQ(run.exitStatus, 0) << run.err;

@@ -14,6 +14,7 @@ using namespace flanger::tool;
 namespace {
 
 int Dispatch(const Invocation& invocation) {
+    SetQuiet(invocation.Quiet);
     switch (invocation.Action) {
         case Command::Process:
             return RunProcess(invocation);
@@ -30,7 +31,7 @@ int Dispatch(const Invocation& invocation) {
         case Command::Help:
             break;
     }
-    std::fputs(HelpText().data(), stdout);
+    std::fputs(HelpText(invocation.HelpTopic).c_str(), stdout);
     return 0;
 }
 

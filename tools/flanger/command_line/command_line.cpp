@@ -43,6 +43,9 @@ constexpr OptionSpec kOptions[] = {
     {"--sweep", true, kSettingEffect},
     {"--format", true, kRendering},
     {"--encoding", true, kRendering},
+    {"--no-clip-warning", false, kRendering},
+    {"--quiet", false, kEverywhere},
+    {"-q", false, kEverywhere},
     {"--preset-file", true, kUsingPresets},
     {"--section", true, kUsingPresets},
     {"--registry-key", true, kUsingPresets},
@@ -99,6 +102,14 @@ const OptionSpec* FindOption(std::string_view name) {
     return nullptr;
 }
 
+// Whether the whole text reads as a number; "nan" and "inf" do, as numbers out of any range.
+bool IsNumber(std::string_view text) {
+    double value = 0.0;
+    const char* const end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    return (error == std::errc{} || error == std::errc::result_out_of_range) && stop == end;
+}
+
 std::optional<double> ParseFinite(std::string_view text) {
     double value = 0.0;
     const char* const end = text.data() + text.size();
@@ -138,6 +149,13 @@ std::string ApplyRanged(const EffectRange& range, std::string_view value, Effect
     // Division is exactly rounded, so a bound comes out as the same double as its decimal text
     // would: "0.10" is never refused as below 0.10.
     const double scale = range.DecimalShift == 1 ? 10.0 : 100.0;
+    if (!IsNumber(value)) {
+        return std::string(range.Option) + " takes a number" +
+               (range.Unit.empty() ? std::string()
+                                   : " of" + std::string(range.Unit == " ms" ? " milliseconds"
+                                                                             : " hertz")) +
+               ": '" + std::string(value) + "' is not a number";
+    }
     const std::optional<double> number = ParseFinite(value);
     if (!number || *number < range.Low / scale || *number > range.High / scale) {
         return RangeError(range, value);
@@ -167,14 +185,20 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, Preset
     } else if (name == "--format") {
         invocation.Format = ParseContainerName(value);
         if (!invocation.Format) {
-            return "--format must be wav, flac, aiff or ogg (got '" + std::string(value) + "')";
+            return "--format must be " + ContainerNameList() + " (got '" + std::string(value) +
+                   "')";
         }
     } else if (name == "--encoding") {
         invocation.SampleEncoding = ParseEncodingName(value);
         if (!invocation.SampleEncoding) {
-            return "--encoding must be pcm16, pcm24, pcm32, float, double or vorbis (got '" +
-                   std::string(value) + "')";
+            return "--encoding must be " + EncodingNameList() + " (got '" + std::string(value) +
+                   "')";
         }
+    } else if (name == "--no-clip-warning") {
+        invocation.ClipWarning = false;
+    } else if (name == "--quiet" || name == "-q") {
+        invocation.Quiet = true;
+        invocation.ClipWarning = false;
     } else if (name == "--preset-file") {
         if (value.empty()) return "--preset-file needs a file name";
         preset.File = std::string(value);
@@ -280,6 +304,7 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
     std::vector<std::string_view> positionals;
     bool helpWanted = false;
     bool optionsEnded = false;
+    std::optional<Command> helpTopic;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view argument = arguments[i];
         if (optionsEnded || argument.size() < 2 || argument.front() != '-') {
@@ -310,7 +335,12 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
     }
 
     Invocation invocation;
-    if (helpWanted) return ParseResult{invocation, {}};
+    if (helpWanted) {
+        // "flanger process --help": that command's help alone.
+        if (!positionals.empty()) invocation.HelpTopic = FindCommand(positionals.front());
+        if (invocation.HelpTopic == Command::Help) invocation.HelpTopic.reset();
+        return ParseResult{invocation, {}};
+    }
     if (positionals.empty()) return Refuse("no command given (see flanger --help)");
 
     const std::optional<Command> command = FindCommand(positionals.front());
@@ -339,6 +369,10 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
             if (operands.size() < 2) return Refuse("process needs IN and OUT (see flanger --help)");
             invocation.InputPaths.assign(operands.begin(), operands.end() - 1);
             invocation.OutputPath = std::string(operands.back());
+            // Standard input and output each stand for one file.
+            if (operands.size() > 2 && std::ranges::count(operands, "-") > 0) {
+                return Refuse("'-' (standard input or output) goes with one IN and one OUT");
+            }
             break;
         case Command::Demo:
             if (operands.size() != 1) return Refuse("demo needs OUT (see flanger --help)");
@@ -368,6 +402,9 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
             // "flanger help process" is as good as "flanger process --help".
             if (operands.size() > 1 || (operands.size() == 1 && !FindCommand(operands[0]))) {
                 return Refuse("help takes at most one command name");
+            }
+            if (operands.size() == 1 && FindCommand(operands[0]) != Command::Help) {
+                invocation.HelpTopic = FindCommand(operands[0]);
             }
             break;
     }

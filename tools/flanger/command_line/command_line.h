@@ -42,6 +42,7 @@ struct EffectChanges {
 struct Invocation {
     Command Action = Command::Help;
     // process: every IN, one or more; several, or one folder, are processed into the folder OUT.
+    // "-" stands for standard input and output, each with one IN and one OUT.
     std::vector<std::string> InputPaths;
     std::string OutputPath;  // process and demo (for process a folder, see above); window: --png
     EffectChanges Changes;
@@ -52,6 +53,10 @@ struct Invocation {
     std::optional<Encoding> SampleEncoding;      // --encoding; nullopt keeps the source's encoding
     std::optional<std::string> PluginPath;       // --plugin
     std::optional<std::string> TranslationPath;  // window: --translation
+    // help, or --help after a command: the command whose help alone is wanted.
+    std::optional<Command> HelpTopic;
+    bool ClipWarning = true;  // off with --no-clip-warning or --quiet
+    bool Quiet = false;       // --quiet, -q: no warnings or notes, only failures
 };
 
 // Either an invocation or the one line that explains why the arguments were refused.

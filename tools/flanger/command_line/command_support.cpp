@@ -14,12 +14,20 @@ int ReportFailure(const std::string& message) {
     return kExitFailure;
 }
 
+namespace {
+bool Quiet = false;
+}  // namespace
+
+void SetQuiet(bool quiet) { Quiet = quiet; }
+
+bool WarningsWanted() { return !Quiet; }
+
 void ReportWarning(const std::string& message) {
-    std::fprintf(stderr, "flanger: warning: %s\n", message.c_str());
+    if (!Quiet) std::fprintf(stderr, "flanger: warning: %s\n", message.c_str());
 }
 
 void ReportNote(const std::string& message) {
-    std::fprintf(stderr, "flanger: note: %s\n", message.c_str());
+    if (!Quiet) std::fprintf(stderr, "flanger: note: %s\n", message.c_str());
 }
 
 std::unique_ptr<PluginLibrary> LoadModule(const Invocation& invocation) {
