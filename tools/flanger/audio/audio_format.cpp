@@ -31,11 +31,11 @@ struct EncodingNames {
 };
 
 constexpr EncodingNames kEncodings[] = {
-    {Encoding::Pcm16, "pcm16", true, false},   {Encoding::Pcm24, "pcm24", true, false},
-    {Encoding::Pcm32, "pcm32", true, false},   {Encoding::Float, "float", false, false},
+    {Encoding::Pcm16, "pcm16", true, false},    {Encoding::Pcm24, "pcm24", true, false},
+    {Encoding::Pcm32, "pcm32", true, false},    {Encoding::Float, "float", false, false},
     {Encoding::Double, "double", false, false}, {Encoding::Vorbis, "vorbis", false, true},
-    {Encoding::Opus, "opus", false, true},     {Encoding::Mp3, "mp3", false, true},
-    {Encoding::Ulaw, "ulaw", true, false},     {Encoding::Alaw, "alaw", true, false},
+    {Encoding::Opus, "opus", false, true},      {Encoding::Mp3, "mp3", false, true},
+    {Encoding::Ulaw, "ulaw", true, false},      {Encoding::Alaw, "alaw", true, false},
 };
 
 constexpr std::pair<std::string_view, Container> kExtensions[] = {

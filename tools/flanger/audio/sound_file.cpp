@@ -247,8 +247,8 @@ std::unique_ptr<SoundReader> SoundReader::Open(const std::string& path, std::str
     // failing open's). Regular files open at once.
     // libsndfile itself reads standard input for "-".
     struct stat status {};
-    const bool known = path == "-" ? fstat(STDIN_FILENO, &status) == 0
-                                   : stat(path.c_str(), &status) == 0;
+    const bool known =
+        path == "-" ? fstat(STDIN_FILENO, &status) == 0 : stat(path.c_str(), &status) == 0;
     const bool regular = known && S_ISREG(status.st_mode);
     state->Unseekable = known && (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode));
     std::unique_lock turn(OpenTurns, std::defer_lock);

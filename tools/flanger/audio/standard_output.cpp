@@ -32,8 +32,8 @@ std::unique_ptr<SpooledOutput> SpooledOutput::Create(std::string& error) {
         if (file >= 0) unlink(pattern.c_str());
     }
     if (file < 0) {
-        error = "cannot create a temporary file in '" + folder + "' for standard output: " +
-                std::strerror(errno);
+        error = "cannot create a temporary file in '" + folder +
+                "' for standard output: " + std::strerror(errno);
         return nullptr;
     }
     return std::unique_ptr<SpooledOutput>(new SpooledOutput(file));
@@ -56,7 +56,8 @@ bool SpooledOutput::CopyTo(int target, std::string& error) {
         }
         if (got == 0) return true;
         for (ssize_t done = 0; done < got;) {
-            const ssize_t put = write(target, block.data() + done, static_cast<std::size_t>(got - done));
+            const ssize_t put =
+                write(target, block.data() + done, static_cast<std::size_t>(got - done));
             if (put < 0 && errno == EINTR) continue;
             if (put < 0) {
                 error = std::string("cannot write to standard output: ") + std::strerror(errno);

@@ -151,9 +151,9 @@ std::string ApplyRanged(const EffectRange& range, std::string_view value, Effect
     const double scale = range.DecimalShift == 1 ? 10.0 : 100.0;
     if (!IsNumber(value)) {
         return std::string(range.Option) + " takes a number" +
-               (range.Unit.empty() ? std::string()
-                                   : " of" + std::string(range.Unit == " ms" ? " milliseconds"
-                                                                             : " hertz")) +
+               (range.Unit.empty()
+                    ? std::string()
+                    : " of" + std::string(range.Unit == " ms" ? " milliseconds" : " hertz")) +
                ": '" + std::string(value) + "' is not a number";
     }
     const std::optional<double> number = ParseFinite(value);

@@ -236,8 +236,8 @@ void Work(BatchRun& run, int slot) {
             run.Interrupted = true;
             return;
         }
-        for (const std::string& warning : WarningsWanted() ? result.Warnings
-                                                           : std::vector<std::string>{}) {
+        for (const std::string& warning :
+             WarningsWanted() ? result.Warnings : std::vector<std::string>{}) {
             run.Progress->Report("warning: " + AboutFile(files[index], warning));
         }
         if (result.Status != 0) {

@@ -52,8 +52,7 @@ RenderResult ProcessFile(const FileProcessing& file) {
                        (pipe ? std::string("; ") + kSeekableOnly : std::string()));
     }
     if (pipe && !ReadsFromPipe(reader->Format())) {
-        return failure(named + " holds " + DescribeFormat(reader->Format()) + "; " +
-                       kSeekableOnly);
+        return failure(named + " holds " + DescribeFormat(reader->Format()) + "; " + kSeekableOnly);
     }
     if (reader->Channels() > std::numeric_limits<std::uint16_t>::max()) {
         return failure(named + " has " + std::to_string(reader->Channels()) +
@@ -72,8 +71,7 @@ RenderResult ProcessFile(const FileProcessing& file) {
     job.Source = &source;
     job.Shape = shape;
     // A pipe's header may state any length (a writer that streams cannot know it).
-    const std::optional<std::int64_t> stated =
-        pipe ? std::nullopt : reader->FrameCount();
+    const std::optional<std::int64_t> stated = pipe ? std::nullopt : reader->FrameCount();
     job.TotalFrames = stated;
     job.SourceFormat = reader->Format();
     job.Format = file.Format;

@@ -17,11 +17,11 @@ namespace flanger::tool {
 struct FileProcessing {
     const PluginExports* Module = nullptr;
     EffectParameters Parameters;
-    std::optional<Container> Format;         // --format
-    std::optional<Encoding> SampleEncoding;  // --encoding
-    std::string InputPath;   // "-": standard input
-    std::string OutputPath;  // "-": standard output
-    bool ClipWarning = true;  // as RenderJob::ClipWarning
+    std::optional<Container> Format;             // --format
+    std::optional<Encoding> SampleEncoding;      // --encoding
+    std::string InputPath;                       // "-": standard input
+    std::string OutputPath;                      // "-": standard output
+    bool ClipWarning = true;                     // as RenderJob::ClipWarning
     std::function<void(std::int64_t)> Progress;  // as RenderJob::Progress
     int CleanupSlot = 0;                         // as RenderJob::CleanupSlot
 };

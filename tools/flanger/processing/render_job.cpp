@@ -62,8 +62,9 @@ RenderResult RenderOutput(const RenderJob& job) {
     std::optional<std::string> target;
     if (toStandardOutput) {
         if (StandardOutputIsTerminal()) {
-            return Failure("standard output is a terminal; redirect it to a file or a pipe, or "
-                           "name OUT");
+            return Failure(
+                "standard output is a terminal; redirect it to a file or a pipe, or "
+                "name OUT");
         }
     } else {
         if (std::string refusal = CheckExtension(job.OutputPath, *choice.Format);
@@ -134,8 +135,8 @@ RenderResult RenderOutput(const RenderJob& job) {
         return Failure("cannot finish " + Named(job.OutputPath) + ": " + error);
     }
     if (InterruptRequested()) return interrupted;
-    const bool placed = toStandardOutput ? spool->CopyTo(STDOUT_FILENO, error)
-                                         : output->Commit(error);
+    const bool placed =
+        toStandardOutput ? spool->CopyTo(STDOUT_FILENO, error) : output->Commit(error);
     // A reader that went away mid-copy raises SIGPIPE, which counts as an interruption.
     if (InterruptRequested()) return interrupted;
     if (!placed) return Failure(error);
