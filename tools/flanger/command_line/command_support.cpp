@@ -43,11 +43,16 @@ std::optional<EffectParameters> ChooseParameters(const Invocation& invocation,
                                                  const PluginExports& module, MissingFile missing) {
     if (!invocation.Preset) return invocation.Changes.AppliedTo(EffectParameters{});
     std::string error;
+    std::string absence;
     const std::optional<EffectParameters> loaded =
-        LoadPresetParameters(module, *invocation.Preset, missing, error);
+        LoadPresetParameters(module, *invocation.Preset, missing, error, &absence);
     if (!loaded) {
         ReportFailure(error);
         return std::nullopt;
+    }
+    // save-preset makes the location; the others would quietly run with a new effect's values.
+    if (!absence.empty() && invocation.Action != Command::SavePreset) {
+        ReportWarning(absence + "; a new effect's values are used");
     }
     const EffectParameters chosen = invocation.Changes.AppliedTo(*loaded);
     for (const EffectRange& range : kEffectRanges) {
