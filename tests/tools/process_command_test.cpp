@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -217,6 +219,239 @@ TEST(ProcessCommandTest, AnInputWithoutFramesGivesAnOutputWithoutFramesInEveryCo
         float frame[2];
         EXPECT_EQ(sf_readf_float(file, frame, 1), 0);
         sf_close(file);
+    }
+}
+
+// Pipes: "-" as IN reads standard input, "-" as OUT writes standard output; the audio is the
+// same, byte for byte, as from the same run between files.
+TEST(ProcessCommandTest, StandardInputAndOutputCarryWhatFilesWouldHold) {
+    struct PipeCase {
+        const char* name;
+        const char* inputName;
+        int inputFormat;
+        bool piped;       // through a pipe, else redirected from the file
+        const char* out;  // "-" or a file name
+        std::vector<std::string> options;
+        const char* sameAs;  // the file OUT of the same run between files; nullptr: refused
+        const char* error;   // the refusal's start
+    };
+    const PipeCase cases[] = {
+        {"WAV redirected",
+         "in.wav",
+         SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+         false,
+         "out.wav",
+         {},
+         "ref.wav",
+         ""},
+        {"WAV through a pipe",
+         "in.wav",
+         SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+         true,
+         "out.wav",
+         {},
+         "ref.wav",
+         ""},
+        {"AIFF through a pipe into a pipe",
+         "in.aiff",
+         SF_FORMAT_AIFF | SF_FORMAT_PCM_24,
+         true,
+         "-",
+         {"--format", "aiff"},
+         "ref.aiff",
+         ""},
+        {"standard output is WAV by default",
+         "in.flac",
+         SF_FORMAT_FLAC | SF_FORMAT_PCM_16,
+         false,
+         "-",
+         {},
+         "ref.wav",
+         ""},
+        {"Ogg through a pipe into FLAC",
+         "in.ogg",
+         SF_FORMAT_OGG | SF_FORMAT_VORBIS,
+         true,
+         "-",
+         {"--format", "flac"},
+         "ref.flac",
+         ""},
+        {"FLAC redirected",
+         "in.flac",
+         SF_FORMAT_FLAC | SF_FORMAT_PCM_24,
+         false,
+         "out.aiff",
+         {},
+         "ref.aiff",
+         ""},
+        {"FLAC through a pipe",
+         "in.flac",
+         SF_FORMAT_FLAC | SF_FORMAT_PCM_16,
+         true,
+         "-",
+         {},
+         nullptr,
+         "flanger: cannot read standard input as audio: Error : flac decoder lost sync; "
+         "libsndfile reads FLAC, CAF, RF64 and other containers only from a file it can seek in"},
+        {"CAF through a pipe",
+         "in.caf",
+         SF_FORMAT_CAF | SF_FORMAT_FLOAT,
+         true,
+         "out.wav",
+         {},
+         nullptr,
+         "flanger: standard input holds CAF float; libsndfile reads FLAC, CAF"},
+    };
+    for (const PipeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ScratchDirectory d;
+        WriteSound(d / c.inputName, c.inputFormat, 2, 44100, TestSignal(2, 44100, kFrames));
+        const std::string out = std::string(c.out) == "-" ? "-" : d / c.out;
+        std::vector<std::string> arguments = {"process", "-", out, "--no-clip-warning"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        CommandOptions options;
+        options.standardInput = d / c.inputName;
+        options.piped = c.piped;
+        const CommandResult run = RunFlanger(arguments, options);
+        if (c.sameAs == nullptr) {
+            EXPECT_EQ(run.exitStatus, 1);
+            EXPECT_EQ(run.err.substr(0, std::string(c.error).size()), c.error) << run.err;
+            EXPECT_EQ(run.out, "") << "nothing but audio on standard output";
+            EXPECT_EQ(d.Entries(), std::vector<std::string>{c.inputName});
+            continue;
+        }
+        ASSERT_EQ(run.exitStatus, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+
+        std::vector<std::string> reference = {"process", d / c.inputName, d / c.sameAs,
+                                              "--no-clip-warning"};
+        reference.insert(reference.end(), c.options.begin(), c.options.end());
+        ASSERT_EQ(RunFlanger(reference).exitStatus, 0);
+        const std::string expected = ReadBytes(d / c.sameAs);
+        ASSERT_FALSE(expected.empty());
+        EXPECT_TRUE((out == "-" ? run.out : ReadBytes(out)) == expected)
+            << "the piped run's output differs from the file run's";
+        if (out != "-") {
+            EXPECT_EQ(run.out, "");
+        }
+    }
+}
+
+// Formats: OUT's extension names the container, for every container libsndfile writes here.
+TEST(ProcessCommandTest, OutputContainerFollowsTheExtension) {
+    struct FormatCase {
+        const char* outputName;
+        std::vector<std::string> options;
+        int format;  // the output's libsndfile format word
+    };
+    const FormatCase cases[] = {
+        {"out.WAV", {}, SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+        {"out.flac", {}, SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+        {"out.aif", {}, SF_FORMAT_AIFF | SF_FORMAT_PCM_16},
+        {"out.oga", {}, SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+        {"out.opus", {}, SF_FORMAT_OGG | SF_FORMAT_OPUS},
+        {"out.mp3", {}, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
+        {"out.caf", {}, SF_FORMAT_CAF | SF_FORMAT_PCM_16},
+        {"out.w64", {"--encoding", "pcm24"}, SF_FORMAT_W64 | SF_FORMAT_PCM_24},
+        {"out.rf64", {}, SF_FORMAT_RF64 | SF_FORMAT_PCM_16},
+        {"out.snd", {"--encoding", "ulaw"}, SF_FORMAT_AU | SF_FORMAT_ULAW},
+        {"out.raw", {"--encoding", "float"}, SF_FORMAT_RAW | SF_FORMAT_FLOAT},
+        {"no-extension", {}, SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+    };
+    const ScratchDirectory d;
+    // Opus takes 48 kHz, not 44.1.
+    WriteSound(d / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000,
+               TestSignal(2, 48000, kFrames));
+    const Sound input = ReadSound(d / "in.wav");
+    for (const FormatCase& c : cases) {
+        SCOPED_TRACE(c.outputName);
+        std::vector<std::string> arguments = {"process", d / "in.wav", d / c.outputName, "-q"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const CommandResult run = RunFlanger(arguments);
+        ASSERT_EQ(run.exitStatus, 0) << run.err;
+        SF_INFO info{};
+        if ((c.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RAW) {
+            info = SF_INFO{0, 48000, 2, c.format, 0, 0};
+        }
+        SNDFILE* const file = sf_open((d / c.outputName).c_str(), SFM_READ, &info);
+        ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+        EXPECT_EQ(info.format & (SF_FORMAT_TYPEMASK | SF_FORMAT_SUBMASK), c.format)
+            << FormatName(info.format);
+        // Lossy encoders pad the stream; the others keep every frame.
+        if (c.format == (SF_FORMAT_WAV | SF_FORMAT_PCM_16) ||
+            (c.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RAW) {
+            EXPECT_EQ(info.frames, input.frames);
+        }
+        sf_close(file);
+    }
+}
+
+// Warnings: clipping once per file with its count and peak, silenced by --no-clip-warning and
+// -q; an input that reads short.
+TEST(ProcessCommandTest, WarnsOfClippingAndShortInputs) {
+    const ScratchDirectory d;
+    WriteSound(d / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100,
+               TestSignal(2, 44100, kFrames));
+    WriteSound(d / "in.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 44100,
+               TestSignal(2, 44100, kFrames));
+    for (const char* name : {"in.wav", "in.flac"}) {
+        const std::string whole = ReadBytes(d / name);
+        WriteBytes(d / ("cut-" + std::string(name)), whole.substr(0, whole.size() * 2 / 3));
+    }
+    const Sound input = ReadSound(d / "in.wav");
+    const std::vector<float> processed = ProcessWithModule({}, 2, 44100, input.samples);
+    std::size_t clipped = 0;
+    float peak = 0.0F;
+    for (const float sample : processed) {
+        if (std::fabs(sample) > 1.0F) {
+            ++clipped;
+            peak = std::max(peak, std::fabs(sample));
+        }
+    }
+    ASSERT_GT(clipped, 0u);
+    char numbers[64];
+    std::snprintf(numbers, sizeof numbers, "peak %.3f, %+.1f dBFS", peak, 20.0 * std::log10(peak));
+    const std::string clipping = "flanger: warning: '" + d / "out.wav" +
+                                 "': " + std::to_string(clipped) +
+                                 " samples beyond full scale clipped (" + numbers +
+                                 "); lower --depth or --feedback, or write --encoding float\n";
+
+    struct WarningCase {
+        const char* name;
+        std::vector<std::string> arguments;  // after "process"; OUT is out.wav
+        std::string err;                     // exactly, or its start when `prefix`
+        bool prefix;
+        int exitStatus = 0;
+    };
+    const WarningCase cases[] = {
+        {"integer output clips", {"in.wav"}, clipping, false},
+        {"--no-clip-warning", {"in.wav", "--no-clip-warning"}, "", false},
+        {"-q", {"in.wav", "-q"}, "", false},
+        {"float output keeps every value", {"in.wav", "--encoding", "float"}, "", false},
+        {"a WAV cut short",
+         {"cut-in.wav", "--encoding", "float"},
+         "flanger: warning: '" + d / "cut-in.wav" + "' is truncated or damaged (data : ",
+         true},
+        // A decoder that loses its way fails the run: no output at all.
+        {"a FLAC cut short",
+         {"cut-in.flac", "--encoding", "float"},
+         "flanger: cannot read the input: Error : flac decoder lost sync",
+         true,
+         1},
+        {"--quiet on a cut file", {"cut-in.wav", "--quiet"}, "", false},
+    };
+    for (const WarningCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> arguments = {"process", d / c.arguments[0], d / "out.wav"};
+        arguments.insert(arguments.end(), c.arguments.begin() + 1, c.arguments.end());
+        const CommandResult run = RunFlanger(arguments);
+        EXPECT_EQ(run.exitStatus, c.exitStatus) << run.err;
+        if (c.prefix) {
+            EXPECT_EQ(run.err.substr(0, c.err.size()), c.err) << run.err;
+            EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "once: " << run.err;
+        } else {
+            EXPECT_EQ(run.err, c.err);
+        }
     }
 }
 
