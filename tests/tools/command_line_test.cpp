@@ -301,6 +301,11 @@ TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
         {{"process", "a", "b", "--encoding", "pcm8"},
          "--encoding must be pcm16, pcm24, pcm32, float, double, vorbis, opus, mp3, ulaw or alaw "
          "(got 'pcm8')"},
+        {{"process", "a", "b", "--quality", "11"}, "--quality must be between 0 and 10 (got '11')"},
+        {{"process", "a", "b", "--bitrate", "128k"},
+         "--bitrate takes a whole number of kilobits per second: '128k' is not one"},
+        {{"process", "a", "b", "--bitrate", "96", "--quality", "3"},
+         "--quality and --bitrate cannot be used together"},
         // Standard input and output stand for one file each.
         {{"process", "-", "b.wav", "c"},
          "'-' (standard input or output) goes with one IN and one OUT"},

@@ -455,5 +455,68 @@ TEST(ProcessCommandTest, WarnsOfClippingAndShortInputs) {
     }
 }
 
+// Tags: the input's text tags in every output container that holds them; lossy outputs at the
+// quality or bitrate asked for.
+TEST(ProcessCommandTest, CopiesTagsAndSetsLossyEncoders) {
+    const ScratchDirectory d;
+    const std::vector<std::pair<int, std::string>> tags = {{SF_STR_TITLE, "Take Five"},
+                                                           {SF_STR_ARTIST, "Quartet"},
+                                                           {SF_STR_COMMENT, "flanged"},
+                                                           {SF_STR_ALBUM, "Time Out"},
+                                                           {SF_STR_DATE, "1959"}};
+    {
+        SF_INFO info{0, 48000, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
+        SNDFILE* const file = sf_open((d / "in.wav").c_str(), SFM_WRITE, &info);
+        ASSERT_NE(file, nullptr);
+        for (const auto& [tag, text] : tags) sf_set_string(file, tag, text.c_str());
+        const std::vector<float> signal = TestSignal(2, 48000, 5 * 48000);
+        sf_writef_float(file, signal.data(), 5 * 48000);
+        sf_close(file);
+    }
+    struct TagCase {
+        const char* outputName;
+        std::vector<std::string> options;
+        std::size_t tagsKept;  // the first this many of `tags`: AIFF holds no album or date
+        double kbps;           // the output's average bitrate within 10 %; 0: not checked
+    };
+    const TagCase cases[] = {
+        {"out.wav", {}, 5, 0.0},
+        {"out.flac", {}, 5, 0.0},
+        {"out.aiff", {}, 3, 0.0},
+        {"out.ogg", {"--quality", "5"}, 5, 0.0},
+        {"out.mp3", {"--bitrate", "128"}, 5, 128.0},
+        {"out.opus", {"--bitrate", "96"}, 5, 96.0},
+        {"low.mp3", {"--bitrate", "64"}, 5, 64.0},
+    };
+    for (const TagCase& c : cases) {
+        SCOPED_TRACE(c.outputName);
+        std::vector<std::string> arguments = {"process", d / "in.wav", d / c.outputName, "-q"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const CommandResult run = RunFlanger(arguments);
+        ASSERT_EQ(run.exitStatus, 0) << run.err;
+        SF_INFO info{};
+        SNDFILE* const file = sf_open((d / c.outputName).c_str(), SFM_READ, &info);
+        ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+        for (std::size_t i = 0; i < c.tagsKept; ++i) {
+            const auto& [tag, text] = tags[i];
+            const char* const read = sf_get_string(file, tag);
+            EXPECT_EQ(read == nullptr ? "(none)" : std::string(read), text) << "tag " << tag;
+        }
+        sf_close(file);
+        if (c.kbps > 0.0) {
+            const double kbps =
+                static_cast<double>(ReadBytes(d / c.outputName).size()) * 8.0 / 1000.0 / 5.0;
+            EXPECT_NEAR(kbps, c.kbps, c.kbps * 0.1);
+        }
+    }
+    // --bitrate is for the codecs that take one.
+    const CommandResult vorbis =
+        RunFlanger({"process", d / "in.wav", d / "x.ogg", "--bitrate", "128"});
+    EXPECT_EQ(vorbis.exitStatus, 1);
+    EXPECT_NE(vorbis.err.find("--bitrate sets MP3 and Opus; Ogg vorbis takes --quality"),
+              std::string::npos)
+        << vorbis.err;
+}
+
 }  // namespace
 }  // namespace flanger::tool::test

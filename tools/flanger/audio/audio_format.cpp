@@ -81,6 +81,16 @@ std::string NameList(const Table& table) {
 
 }  // namespace
 
+double QualityForInput(bool lossyInput, std::optional<double> averageKbps) {
+    if (!lossyInput || !averageKbps) return 8.0;
+    constexpr std::pair<double, double> kClasses[] = {
+        {256.0, 9.0}, {192.0, 8.0}, {160.0, 7.0}, {128.0, 6.0}, {96.0, 5.0}};
+    for (const auto& [kbps, quality] : kClasses) {
+        if (*averageKbps >= kbps) return quality;
+    }
+    return 4.0;
+}
+
 std::string_view ContainerName(Container container) { return NamesOf(container).Name; }
 
 std::string_view ContainerTitle(Container container) { return NamesOf(container).Title; }

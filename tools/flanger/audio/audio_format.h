@@ -14,6 +14,19 @@ enum class Container { Wav, Flac, Aiff, Ogg, Opus, Mp3, Caf, W64, Rf64, Au, Raw 
 
 enum class Encoding { Pcm16, Pcm24, Pcm32, Float, Double, Vorbis, Opus, Mp3, Ulaw, Alaw };
 
+// How hard a lossy encoder (Vorbis, Opus, MP3) works: a quality from 0 (smallest) to 10 (best),
+// with a bitrate that varies, or a constant bitrate. Lossless outputs ignore it.
+struct LossySettings {
+    double Quality = 8.0;             // --quality
+    std::optional<int> ConstantKbps;  // --bitrate, kilobits per second, in place of Quality
+    bool operator==(const LossySettings&) const = default;
+};
+
+// The quality that keeps an input's bitrate class: 8 for a lossless input (nothing of it may
+// be lost lightly), else by its average bitrate over all channels (kilobits per second):
+// 256 and up 9, 192 8, 160 7, 128 6, 96 5, below 4. Not the encoders' lowest setting.
+double QualityForInput(bool lossyInput, std::optional<double> averageKbps);
+
 // "wav", "flac", "aiff", "ogg", ...: the spelling of --format.
 std::string_view ContainerName(Container container);
 // "WAV", "AIFF", "Ogg", ...: the name in messages.

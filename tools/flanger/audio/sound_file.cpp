@@ -146,6 +146,19 @@ SoundFormat MakeSoundFormat(Container container, Encoding encoding) {
     return SoundFormat{ContainerCode(container) | EncodingCode(encoding)};
 }
 
+bool IsLossyFormat(SoundFormat format) {
+    switch (format.Code & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_VORBIS:
+        case SF_FORMAT_OPUS:
+        case SF_FORMAT_MPEG_LAYER_I:
+        case SF_FORMAT_MPEG_LAYER_II:
+        case SF_FORMAT_MPEG_LAYER_III:
+            return true;
+        default:
+            return false;
+    }
+}
+
 std::optional<Container> ContainerOf(SoundFormat format) {
     const int major = format.Code & SF_FORMAT_TYPEMASK;
     const int subtype = format.Code & SF_FORMAT_SUBMASK;
@@ -272,6 +285,16 @@ std::optional<std::int64_t> SoundReader::FrameCount() const {
     return Impl->Info.frames;
 }
 
+SoundTags SoundReader::Tags() const {
+    SoundTags tags;
+    for (int tag = SF_STR_FIRST; tag <= SF_STR_LAST; ++tag) {
+        if (const char* text = sf_get_string(Impl->File, tag); text != nullptr && *text != '\0') {
+            tags.Entries.emplace_back(tag, text);
+        }
+    }
+    return tags;
+}
+
 bool SoundReader::Unseekable() const { return Impl->Unseekable; }
 
 std::string SoundReader::DamageNote() const {
@@ -334,6 +357,50 @@ void StartWriteback([[maybe_unused]] int descriptor, [[maybe_unused]] off_t& wri
 
 }  // namespace
 
+namespace {
+
+// libsndfile sets every lossy encoder with one compression level, 0.0 (best) to 1.0 (smallest),
+// and a bitrate mode. In constant mode the level picks the bitrate, falling evenly over each
+// codec's range (measured with libsndfile 1.2): MP3 from 320 to 32 kbps (rounded to the nearest
+// MPEG bitrate), Opus from 256 to 6 kbps per channel.
+bool SetEncoder(SNDFILE* file, int format, const LossySettings& lossy, std::string& error) {
+    const int subtype = format & SF_FORMAT_SUBMASK;
+    const double quality = std::clamp(lossy.Quality, 0.0, 10.0);
+    SF_INFO info{};
+    sf_command(file, SFC_GET_CURRENT_SF_INFO, &info, sizeof info);
+    const double channels = std::max(1, info.channels);
+    // Opus's level is a bitrate all along; a quality takes 8 kbps per channel and 8 more per
+    // step (144 kbps for stereo at 8), where the even spread of the level would ask for 400.
+    const auto opusLevel = [channels](double kbps) { return (256.0 - kbps / channels) / 250.0; };
+    double level = subtype == SF_FORMAT_OPUS ? opusLevel((8.0 + 8.0 * quality) * channels)
+                                             : 1.0 - quality / 10.0;
+    level = std::clamp(level, 0.0, 1.0);
+    int mode = SF_BITRATE_MODE_VARIABLE;
+    if (lossy.ConstantKbps) {
+        const double kbps = *lossy.ConstantKbps;
+        if (subtype == SF_FORMAT_MPEG_LAYER_III) {
+            level = (320.0 - kbps) / 288.0;
+        } else if (subtype == SF_FORMAT_OPUS) {
+            level = opusLevel(kbps);
+        } else {
+            error = "--bitrate sets MP3 and Opus; " + DescribeFormat(SoundFormat{format}) +
+                    " takes --quality";
+            return false;
+        }
+        level = std::clamp(level, 0.0, 1.0);
+        mode = SF_BITRATE_MODE_CONSTANT;
+    }
+    // Vorbis has no mode to set; its level is a quality.
+    if (subtype != SF_FORMAT_VORBIS) sf_command(file, SFC_SET_BITRATE_MODE, &mode, sizeof mode);
+    if (sf_command(file, SFC_SET_COMPRESSION_LEVEL, &level, sizeof level) != SF_TRUE) {
+        error = "the " + DescribeFormat(SoundFormat{format}) + " encoder refuses the setting";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 SoundWriter::SoundWriter(std::unique_ptr<State> state) : Impl(std::move(state)) {}
 
 SoundWriter::~SoundWriter() {
@@ -341,7 +408,8 @@ SoundWriter::~SoundWriter() {
 }
 
 std::unique_ptr<SoundWriter> SoundWriter::Open(int descriptor, SoundFormat format, int channels,
-                                               int sampleRate, std::string& error) {
+                                               int sampleRate, const LossySettings& lossy,
+                                               const SoundTags& tags, std::string& error) {
     SF_INFO info{};
     info.format = format.Code;
     info.channels = channels;
@@ -364,7 +432,15 @@ std::unique_ptr<SoundWriter> SoundWriter::Open(int descriptor, SoundFormat forma
     // writing: the same audio written a second later would differ in those bytes. Without it
     // the output depends on the input and the options alone.
     sf_command(state->File, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
-    return std::unique_ptr<SoundWriter>(new SoundWriter(std::move(state)));
+    auto writer = std::unique_ptr<SoundWriter>(new SoundWriter(std::move(state)));
+    if (IsLossyFormat(format) && !SetEncoder(writer->Impl->File, format.Code, lossy, error)) {
+        return nullptr;
+    }
+    // Before the first frames: Ogg and FLAC write their comments ahead of the audio.
+    for (const auto& [tag, text] : tags.Entries) {
+        sf_set_string(writer->Impl->File, tag, text.c_str());
+    }
+    return writer;
 }
 
 bool SoundWriter::Write(const float* samples, std::int64_t frames, std::string& error) {

@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "audio/audio_format.h"
 
@@ -43,6 +45,14 @@ struct FormatChoice {
 FormatChoice ChooseOutputFormat(SoundFormat source, std::optional<Container> container,
                                 std::optional<Encoding> encoding, int channels, int sampleRate);
 
+// The text tags of a file (title, artist, album, date, comment ...), as libsndfile carries them.
+struct SoundTags {
+    std::vector<std::pair<int, std::string>> Entries;  // libsndfile's tag number and its text
+};
+
+// Whether the format's samples are a lossy codec's (Vorbis, Opus, MP3 ...).
+bool IsLossyFormat(SoundFormat format);
+
 class SoundReader {
 public:
     // Opens a file for reading, standard input for "-"; null with the reason in `error` when it
@@ -60,6 +70,8 @@ public:
     // Whether the file cannot seek (a pipe): only containers that libsndfile reads front to
     // back come through one whole.
     bool Unseekable() const;
+    // The text tags the file holds.
+    SoundTags Tags() const;
     // What libsndfile noted at opening about a data chunk shorter than its header says, such as
     // "data : 4000 (should be 2652)"; empty for a whole file.
     std::string DamageNote() const;
@@ -80,8 +92,12 @@ public:
     // Starts writing a file of the given format on an open, empty, seekable descriptor, which
     // stays the caller's. Integer encodings clip samples outside [-1, 1) instead of wrapping.
     // Nothing time-dependent is written (no PEAK chunk), so equal audio gives equal bytes.
+    // `lossy` sets the encoder of a lossy format; `tags` are written where the container holds
+    // them (those it does not are left out). Null with the reason in `error` when the format
+    // cannot be started or the encoder refuses the setting.
     static std::unique_ptr<SoundWriter> Open(int descriptor, SoundFormat format, int channels,
-                                             int sampleRate, std::string& error);
+                                             int sampleRate, const LossySettings& lossy,
+                                             const SoundTags& tags, std::string& error);
     // Closes without finishing the file when Close was not called.
     ~SoundWriter();
     SoundWriter(const SoundWriter&) = delete;

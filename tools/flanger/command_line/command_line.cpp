@@ -43,6 +43,8 @@ constexpr OptionSpec kOptions[] = {
     {"--sweep", true, kSettingEffect},
     {"--format", true, kRendering},
     {"--encoding", true, kRendering},
+    {"--quality", true, kRendering},
+    {"--bitrate", true, kRendering},
     {"--no-clip-warning", false, kRendering},
     {"--quiet", false, kEverywhere},
     {"-q", false, kEverywhere},
@@ -194,6 +196,26 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, Preset
             return "--encoding must be " + EncodingNameList() + " (got '" + std::string(value) +
                    "')";
         }
+    } else if (name == "--quality") {
+        if (!IsNumber(value))
+            return "--quality takes a number: '" + std::string(value) + "' is not a number";
+        const std::optional<double> quality = ParseFinite(value);
+        if (!quality || *quality < 0.0 || *quality > 10.0) {
+            return "--quality must be between 0 and 10 (got '" + std::string(value) + "')";
+        }
+        invocation.Quality = quality;
+    } else if (name == "--bitrate") {
+        int kbps = 0;
+        const char* const end = value.data() + value.size();
+        const auto [stop, error] = std::from_chars(value.data(), end, kbps);
+        if (error != std::errc{} || stop != end) {
+            return "--bitrate takes a whole number of kilobits per second: '" + std::string(value) +
+                   "' is not one";
+        }
+        if (kbps < 8 || kbps > 512) {
+            return "--bitrate must be between 8 and 512 kbit/s (got '" + std::string(value) + "')";
+        }
+        invocation.BitrateKbps = kbps;
     } else if (name == "--no-clip-warning") {
         invocation.ClipWarning = false;
     } else if (name == "--quiet" || name == "-q") {
@@ -359,6 +381,9 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
         }
         std::string refusal = ApplyOption(given, invocation, preset);
         if (!refusal.empty()) return Refuse(std::move(refusal));
+    }
+    if (invocation.Quality && invocation.BitrateKbps) {
+        return Refuse("--quality and --bitrate cannot be used together");
     }
     if (std::string refusal = ResolvePreset(preset, invocation.Preset); !refusal.empty()) {
         return Refuse(std::move(refusal));

@@ -51,6 +51,8 @@ struct Invocation {
     std::optional<PresetLocation> Preset;
     std::optional<Container> Format;             // --format; nullopt keeps the source's container
     std::optional<Encoding> SampleEncoding;      // --encoding; nullopt keeps the source's encoding
+    std::optional<double> Quality;               // --quality, 0 to 10
+    std::optional<int> BitrateKbps;              // --bitrate, kilobits per second
     std::optional<std::string> PluginPath;       // --plugin
     std::optional<std::string> TranslationPath;  // window: --translation
     // help, or --help after a command: the command whose help alone is wanted.

@@ -146,11 +146,17 @@ Output options (process, demo):
                     for MP3, float for the others. raw needs --encoding. Opus is written
                     at 8, 12, 16, 24 and 48 kHz only; MP3 where libsndfile was built with
                     it.
+  --quality Q       Quality of a lossy output (Vorbis, Opus, MP3), 0 (smallest) to 10
+                    (best), at a bitrate that varies. Default: the input's bitrate class:
+                    8 for a lossless input; for a lossy one by its average bitrate (256
+                    kbit/s and up 9, 192 8, 160 7, 128 6, 96 5, below that 4).
+  --bitrate KBPS    A constant bitrate instead, 8 to 512 kbit/s, for MP3 and Opus.
   --no-clip-warning Do not warn when an integer encoding clips: by default, samples
                     beyond full scale are clipped and counted, and the count and the peak
                     are reported once per file.
   A truncated or damaged input that reads short is reported with a warning; the output
-  holds what could be read.
+  holds what could be read. The input's text tags (title, artist, album, date, comment and
+  the others libsndfile carries) are copied into every output container that holds them.
 )";
 
 constexpr std::string_view kWindowOptions = R"(

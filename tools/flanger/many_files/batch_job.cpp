@@ -202,6 +202,8 @@ RenderResult ProcessOne(BatchRun& run, const BatchFile& file, int slot) {
     processing.Parameters = run.Parameters;
     processing.Format = run.Options->Format;
     processing.SampleEncoding = run.Options->SampleEncoding;
+    processing.Quality = run.Options->Quality;
+    processing.BitrateKbps = run.Options->BitrateKbps;
     processing.InputPath = file.Input;
     processing.OutputPath = file.Output;
     processing.ClipWarning = run.Options->ClipWarning;

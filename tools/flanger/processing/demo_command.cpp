@@ -27,6 +27,8 @@ int RunDemo(const Invocation& invocation) {
     job.Format = ChooseContainer(invocation.Format, invocation.OutputPath, Container::Wav, refusal);
     if (!refusal.empty()) return ReportFailure(refusal);
     job.SampleEncoding = invocation.SampleEncoding;
+    job.Lossy.Quality = invocation.Quality.value_or(QualityForInput(false, std::nullopt));
+    job.Lossy.ConstantKbps = invocation.BitrateKbps;
     job.OutputPath = invocation.OutputPath;
     job.ClipWarning = invocation.ClipWarning;
     return Render(job);

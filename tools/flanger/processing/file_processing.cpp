@@ -76,6 +76,15 @@ RenderResult ProcessFile(const FileProcessing& file) {
     job.SourceFormat = reader->Format();
     job.Format = file.Format;
     job.SampleEncoding = file.SampleEncoding;
+    std::optional<double> averageKbps;
+    if (stated && *stated > 0 && S_ISREG(status.st_mode)) {
+        const double seconds = static_cast<double>(*stated) / reader->SampleRate();
+        averageKbps = static_cast<double>(status.st_size) * 8.0 / 1000.0 / seconds;
+    }
+    job.Lossy.Quality =
+        file.Quality.value_or(QualityForInput(IsLossyFormat(reader->Format()), averageKbps));
+    job.Lossy.ConstantKbps = file.BitrateKbps;
+    job.Tags = reader->Tags();
     job.InputPath = input;
     job.OutputPath = file.OutputPath;
     job.ClipWarning = file.ClipWarning;

@@ -19,6 +19,8 @@ struct FileProcessing {
     EffectParameters Parameters;
     std::optional<Container> Format;             // --format
     std::optional<Encoding> SampleEncoding;      // --encoding
+    std::optional<double> Quality;               // --quality; nullopt: the input's bitrate class
+    std::optional<int> BitrateKbps;              // --bitrate
     std::string InputPath;                       // "-": standard input
     std::string OutputPath;                      // "-": standard output
     bool ClipWarning = true;                     // as RenderJob::ClipWarning

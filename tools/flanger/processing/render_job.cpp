@@ -100,7 +100,7 @@ RenderResult RenderOutput(const RenderJob& job) {
     // Declared after `output` so that it lets go of the descriptor before the file is removed.
     const std::unique_ptr<SoundWriter> writer = SoundWriter::Open(
         toStandardOutput ? spool->Descriptor() : output->Descriptor(), *choice.Format,
-        job.Shape.Channels, static_cast<int>(job.Shape.SampleRate), error);
+        job.Shape.Channels, static_cast<int>(job.Shape.SampleRate), job.Lossy, job.Tags, error);
     if (!writer) {
         return Failure("cannot write " + DescribeFormat(*choice.Format) + " to " +
                        Named(job.OutputPath) + ": " + error);

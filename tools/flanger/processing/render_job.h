@@ -24,6 +24,8 @@ struct RenderJob {
     SoundFormat SourceFormat;                 // the format the output keeps unless told otherwise
     std::optional<Container> Format;
     std::optional<Encoding> SampleEncoding;
+    LossySettings Lossy;     // for a lossy output
+    SoundTags Tags;          // copied into the output
     std::string InputPath;   // a file OUT must not be; empty for none, "-" for standard input
     std::string OutputPath;  // "-": standard output
     // Whether samples clipped by an integer encoding get a warning (not with --no-clip-warning).
