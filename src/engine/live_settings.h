@@ -5,6 +5,11 @@
 // and multiplied by 0.1 or 0.01; a negative Feedback switches feedback off and leaves its gain at
 // 0.0), so that a live engine whose settings never change computes what a FlangerEngine opened
 // from the same record computes.
+//
+// Controls the record does not hold follow the six fields, each with a default that leaves the
+// arithmetic above as it is. Signed feedback: the switch and gain give a feedback from 0 to 1,
+// and InvertFeedback makes it negative (-1 to 0), so that the line receives the input minus the
+// scaled tap; the gain is negated exactly, so the kernels' multiply-add stays the same.
 #pragma once
 
 #include <cstdint>
@@ -12,12 +17,13 @@
 namespace flanger {
 
 struct LiveSettings {
-    std::int32_t Depth = 90;     // gain of the delayed signal, hundredths
-    std::int32_t Delay = 50;     // tenths of a millisecond
-    std::int32_t Width = 50;     // tenths of a millisecond
-    std::int32_t Sine = 0;       // nonzero: sine sweep; 0: triangle sweep
-    std::int32_t Feedback = 10;  // hundredths; negative: feedback off
-    std::int32_t Speed = 10;     // hundredths of a hertz
+    std::int32_t Depth = 90;      // gain of the delayed signal, hundredths
+    std::int32_t Delay = 50;      // tenths of a millisecond
+    std::int32_t Width = 50;      // tenths of a millisecond
+    std::int32_t Sine = 0;        // nonzero: sine sweep; 0: triangle sweep
+    std::int32_t Feedback = 10;   // hundredths; negative: feedback off
+    std::int32_t Speed = 10;      // hundredths of a hertz
+    bool InvertFeedback = false;  // the fed-back tap subtracted: feedback from -1 to 0
 
     bool operator==(const LiveSettings&) const = default;
 };
@@ -39,6 +45,7 @@ inline EngineParameters ToEngineParameters(const LiveSettings& settings) {
     // depends on it.
     p.FeedbackOn = settings.Feedback >= 0;
     p.FeedbackGain = p.FeedbackOn ? static_cast<double>(settings.Feedback) * 0.01 : 0.0;
+    if (settings.InvertFeedback) p.FeedbackGain = -p.FeedbackGain;
     p.SineMode = settings.Sine != 0;
     p.DelayMs = static_cast<double>(settings.Delay) * 0.1;
     p.DepthGain = static_cast<double>(settings.Depth) * 0.01;

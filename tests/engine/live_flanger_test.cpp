@@ -31,6 +31,13 @@ std::vector<ChangeCase> ChangeCases() {
          {90, 50, 50, 1, -40, 10},
          {{t, {100, 50, 50, 1, -40, 10}}},
          true},
+        // Signed feedback: the fed-back tap inverted, at once and by a change.
+        {"feedback_inverted", 44100, {}, {{t, {90, 50, 50, 0, 70, 10, true}}}, false},
+        {"feedback_inverted_sine_from_the_start",
+         48000,
+         {90, 30, 80, 1, 100, 150, true},
+         {{t, {60, 30, 80, 1, 100, 150, true}}},
+         true},
         {"ring_grows_most", 44100, shortest, {{t, longest}}, false},
         {"ring_grows_most_96k", 96000, shortest, {{2 * t, longest}}, false},
         {"ring_shrinks_most", 44100, longest, {{t, shortest}}, false},

@@ -24,6 +24,7 @@ EffectParameters With(std::int32_t EffectParameters::*field, std::int32_t value)
 struct ValueCase {
     std::vector<std::string_view> options;
     EffectParameters expected;
+    bool inverted = false;  // a negative --feedback
 };
 
 TEST(CommandLineTest, MapsEffectOptionsOntoTheRecord) {
@@ -66,6 +67,10 @@ TEST(CommandLineTest, MapsEffectOptionsOntoTheRecord) {
         {{"--no-feedback"}, With(&P::Feedback, -10)},
         {{"--no-feedback", "--feedback", "0.45"}, With(&P::Feedback, -45)},
         {{"--feedback=0.45", "--no-feedback"}, With(&P::Feedback, -45)},
+        // Signed feedback: the magnitude in the record, the sign apart; the last one counts.
+        {{"--feedback", "-0.45"}, With(&P::Feedback, 45), true},
+        {{"--feedback=-1", "--no-feedback"}, With(&P::Feedback, -100), true},
+        {{"--feedback", "-0.45", "--feedback", "0.3"}, With(&P::Feedback, 30), false},
         {{"--delay", "1.5", "--width", "9.9", "--speed", "0.5", "--depth", "0.2", "--feedback",
           "0.8", "--sweep", "sine"},
          EffectParameters{20, 15, 99, 1, 80, 50}},
@@ -79,6 +84,7 @@ TEST(CommandLineTest, MapsEffectOptionsOntoTheRecord) {
         SCOPED_TRACE(joined);
         ASSERT_TRUE(result.Parsed) << result.Error;
         EXPECT_EQ(result.Parsed->Changes.AppliedTo(EffectParameters{}), c.expected);
+        EXPECT_EQ(result.Parsed->InvertFeedback, c.inverted);
         EXPECT_FALSE(result.Parsed->Preset);
         EXPECT_TRUE(result.Error.empty());
     }
@@ -266,9 +272,13 @@ TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
         {{"process", "a", "b", "--depth", "1.0001"},
          "--depth must be between 0.10 and 1.00 (got '1.0001')"},
         {{"process", "a", "b", "--feedback", "0.0999"},
-         "--feedback must be between 0.10 and 1.00 (got '0.0999')"},
-        {{"process", "a", "b", "--feedback", "-0.5"},
-         "--feedback must be between 0.10 and 1.00 (got '-0.5')"},
+         "--feedback must be between 0.10 and 1.00, or -1.00 and -0.10 to invert it (got "
+         "'0.0999')"},
+        {{"process", "a", "b", "--feedback", "-1.5"},
+         "--feedback must be between 0.10 and 1.00, or -1.00 and -0.10 to invert it (got "
+         "'-1.5')"},
+        {{"save-preset", "--preset-file", "p.ini", "--section", "S", "--feedback", "-0.5"},
+         "a negative --feedback is for process and demo: a preset holds only 0.10 to 1.00"},
         // Not numbers at all.
         {{"process", "a", "b", "--delay", "nan"},
          "--delay must be between 1.0 and 10.0 ms (got 'nan')"},

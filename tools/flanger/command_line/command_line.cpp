@@ -140,6 +140,10 @@ std::optional<std::int32_t> ScaleDecimal(std::string_view text, int shift) {
 }
 
 std::string RangeError(const EffectRange& range, std::string_view value) {
+    if (range.Option == "--feedback") {
+        return "--feedback must be between 0.10 and 1.00, or -1.00 and -0.10 to invert it (got '" +
+               std::string(value) + "')";
+    }
     return std::string(range.Option) + " must be between " +
            FormatFixed(range.Low, range.DecimalShift) + " and " +
            FormatFixed(range.High, range.DecimalShift) + std::string(range.Unit) + " (got '" +
@@ -170,9 +174,22 @@ std::string ApplyRanged(const EffectRange& range, std::string_view value, Effect
 
 std::string ApplyOption(const GivenOption& given, Invocation& invocation, PresetOptions& preset) {
     const std::string_view name = given.Spec->Name;
-    const std::string_view value = given.Value;
+    std::string_view value = given.Value;
+    // Signed feedback: a negative gain inverts the fed-back signal; its magnitude is the record's.
+    if (name == "--feedback" && value.starts_with('-') && IsNumber(value.substr(1))) {
+        value.remove_prefix(1);
+        invocation.InvertFeedback = true;
+    } else if (name == "--feedback") {
+        invocation.InvertFeedback = false;
+    }
     for (const EffectRange& range : kEffectRanges) {
-        if (range.Option == name) return ApplyRanged(range, value, invocation.Changes);
+        if (range.Option != name) continue;
+        std::string refusal = ApplyRanged(range, value, invocation.Changes);
+        // Told with the value as typed.
+        if (!refusal.empty() && value.size() != given.Value.size()) {
+            refusal = RangeError(range, given.Value);
+        }
+        return refusal;
     }
     if (name == "--no-feedback") {
         invocation.Changes.FeedbackOff = true;
@@ -381,6 +398,12 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
         }
         std::string refusal = ApplyOption(given, invocation, preset);
         if (!refusal.empty()) return Refuse(std::move(refusal));
+    }
+    // The record holds no sign for the feedback's polarity, so no preset or window can take it.
+    if (invocation.InvertFeedback && *command != Command::Process && *command != Command::Demo) {
+        return Refuse(
+            "a negative --feedback is for process and demo: a preset holds only 0.10 "
+            "to 1.00");
     }
     if (invocation.Quality && invocation.BitrateKbps) {
         return Refuse("--quality and --bitrate cannot be used together");

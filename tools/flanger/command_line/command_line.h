@@ -58,7 +58,10 @@ struct Invocation {
     // help, or --help after a command: the command whose help alone is wanted.
     std::optional<Command> HelpTopic;
     bool ClipWarning = true;  // off with --no-clip-warning or --quiet
-    bool Quiet = false;       // --quiet, -q: no warnings or notes, only failures
+    // --feedback below 0: the fed-back signal inverted. The record holds no such sign, so the
+    // command then renders with the engine's live mode linked into it (process and demo only).
+    bool InvertFeedback = false;
+    bool Quiet = false;  // --quiet, -q: no warnings or notes, only failures
 };
 
 // Either an invocation or the one line that explains why the arguments were refused.

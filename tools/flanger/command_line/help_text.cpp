@@ -97,7 +97,9 @@ Effect options (process, demo, save-preset, window); the defaults are those of a
   --width MS        Sweep width, 1.0 to 10.0 milliseconds, in steps of 0.1 (default 5.0).
   --speed HZ        Sweep rate, 0.10 to 2.00 hertz, in steps of 0.01 (default 0.10).
   --depth GAIN      Gain of the delayed signal, 0.10 to 1.00, in steps of 0.01 (default 0.90).
-  --feedback GAIN   Feedback gain, 0.10 to 1.00, in steps of 0.01 (default 0.10).
+  --feedback GAIN   Feedback gain, 0.10 to 1.00, in steps of 0.01 (default 0.10); for
+                    process and demo also -1.00 to -0.10, which feeds the delayed signal
+                    back inverted (not a preset value: the record holds 0.10 to 1.00).
   --no-feedback     Switch feedback off.
   --sweep SHAPE     Sweep shape: sine or triangle (default triangle).
   Values between the steps are rounded to the nearest step. --feedback switches feedback

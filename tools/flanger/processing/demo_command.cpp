@@ -31,6 +31,7 @@ int RunDemo(const Invocation& invocation) {
     job.Lossy.ConstantKbps = invocation.BitrateKbps;
     job.OutputPath = invocation.OutputPath;
     job.ClipWarning = invocation.ClipWarning;
+    job.Live.InvertFeedback = invocation.InvertFeedback;
     return Render(job);
 }
 

@@ -36,6 +36,7 @@ int RunProcess(const Invocation& invocation) {
     file.InputPath = invocation.InputPaths.front();
     file.OutputPath = invocation.OutputPath;
     file.ClipWarning = invocation.ClipWarning;
+    file.Live.InvertFeedback = invocation.InvertFeedback;
     const RenderResult result = ProcessFile(file);
     for (const std::string& warning : result.Warnings) ReportWarning(warning);
     if (!result.Error.empty()) ReportFailure(result.Error);

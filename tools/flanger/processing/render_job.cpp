@@ -122,7 +122,7 @@ RenderResult RenderOutput(const RenderJob& job) {
             if (job.Progress) job.Progress(done);
             progress.Update(done);
         },
-        &InterruptRequested);
+        &InterruptRequested, job.Live);
     if (result.Outcome == StreamOutcome::Finished && !sink.Finish(error)) {
         result = StreamResult{StreamOutcome::Failed, error};
     }
