@@ -5,7 +5,7 @@
 // never change. Port layout, the same in both front ends: the seven controls first (indices 0 to
 // 6 in every plug-in, so that one user interface fits both), then the audio inputs, then the
 // audio outputs. Controls added later go after the audio ports (ControlPortIndex): the switch
-// that inverts the feedback.
+// that inverts the feedback, the mix.
 #pragma once
 
 #include <cstdint>
@@ -59,6 +59,7 @@ enum ControlIndex : std::uint32_t {
     kSinePort,
     // Added later, after the audio ports.
     kFeedbackInvertPort,
+    kMixPort,
     kControlCount
 };
 
@@ -84,6 +85,9 @@ inline constexpr ControlPort kControls[kControlCount] = {
     // Signed feedback: on, the fed-back tap is subtracted (feedback -1 to 0 with the gain above).
     {"feedback_invert", "Invert feedback", ControlUnit::Switch, 0.0f, 1.0f, 0.0f, nullptr, 0,
      false},
+    // Dry/wet: 0 the input alone, 0.5 input and delayed signal at full (the module's sound), 1
+    // the delayed signal alone.
+    {"mix", "Mix", ControlUnit::Gain, 0.0f, 1.0f, 0.5f, &LiveSettings::Mix, 100, false},
 };
 
 struct AudioPortNames {

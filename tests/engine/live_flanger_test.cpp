@@ -109,5 +109,43 @@ TEST(LiveFlanger, ChangesArriveWithin50MsAndTheSweepGoesOn) {
     }
 }
 
+// The controls the record does not hold, held constant: bit for bit the model with the same
+// arithmetic (a negated feedback gain; the output mixed from the input and the scaled tap).
+TEST(LiveFlanger, SignedFeedbackAndMixMatchTheModel) {
+    struct ControlCase {
+        const char* name;
+        std::uint32_t sampleRate;
+        LiveSettings settings;
+    };
+    const ControlCase cases[] = {
+        {"inverted feedback, triangle", 44100, {90, 50, 50, 0, 70, 10, true}},
+        {"inverted feedback at full, sine", 48000, {100, 20, 90, 1, 100, 150, true}},
+        {"dry only", 44100, {90, 50, 50, 0, 10, 10, false, 0}},
+        {"a quarter wet, sine", 32000, {60, 35, 70, 1, 40, 90, false, 25}},
+        {"three quarters wet, inverted", 44100, {90, 50, 50, 0, 50, 10, true, 75}},
+        {"wet only, no feedback", 96000, {100, 10, 100, 1, -30, 200, false, 100}},
+    };
+    for (const ControlCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const EngineParameters e = ToEngineParameters(c.settings);
+        const Channels input = WhiteNoise(2, c.sampleRate, 23);
+        Channels expected = input;
+        ReferenceFlanger model({e.DepthGain, e.DelayMs, e.WidthMs, e.SineMode, e.FeedbackOn,
+                                e.FeedbackGain, e.SpeedHz, e.DryGain, e.WetGain},
+                               c.sampleRate, 2);
+        model.Process({expected[0].data(), expected[1].data()}, c.sampleRate);
+
+        LiveFlanger live;
+        ASSERT_TRUE(live.Activate(c.sampleRate, 2));
+        Channels output = input;
+        InBuffersOf({0, 1, 7, 512, 4096, 333}, c.sampleRate,
+                    [&](std::size_t offset, std::uint32_t size) {
+                        float* pointers[] = {output[0].data() + offset, output[1].data() + offset};
+                        live.Process(pointers, 2, size, c.settings);
+                    });
+        ExpectSameBits(output, expected, c.name);
+    }
+}
+
 }  // namespace
 }  // namespace flanger::testing

@@ -89,7 +89,8 @@ std::vector<float> ControlsFor(const LiveSettings& s) {
             std::abs(s.Feedback) / 100.0f,
             s.Feedback >= 0 ? 1.0f : 0.0f,
             s.Sine != 0 ? 1.0f : 0.0f,
-            s.InvertFeedback ? 1.0f : 0.0f};
+            s.InvertFeedback ? 1.0f : 0.0f,
+            s.Mix / 100.0f};
 }
 
 // Runs `input` through a new instance `passes` times, with deactivate and activate between
@@ -211,8 +212,8 @@ TEST(Lv2Plugin, ConnectPortAndRunAllocateNothing) {
     if (AllocationsInRun() < 0) GTEST_SKIP() << "not countable under AddressSanitizer";
     const float nan = std::numeric_limits<float>::quiet_NaN();
     // Every control moves in turn, also out of its range and to NaN, in blocks of every size.
-    const float moves[][2] = {{2.5f, 9.9f}, {10.0f, 1.0f}, {2.0f, 0.3f},  {0.1f, 1.0f},
-                              {1.0f, nan},  {0.0f, 1.0f},  {1.0f, -3.0f}, {1.0f, 0.0f}};
+    const float moves[][2] = {{2.5f, 9.9f}, {10.0f, 1.0f}, {2.0f, 0.3f}, {0.1f, 1.0f}, {1.0f, nan},
+                              {0.0f, 1.0f}, {1.0f, -3.0f}, {1.0f, 0.0f}, {0.0f, 1.0f}};
     for (const auto& plugin : kPlugins) {
         for (BufferLayout layout : {BufferLayout::Separate, BufferLayout::Crossed}) {
             const long before = AllocationsInRun();

@@ -41,6 +41,7 @@ constexpr OptionSpec kOptions[] = {
     {"--feedback", true, kSettingEffect},
     {"--no-feedback", false, kSettingEffect},
     {"--sweep", true, kSettingEffect},
+    {"--mix", true, kRendering},
     {"--format", true, kRendering},
     {"--encoding", true, kRendering},
     {"--quality", true, kRendering},
@@ -213,6 +214,16 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, Preset
             return "--encoding must be " + EncodingNameList() + " (got '" + std::string(value) +
                    "')";
         }
+    } else if (name == "--mix") {
+        if (!IsNumber(value)) {
+            return "--mix takes a number: '" + std::string(value) + "' is not a number";
+        }
+        const std::optional<double> mix = ParseFinite(value);
+        const std::optional<std::int32_t> percent = ScaleDecimal(value, 2);
+        if (!mix || *mix < 0.0 || *mix > 1.0 || !percent) {
+            return "--mix must be between 0.00 and 1.00 (got '" + std::string(value) + "')";
+        }
+        invocation.MixPercent = *percent;
     } else if (name == "--quality") {
         if (!IsNumber(value))
             return "--quality takes a number: '" + std::string(value) + "' is not a number";

@@ -61,6 +61,9 @@ struct Invocation {
     // --feedback below 0: the fed-back signal inverted. The record holds no such sign, so the
     // command then renders with the engine's live mode linked into it (process and demo only).
     bool InvertFeedback = false;
+    // --mix in hundredths: 0 dry only, 50 (the default) the module's dry plus scaled delayed
+    // signal, 100 wet only; not 50: rendered with the live mode as for InvertFeedback.
+    std::int32_t MixPercent = 50;
     bool Quiet = false;  // --quiet, -q: no warnings or notes, only failures
 };
 

@@ -102,8 +102,13 @@ Effect options (process, demo, save-preset, window); the defaults are those of a
                     back inverted (not a preset value: the record holds 0.10 to 1.00).
   --no-feedback     Switch feedback off.
   --sweep SHAPE     Sweep shape: sine or triangle (default triangle).
+  --mix WET         Dry/wet balance, 0.00 to 1.00 (process and demo; default 0.50): 0 the
+                    input alone, 0.50 the input plus the delayed signal at full (the
+                    module's sound), 1 the delayed signal alone.
   Values between the steps are rounded to the nearest step. --feedback switches feedback
-  on unless --no-feedback is given too.
+  on unless --no-feedback is given too. A negative --feedback or a --mix other than 0.50 is
+  not a value of the module's record: the run then renders with the engine's live mode
+  built into the command (the same arithmetic, with these controls); presets never hold them.
 )";
 
 constexpr std::string_view kPresetOptions = R"(

@@ -32,6 +32,7 @@ int RunDemo(const Invocation& invocation) {
     job.OutputPath = invocation.OutputPath;
     job.ClipWarning = invocation.ClipWarning;
     job.Live.InvertFeedback = invocation.InvertFeedback;
+    job.Live.MixPercent = invocation.MixPercent;
     return Render(job);
 }
 

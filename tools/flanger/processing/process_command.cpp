@@ -37,6 +37,7 @@ int RunProcess(const Invocation& invocation) {
     file.OutputPath = invocation.OutputPath;
     file.ClipWarning = invocation.ClipWarning;
     file.Live.InvertFeedback = invocation.InvertFeedback;
+    file.Live.MixPercent = invocation.MixPercent;
     const RenderResult result = ProcessFile(file);
     for (const std::string& warning : result.Warnings) ReportWarning(warning);
     if (!result.Error.empty()) ReportFailure(result.Error);

@@ -62,9 +62,9 @@ StreamResult RunLiveStream(const EffectParameters& parameters, LiveControls cont
         return Failed("the live engine cannot run " + std::to_string(shape.Channels) +
                       " channel(s) at " + std::to_string(shape.SampleRate) + " Hz");
     }
-    const LiveSettings settings{parameters.Depth,       parameters.Delay,    parameters.Width,
-                                parameters.Sine,        parameters.Feedback, parameters.Speed,
-                                controls.InvertFeedback};
+    const LiveSettings settings{parameters.Depth,        parameters.Delay,    parameters.Width,
+                                parameters.Sine,         parameters.Feedback, parameters.Speed,
+                                controls.InvertFeedback, controls.MixPercent};
     const std::uint32_t blockFrames = BlockFramesFor(shape.Channels);
     std::vector<float> samples(std::size_t{shape.Channels} * blockFrames);
     std::vector<float*> channels;

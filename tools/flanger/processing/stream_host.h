@@ -58,7 +58,8 @@ struct StreamResult {
 // The controls the record does not hold; at their defaults the module renders.
 struct LiveControls {
     bool InvertFeedback = false;
-    bool AtDefaults() const { return !InvertFeedback; }
+    std::int32_t MixPercent = 50;
+    bool AtDefaults() const { return !InvertFeedback && MixPercent == 50; }
 };
 
 // Runs the whole stream through the module, or, when `live` is not at its defaults, through the
