@@ -274,9 +274,6 @@ TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
         {{"process", "a", "b", "--feedback", "0.0999"},
          "--feedback must be between 0.10 and 1.00, or -1.00 and -0.10 to invert it (got "
          "'0.0999')"},
-        {{"process", "a", "b", "--feedback", "-1.5"},
-         "--feedback must be between 0.10 and 1.00, or -1.00 and -0.10 to invert it (got "
-         "'-1.5')"},
         {{"save-preset", "--preset-file", "p.ini", "--section", "S", "--feedback", "-0.5"},
          "a negative --feedback is for process and demo: a preset holds only 0.10 to 1.00"},
         // Not numbers at all.
@@ -300,7 +297,6 @@ TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
          "--delay takes a number of milliseconds: '' is not a number"},
         {{"process", "a", "b", "--speed", "1,5"},
          "--speed takes a number of hertz: '1,5' is not a number"},
-        {{"process", "a", "b", "--depth", "0,5"}, "--depth takes a number: '0,5' is not a number"},
         // Names.
         {{"process", "a", "b", "--sweep", "square"},
          "--sweep must be sine or triangle (got 'square')"},

