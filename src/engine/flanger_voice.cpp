@@ -142,8 +142,46 @@ void FlangerVoice::StepSweep(std::uint32_t frames) {
     }
 }
 
+namespace {
+
+// The linearly interpolated tap of a prepared chunk's frame i.
+double Tap(const float* line, const SweepChunk& chunk, std::uint32_t i) {
+    return static_cast<double>(line[chunk.Near[i]]) * chunk.Rest[i] +
+           static_cast<double>(line[chunk.Far[i]]) * chunk.Fraction[i];
+}
+
+// The output of one frame: at the default mix both gains are 1.0, whose products are exact, so
+// this is x + tap * DepthGain, the engine's arithmetic.
+double Output(const EngineParameters& p, double x, double tap) {
+    return p.DryGain * x + p.WetGain * (tap * p.DepthGain);
+}
+
+}  // namespace
+
+void FlangerVoice::ProcessMixedChunk(float* const* samples, std::uint32_t count,
+                                     std::uint32_t offset, std::uint32_t frames) {
+    StepSweep(frames);
+    PrepareTapsFrameByFrame(*Chunk, frames, WriteIndex, RingLength);
+    const EngineParameters& p = Parameters;
+    for (std::uint32_t j = 0; j < count; ++j) {
+        if (samples[j] == nullptr) continue;
+        float* const out = samples[j] + offset;
+        float* const line = Lines[j];
+        // Frame by frame: a frame may read what the frame before it wrote.
+        for (std::uint32_t i = 0; i < frames; ++i) {
+            const double x = out[i];
+            const double tap = Tap(line, *Chunk, i);
+            out[i] = static_cast<float>(Output(p, x, tap));
+            line[WriteIndex + static_cast<std::int32_t>(i)] =
+                static_cast<float>(p.FeedbackOn ? x + tap * p.FeedbackGain : x);
+        }
+    }
+    AdvanceWriteIndex(frames);
+}
+
 void FlangerVoice::ProcessChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
                                 std::uint32_t frames) {
+    if (Parameters.Mixed()) return ProcessMixedChunk(samples, count, offset, frames);
     StepSweep(frames);
     if (count > 0) {
         RunChannelsOverChunk(*Kernels, *Chunk, frames, WriteIndex, RingLength,
@@ -160,10 +198,6 @@ void FlangerVoice::Crossfade(FlangerVoice& from, FlangerVoice& to, float* const*
         voice->StepSweep(frames);
         PrepareTapsFrameByFrame(*voice->Chunk, frames, voice->WriteIndex, voice->RingLength);
     }
-    const auto tap = [](const float* line, const SweepChunk& chunk, std::uint32_t i) {
-        return static_cast<double>(line[chunk.Near[i]]) * chunk.Rest[i] +
-               static_cast<double>(line[chunk.Far[i]]) * chunk.Fraction[i];
-    };
     const EngineParameters& a = from.Parameters;
     const EngineParameters& b = to.Parameters;
     for (std::uint32_t j = 0; j < count; ++j) {
@@ -174,11 +208,11 @@ void FlangerVoice::Crossfade(FlangerVoice& from, FlangerVoice& to, float* const*
         // Frame by frame, each voice writing before its next frame reads.
         for (std::uint32_t i = 0; i < frames; ++i) {
             const double x = out[i];
-            const double fromTap = tap(fromLine, *from.Chunk, i);
-            const double toTap = tap(toLine, *to.Chunk, i);
+            const double fromTap = Tap(fromLine, *from.Chunk, i);
+            const double toTap = Tap(toLine, *to.Chunk, i);
             const double weight = weights[i];
-            const double fromOut = x + fromTap * a.DepthGain;
-            out[i] = static_cast<float>(fromOut + weight * ((x + toTap * b.DepthGain) - fromOut));
+            const double fromOut = Output(a, x, fromTap);
+            out[i] = static_cast<float>(fromOut + weight * (Output(b, x, toTap) - fromOut));
             const double fromWrite = a.FeedbackOn ? x + fromTap * a.FeedbackGain : x;
             const double toWrite = b.FeedbackOn ? x + toTap * b.FeedbackGain : x;
             fromLine[from.WriteIndex + static_cast<std::int32_t>(i)] =

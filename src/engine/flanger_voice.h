@@ -80,6 +80,10 @@ public:
     std::uint32_t ChannelCount() const { return static_cast<std::uint32_t>(Lines.size()); }
 
 private:
+    // ProcessChunk for a voice whose output is mixed (EngineParameters::Mixed): frame by frame,
+    // the taps read as the kernels read them, the output DryGain * x + WetGain * (tap * Depth).
+    void ProcessMixedChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
+                           std::uint32_t frames);
     // The parameters' ring and sweep range, without touching the lines.
     void SetParameters(const EngineParameters& parameters, std::uint32_t sampleRate);
     // Puts the sweep at `phase` (see SweepPhase) within the current parameters' range.

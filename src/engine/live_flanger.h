@@ -25,7 +25,8 @@
 //
 // Later settings that act per frame or per channel (a phase offset per channel, a dry/wet mix,
 // signed feedback) go into LiveSettings with defaults that give today's arithmetic, and into
-// FlangerVoice; a change of them is a transition like any other.
+// FlangerVoice; a change of them is a transition like any other. Signed feedback is there
+// (LiveSettings::InvertFeedback): a negative gain through the same kernels.
 //
 // Lifecycle: Activate (the only place that allocates), then Process any number of blocks;
 // Reset returns to the state after Activate. One thread at a time. Process allocates nothing,

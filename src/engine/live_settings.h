@@ -5,19 +5,30 @@
 // and multiplied by 0.1 or 0.01; a negative Feedback switches feedback off and leaves its gain at
 // 0.0), so that a live engine whose settings never change computes what a FlangerEngine opened
 // from the same record computes.
+//
+// Controls the record does not hold follow the six fields, each with a default that leaves the
+// arithmetic above as it is. Signed feedback: the switch and gain give a feedback from 0 to 1,
+// and InvertFeedback makes it negative (-1 to 0), so that the line receives the input minus the
+// scaled tap; the gain is negated exactly, so the kernels' multiply-add stays the same. Mix, a
+// dry/wet balance in percent: the output is DryGain * x + WetGain * (tap * DepthGain), with
+// DryGain = min(1, 2 - 2m) and WetGain = min(1, 2m) for m = Mix / 100, so 0 is the input alone,
+// 100 the scaled tap alone, and 50 both at full: the module's arithmetic, bit for bit.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 namespace flanger {
 
 struct LiveSettings {
-    std::int32_t Depth = 90;     // gain of the delayed signal, hundredths
-    std::int32_t Delay = 50;     // tenths of a millisecond
-    std::int32_t Width = 50;     // tenths of a millisecond
-    std::int32_t Sine = 0;       // nonzero: sine sweep; 0: triangle sweep
-    std::int32_t Feedback = 10;  // hundredths; negative: feedback off
-    std::int32_t Speed = 10;     // hundredths of a hertz
+    std::int32_t Depth = 90;      // gain of the delayed signal, hundredths
+    std::int32_t Delay = 50;      // tenths of a millisecond
+    std::int32_t Width = 50;      // tenths of a millisecond
+    std::int32_t Sine = 0;        // nonzero: sine sweep; 0: triangle sweep
+    std::int32_t Feedback = 10;   // hundredths; negative: feedback off
+    std::int32_t Speed = 10;      // hundredths of a hertz
+    bool InvertFeedback = false;  // the fed-back tap subtracted: feedback from -1 to 0
+    std::int32_t Mix = 50;        // percent, 0 to 100 (clamped): dry only to wet only
 
     bool operator==(const LiveSettings&) const = default;
 };
@@ -31,6 +42,11 @@ struct EngineParameters {
     bool FeedbackOn = true;
     double FeedbackGain = 0.1;
     double SpeedHz = 0.1;
+    // The dry/wet balance; both 1.0 at the default mix, and then never multiplied in.
+    double DryGain = 1.0;
+    double WetGain = 1.0;
+
+    bool Mixed() const { return DryGain != 1.0 || WetGain != 1.0; }
 };
 
 inline EngineParameters ToEngineParameters(const LiveSettings& settings) {
@@ -39,11 +55,17 @@ inline EngineParameters ToEngineParameters(const LiveSettings& settings) {
     // depends on it.
     p.FeedbackOn = settings.Feedback >= 0;
     p.FeedbackGain = p.FeedbackOn ? static_cast<double>(settings.Feedback) * 0.01 : 0.0;
+    if (settings.InvertFeedback) p.FeedbackGain = -p.FeedbackGain;
     p.SineMode = settings.Sine != 0;
     p.DelayMs = static_cast<double>(settings.Delay) * 0.1;
     p.DepthGain = static_cast<double>(settings.Depth) * 0.01;
     p.SpeedHz = static_cast<double>(settings.Speed) * 0.01;
     p.WidthMs = static_cast<double>(settings.Width) * 0.1;
+    if (settings.Mix != 50) {
+        const double m = static_cast<double>(std::clamp(settings.Mix, 0, 100)) * 0.01;
+        p.DryGain = std::min(1.0, 2.0 - 2.0 * m);
+        p.WetGain = std::min(1.0, 2.0 * m);
+    }
     return p;
 }
 

@@ -29,12 +29,14 @@ PluginInstance::PluginInstance(std::uint32_t channels)
       Staged(channels, nullptr) {}
 
 void PluginInstance::ConnectPort(std::uint32_t port, float* data) {
-    if (port < kControlCount) {
+    if (port < kLeadingControls) {
         Controls[port] = data;
-    } else if (port < kControlCount + Channels) {
-        Inputs[port - kControlCount] = data;
-    } else if (port < kControlCount + 2 * Channels) {
-        Outputs[port - kControlCount - Channels] = data;
+    } else if (port < kLeadingControls + Channels) {
+        Inputs[port - kLeadingControls] = data;
+    } else if (port < kLeadingControls + 2 * Channels) {
+        Outputs[port - kLeadingControls - Channels] = data;
+    } else if (port - 2 * Channels < kControlCount) {
+        Controls[port - 2 * Channels] = data;
     }
 }
 

@@ -32,6 +32,8 @@ LiveSettings SettingsFromControls(const float* const values[kControlCount]) {
     if (!(ValueOf(kControls[kFeedbackOnPort], values[kFeedbackOnPort]) > 0.0f)) {
         settings.Feedback = -settings.Feedback;
     }
+    settings.InvertFeedback =
+        ValueOf(kControls[kFeedbackInvertPort], values[kFeedbackInvertPort]) > 0.0f;
     return settings;
 }
 

@@ -4,7 +4,8 @@
 // Hosts store the URIs, the LADSPA IDs and labels, and the port symbols in their sessions: they
 // never change. Port layout, the same in both front ends: the seven controls first (indices 0 to
 // 6 in every plug-in, so that one user interface fits both), then the audio inputs, then the
-// audio outputs. Controls added later go after the audio ports.
+// audio outputs. Controls added later go after the audio ports (ControlPortIndex): the switch
+// that inverts the feedback, the mix.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +48,7 @@ struct ControlPort {
     bool Logarithmic;  // a host's slider moves evenly through the ratios
 };
 
+// Index into kControls; for the first kLeadingControls also the port index.
 enum ControlIndex : std::uint32_t {
     kDelayPort,
     kWidthPort,
@@ -55,8 +57,19 @@ enum ControlIndex : std::uint32_t {
     kFeedbackPort,
     kFeedbackOnPort,
     kSinePort,
+    // Added later, after the audio ports.
+    kFeedbackInvertPort,
+    kMixPort,
     kControlCount
 };
+
+// The controls before the audio ports.
+inline constexpr std::uint32_t kLeadingControls = kSinePort + 1;
+
+// The port index of control `control` in a plug-in with `channels` channels.
+constexpr std::uint32_t ControlPortIndex(std::uint32_t channels, std::uint32_t control) {
+    return control < kLeadingControls ? control : control + 2 * channels;
+}
 
 inline constexpr ControlPort kControls[kControlCount] = {
     {"delay", "Delay", ControlUnit::Milliseconds, 1.0f, 10.0f, 5.0f, &LiveSettings::Delay, 10,
@@ -69,6 +82,12 @@ inline constexpr ControlPort kControls[kControlCount] = {
      false},
     {"feedback_on", "Feedback on", ControlUnit::Switch, 0.0f, 1.0f, 1.0f, nullptr, 0, false},
     {"sine", "Sine sweep", ControlUnit::Switch, 0.0f, 1.0f, 0.0f, &LiveSettings::Sine, 1, false},
+    // Signed feedback: on, the fed-back tap is subtracted (feedback -1 to 0 with the gain above).
+    {"feedback_invert", "Invert feedback", ControlUnit::Switch, 0.0f, 1.0f, 0.0f, nullptr, 0,
+     false},
+    // Dry/wet: 0 the input alone, 0.5 input and delayed signal at full (the module's sound), 1
+    // the delayed signal alone.
+    {"mix", "Mix", ControlUnit::Gain, 0.0f, 1.0f, 0.5f, &LiveSettings::Mix, 100, false},
 };
 
 struct AudioPortNames {

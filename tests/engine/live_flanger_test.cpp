@@ -31,6 +31,8 @@ std::vector<ChangeCase> ChangeCases() {
          {90, 50, 50, 1, -40, 10},
          {{t, {100, 50, 50, 1, -40, 10}}},
          true},
+        // Signed feedback: the fed-back tap inverted, at once and by a change.
+        {"feedback_inverted", 44100, {}, {{t, {90, 50, 50, 0, 70, 10, true}}}, false},
         {"ring_grows_most", 44100, shortest, {{t, longest}}, false},
         {"ring_grows_most_96k", 96000, shortest, {{2 * t, longest}}, false},
         {"ring_shrinks_most", 44100, longest, {{t, shortest}}, false},
@@ -99,6 +101,43 @@ TEST(LiveFlanger, ChangesArriveWithin50MsAndTheSweepGoesOn) {
                                 c.sampleRate, 2),
                     fresh, 0, total);
         ExpectSameBits(output, fresh, "after settling", settledAt);
+    }
+}
+
+// The controls the record does not hold, held constant: bit for bit the model with the same
+// arithmetic (a negated feedback gain; the output mixed from the input and the scaled tap).
+TEST(LiveFlanger, SignedFeedbackAndMixMatchTheModel) {
+    struct ControlCase {
+        std::uint32_t sampleRate;
+        LiveSettings settings;
+    };
+    const ControlCase cases[] = {
+        {44100, {90, 50, 50, 0, 70, 10, true}},
+        {48000, {100, 20, 90, 1, 100, 150, true}},
+        {44100, {90, 50, 50, 0, 10, 10, false, 0}},
+        {32000, {60, 35, 70, 1, 40, 90, false, 25}},
+        {44100, {90, 50, 50, 0, 50, 10, true, 75}},
+        {96000, {100, 10, 100, 1, -30, 200, false, 100}},
+    };
+    for (const ControlCase& c : cases) {
+        SCOPED_TRACE(c.settings.Mix);
+        const EngineParameters e = ToEngineParameters(c.settings);
+        const Channels input = WhiteNoise(2, c.sampleRate, 23);
+        Channels expected = input;
+        ReferenceFlanger model({e.DepthGain, e.DelayMs, e.WidthMs, e.SineMode, e.FeedbackOn,
+                                e.FeedbackGain, e.SpeedHz, e.DryGain, e.WetGain},
+                               c.sampleRate, 2);
+        model.Process({expected[0].data(), expected[1].data()}, c.sampleRate);
+
+        LiveFlanger live;
+        ASSERT_TRUE(live.Activate(c.sampleRate, 2));
+        Channels output = input;
+        InBuffersOf({0, 1, 7, 512, 4096, 333}, c.sampleRate,
+                    [&](std::size_t offset, std::uint32_t size) {
+                        float* pointers[] = {output[0].data() + offset, output[1].data() + offset};
+                        live.Process(pointers, 2, size, c.settings);
+                    });
+        ExpectSameBits(output, expected, "live");
     }
 }
 

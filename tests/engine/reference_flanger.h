@@ -18,6 +18,9 @@ struct ReferenceParameters {
     bool feedbackOn = true;
     double feedbackGain = 0.1;
     double speedHz = 0.1;
+    // The live mode's dry/wet mix; at 1.0 both products are exact: x + y * depthGain.
+    double dryGain = 1.0;
+    double wetGain = 1.0;
 };
 
 class ReferenceFlanger {
@@ -50,7 +53,8 @@ public:
             for (std::size_t j = 0; j < channels.size(); ++j) {
                 const double x = channels[j][i];
                 const double y = Tap(lines[j]);
-                channels[j][i] = static_cast<float>(x + y * params.depthGain);
+                channels[j][i] = static_cast<float>(params.dryGain * x +
+                                                    params.wetGain * (y * params.depthGain));
                 lines[j][static_cast<std::size_t>(writeIndex)] =
                     params.feedbackOn ? static_cast<float>(x + y * params.feedbackGain)
                                       : static_cast<float>(x);

@@ -62,32 +62,39 @@ lv2-validate)
     ;;
 lv2apply)
     make_inputs
-    while read -r plugin input delay width speed depth feedback on sine options; do
+    # invert: the command's negative --feedback against the plug-in's feedback_invert.
+    while read -r plugin input delay width speed depth feedback on sine invert mix options; do
+        signed="$feedback"
+        [ "$invert" = 1 ] && signed="-$feedback"
         "$FLANGER" process "$input" expected.wav --delay "$delay" --width "$width" \
-            --speed "$speed" --depth "$depth" --feedback "$feedback" $options >/dev/null
+            --speed "$speed" --depth "$depth" --feedback "$signed" --mix "$mix" $options \
+            >/dev/null
         lv2apply -i "$input" -o actual.wav -c delay "$delay" -c width "$width" -c speed "$speed" \
             -c depth "$depth" -c feedback "$feedback" -c feedback_on "$on" -c sine "$sine" \
-            "$plugin"
+            -c feedback_invert "$invert" -c mix "$mix" "$plugin"
         cmp <(samples actual.wav) <(samples expected.wav) ||
             fail "lv2apply $plugin $input differs from flanger process $options"
     done <<'EOF'
-urn:vornak:flanger:stereo stereo.wav 5.0 5.0 0.10 0.90 0.10 1 0
-urn:vornak:flanger:stereo stereo.wav 2.5 7.3 0.37 0.66 0.45 1 1 --sweep sine
-urn:vornak:flanger:mono mono.wav 10.0 1.0 2.00 1.00 1.00 0 0 --no-feedback
-urn:vornak:flanger:mono mono.wav 1.0 10.0 0.55 0.10 0.99 1 1 --sweep sine
+urn:vornak:flanger:stereo stereo.wav 5.0 5.0 0.10 0.90 0.10 1 0 0 0.50
+urn:vornak:flanger:stereo stereo.wav 2.5 7.3 0.37 0.66 0.45 1 1 0 0.50 --sweep sine
+urn:vornak:flanger:mono mono.wav 10.0 1.0 2.00 1.00 1.00 0 0 0 0.50 --no-feedback
+urn:vornak:flanger:mono mono.wav 1.0 10.0 0.55 0.10 0.99 1 1 0 0.50 --sweep sine
+urn:vornak:flanger:stereo stereo.wav 3.0 6.0 0.80 0.70 0.60 1 1 1 0.50 --sweep sine
+urn:vornak:flanger:mono mono.wav 2.0 4.0 0.30 0.70 0.50 1 1 1 0.25 --sweep sine
 EOF
     ;;
 ladspa)
     analyseplugin vornak_flanger.so >analysis.txt
     contains analysis.txt 'Plugin Label: "vornak_flanger_mono"' 'Plugin Unique ID: 7350082' \
         'Maker: "Vornak"' '"Speed" input, control, 0.1 to 2, default 0.1, logarithmic' \
-        '"Feedback on" input, control, toggled, default 1' '"Right output" output, audio'
+        '"Feedback on" input, control, toggled, default 1' '"Right output" output, audio' \
+        '"Invert feedback" input, control, toggled, default 0' '"Mix" input, control, 0 to 1'
     make_inputs
     sox stereo.wav -b 16 stereo16.wav
     sox mono.wav -b 16 mono16.wav
-    applyplugin mono16.wav out.wav vornak_flanger.so vornak_flanger_mono 2.5 7.3 0.37 0.66 0.45 1 1
+    applyplugin mono16.wav out.wav vornak_flanger.so vornak_flanger_mono 2.5 7.3 0.37 0.66 0.45 1 1 0 0.5
     processed mono16.wav out.wav
-    applyplugin stereo16.wav out.wav vornak_flanger.so vornak_flanger_stereo 5 5 0.1 0.9 0.1 1 0
+    applyplugin stereo16.wav out.wav vornak_flanger.so vornak_flanger_stereo 5 5 0.1 0.9 0.1 1 0 1 0.7
     processed stereo16.wav out.wav
     ;;
 sox)

@@ -61,7 +61,7 @@ enum class BufferLayout { Separate, InPlace, Crossed };
 
 struct Lv2Run {
     const plugins::PluginIdentity& Plugin;
-    std::vector<float> Controls;  // the seven controls
+    std::vector<float> Controls;  // every control, in the order of kControls
     std::vector<std::uint32_t> BlockSizes = {512};
     BufferLayout Layout = BufferLayout::Separate;
     double SampleRate = 44100.0;
@@ -88,7 +88,9 @@ std::vector<float> ControlsFor(const LiveSettings& s) {
             s.Depth / 100.0f,
             std::abs(s.Feedback) / 100.0f,
             s.Feedback >= 0 ? 1.0f : 0.0f,
-            s.Sine != 0 ? 1.0f : 0.0f};
+            s.Sine != 0 ? 1.0f : 0.0f,
+            s.InvertFeedback ? 1.0f : 0.0f,
+            s.Mix / 100.0f};
 }
 
 // Runs `input` through a new instance `passes` times, with deactivate and activate between
@@ -121,7 +123,8 @@ std::vector<Channels> RunLv2(Lv2Run run, const Channels& input, int passes = 1) 
                                                      : j;
     };
     for (std::uint32_t i = 0; i < plugins::kControlCount; ++i) {
-        lilv_instance_connect_port(instance, i, &run.Controls[i]);
+        lilv_instance_connect_port(instance, plugins::ControlPortIndex(channels, i),
+                                   &run.Controls[i]);
     }
     std::vector<Channels> outputs;
     for (int pass = 0; pass < passes; ++pass) {
@@ -134,8 +137,9 @@ std::vector<Channels> RunLv2(Lv2Run run, const Channels& input, int passes = 1) 
             }
             gCounting = true;
             for (std::uint32_t j = 0; j < channels; ++j) {
-                lilv_instance_connect_port(instance, plugins::kControlCount + j, buffers[j].data());
-                lilv_instance_connect_port(instance, plugins::kControlCount + channels + j,
+                lilv_instance_connect_port(instance, plugins::kLeadingControls + j,
+                                           buffers[j].data());
+                lilv_instance_connect_port(instance, plugins::kLeadingControls + channels + j,
                                            buffers[outputBuffer(j)].data());
             }
             lilv_instance_run(instance, frames);
@@ -160,6 +164,8 @@ Channels ThroughOpenStream(const LiveSettings& s, std::uint32_t sampleRate, Chan
     record.Depth = s.Depth, record.Delay = s.Delay, record.Width = s.Width;
     record.Sine = s.Sine, record.Feedback = s.Feedback, record.Speed = s.Speed;
     auto engine = CreateEngineFor(record);
+    // Signed feedback, which the record cannot hold: the gain negated.
+    if (s.InvertFeedback) engine->FeedbackGain = -engine->FeedbackGain;
     engine->Open(StreamFormat{1, static_cast<std::uint16_t>(audio.size()), sampleRate});
     ProcessSpan(*engine, audio, 0, static_cast<std::uint32_t>(audio[0].size()));
     return audio;
@@ -179,6 +185,8 @@ TEST(Lv2Plugin, ConstantControlsGiveTheBitsOfOpenStream) {
         {1, {100, 10, 100, 1, 100, 200}, 44100, BufferLayout::Crossed, {1000, 300, 7}},
         {0, {37, 25, 73, 0, -45, 37}, 96000, BufferLayout::InPlace, {0, 1, 4096, 17, 0, 333}},
         {1, {66, 100, 10, 1, 10, 10}, 22050, BufferLayout::Separate, {2, 8192, 129, 64}},
+        {1, {90, 50, 50, 0, 80, 10, true}, 44100, BufferLayout::Crossed, {256, 3}},
+        {0, {50, 20, 90, 1, 100, 120, true}, 48000, BufferLayout::InPlace, {4096}},
     };
     for (const Case& c : cases) {
         const auto& plugin = kPlugins[c.plugin];
@@ -204,8 +212,8 @@ TEST(Lv2Plugin, ConnectPortAndRunAllocateNothing) {
     if (AllocationsInRun() < 0) GTEST_SKIP() << "not countable under AddressSanitizer";
     const float nan = std::numeric_limits<float>::quiet_NaN();
     // Every control moves in turn, also out of its range and to NaN, in blocks of every size.
-    const float moves[][2] = {{2.5f, 9.9f}, {10.0f, 1.0f}, {2.0f, 0.3f}, {0.1f, 1.0f},
-                              {1.0f, nan},  {0.0f, 1.0f},  {1.0f, -3.0f}};
+    const float moves[][2] = {{2.5f, 9.9f}, {10.0f, 1.0f}, {2.0f, 0.3f}, {0.1f, 1.0f}, {1.0f, nan},
+                              {0.0f, 1.0f}, {1.0f, -3.0f}, {1.0f, 0.0f}, {0.0f, 1.0f}};
     for (const auto& plugin : kPlugins) {
         for (BufferLayout layout : {BufferLayout::Separate, BufferLayout::Crossed}) {
             const long before = AllocationsInRun();
@@ -244,9 +252,10 @@ TEST(Lv2Plugin, MovingAControlMakesNoClick) {
     constexpr std::size_t kTotal = kChange + kClickWindow + kRate;
     // A switch (target -1) flips; a number moves to its target.
     const std::pair<std::uint32_t, float> changes[] = {
-        {kDelayPort, 1.0f},    {kDelayPort, 10.0f},      {kWidthPort, 1.0f}, {kWidthPort, 10.0f},
-        {kSpeedPort, 2.0f},    {kSpeedPort, 0.5f},       {kDepthPort, 0.1f}, {kDepthPort, 1.0f},
-        {kFeedbackPort, 1.0f}, {kFeedbackOnPort, -1.0f}, {kSinePort, -1.0f}};
+        {kDelayPort, 1.0f},       {kDelayPort, 10.0f}, {kWidthPort, 1.0f},
+        {kWidthPort, 10.0f},      {kSpeedPort, 2.0f},  {kSpeedPort, 0.5f},
+        {kDepthPort, 0.1f},       {kDepthPort, 1.0f},  {kFeedbackPort, 1.0f},
+        {kFeedbackOnPort, -1.0f}, {kSinePort, -1.0f},  {kFeedbackInvertPort, -1.0f}};
     for (const auto& plugin : kPlugins) {
         Channels input(plugin.Channels, std::vector<float>(kTotal));
         for (std::uint32_t j = 0; j < plugin.Channels; ++j) {

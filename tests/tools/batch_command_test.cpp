@@ -162,7 +162,7 @@ TEST(BatchCommandTest, EachOutputIsTheFileProcessedAlone) {
         if (c.form == Form::ExistingFolder) {
             ASSERT_EQ(mkdir((d / "out").c_str(), 0777), 0);
         }
-        arguments.push_back(d / "out");
+        arguments.insert(arguments.end(), {d / "out", "--no-clip-warning"});
         arguments.insert(arguments.end(), options.begin(), options.end());
         const CommandResult run = RunFlanger(arguments);
         ASSERT_EQ(run.exitStatus, 0) << run.err;
@@ -320,7 +320,8 @@ TEST(BatchCommandTest, FailingFilesAreReportedAndTheOthersFinish) {
 
     const CommandResult run =
         RunFlanger({"process", d / "in/stereo48.wav", d / "in/text.wav", d / "in/missing.wav",
-                    d / "in/stereo22.flac", d / "in/six.wav", d / "in/mono16.wav", d / "out"});
+                    d / "in/stereo22.flac", d / "in/six.wav", d / "in/mono16.wav", d / "out",
+                    "--no-clip-warning"});
     EXPECT_EQ(run.exitStatus, 1) << run.err;
     const std::vector<std::string> lines = Lines(run.err);
     ASSERT_EQ(lines.size(), 4u) << run.err;
@@ -360,7 +361,7 @@ TEST(BatchCommandTest, FolderSkipsWhatIsNotAudioWithANote) {
     WriteSpec(d / "in/older", kSix);  // not looked into
     ASSERT_EQ(symlink("mono16.wav", (d / "in/linked.wav").c_str()), 0);
 
-    const CommandResult run = RunFlanger({"process", d / "in", d / "out"});
+    const CommandResult run = RunFlanger({"process", d / "in", d / "out", "--no-clip-warning"});
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     // A link to a regular file is one; what it links to is processed under the link's name.
     EXPECT_EQ(EntriesOf(d / "out"),

@@ -24,6 +24,7 @@ EffectParameters With(std::int32_t EffectParameters::*field, std::int32_t value)
 struct ValueCase {
     std::vector<std::string_view> options;
     EffectParameters expected;
+    bool inverted = false;  // a negative --feedback
 };
 
 TEST(CommandLineTest, MapsEffectOptionsOntoTheRecord) {
@@ -66,6 +67,10 @@ TEST(CommandLineTest, MapsEffectOptionsOntoTheRecord) {
         {{"--no-feedback"}, With(&P::Feedback, -10)},
         {{"--no-feedback", "--feedback", "0.45"}, With(&P::Feedback, -45)},
         {{"--feedback=0.45", "--no-feedback"}, With(&P::Feedback, -45)},
+        // Signed feedback: the magnitude in the record, the sign apart; the last one counts.
+        {{"--feedback", "-0.45"}, With(&P::Feedback, 45), true},
+        {{"--feedback=-1", "--no-feedback"}, With(&P::Feedback, -100), true},
+        {{"--feedback", "-0.45", "--feedback", "0.3"}, With(&P::Feedback, 30), false},
         {{"--delay", "1.5", "--width", "9.9", "--speed", "0.5", "--depth", "0.2", "--feedback",
           "0.8", "--sweep", "sine"},
          EffectParameters{20, 15, 99, 1, 80, 50}},
@@ -79,6 +84,7 @@ TEST(CommandLineTest, MapsEffectOptionsOntoTheRecord) {
         SCOPED_TRACE(joined);
         ASSERT_TRUE(result.Parsed) << result.Error;
         EXPECT_EQ(result.Parsed->Changes.AppliedTo(EffectParameters{}), c.expected);
+        EXPECT_EQ(result.Parsed->InvertFeedback, c.inverted);
         EXPECT_FALSE(result.Parsed->Preset);
         EXPECT_TRUE(result.Error.empty());
     }
@@ -266,9 +272,10 @@ TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
         {{"process", "a", "b", "--depth", "1.0001"},
          "--depth must be between 0.10 and 1.00 (got '1.0001')"},
         {{"process", "a", "b", "--feedback", "0.0999"},
-         "--feedback must be between 0.10 and 1.00 (got '0.0999')"},
-        {{"process", "a", "b", "--feedback", "-0.5"},
-         "--feedback must be between 0.10 and 1.00 (got '-0.5')"},
+         "--feedback must be between 0.10 and 1.00, or -1.00 and -0.10 to invert it (got "
+         "'0.0999')"},
+        {{"save-preset", "--preset-file", "p.ini", "--section", "S", "--feedback", "-0.5"},
+         "a negative --feedback is for process and demo: a preset holds only 0.10 to 1.00"},
         // Not numbers at all.
         {{"process", "a", "b", "--delay", "nan"},
          "--delay must be between 1.0 and 10.0 ms (got 'nan')"},
@@ -277,26 +284,39 @@ TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
         {{"process", "a", "b", "--depth", "inf"},
          "--depth must be between 0.10 and 1.00 (got 'inf')"},
         {{"process", "a", "b", "--delay", "five"},
-         "--delay must be between 1.0 and 10.0 ms (got 'five')"},
+         "--delay takes a number of milliseconds: 'five' is not a number"},
         {{"process", "a", "b", "--delay", "5ms"},
-         "--delay must be between 1.0 and 10.0 ms (got '5ms')"},
+         "--delay takes a number of milliseconds: '5ms' is not a number"},
         {{"process", "a", "b", "--delay", " 5"},
-         "--delay must be between 1.0 and 10.0 ms (got ' 5')"},
+         "--delay takes a number of milliseconds: ' 5' is not a number"},
         {{"process", "a", "b", "--delay", "0x5"},
-         "--delay must be between 1.0 and 10.0 ms (got '0x5')"},
+         "--delay takes a number of milliseconds: '0x5' is not a number"},
         {{"process", "a", "b", "--delay", "5e"},
-         "--delay must be between 1.0 and 10.0 ms (got '5e')"},
-        {{"process", "a", "b", "--delay="}, "--delay must be between 1.0 and 10.0 ms (got '')"},
+         "--delay takes a number of milliseconds: '5e' is not a number"},
+        {{"process", "a", "b", "--delay="},
+         "--delay takes a number of milliseconds: '' is not a number"},
         {{"process", "a", "b", "--speed", "1,5"},
-         "--speed must be between 0.10 and 2.00 Hz (got '1,5')"},
+         "--speed takes a number of hertz: '1,5' is not a number"},
         // Names.
         {{"process", "a", "b", "--sweep", "square"},
          "--sweep must be sine or triangle (got 'square')"},
         {{"process", "a", "b", "--sweep", "Sine"}, "--sweep must be sine or triangle (got 'Sine')"},
-        {{"process", "a", "b", "--format", "mp3"},
-         "--format must be wav, flac, aiff or ogg (got 'mp3')"},
+        {{"process", "a", "b", "--format", "mp4"},
+         "--format must be wav, flac, aiff, ogg, opus, mp3, caf, w64, rf64, au or raw (got "
+         "'mp4')"},
         {{"process", "a", "b", "--encoding", "pcm8"},
-         "--encoding must be pcm16, pcm24, pcm32, float, double or vorbis (got 'pcm8')"},
+         "--encoding must be pcm16, pcm24, pcm32, float, double, vorbis, opus, mp3, ulaw or alaw "
+         "(got 'pcm8')"},
+        {{"process", "a", "b", "--quality", "11"}, "--quality must be between 0 and 10 (got '11')"},
+        {{"process", "a", "b", "--bitrate", "128k"},
+         "--bitrate takes a whole number of kilobits per second: '128k' is not one"},
+        {{"process", "a", "b", "--bitrate", "96", "--quality", "3"},
+         "--quality and --bitrate cannot be used together"},
+        // Standard input and output stand for one file each.
+        {{"process", "-", "b.wav", "c"},
+         "'-' (standard input or output) goes with one IN and one OUT"},
+        {{"process", "a.wav", "b.wav", "-"},
+         "'-' (standard input or output) goes with one IN and one OUT"},
         // Missing values, stray values, unknown options.
         {{"process", "a", "b", "--delay"}, "--delay needs a value"},
         {{"process", "a", "b", "--sweep"}, "--sweep needs a value"},

@@ -127,9 +127,11 @@ TEST(CommandMessagesTest, HelpDocumentsEveryCommandAndOption) {
                                                  "sine",
                                                  "triangle",
                                                  "--format",
-                                                 "wav, flac, aiff or ogg",
+                                                 "ogg, opus, mp3, caf, w64, rf64",
                                                  "--encoding",
-                                                 "pcm16, pcm24, pcm32, float, double or vorbis",
+                                                 "mp3, ulaw or alaw",
+                                                 "--no-clip-warning",
+                                                 "-q, --quiet",
                                                  "--plugin PATH",
                                                  "FLANGER_PLUGIN",
                                                  "1.0 to 10.0 milliseconds",
@@ -138,12 +140,8 @@ TEST(CommandMessagesTest, HelpDocumentsEveryCommandAndOption) {
                                                  "--help",
                                                  "130"};
     std::optional<std::string> first;
-    for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--help"},
-                                                      {"help"},
-                                                      {"-h"},
-                                                      {"process", "--help"},
-                                                      {"help", "demo"},
-                                                      {"show-preset", "--help"}}) {
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"--help"}, {"help"}, {"-h"}, {"help", "help"}}) {
         SCOPED_TRACE(arguments.back());
         const CommandResult run = RunFlanger(arguments);
         EXPECT_EQ(run.exitStatus, 0);
@@ -153,6 +151,20 @@ TEST(CommandMessagesTest, HelpDocumentsEveryCommandAndOption) {
         }
         if (!first) first = run.out;
         EXPECT_EQ(run.out, *first);
+    }
+
+    // A command's help: its own usage and options, none of the others'.
+    const std::pair<const char*, const char*> topics[] = {{"process", "--png"},
+                                                          {"demo", "process IN"},
+                                                          {"show-preset", "--delay"},
+                                                          {"info", "--section"},
+                                                          {"window", "--format"}};
+    for (const auto& [command, other] : topics) {
+        const CommandResult run = RunFlanger({command, "--help"});
+        EXPECT_EQ(run.exitStatus, 0);
+        EXPECT_EQ(RunFlanger({"help", command}).out, run.out);
+        EXPECT_NE(run.out.find("Usage: flanger " + std::string(command)), std::string::npos);
+        EXPECT_EQ(run.out.find(other), std::string::npos) << command << " shows " << other;
     }
 }
 

@@ -66,6 +66,10 @@ int StartFlanger(const std::vector<std::string>& arguments, const CommandOptions
     for (std::string& variable : environmentStrings) envp.push_back(variable.data());
     envp.push_back(nullptr);
 
+    const int in = options.standardInput.empty()
+                       ? -1
+                       : open(options.standardInput.c_str(), O_RDONLY | O_CLOEXEC);
+    if (!options.standardInput.empty() && in < 0) throw std::runtime_error("open");
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     const int err = options.standardError >= 0
                         ? -1
@@ -78,12 +82,31 @@ int StartFlanger(const std::vector<std::string>& arguments, const CommandOptions
         }
         // As a shell would start it: a test that ignores SIGPIPE must not pass that on.
         signal(SIGPIPE, SIG_DFL);
+        if (in >= 0 && options.piped) {
+            // A writer of its own feeds the pipe, as cat would; flanger's exit ends it.
+            int ends[2];
+            if (pipe(ends) != 0) _exit(127);
+            if (fork() == 0) {
+                close(ends[0]);
+                char block[4096];
+                for (ssize_t got; (got = read(in, block, sizeof block)) > 0;) {
+                    if (write(ends[1], block, static_cast<std::size_t>(got)) != got) break;
+                }
+                _exit(0);
+            }
+            close(ends[1]);
+            dup2(ends[0], STDIN_FILENO);
+            close(ends[0]);
+        } else if (in >= 0) {
+            dup2(in, STDIN_FILENO);
+        }
         dup2(out, STDOUT_FILENO);
         dup2(options.standardError >= 0 ? options.standardError : err, STDERR_FILENO);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     close(out);
+    if (in >= 0) close(in);
     if (err >= 0) close(err);
     if (child < 0) throw std::runtime_error("fork failed");
     return child;

@@ -26,6 +26,10 @@ struct CommandOptions {
     // Variables to set; nullopt removes one. FLANGER_PLUGIN is removed unless given here.
     std::map<std::string, std::optional<std::string>> environment;
     int standardError = -1;  // a descriptor to use instead of capturing standard error
+    // A file to give as standard input (empty: the test's own); through a pipe when `piped`,
+    // as "cat FILE | flanger ..." gives it.
+    std::string standardInput;
+    bool piped = false;
 };
 
 // Starts flanger with `arguments` (without the program name).

@@ -112,6 +112,7 @@ struct ShowCase {
     std::string file;
     std::string section;
     std::string out;
+    bool absent = false;  // a warning that the section holds no preset
 };
 
 TEST(PresetCommandTest, ShowPresetListsWhatTheModuleLoads) {
@@ -141,7 +142,8 @@ TEST(PresetCommandTest, ShowPresetListsWhatTheModuleLoads) {
          "depth     -0.05        (Depth=-5)  outside the range 0.10 to 1.00\n"
          "feedback  0.00         (Feedback=0)  outside the range 0.10 to 1.00\n"
          "sweep     triangle     (Sine=0)\n"},
-        {"a section the file does not have", "[Warm]\nDepth=55\n", "Cold", kDefaultListing},
+        {"a section the file does not have", "[Warm]\nDepth=55\n", "Cold", kDefaultListing, true},
+        {"a section without the values", "[Cold]\nColour=blue\n", "cold", kDefaultListing, true},
     };
     for (const ShowCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -151,13 +153,18 @@ TEST(PresetCommandTest, ShowPresetListsWhatTheModuleLoads) {
             RunFlanger({"show-preset", "--preset-file", d / "p.ini", "--section", c.section});
         ASSERT_EQ(run.exitStatus, 0) << run.err;
         EXPECT_EQ(run.out, c.out);
-        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.err.starts_with("flanger: warning: section '" + c.section + "' of '" +
+                                      d / "p.ini" + "' does not exist or holds none of Depth"),
+                  c.absent)
+            << run.err;
+        EXPECT_EQ(run.err.find('\n'), c.absent ? run.err.size() - 1 : std::string::npos);
     }
 }
 
 struct RegistryStep {
     std::vector<std::string> arguments;
     std::string out;
+    std::string err = "";
 };
 
 TEST(PresetCommandTest, RegistryKeysHoldPresetsAcrossRuns) {
@@ -176,7 +183,10 @@ TEST(PresetCommandTest, RegistryKeysHoldPresetsAcrossRuns) {
         "feedback  off (0.10)   (Feedback=-10)\n"
         "sweep     sine         (Sine=1)\n";
     const RegistryStep steps[] = {
-        {{"show-preset", "--registry-key", "HKCU\\Software\\Flanger Test\\Warm"}, kDefaultListing},
+        {{"show-preset", "--registry-key", "HKCU\\Software\\Flanger Test\\Warm"},
+         kDefaultListing,
+         "flanger: warning: registry key 'HKEY_CURRENT_USER\\Software\\Flanger Test\\Warm' "
+         "does not exist; these are a new effect's values\n"},
         {{"save-preset", "--registry-key", "HKCU\\Software\\Flanger Test\\Warm", "--delay", "2.5",
           "--depth", "0.55", "--no-feedback", "--sweep", "sine"},
          ""},
@@ -185,7 +195,10 @@ TEST(PresetCommandTest, RegistryKeysHoldPresetsAcrossRuns) {
         {{"show-preset", "--registry-key", "hkey_current_user\\SOFTWARE\\flanger test\\warm"},
          saved},
         // The other root is another tree, and a key's parent is not the key.
-        {{"show-preset", "--registry-key", "HKLM\\Software\\Flanger Test\\Warm"}, kDefaultListing},
+        {{"show-preset", "--registry-key", "HKLM\\Software\\Flanger Test\\Warm"},
+         kDefaultListing,
+         "flanger: warning: registry key 'HKEY_LOCAL_MACHINE\\Software\\Flanger Test\\Warm' "
+         "does not exist; these are a new effect's values\n"},
         {{"show-preset", "--registry-key", "HKCU\\Software\\Flanger Test"}, kDefaultListing},
         // A second save starts from the stored values.
         {{"save-preset", "--registry-key", "HKEY_CURRENT_USER\\Software\\Flanger Test\\Warm",
@@ -202,7 +215,7 @@ TEST(PresetCommandTest, RegistryKeysHoldPresetsAcrossRuns) {
         const CommandResult run = RunFlanger(step.arguments, WithRegistry(d));
         ASSERT_EQ(run.exitStatus, 0) << run.err;
         EXPECT_EQ(run.out, step.out);
-        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.err, step.err);
     }
 }
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -156,7 +158,8 @@ TEST(ProcessCommandTest, OutputIsTheModulesResultInTheChosenFormat) {
                    TestSignal(c.channels, c.sampleRate, c.frames));
         const Sound input = ReadSound(d / c.inputName);
 
-        std::vector<std::string> arguments = {"process", d / c.inputName, d / c.outputName};
+        std::vector<std::string> arguments = {"process", d / c.inputName, d / c.outputName,
+                                              "--no-clip-warning"};
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
         const CommandResult run = RunFlanger(arguments);
         ASSERT_EQ(run.exitStatus, 0) << run.err;
@@ -216,6 +219,186 @@ TEST(ProcessCommandTest, AnInputWithoutFramesGivesAnOutputWithoutFramesInEveryCo
         float frame[2];
         EXPECT_EQ(sf_readf_float(file, frame, 1), 0);
         sf_close(file);
+    }
+}
+
+constexpr int kWav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+constexpr int kFlac16 = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+
+// "process IN OUT OPTION VALUE" with IN and OUT in `d` unless "-"; OPTION left out when empty.
+CommandResult Process(const ScratchDirectory& d, const std::string& in, const std::string& out,
+                      std::vector<std::string> options, const CommandOptions& how = {}) {
+    const auto at = [&d](const std::string& name) { return name == "-" ? name : d / name; };
+    options.insert(options.begin(), {"process", at(in), at(out)});
+    return RunFlanger(options, how);
+}
+
+// Pipes: "-" as IN reads standard input, "-" as OUT writes standard output; the audio is the
+// same, byte for byte, as from the same run between files, or the refusal says why.
+TEST(ProcessCommandTest, StandardInputAndOutputCarryWhatFilesWouldHold) {
+    struct PipeCase {
+        const char* input;
+        int format;
+        bool piped;             // through a pipe, else redirected from the file
+        const char* out;        // "-" or a file name
+        const char* container;  // --format, or empty
+        std::string same;       // the OUT of the same run between files, or the refusal
+    };
+    const std::string seekable = "libsndfile reads FLAC, CAF, RF64 and other containers only";
+    const PipeCase cases[] = {
+        {"in.wav", kWav16, false, "out.wav", "", "ref.wav"},
+        {"in.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, true, "out.wav", "", "ref.wav"},
+        {"in.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, true, "-", "aiff", "ref.aiff"},
+        {"in.flac", kFlac16, false, "-", "", "ref.wav"},  // WAV by default
+        {"in.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, true, "-", "flac", "ref.flac"},
+        {"in.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, false, "out.aiff", "", "ref.aiff"},
+        {"in.flac", kFlac16, true, "-", "",
+         "flanger: cannot read standard input as audio: Error : flac decoder lost sync; " +
+             seekable},
+        {"in.caf", SF_FORMAT_CAF | SF_FORMAT_FLOAT, true, "out.wav", "",
+         "flanger: standard input holds CAF float; " + seekable},
+    };
+    for (const PipeCase& c : cases) {
+        SCOPED_TRACE(std::string(c.input) + (c.piped ? " | " : " < ") + c.out);
+        const ScratchDirectory d;
+        WriteSound(d / c.input, c.format, 2, 44100, TestSignal(2, 44100, kFrames));
+        std::vector<std::string> options = {"--no-clip-warning"};
+        if (*c.container != '\0') options.insert(options.end(), {"--format", c.container});
+        const CommandResult run =
+            Process(d, "-", c.out, options, {{}, {}, -1, d / c.input, c.piped});
+        if (c.same.starts_with("flanger: ")) {
+            EXPECT_EQ(run.exitStatus, 1);
+            EXPECT_EQ(run.err.substr(0, c.same.size()), c.same) << run.err;
+            EXPECT_EQ(run.out, "") << "nothing but audio on standard output";
+            EXPECT_EQ(d.Entries(), std::vector<std::string>{c.input});
+            continue;
+        }
+        ASSERT_EQ(run.exitStatus, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        ASSERT_EQ(Process(d, c.input, c.same, options).exitStatus, 0);
+        const std::string expected = ReadBytes(d / c.same);
+        ASSERT_FALSE(expected.empty());
+        const bool toOutput = std::string(c.out) == "-";
+        EXPECT_TRUE((toOutput ? run.out : ReadBytes(d / c.out)) == expected) << "not as from files";
+        EXPECT_TRUE(toOutput || run.out.empty()) << "nothing but audio on standard output";
+    }
+}
+
+// Formats and tags: OUT's extension names the container, for every container libsndfile writes
+// here; the input's text tags go into every one that holds them; lossy outputs at the bitrate
+// asked for.
+TEST(ProcessCommandTest, OutputContainerFollowsTheExtensionAndKeepsTheTags) {
+    struct FormatCase {
+        const char* out;
+        std::vector<std::string> options;
+        int format;            // the output's libsndfile format word
+        std::size_t tagsKept;  // the first this many of `tags`: AIFF holds no album or date
+        double kbps = 0.0;     // the output's average bitrate within 10 %; 0: not checked
+    };
+    const FormatCase cases[] = {
+        {"out.WAV", {}, kWav16, 5},
+        {"out.flac", {}, kFlac16, 5},
+        {"out.aif", {}, SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 3},
+        {"out.oga", {"--quality", "5"}, SF_FORMAT_OGG | SF_FORMAT_VORBIS, 5},
+        {"out.opus", {"--bitrate", "96"}, SF_FORMAT_OGG | SF_FORMAT_OPUS, 5, 96.0},
+        {"out.mp3", {"--bitrate", "128"}, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 5, 128.0},
+        {"out.caf", {}, SF_FORMAT_CAF | SF_FORMAT_PCM_16, 0},
+        {"out.w64", {"--encoding", "pcm24"}, SF_FORMAT_W64 | SF_FORMAT_PCM_24, 0},
+        {"out.rf64", {}, SF_FORMAT_RF64 | SF_FORMAT_PCM_16, 5},
+        {"out.snd", {"--encoding", "ulaw"}, SF_FORMAT_AU | SF_FORMAT_ULAW, 0},
+        {"out.raw", {"--encoding", "float"}, SF_FORMAT_RAW | SF_FORMAT_FLOAT, 0},
+        {"no-extension", {}, kWav16, 5},
+    };
+    const ScratchDirectory d;
+    const std::pair<int, std::string> tags[] = {{SF_STR_TITLE, "Take Five"},
+                                                {SF_STR_ARTIST, "Quartet"},
+                                                {SF_STR_COMMENT, "flanged"},
+                                                {SF_STR_ALBUM, "Time Out"},
+                                                {SF_STR_DATE, "1959"}};
+    // Opus takes 48 kHz, not 44.1.
+    SF_INFO format{0, 48000, 2, kWav16, 0, 0};
+    SNDFILE* const input = sf_open((d / "in.wav").c_str(), SFM_WRITE, &format);
+    ASSERT_NE(input, nullptr);
+    for (const auto& [tag, text] : tags) sf_set_string(input, tag, text.c_str());
+    const std::vector<float> signal = TestSignal(2, 48000, 5 * 48000);
+    sf_writef_float(input, signal.data(), 5 * 48000);
+    sf_close(input);
+    for (const FormatCase& c : cases) {
+        SCOPED_TRACE(c.out);
+        std::vector<std::string> options = c.options;
+        options.push_back("-q");
+        const CommandResult run = Process(d, "in.wav", c.out, options);
+        ASSERT_EQ(run.exitStatus, 0) << run.err;
+        const bool raw = (c.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RAW;
+        SF_INFO info{0, 48000, 2, raw ? c.format : 0, 0, 0};
+        SNDFILE* const file = sf_open((d / c.out).c_str(), SFM_READ, &info);
+        ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+        EXPECT_EQ(info.format & (SF_FORMAT_TYPEMASK | SF_FORMAT_SUBMASK), c.format)
+            << FormatName(info.format);
+        // Lossy encoders pad the stream; the others keep every frame.
+        EXPECT_TRUE(info.frames == 5 * 48000 || c.format != kWav16) << info.frames;
+        for (std::size_t i = 0; i < c.tagsKept; ++i) {
+            const char* const read = sf_get_string(file, tags[i].first);
+            EXPECT_EQ(read == nullptr ? "(none)" : std::string(read), tags[i].second);
+        }
+        sf_close(file);
+        const double kbps = static_cast<double>(ReadBytes(d / c.out).size()) * 8.0 / 5000.0;
+        EXPECT_TRUE(c.kbps == 0.0 || std::fabs(kbps - c.kbps) <= c.kbps * 0.1) << kbps;
+    }
+    // --bitrate is for the codecs that take one.
+    EXPECT_NE(Process(d, "in.wav", "x.ogg", {"--bitrate", "128"})
+                  .err.find("--bitrate sets MP3 and Opus; Ogg vorbis takes --quality"),
+              std::string::npos);
+}
+
+// Warnings: clipping once per file with its count and peak, silenced by --no-clip-warning and
+// -q; an input that reads short.
+TEST(ProcessCommandTest, WarnsOfClippingAndShortInputs) {
+    const ScratchDirectory d;
+    WriteSound(d / "in.wav", kWav16, 2, 44100, TestSignal(2, 44100, kFrames));
+    WriteSound(d / "in.flac", kFlac16, 2, 44100, TestSignal(2, 44100, kFrames));
+    for (const std::string name : {"in.wav", "in.flac"}) {
+        const std::string whole = ReadBytes(d / name);
+        WriteBytes(d / ("cut-" + name), whole.substr(0, whole.size() * 2 / 3));
+    }
+    std::size_t clipped = 0;
+    float peak = 0.0F;
+    for (const float y : ProcessWithModule({}, 2, 44100, ReadSound(d / "in.wav").samples)) {
+        clipped += std::fabs(y) > 1.0F ? 1 : 0;
+        peak = std::max(peak, std::fabs(y));
+    }
+    ASSERT_GT(clipped, 0u);
+    char numbers[64];
+    std::snprintf(numbers, sizeof numbers, "peak %.3f, %+.1f dBFS", peak, 20.0 * std::log10(peak));
+    const std::string clipping = "flanger: warning: '" + d / "out.wav" +
+                                 "': " + std::to_string(clipped) +
+                                 " samples beyond full scale clipped (" + numbers +
+                                 "); lower --depth or --feedback, or write --encoding "
+                                 "float\n";
+    struct WarningCase {
+        std::vector<std::string> arguments;  // IN, then options; OUT is out.wav
+        std::string err;                     // exactly, or its start when it ends in ": "
+        int exitStatus = 0;
+    };
+    const WarningCase cases[] = {
+        {{"in.wav"}, clipping},
+        {{"in.wav", "--no-clip-warning"}, ""},
+        {{"in.wav", "-q"}, ""},
+        {{"in.wav", "--encoding", "float"}, ""},  // nothing clips
+        {{"cut-in.wav", "--encoding", "float"},
+         "flanger: warning: '" + d / "cut-in.wav" + "' is truncated or damaged (data : "},
+        {{"cut-in.wav", "--quiet"}, ""},
+        // A decoder that loses its way fails the run: no output at all.
+        {{"cut-in.flac"}, "flanger: cannot read the input: Error : flac decoder lost sync", 1},
+    };
+    for (const WarningCase& c : cases) {
+        SCOPED_TRACE(c.arguments[1 % c.arguments.size()]);
+        const CommandResult run =
+            Process(d, c.arguments[0], "out.wav", {c.arguments.begin() + 1, c.arguments.end()});
+        EXPECT_EQ(run.exitStatus, c.exitStatus) << run.err;
+        const bool whole = c.err.empty() || c.err.ends_with('\n');
+        EXPECT_EQ(whole ? run.err : run.err.substr(0, c.err.size()), c.err) << run.err;
+        EXPECT_TRUE(run.err.find('\n') + 1 >= run.err.size()) << "one line: " << run.err;
     }
 }
 

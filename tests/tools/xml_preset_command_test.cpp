@@ -192,6 +192,7 @@ struct ShowCase {
     std::string file;
     std::string node;
     std::string out;
+    bool absent = false;  // a warning that the element does not exist
 };
 
 TEST(XmlPresetCommandTest, ShowPresetListsWhatTheModuleReadsFromTheElement) {
@@ -208,8 +209,8 @@ TEST(XmlPresetCommandTest, ShowPresetListsWhatTheModuleReadsFromTheElement) {
          "Studio/Effects/Flanger", studioListing},
         {"the path in any case", studio, "STUDIO/effects/fLANGER", studioListing},
         {"an element without the values", studio, "Studio/Effects/Reverb", kDefaultListing},
-        {"an element that is not there", studio, "Studio/Effects/Chorus", kDefaultListing},
-        {"a root of another name", studio, "Settings/Effects/Flanger", kDefaultListing},
+        {"an element that is not there", studio, "Studio/Effects/Chorus", kDefaultListing, true},
+        {"a root of another name", studio, "Settings/Effects/Flanger", kDefaultListing, true},
         {"the first of equal names",
          "<S><F><Depth Value=\"20\"/></F><f><Depth Value=\"30\"/></f></S>", "S/f",
          "delay     5.0 ms       (Delay=50)\n"
@@ -234,7 +235,10 @@ TEST(XmlPresetCommandTest, ShowPresetListsWhatTheModuleReadsFromTheElement) {
             RunFlanger({"show-preset", "--xml-preset", d / "s.xml", "--node", c.node});
         ASSERT_EQ(run.exitStatus, 0) << run.err;
         EXPECT_EQ(run.out, c.out);
-        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.err, c.absent
+                               ? "flanger: warning: element '" + c.node + "' of '" + d / "s.xml" +
+                                     "' does not exist; these are a new effect's values\n"
+                               : "");
         EXPECT_EQ(ReadBytes(d / "s.xml"), c.file) << "show-preset changed the file";
     }
 }
@@ -244,6 +248,7 @@ struct UseCase {
     std::vector<std::string> presetOptions;
     std::vector<std::string> sameByOptions;  // the same values typed
     RecordValues record;
+    std::string err = "";
 };
 
 // process and demo with an XML preset: the output bit for bit what the module makes of the
@@ -266,7 +271,9 @@ TEST(XmlPresetCommandTest, ProcessAndDemoUseTheElementWithTypedValuesOnTop) {
         {"an element that is not there",
          {"--xml-preset", file, "--node", "Studio/Nothing", "--speed", "0.5"},
          {"--speed", "0.5"},
-         {90, 50, 50, 0, 10, 50}},
+         {90, 50, 50, 0, 10, 50},
+         "flanger: warning: element 'Studio/Nothing' of '" + file +
+             "' does not exist; a new effect's values are used\n"},
     };
     constexpr int kChannels = 2;
     constexpr int kRate = 44100;
@@ -278,7 +285,7 @@ TEST(XmlPresetCommandTest, ProcessAndDemoUseTheElementWithTypedValuesOnTop) {
         const CommandResult run =
             RunFlanger(Plus({"process", d / "in.wav", d / "preset.wav"}, c.presetOptions));
         ASSERT_EQ(run.exitStatus, 0) << run.err;
-        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.err, c.err);
         const std::vector<float> withPreset = ReadSound(d / "preset.wav").samples;
         EXPECT_TRUE(SameSamples(
             withPreset, ProcessWithModule(c.record, kChannels, kRate, input.samples), kChannels));

@@ -15,6 +15,7 @@ using namespace flanger::tool;
 namespace {
 
 int Dispatch(const Invocation& invocation) {
+    SetQuiet(invocation.Quiet);
     switch (invocation.Action) {
         case Command::Process:
             return RunProcess(invocation);
@@ -31,7 +32,7 @@ int Dispatch(const Invocation& invocation) {
         case Command::Help:
             break;
     }
-    std::fputs(HelpText().data(), stdout);
+    std::fputs(HelpText(invocation.HelpTopic).c_str(), stdout);
     return 0;
 }
 

@@ -77,9 +77,10 @@ void Cleanup(LADSPA_Handle handle) { delete InstanceOf(handle); }
 class LadspaPlugin {
 public:
     explicit LadspaPlugin(const PluginIdentity& plugin) {
-        for (const ControlPort& port : kControls) {
+        const auto addControl = [this](const ControlPort& port) {
             AddPort(LADSPA_PORT_INPUT | LADSPA_PORT_CONTROL, port.Name, HintOf(port));
-        }
+        };
+        for (std::uint32_t i = 0; i < kLeadingControls; ++i) addControl(kControls[i]);
         for (std::uint32_t j = 0; j < plugin.Channels; ++j) {
             AddPort(LADSPA_PORT_INPUT | LADSPA_PORT_AUDIO, AudioInputPort(plugin.Channels, j).Name,
                     {});
@@ -88,6 +89,7 @@ public:
             AddPort(LADSPA_PORT_OUTPUT | LADSPA_PORT_AUDIO,
                     AudioOutputPort(plugin.Channels, j).Name, {});
         }
+        for (std::uint32_t i = kLeadingControls; i < kControlCount; ++i) addControl(kControls[i]);
         Descriptor = LADSPA_Descriptor{plugin.LadspaId,
                                        plugin.LadspaLabel,
                                        LADSPA_PROPERTY_HARD_RT_CAPABLE,

@@ -69,9 +69,9 @@ void WritePlugin(std::ostream& out, const PluginIdentity& plugin) {
         << "\tlv2:port [\n";
     std::uint32_t index = 0;
     const char* separator = "\t] , [\n";
-    for (const ControlPort& port : kControls) {
+    for (std::uint32_t i = 0; i < kLeadingControls; ++i) {
         if (index > 0) out << separator;
-        WriteControlPort(out, index++, port);
+        WriteControlPort(out, index++, kControls[i]);
     }
     for (std::uint32_t j = 0; j < plugin.Channels; ++j) {
         out << separator;
@@ -80,6 +80,10 @@ void WritePlugin(std::ostream& out, const PluginIdentity& plugin) {
     for (std::uint32_t j = 0; j < plugin.Channels; ++j) {
         out << separator;
         WriteAudioPort(out, index++, "OutputPort", AudioOutputPort(plugin.Channels, j));
+    }
+    for (std::uint32_t i = kLeadingControls; i < kControlCount; ++i) {
+        out << separator;
+        WriteControlPort(out, index++, kControls[i]);
     }
     out << "\t] .\n";
 }

@@ -9,21 +9,60 @@
 
 namespace flanger::tool {
 
-enum class Container { Wav, Flac, Aiff, Ogg };
+// Opus is Ogg holding Opus, named apart because its files are (.opus); Mp3 is MPEG Layer III.
+enum class Container { Wav, Flac, Aiff, Ogg, Opus, Mp3, Caf, W64, Rf64, Au, Raw };
 
-enum class Encoding { Pcm16, Pcm24, Pcm32, Float, Double, Vorbis };
+enum class Encoding { Pcm16, Pcm24, Pcm32, Float, Double, Vorbis, Opus, Mp3, Ulaw, Alaw };
 
-// "wav", "flac", "aiff", "ogg": the spelling of --format.
+// How hard a lossy encoder (Vorbis, Opus, MP3) works: a quality from 0 (smallest) to 10 (best),
+// with a bitrate that varies, or a constant bitrate. Lossless outputs ignore it.
+struct LossySettings {
+    double Quality = 8.0;             // --quality
+    std::optional<int> ConstantKbps;  // --bitrate, kilobits per second, in place of Quality
+    bool operator==(const LossySettings&) const = default;
+};
+
+// The quality that keeps an input's bitrate class: 8 for a lossless input (nothing of it may
+// be lost lightly), else by its average bitrate over all channels (kilobits per second):
+// 256 and up 9, 192 8, 160 7, 128 6, 96 5, below 4. Not the encoders' lowest setting.
+double QualityForInput(bool lossyInput, std::optional<double> averageKbps);
+
+// "wav", "flac", "aiff", "ogg", ...: the spelling of --format.
 std::string_view ContainerName(Container container);
-// "pcm16", "pcm24", "pcm32", "float", "double", "vorbis": the spelling of --encoding.
+// "WAV", "AIFF", "Ogg", ...: the name in messages.
+std::string_view ContainerTitle(Container container);
+// "a WAV", "an AIFF", "an Ogg": the title with its article.
+std::string WithArticle(Container container);
+// "pcm16", "pcm24", "pcm32", "float", "double", "vorbis", ...: the spelling of --encoding.
 std::string_view EncodingName(Encoding encoding);
+// Whether samples are stored as integers, so that values beyond full scale clip.
+bool IsIntegerEncoding(Encoding encoding);
+// Whether the encoding is a lossy codec with a quality setting (Vorbis, Opus, MP3).
+bool IsLossyEncoding(Encoding encoding);
+
+// "wav, flac, aiff, ... or raw" and "pcm16, ... or alaw": every name, for help and refusals.
+std::string ContainerNameList();
+std::string EncodingNameList();
+// ".wav .flac .aif .aiff ...": every extension that announces a container.
+std::string ExtensionList();
 
 // Exact, lower-case names only; nullopt for anything else.
 std::optional<Container> ParseContainerName(std::string_view name);
 std::optional<Encoding> ParseEncodingName(std::string_view name);
 
-// The container a file name's extension announces (.wav .flac .aif .aiff .ogg, any letter case);
-// nullopt when the name has no such extension.
+// The extension of a file name without its dot ("flac" for "a/b.flac"); nullopt when the last
+// name has none (a leading dot names a hidden file, not an extension).
+std::optional<std::string_view> ExtensionOf(std::string_view fileName);
+
+// The container a file name's extension announces (.wav .flac .aif .aiff .ogg .oga .opus .mp3
+// .caf .w64 .rf64 .au .snd .raw, any letter case); nullopt when the name has no such extension.
 std::optional<Container> ContainerForFileName(std::string_view fileName);
+
+// The container of OUT: --format when given; WAV for standard output ("-"); else the one OUT's
+// extension announces, or `withoutExtension` when OUT has none (nullopt: the source's). An
+// extension that announces none is refused with the list, `error` set and nullopt returned.
+std::optional<Container> ChooseContainer(std::optional<Container> format, std::string_view out,
+                                         std::optional<Container> withoutExtension,
+                                         std::string& error);
 
 }  // namespace flanger::tool

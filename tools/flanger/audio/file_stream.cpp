@@ -64,6 +64,7 @@ std::uint32_t FileSource::Read(std::span<float* const> channels, std::uint32_t f
         return 0;
     }
     Deinterleave(Interleaved.data(), channels, static_cast<std::size_t>(read));
+    Delivered += read;
     return static_cast<std::uint32_t>(read);
 }
 

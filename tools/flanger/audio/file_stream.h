@@ -15,9 +15,12 @@ public:
     FileSource(SoundReader& reader, std::uint32_t blockFrames);
     std::uint32_t Read(std::span<float* const> channels, std::uint32_t frames) noexcept override;
     std::string Failure() const override { return Error; }
+    // The frames delivered so far.
+    std::int64_t FramesRead() const { return Delivered; }
 
 private:
     SoundReader& Reader;
+    std::int64_t Delivered = 0;
     std::vector<float> Interleaved;
     std::string Error;
 };

@@ -8,34 +8,50 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <mutex>
 #include <utility>
 
 namespace flanger::tool {
 namespace {
 
-constexpr std::array<std::pair<Container, int>, 4> kContainerCodes = {{
-    {Container::Wav, SF_FORMAT_WAV},
-    {Container::Flac, SF_FORMAT_FLAC},
-    {Container::Aiff, SF_FORMAT_AIFF},
-    {Container::Ogg, SF_FORMAT_OGG},
-}};
+// Each container's major format and, for those that hold one encoding only, that encoding.
+struct ContainerCodes {
+    Container Value;
+    int Major;
+    int OnlyEncoding;  // 0: any the container takes
+};
 
-constexpr std::array<std::pair<Encoding, int>, 6> kEncodingCodes = {{
-    {Encoding::Pcm16, SF_FORMAT_PCM_16},
-    {Encoding::Pcm24, SF_FORMAT_PCM_24},
-    {Encoding::Pcm32, SF_FORMAT_PCM_32},
-    {Encoding::Float, SF_FORMAT_FLOAT},
-    {Encoding::Double, SF_FORMAT_DOUBLE},
-    {Encoding::Vorbis, SF_FORMAT_VORBIS},
-}};
+constexpr ContainerCodes kContainerCodes[] = {
+    {Container::Wav, SF_FORMAT_WAV, 0},
+    {Container::Flac, SF_FORMAT_FLAC, 0},
+    {Container::Aiff, SF_FORMAT_AIFF, 0},
+    {Container::Ogg, SF_FORMAT_OGG, 0},
+    {Container::Opus, SF_FORMAT_OGG, SF_FORMAT_OPUS},
+    {Container::Mp3, SF_FORMAT_MPEG, SF_FORMAT_MPEG_LAYER_III},
+    {Container::Caf, SF_FORMAT_CAF, 0},
+    {Container::W64, SF_FORMAT_W64, 0},
+    {Container::Rf64, SF_FORMAT_RF64, 0},
+    {Container::Au, SF_FORMAT_AU, 0},
+    {Container::Raw, SF_FORMAT_RAW, 0},
+};
 
-int ContainerCode(Container container) {
-    for (const auto& [value, code] : kContainerCodes) {
-        if (value == container) return code;
+constexpr std::pair<Encoding, int> kEncodingCodes[] = {
+    {Encoding::Pcm16, SF_FORMAT_PCM_16},  {Encoding::Pcm24, SF_FORMAT_PCM_24},
+    {Encoding::Pcm32, SF_FORMAT_PCM_32},  {Encoding::Float, SF_FORMAT_FLOAT},
+    {Encoding::Double, SF_FORMAT_DOUBLE}, {Encoding::Vorbis, SF_FORMAT_VORBIS},
+    {Encoding::Opus, SF_FORMAT_OPUS},     {Encoding::Mp3, SF_FORMAT_MPEG_LAYER_III},
+    {Encoding::Ulaw, SF_FORMAT_ULAW},     {Encoding::Alaw, SF_FORMAT_ALAW},
+};
+
+const ContainerCodes& CodesOf(Container container) {
+    for (const ContainerCodes& codes : kContainerCodes) {
+        if (codes.Value == container) return codes;
     }
-    return 0;
+    return kContainerCodes[0];  // not reached: the table holds every container
 }
+
+int ContainerCode(Container container) { return CodesOf(container).Major; }
 
 int EncodingCode(Encoding encoding) {
     for (const auto& [value, code] : kEncodingCodes) {
@@ -52,15 +68,18 @@ int FallbackEncodingCode(int major) {
             return SF_FORMAT_PCM_24;
         case SF_FORMAT_OGG:
             return SF_FORMAT_VORBIS;
+        case SF_FORMAT_MPEG:
+            return SF_FORMAT_MPEG_LAYER_III;
         default:
             return SF_FORMAT_FLOAT;
     }
 }
 
 // Samples that a float write has to convert to integers; only those can wrap around.
-bool IsIntegerEncoding(int subtype) {
-    return subtype != SF_FORMAT_FLOAT && subtype != SF_FORMAT_DOUBLE &&
-           subtype != SF_FORMAT_VORBIS && subtype != SF_FORMAT_OPUS;
+bool IsIntegerSubtype(int subtype) {
+    const std::optional<Encoding> encoding = EncodingOf(SoundFormat{subtype});
+    // Encodings without a name here (8-bit, ADPCM ...) are integers too.
+    return encoding ? IsIntegerEncoding(*encoding) : true;
 }
 
 // libsndfile keeps the reason of a failed open in one global that sf_strerror(nullptr) reads,
@@ -127,11 +146,26 @@ SoundFormat MakeSoundFormat(Container container, Encoding encoding) {
     return SoundFormat{ContainerCode(container) | EncodingCode(encoding)};
 }
 
+bool IsLossyFormat(SoundFormat format) {
+    switch (format.Code & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_VORBIS:
+        case SF_FORMAT_OPUS:
+        case SF_FORMAT_MPEG_LAYER_I:
+        case SF_FORMAT_MPEG_LAYER_II:
+        case SF_FORMAT_MPEG_LAYER_III:
+            return true;
+        default:
+            return false;
+    }
+}
+
 std::optional<Container> ContainerOf(SoundFormat format) {
     const int major = format.Code & SF_FORMAT_TYPEMASK;
-    if (major == SF_FORMAT_WAVEX || major == SF_FORMAT_RF64) return Container::Wav;
-    for (const auto& [container, code] : kContainerCodes) {
-        if (code == major) return container;
+    const int subtype = format.Code & SF_FORMAT_SUBMASK;
+    if (major == SF_FORMAT_WAVEX) return Container::Wav;
+    if (major == SF_FORMAT_OGG && subtype == SF_FORMAT_OPUS) return Container::Opus;
+    for (const ContainerCodes& codes : kContainerCodes) {
+        if (codes.Major == major) return codes.Value;
     }
     return std::nullopt;
 }
@@ -144,20 +178,27 @@ std::optional<Encoding> EncodingOf(SoundFormat format) {
     return std::nullopt;
 }
 
+bool SameContainer(SoundFormat format, Container container) {
+    return (format.Code & SF_FORMAT_TYPEMASK) == ContainerCode(container);
+}
+
 std::string DescribeFormat(SoundFormat format) {
+    const int major = format.Code & SF_FORMAT_TYPEMASK;
     std::string text;
-    if (const std::optional<Container> container = ContainerOf(format);
-        container && (format.Code & SF_FORMAT_TYPEMASK) == ContainerCode(*container)) {
-        for (const char c : ContainerName(*container)) text += static_cast<char>(c - 'a' + 'A');
-    } else {
-        text = LibraryFormatName(format.Code & SF_FORMAT_TYPEMASK);
+    // The container by its major format alone: Opus is "Ogg opus".
+    for (const ContainerCodes& codes : kContainerCodes) {
+        if (codes.Major == major) {
+            text = ContainerTitle(codes.Value);
+            break;
+        }
     }
+    if (text.empty()) text = LibraryFormatName(major);
+    const std::optional<Encoding> encoding = EncodingOf(format);
+    // "MP3", not "MP3 mp3".
+    if (major == SF_FORMAT_MPEG && encoding == Encoding::Mp3) return text;
     text += ' ';
-    if (const std::optional<Encoding> encoding = EncodingOf(format)) {
-        text += EncodingName(*encoding);
-    } else {
-        text += LibraryFormatName(format.Code & SF_FORMAT_SUBMASK);
-    }
+    text += encoding ? std::string(EncodingName(*encoding))
+                     : LibraryFormatName(format.Code & SF_FORMAT_SUBMASK);
     return text;
 }
 
@@ -166,13 +207,27 @@ FormatChoice ChooseOutputFormat(SoundFormat source, std::optional<Container> con
     // The source's byte order only means something in the source's own container.
     const int major = container ? ContainerCode(*container) : source.Code & SF_FORMAT_TYPEMASK;
     const int order = container ? 0 : source.Code & SF_FORMAT_ENDMASK;
+    const int only = container ? CodesOf(*container).OnlyEncoding : 0;
     const std::string shape = " with " + std::to_string(channels) + " channel(s) at " +
                               std::to_string(sampleRate) + " Hz";
-    if (encoding) {
-        const int format = major | EncodingCode(*encoding) | order;
-        if (Writable(format, channels, sampleRate)) return FormatChoice{SoundFormat{format}, {}};
-        return FormatChoice{std::nullopt, "cannot write " + DescribeFormat(SoundFormat{format}) +
-                                              shape + "; choose another --format or --encoding"};
+    const auto refuse = [&](const std::string& tried) {
+        return FormatChoice{std::nullopt, "cannot write " + tried + shape +
+                                              "; choose another --format or --encoding"};
+    };
+    if (encoding || only != 0) {
+        const int format = major | (encoding ? EncodingCode(*encoding) : only) | order;
+        if ((only == 0 || (format & SF_FORMAT_SUBMASK) == only) &&
+            Writable(format, channels, sampleRate)) {
+            return FormatChoice{SoundFormat{format}, {}};
+        }
+        std::string tried = DescribeFormat(SoundFormat{format});
+        if (container == Container::Opus) tried = "Opus (" + tried + ")";
+        return refuse(tried);
+    }
+    // Raw samples carry no header that could say how they are stored.
+    if (major == SF_FORMAT_RAW) {
+        return FormatChoice{std::nullopt, "raw output needs --encoding (" + EncodingNameList() +
+                                              "): the file has no header to name it"};
     }
     const int kept = major | (source.Code & SF_FORMAT_SUBMASK) | order;
     if (Writable(kept, channels, sampleRate)) return FormatChoice{SoundFormat{kept}, {}};
@@ -185,13 +240,13 @@ FormatChoice ChooseOutputFormat(SoundFormat source, std::optional<Container> con
         tried += " or ";
         tried += EncodingName(EncodingOf(SoundFormat{fallback}).value_or(Encoding::Float));
     }
-    return FormatChoice{
-        std::nullopt, "cannot write " + tried + shape + "; choose another --format or --encoding"};
+    return refuse(tried);
 }
 
 struct SoundReader::State {
     SNDFILE* File = nullptr;
     SF_INFO Info{};
+    bool Unseekable = false;
 };
 
 SoundReader::SoundReader(std::unique_ptr<State> state) : Impl(std::move(state)) {}
@@ -203,8 +258,12 @@ std::unique_ptr<SoundReader> SoundReader::Open(const std::string& path, std::str
     // A pipe may wait for its writer for as long as it likes, so it must not hold up the other
     // threads' opens; it goes without the turn (its failure message could then be another
     // failing open's). Regular files open at once.
+    // libsndfile itself reads standard input for "-".
     struct stat status {};
-    const bool regular = stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+    const bool known =
+        path == "-" ? fstat(STDIN_FILENO, &status) == 0 : stat(path.c_str(), &status) == 0;
+    const bool regular = known && S_ISREG(status.st_mode);
+    state->Unseekable = known && (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode));
     std::unique_lock turn(OpenTurns, std::defer_lock);
     if (regular) turn.lock();
     state->File = sf_open(path.c_str(), SFM_READ, &state->Info);
@@ -226,6 +285,39 @@ std::optional<std::int64_t> SoundReader::FrameCount() const {
     return Impl->Info.frames;
 }
 
+SoundTags SoundReader::Tags() const {
+    SoundTags tags;
+    for (int tag = SF_STR_FIRST; tag <= SF_STR_LAST; ++tag) {
+        if (const char* text = sf_get_string(Impl->File, tag); text != nullptr && *text != '\0') {
+            tags.Entries.emplace_back(tag, text);
+        }
+    }
+    return tags;
+}
+
+bool SoundReader::Unseekable() const { return Impl->Unseekable; }
+
+std::string SoundReader::DamageNote() const {
+    std::string log(4096, '\0');
+    sf_command(Impl->File, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
+    log.resize(log.find('\0'));
+    // The parsers log a chunk that runs past the end of the file as "name : size (should be
+    // n)"; only the sample data's chunk means audio is missing.
+    std::size_t start = 0;
+    while (start < log.size()) {
+        std::size_t end = log.find('\n', start);
+        if (end == std::string::npos) end = log.size();
+        const std::string line = log.substr(start, end - start);
+        start = end + 1;
+        const std::size_t from = line.find_first_not_of(' ');
+        if (from == std::string::npos || line.find("(should be") == std::string::npos) continue;
+        if (line.compare(from, 4, "data") == 0 || line.compare(from, 4, "SSND") == 0) {
+            return line.substr(from);
+        }
+    }
+    return {};
+}
+
 std::int64_t SoundReader::Read(float* samples, std::int64_t frames) {
     const sf_count_t read = sf_readf_float(Impl->File, samples, frames);
     // A short read is the end of the data unless the library recorded an error.
@@ -241,6 +333,10 @@ struct SoundWriter::State {
     bool FramesWritten = false;
     int Descriptor = -1;
     off_t WrittenBack = 0;  // the bytes already handed to the disk
+    bool CountClipping = false;
+    std::int64_t Clipped = 0;
+    float Peak = 0.0F;
+    int Channels = 0;
 };
 
 namespace {
@@ -261,6 +357,50 @@ void StartWriteback([[maybe_unused]] int descriptor, [[maybe_unused]] off_t& wri
 
 }  // namespace
 
+namespace {
+
+// libsndfile sets every lossy encoder with one compression level, 0.0 (best) to 1.0 (smallest),
+// and a bitrate mode. In constant mode the level picks the bitrate, falling evenly over each
+// codec's range (measured with libsndfile 1.2): MP3 from 320 to 32 kbps (rounded to the nearest
+// MPEG bitrate), Opus from 256 to 6 kbps per channel.
+bool SetEncoder(SNDFILE* file, int format, const LossySettings& lossy, std::string& error) {
+    const int subtype = format & SF_FORMAT_SUBMASK;
+    const double quality = std::clamp(lossy.Quality, 0.0, 10.0);
+    SF_INFO info{};
+    sf_command(file, SFC_GET_CURRENT_SF_INFO, &info, sizeof info);
+    const double channels = std::max(1, info.channels);
+    // Opus's level is a bitrate all along; a quality takes 8 kbps per channel and 8 more per
+    // step (144 kbps for stereo at 8), where the even spread of the level would ask for 400.
+    const auto opusLevel = [channels](double kbps) { return (256.0 - kbps / channels) / 250.0; };
+    double level = subtype == SF_FORMAT_OPUS ? opusLevel((8.0 + 8.0 * quality) * channels)
+                                             : 1.0 - quality / 10.0;
+    level = std::clamp(level, 0.0, 1.0);
+    int mode = SF_BITRATE_MODE_VARIABLE;
+    if (lossy.ConstantKbps) {
+        const double kbps = *lossy.ConstantKbps;
+        if (subtype == SF_FORMAT_MPEG_LAYER_III) {
+            level = (320.0 - kbps) / 288.0;
+        } else if (subtype == SF_FORMAT_OPUS) {
+            level = opusLevel(kbps);
+        } else {
+            error = "--bitrate sets MP3 and Opus; " + DescribeFormat(SoundFormat{format}) +
+                    " takes --quality";
+            return false;
+        }
+        level = std::clamp(level, 0.0, 1.0);
+        mode = SF_BITRATE_MODE_CONSTANT;
+    }
+    // Vorbis has no mode to set; its level is a quality.
+    if (subtype != SF_FORMAT_VORBIS) sf_command(file, SFC_SET_BITRATE_MODE, &mode, sizeof mode);
+    if (sf_command(file, SFC_SET_COMPRESSION_LEVEL, &level, sizeof level) != SF_TRUE) {
+        error = "the " + DescribeFormat(SoundFormat{format}) + " encoder refuses the setting";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 SoundWriter::SoundWriter(std::unique_ptr<State> state) : Impl(std::move(state)) {}
 
 SoundWriter::~SoundWriter() {
@@ -268,7 +408,8 @@ SoundWriter::~SoundWriter() {
 }
 
 std::unique_ptr<SoundWriter> SoundWriter::Open(int descriptor, SoundFormat format, int channels,
-                                               int sampleRate, std::string& error) {
+                                               int sampleRate, const LossySettings& lossy,
+                                               const SoundTags& tags, std::string& error) {
     SF_INFO info{};
     info.format = format.Code;
     info.channels = channels;
@@ -282,14 +423,24 @@ std::unique_ptr<SoundWriter> SoundWriter::Open(int descriptor, SoundFormat forma
         error = sf_strerror(nullptr);
         return nullptr;
     }
-    if (IsIntegerEncoding(format.Code & SF_FORMAT_SUBMASK)) {
+    if (IsIntegerSubtype(format.Code & SF_FORMAT_SUBMASK)) {
         sf_command(state->File, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+        state->CountClipping = true;
     }
+    state->Channels = channels;
     // A PEAK chunk, which libsndfile adds to float WAV and AIFF files, holds the time of
     // writing: the same audio written a second later would differ in those bytes. Without it
     // the output depends on the input and the options alone.
     sf_command(state->File, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
-    return std::unique_ptr<SoundWriter>(new SoundWriter(std::move(state)));
+    auto writer = std::unique_ptr<SoundWriter>(new SoundWriter(std::move(state)));
+    if (IsLossyFormat(format) && !SetEncoder(writer->Impl->File, format.Code, lossy, error)) {
+        return nullptr;
+    }
+    // Before the first frames: Ogg and FLAC write their comments ahead of the audio.
+    for (const auto& [tag, text] : tags.Entries) {
+        sf_set_string(writer->Impl->File, tag, text.c_str());
+    }
+    return writer;
 }
 
 bool SoundWriter::Write(const float* samples, std::int64_t frames, std::string& error) {
@@ -297,10 +448,24 @@ bool SoundWriter::Write(const float* samples, std::int64_t frames, std::string& 
         error = sf_strerror(Impl->File);
         return false;
     }
+    if (Impl->CountClipping) {
+        const std::int64_t count = frames * Impl->Channels;
+        for (std::int64_t i = 0; i < count; ++i) {
+            const float magnitude = std::fabs(samples[i]);
+            if (magnitude > 1.0F) {
+                ++Impl->Clipped;
+                Impl->Peak = std::max(Impl->Peak, magnitude);
+            }
+        }
+    }
     Impl->FramesWritten = Impl->FramesWritten || frames > 0;
     StartWriteback(Impl->Descriptor, Impl->WrittenBack);
     return true;
 }
+
+std::int64_t SoundWriter::ClippedSamples() const { return Impl->Clipped; }
+
+double SoundWriter::ClippedPeak() const { return Impl->Peak; }
 
 bool SoundWriter::Close(std::string& error) {
     // libsndfile starts a FLAC stream at its first frames; without any it would leave an empty

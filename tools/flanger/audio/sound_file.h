@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "audio/audio_format.h"
 
@@ -21,11 +23,14 @@ struct SoundFormat {
 SoundFormat MakeSoundFormat(Container container, Encoding encoding);
 
 // The container or encoding among those the command line names; nullopt for others (such as an
-// AU container or u-law samples). The WAV family (WAVEX, RF64) counts as WAV.
+// IRCAM container or ADPCM samples). WAVEX counts as WAV, Ogg holding Opus as Opus.
 std::optional<Container> ContainerOf(SoundFormat format);
 std::optional<Encoding> EncodingOf(SoundFormat format);
 
-// "WAV float", "FLAC pcm24", "AU (Sun/NeXT) U-Law": for messages.
+// Whether the format's container is libsndfile's container for `container` (Ogg for Opus).
+bool SameContainer(SoundFormat format, Container container);
+
+// "WAV float", "FLAC pcm24", "Ogg opus", "MP3", "IRCAM G721 ADPCM": for messages.
 std::string DescribeFormat(SoundFormat format);
 
 struct FormatChoice {
@@ -40,9 +45,18 @@ struct FormatChoice {
 FormatChoice ChooseOutputFormat(SoundFormat source, std::optional<Container> container,
                                 std::optional<Encoding> encoding, int channels, int sampleRate);
 
+// The text tags of a file (title, artist, album, date, comment ...), as libsndfile carries them.
+struct SoundTags {
+    std::vector<std::pair<int, std::string>> Entries;  // libsndfile's tag number and its text
+};
+
+// Whether the format's samples are a lossy codec's (Vorbis, Opus, MP3 ...).
+bool IsLossyFormat(SoundFormat format);
+
 class SoundReader {
 public:
-    // Opens a file for reading; null with the reason in `error` when it cannot be read as audio.
+    // Opens a file for reading, standard input for "-"; null with the reason in `error` when it
+    // cannot be read as audio.
     static std::unique_ptr<SoundReader> Open(const std::string& path, std::string& error);
     ~SoundReader();
     SoundReader(const SoundReader&) = delete;
@@ -53,6 +67,14 @@ public:
     SoundFormat Format() const;
     // Frames in the file; nullopt when the length is unknown (a pipe).
     std::optional<std::int64_t> FrameCount() const;
+    // Whether the file cannot seek (a pipe): only containers that libsndfile reads front to
+    // back come through one whole.
+    bool Unseekable() const;
+    // The text tags the file holds.
+    SoundTags Tags() const;
+    // What libsndfile noted at opening about a data chunk shorter than its header says, such as
+    // "data : 4000 (should be 2652)"; empty for a whole file.
+    std::string DamageNote() const;
 
     // Reads up to `frames` interleaved frames, integer samples scaled to [-1, 1). Returns the
     // frames read, 0 at the end of the file, -1 on a read error (see Error()).
@@ -70,8 +92,12 @@ public:
     // Starts writing a file of the given format on an open, empty, seekable descriptor, which
     // stays the caller's. Integer encodings clip samples outside [-1, 1) instead of wrapping.
     // Nothing time-dependent is written (no PEAK chunk), so equal audio gives equal bytes.
+    // `lossy` sets the encoder of a lossy format; `tags` are written where the container holds
+    // them (those it does not are left out). Null with the reason in `error` when the format
+    // cannot be started or the encoder refuses the setting.
     static std::unique_ptr<SoundWriter> Open(int descriptor, SoundFormat format, int channels,
-                                             int sampleRate, std::string& error);
+                                             int sampleRate, const LossySettings& lossy,
+                                             const SoundTags& tags, std::string& error);
     // Closes without finishing the file when Close was not called.
     ~SoundWriter();
     SoundWriter(const SoundWriter&) = delete;
@@ -79,6 +105,10 @@ public:
 
     // Writes `frames` interleaved frames; false with the reason in `error` on failure.
     bool Write(const float* samples, std::int64_t frames, std::string& error);
+    // For integer encodings: the samples written so far beyond full scale (|x| > 1.0), which
+    // were clipped, and the largest magnitude among them. 0 for float and lossy encodings.
+    std::int64_t ClippedSamples() const;
+    double ClippedPeak() const;
     // Finishes the file (headers, encoder flush); false with the reason in `error`.
     bool Close(std::string& error);
 

@@ -41,8 +41,14 @@ constexpr OptionSpec kOptions[] = {
     {"--feedback", true, kSettingEffect},
     {"--no-feedback", false, kSettingEffect},
     {"--sweep", true, kSettingEffect},
+    {"--mix", true, kRendering},
     {"--format", true, kRendering},
     {"--encoding", true, kRendering},
+    {"--quality", true, kRendering},
+    {"--bitrate", true, kRendering},
+    {"--no-clip-warning", false, kRendering},
+    {"--quiet", false, kEverywhere},
+    {"-q", false, kEverywhere},
     {"--preset-file", true, kUsingPresets},
     {"--section", true, kUsingPresets},
     {"--registry-key", true, kUsingPresets},
@@ -99,6 +105,14 @@ const OptionSpec* FindOption(std::string_view name) {
     return nullptr;
 }
 
+// Whether the whole text reads as a number; "nan" and "inf" do, as numbers out of any range.
+bool IsNumber(std::string_view text) {
+    double value = 0.0;
+    const char* const end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    return (error == std::errc{} || error == std::errc::result_out_of_range) && stop == end;
+}
+
 std::optional<double> ParseFinite(std::string_view text) {
     double value = 0.0;
     const char* const end = text.data() + text.size();
@@ -127,6 +141,10 @@ std::optional<std::int32_t> ScaleDecimal(std::string_view text, int shift) {
 }
 
 std::string RangeError(const EffectRange& range, std::string_view value) {
+    if (range.Option == "--feedback") {
+        return "--feedback must be between 0.10 and 1.00, or -1.00 and -0.10 to invert it (got '" +
+               std::string(value) + "')";
+    }
     return std::string(range.Option) + " must be between " +
            FormatFixed(range.Low, range.DecimalShift) + " and " +
            FormatFixed(range.High, range.DecimalShift) + std::string(range.Unit) + " (got '" +
@@ -138,6 +156,13 @@ std::string ApplyRanged(const EffectRange& range, std::string_view value, Effect
     // Division is exactly rounded, so a bound comes out as the same double as its decimal text
     // would: "0.10" is never refused as below 0.10.
     const double scale = range.DecimalShift == 1 ? 10.0 : 100.0;
+    if (!IsNumber(value)) {
+        return std::string(range.Option) + " takes a number" +
+               (range.Unit.empty()
+                    ? std::string()
+                    : " of" + std::string(range.Unit == " ms" ? " milliseconds" : " hertz")) +
+               ": '" + std::string(value) + "' is not a number";
+    }
     const std::optional<double> number = ParseFinite(value);
     if (!number || *number < range.Low / scale || *number > range.High / scale) {
         return RangeError(range, value);
@@ -150,9 +175,22 @@ std::string ApplyRanged(const EffectRange& range, std::string_view value, Effect
 
 std::string ApplyOption(const GivenOption& given, Invocation& invocation, PresetOptions& preset) {
     const std::string_view name = given.Spec->Name;
-    const std::string_view value = given.Value;
+    std::string_view value = given.Value;
+    // Signed feedback: a negative gain inverts the fed-back signal; its magnitude is the record's.
+    if (name == "--feedback" && value.starts_with('-') && IsNumber(value.substr(1))) {
+        value.remove_prefix(1);
+        invocation.InvertFeedback = true;
+    } else if (name == "--feedback") {
+        invocation.InvertFeedback = false;
+    }
     for (const EffectRange& range : kEffectRanges) {
-        if (range.Option == name) return ApplyRanged(range, value, invocation.Changes);
+        if (range.Option != name) continue;
+        std::string refusal = ApplyRanged(range, value, invocation.Changes);
+        // Told with the value as typed.
+        if (!refusal.empty() && value.size() != given.Value.size()) {
+            refusal = RangeError(range, given.Value);
+        }
+        return refusal;
     }
     if (name == "--no-feedback") {
         invocation.Changes.FeedbackOff = true;
@@ -167,14 +205,50 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, Preset
     } else if (name == "--format") {
         invocation.Format = ParseContainerName(value);
         if (!invocation.Format) {
-            return "--format must be wav, flac, aiff or ogg (got '" + std::string(value) + "')";
+            return "--format must be " + ContainerNameList() + " (got '" + std::string(value) +
+                   "')";
         }
     } else if (name == "--encoding") {
         invocation.SampleEncoding = ParseEncodingName(value);
         if (!invocation.SampleEncoding) {
-            return "--encoding must be pcm16, pcm24, pcm32, float, double or vorbis (got '" +
-                   std::string(value) + "')";
+            return "--encoding must be " + EncodingNameList() + " (got '" + std::string(value) +
+                   "')";
         }
+    } else if (name == "--mix") {
+        if (!IsNumber(value)) {
+            return "--mix takes a number: '" + std::string(value) + "' is not a number";
+        }
+        const std::optional<double> mix = ParseFinite(value);
+        const std::optional<std::int32_t> percent = ScaleDecimal(value, 2);
+        if (!mix || *mix < 0.0 || *mix > 1.0 || !percent) {
+            return "--mix must be between 0.00 and 1.00 (got '" + std::string(value) + "')";
+        }
+        invocation.MixPercent = *percent;
+    } else if (name == "--quality") {
+        if (!IsNumber(value))
+            return "--quality takes a number: '" + std::string(value) + "' is not a number";
+        const std::optional<double> quality = ParseFinite(value);
+        if (!quality || *quality < 0.0 || *quality > 10.0) {
+            return "--quality must be between 0 and 10 (got '" + std::string(value) + "')";
+        }
+        invocation.Quality = quality;
+    } else if (name == "--bitrate") {
+        int kbps = 0;
+        const char* const end = value.data() + value.size();
+        const auto [stop, error] = std::from_chars(value.data(), end, kbps);
+        if (error != std::errc{} || stop != end) {
+            return "--bitrate takes a whole number of kilobits per second: '" + std::string(value) +
+                   "' is not one";
+        }
+        if (kbps < 8 || kbps > 512) {
+            return "--bitrate must be between 8 and 512 kbit/s (got '" + std::string(value) + "')";
+        }
+        invocation.BitrateKbps = kbps;
+    } else if (name == "--no-clip-warning") {
+        invocation.ClipWarning = false;
+    } else if (name == "--quiet" || name == "-q") {
+        invocation.Quiet = true;
+        invocation.ClipWarning = false;
     } else if (name == "--preset-file") {
         if (value.empty()) return "--preset-file needs a file name";
         preset.File = std::string(value);
@@ -280,6 +354,7 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
     std::vector<std::string_view> positionals;
     bool helpWanted = false;
     bool optionsEnded = false;
+    std::optional<Command> helpTopic;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view argument = arguments[i];
         if (optionsEnded || argument.size() < 2 || argument.front() != '-') {
@@ -310,7 +385,12 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
     }
 
     Invocation invocation;
-    if (helpWanted) return ParseResult{invocation, {}};
+    if (helpWanted) {
+        // "flanger process --help": that command's help alone.
+        if (!positionals.empty()) invocation.HelpTopic = FindCommand(positionals.front());
+        if (invocation.HelpTopic == Command::Help) invocation.HelpTopic.reset();
+        return ParseResult{invocation, {}};
+    }
     if (positionals.empty()) return Refuse("no command given (see flanger --help)");
 
     const std::optional<Command> command = FindCommand(positionals.front());
@@ -330,6 +410,15 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
         std::string refusal = ApplyOption(given, invocation, preset);
         if (!refusal.empty()) return Refuse(std::move(refusal));
     }
+    // The record holds no sign for the feedback's polarity, so no preset or window can take it.
+    if (invocation.InvertFeedback && *command != Command::Process && *command != Command::Demo) {
+        return Refuse(
+            "a negative --feedback is for process and demo: a preset holds only 0.10 "
+            "to 1.00");
+    }
+    if (invocation.Quality && invocation.BitrateKbps) {
+        return Refuse("--quality and --bitrate cannot be used together");
+    }
     if (std::string refusal = ResolvePreset(preset, invocation.Preset); !refusal.empty()) {
         return Refuse(std::move(refusal));
     }
@@ -339,6 +428,10 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
             if (operands.size() < 2) return Refuse("process needs IN and OUT (see flanger --help)");
             invocation.InputPaths.assign(operands.begin(), operands.end() - 1);
             invocation.OutputPath = std::string(operands.back());
+            // Standard input and output each stand for one file.
+            if (operands.size() > 2 && std::ranges::count(operands, "-") > 0) {
+                return Refuse("'-' (standard input or output) goes with one IN and one OUT");
+            }
             break;
         case Command::Demo:
             if (operands.size() != 1) return Refuse("demo needs OUT (see flanger --help)");
@@ -368,6 +461,9 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
             // "flanger help process" is as good as "flanger process --help".
             if (operands.size() > 1 || (operands.size() == 1 && !FindCommand(operands[0]))) {
                 return Refuse("help takes at most one command name");
+            }
+            if (operands.size() == 1 && FindCommand(operands[0]) != Command::Help) {
+                invocation.HelpTopic = FindCommand(operands[0]);
             }
             break;
     }

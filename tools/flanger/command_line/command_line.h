@@ -42,6 +42,7 @@ struct EffectChanges {
 struct Invocation {
     Command Action = Command::Help;
     // process: every IN, one or more; several, or one folder, are processed into the folder OUT.
+    // "-" stands for standard input and output, each with one IN and one OUT.
     std::vector<std::string> InputPaths;
     std::string OutputPath;  // process and demo (for process a folder, see above); window: --png
     EffectChanges Changes;
@@ -50,8 +51,20 @@ struct Invocation {
     std::optional<PresetLocation> Preset;
     std::optional<Container> Format;             // --format; nullopt keeps the source's container
     std::optional<Encoding> SampleEncoding;      // --encoding; nullopt keeps the source's encoding
+    std::optional<double> Quality;               // --quality, 0 to 10
+    std::optional<int> BitrateKbps;              // --bitrate, kilobits per second
     std::optional<std::string> PluginPath;       // --plugin
     std::optional<std::string> TranslationPath;  // window: --translation
+    // help, or --help after a command: the command whose help alone is wanted.
+    std::optional<Command> HelpTopic;
+    bool ClipWarning = true;  // off with --no-clip-warning or --quiet
+    // --feedback below 0: the fed-back signal inverted. The record holds no such sign, so the
+    // command then renders with the engine's live mode linked into it (process and demo only).
+    bool InvertFeedback = false;
+    // --mix in hundredths: 0 dry only, 50 (the default) the module's dry plus scaled delayed
+    // signal, 100 wet only; not 50: rendered with the live mode as for InvertFeedback.
+    std::int32_t MixPercent = 50;
+    bool Quiet = false;  // --quiet, -q: no warnings or notes, only failures
 };
 
 // Either an invocation or the one line that explains why the arguments were refused.

@@ -14,12 +14,20 @@ int ReportFailure(const std::string& message) {
     return kExitFailure;
 }
 
+namespace {
+bool Quiet = false;
+}  // namespace
+
+void SetQuiet(bool quiet) { Quiet = quiet; }
+
+bool WarningsWanted() { return !Quiet; }
+
 void ReportWarning(const std::string& message) {
-    std::fprintf(stderr, "flanger: warning: %s\n", message.c_str());
+    if (!Quiet) std::fprintf(stderr, "flanger: warning: %s\n", message.c_str());
 }
 
 void ReportNote(const std::string& message) {
-    std::fprintf(stderr, "flanger: note: %s\n", message.c_str());
+    if (!Quiet) std::fprintf(stderr, "flanger: note: %s\n", message.c_str());
 }
 
 std::unique_ptr<PluginLibrary> LoadModule(const Invocation& invocation) {
@@ -35,11 +43,16 @@ std::optional<EffectParameters> ChooseParameters(const Invocation& invocation,
                                                  const PluginExports& module, MissingFile missing) {
     if (!invocation.Preset) return invocation.Changes.AppliedTo(EffectParameters{});
     std::string error;
+    std::string absence;
     const std::optional<EffectParameters> loaded =
-        LoadPresetParameters(module, *invocation.Preset, missing, error);
+        LoadPresetParameters(module, *invocation.Preset, missing, error, &absence);
     if (!loaded) {
         ReportFailure(error);
         return std::nullopt;
+    }
+    // save-preset makes the location; the others would quietly run with a new effect's values.
+    if (!absence.empty() && invocation.Action != Command::SavePreset) {
+        ReportWarning(absence + "; a new effect's values are used");
     }
     const EffectParameters chosen = invocation.Changes.AppliedTo(*loaded);
     for (const EffectRange& range : kEffectRanges) {

@@ -1,26 +1,43 @@
-// The text of "flanger --help". The ranges and defaults here must agree with effect_values.h
-// and with the defaults of a new effect record.
+// The text of "flanger --help", put together from one piece per command and per group of
+// options, so that "flanger COMMAND --help" shows the pieces of that command alone. The ranges
+// and defaults here must agree with effect_values.h and with the defaults of a new effect record.
 #include "command_line/help_text.h"
 
-namespace flanger::tool {
+#include <string_view>
 
-std::string_view HelpText() {
-    return R"(Usage: flanger process IN OUT [options]
+namespace flanger::tool {
+namespace {
+
+enum Section : unsigned {
+    kEffect = 1u << 0,
+    kPreset = 1u << 1,
+    kOutput = 1u << 2,
+    kWindow = 1u << 3,
+    kFiles = 1u << 4,
+};
+
+struct CommandHelp {
+    Command Topic;
+    std::string_view Usage;
+    std::string_view Text;
+    unsigned Sections;
+};
+
+constexpr CommandHelp kCommands[] = {
+    {Command::Process,
+     R"(flanger process IN OUT [options]
        flanger process IN... OUTDIR [options]
        flanger process INDIR OUTDIR [options]
-       flanger demo OUT [options]
-       flanger save-preset PRESET [effect options]
-       flanger show-preset PRESET
-       flanger info [--plugin PATH]
-       flanger window --png FILE [PRESET] [effect options] [--translation LIBRARY]
-       flanger help | --help | --version
-
-Runs audio through the flanger plug-in module (Plugin.so), loading it and driving it
-exactly as an audio editor does.
-
-Commands:
-  process IN OUT   Process the audio file IN and write the result to OUT. WAV, FLAC, AIFF
-                   and Ogg are read and written, with any channel count and sample rate.
+)",
+     R"(  process IN OUT   Process the audio file IN and write the result to OUT, with any channel
+                   count and sample rate. IN may be any file libsndfile reads; OUT's
+                   container follows its extension (see Output options). IN '-' reads
+                   standard input, OUT '-' writes standard output (WAV unless --format
+                   says otherwise), so that the command works in a pipe:
+                     flanger process - - < in.wav | sox -t wav - out.flac
+                   Through a pipe, libsndfile reads WAV, AIFF, AU, Ogg, Opus and MP3;
+                   FLAC, CAF, RF64 and others need a file name or '<'. Standard output
+                   gets the audio alone, once it is complete; never a terminal.
   process IN... OUTDIR
   process INDIR OUTDIR
                    Process several files, or every audio file directly in the folder INDIR
@@ -35,32 +52,66 @@ Commands:
                    input (OUTDIR the same folder as INDIR included), an OUTDIR that is not
                    a folder. A file that fails is reported on its own line and the others
                    go on; the exit status is then 1.
-  demo OUT         Write about 10 seconds of a built-in stereo test signal (a sawtooth
+)",
+     kEffect | kPreset | kOutput | kFiles},
+    {Command::Demo, "flanger demo OUT [options]\n",
+     R"(  demo OUT         Write about 10 seconds of a built-in stereo test signal (a sawtooth
                    chord over noise, 44.1 kHz) through the effect. The container follows
-                   OUT's extension (WAV when it has none); the encoding is 16-bit PCM
-                   (vorbis for Ogg) unless --encoding says otherwise.
-  save-preset      Store effect settings as a preset: the values the preset PRESET already
+                   OUT's extension (WAV when it has none, and for '-', standard output);
+                   the encoding is 16-bit PCM (the codec for lossy containers) unless
+                   --encoding says otherwise.
+)",
+     kEffect | kPreset | kOutput | kFiles},
+    {Command::SavePreset, "flanger save-preset PRESET [effect options]\n",
+     R"(  save-preset      Store effect settings as a preset: the values the preset PRESET already
                    holds (a new effect's where it holds none), changed by the effect
                    options given. The rest of the file or registry is kept as it is.
-  show-preset      Print the six values of the preset PRESET, in the units of the effect
+)",
+     kEffect | kPreset},
+    {Command::ShowPreset, "flanger show-preset PRESET\n",
+     R"(  show-preset      Print the six values of the preset PRESET, in the units of the effect
                    options and as stored, such as: delay 5.0 ms (Delay=50).
-  info             Print the name and vendor the module reports.
-  window           Paint the module's settings window, as a host shows it, into the PNG
+)",
+     kPreset},
+    {Command::Info, "flanger info [--plugin PATH]\n",
+     R"(  info             Print the name and vendor the module reports.
+)",
+     0},
+    {Command::Window,
+     "flanger window --png FILE [PRESET] [effect options] [--translation LIBRARY]\n",
+     R"(  window           Paint the module's settings window, as a host shows it, into the PNG
                    file FILE: its sliders and check boxes set to the values PRESET holds
                    (a new effect's when none is named), changed by the effect options.
-  help             Print this text.
+)",
+     kEffect | kPreset | kWindow},
+};
 
+constexpr std::string_view kIntroduction = R"(
+Runs audio through the flanger plug-in module (Plugin.so), loading it and driving it
+exactly as an audio editor does.
+)";
+
+constexpr std::string_view kEffectOptions = R"(
 Effect options (process, demo, save-preset, window); the defaults are those of a new effect:
   --delay MS        Delay, 1.0 to 10.0 milliseconds, in steps of 0.1 (default 5.0).
   --width MS        Sweep width, 1.0 to 10.0 milliseconds, in steps of 0.1 (default 5.0).
   --speed HZ        Sweep rate, 0.10 to 2.00 hertz, in steps of 0.01 (default 0.10).
   --depth GAIN      Gain of the delayed signal, 0.10 to 1.00, in steps of 0.01 (default 0.90).
-  --feedback GAIN   Feedback gain, 0.10 to 1.00, in steps of 0.01 (default 0.10).
+  --feedback GAIN   Feedback gain, 0.10 to 1.00, in steps of 0.01 (default 0.10); for
+                    process and demo also -1.00 to -0.10, which feeds the delayed signal
+                    back inverted (not a preset value: the record holds 0.10 to 1.00).
   --no-feedback     Switch feedback off.
   --sweep SHAPE     Sweep shape: sine or triangle (default triangle).
+  --mix WET         Dry/wet balance, 0.00 to 1.00 (process and demo; default 0.50): 0 the
+                    input alone, 0.50 the input plus the delayed signal at full (the
+                    module's sound), 1 the delayed signal alone.
   Values between the steps are rounded to the nearest step. --feedback switches feedback
-  on unless --no-feedback is given too.
+  on unless --no-feedback is given too. A negative --feedback or a --mix other than 0.50 is
+  not a value of the module's record: the run then renders with the engine's live mode
+  built into the command (the same arithmetic, with these controls); presets never hold them.
+)";
 
+constexpr std::string_view kPresetOptions = R"(
 Preset options (PRESET): one of the three locations below. save-preset and show-preset
 need one; process, demo and window take their settings from it when given.
   --preset-file FILE --section NAME
@@ -79,20 +130,43 @@ need one; process, demo and window take their settings from it when given.
                     match counts). The values are its child elements Depth, Delay, Width,
                     Sine, Feedback and Speed, each with the attribute Value.
   Effect options given with a preset override the values loaded from it. A section, key or
-  element that does not exist, or values missing from it, give a new effect's defaults. A
-  FILE that does not exist is an error, except for save-preset, which creates it (an XML
-  FILE with the elements of PATH). An XML FILE that is not well-formed is an error, also for
-  save-preset, which then leaves it alone; otherwise save-preset changes only the values and
-  the elements it adds, and keeps every other byte. Stored values outside the ranges above
-  are used as they are, with a warning.
+  element that does not exist, or values missing from it, give a new effect's defaults,
+  with a warning when the section, key or element is missing. A FILE that does not exist
+  is an error, except for save-preset, which creates it (an XML FILE with the elements of
+  PATH). An XML FILE that is not well-formed is an error, also for save-preset, which then
+  leaves it alone; otherwise save-preset changes only the values and the elements it adds,
+  and keeps every other byte. Stored values outside the ranges above are used as they are,
+  with a warning.
+)";
 
+constexpr std::string_view kOutputOptions = R"(
 Output options (process, demo):
-  --format NAME     Output container: wav, flac, aiff or ogg. Default: the input's.
-  --encoding NAME   Output encoding: pcm16, pcm24, pcm32, float, double or vorbis.
-                    Default: the input's; when that does not fit the container, pcm24 for
-                    FLAC and AIFF, float for WAV, vorbis for Ogg.
-  OUT's extension (.wav .flac .aif .aiff .ogg) must agree with the output container.
+  --format NAME     Output container: wav, flac, aiff, ogg, opus, mp3, caf, w64, rf64, au
+                    or raw. Default: the one OUT's extension names (.wav .flac .aif .aiff
+                    .ogg .oga .opus .mp3 .caf .w64 .rf64 .au .snd .raw, in any letter
+                    case); for an OUT without an extension the input's; WAV for '-'. An
+                    extension that names no container is refused; an extension that names
+                    another container than --format is refused too.
+  --encoding NAME   Output encoding: pcm16, pcm24, pcm32, float, double, vorbis, opus,
+                    mp3, ulaw or alaw. Default: the input's; when that does not fit the
+                    container, pcm24 for FLAC and AIFF, vorbis for Ogg, opus for Opus, mp3
+                    for MP3, float for the others. raw needs --encoding. Opus is written
+                    at 8, 12, 16, 24 and 48 kHz only; MP3 where libsndfile was built with
+                    it.
+  --quality Q       Quality of a lossy output (Vorbis, Opus, MP3), 0 (smallest) to 10
+                    (best), at a bitrate that varies. Default: the input's bitrate class:
+                    8 for a lossless input; for a lossy one by its average bitrate (256
+                    kbit/s and up 9, 192 8, 160 7, 128 6, 96 5, below that 4).
+  --bitrate KBPS    A constant bitrate instead, 8 to 512 kbit/s, for MP3 and Opus.
+  --no-clip-warning Do not warn when an integer encoding clips: by default, samples
+                    beyond full scale are clipped and counted, and the count and the peak
+                    are reported once per file.
+  A truncated or damaged input that reads short is reported with a warning; the output
+  holds what could be read. The input's text tags (title, artist, album, date, comment and
+  the others libsndfile carries) are copied into every output container that holds them.
+)";
 
+constexpr std::string_view kWindowOptions = R"(
 Window options (window):
   --png FILE        The picture to write (required).
   --translation LIBRARY
@@ -104,26 +178,69 @@ Window options (window):
                     loads the module with that as the current directory, and removes it
                     again. Without it, a Language.xml in the current directory applies, as
                     for any host.
+)";
 
+constexpr std::string_view kOtherOptions = R"(
 Other options:
   --plugin PATH     The module to load. Default: $FLANGER_PLUGIN when set, otherwise
                     Plugin.so next to the flanger executable, or when there is none the
                     installed one in ../lib/<multiarch>/flanger from the executable's folder.
-  -h, --help        Print this text.
+  -q, --quiet       Report failures only: no warnings and no notes.
+  -h, --help        Print this text; after a command, that command's help alone.
   --version         Print the version.
   --                End of options: later arguments are file names.
 
 Options are written "--name value" or "--name=value", anywhere after the command.
+)";
 
+constexpr std::string_view kFilesNote = R"(
 OUT (and window's FILE) is written to a temporary file in its directory and replaces it
 only when everything succeeded; an OUT that is a symbolic link keeps pointing to the file
 it replaces, and a replaced file keeps its permissions. OUT may not be the same file as IN.
 While processing, a progress bar is shown when standard error is a terminal (for many
 files: all of them together, with the count of files finished).
+)";
 
+constexpr std::string_view kExitStatus = R"(
 Exit status: 0 on success, 1 on a failure, 2 on wrong usage, 130 when interrupted (by
 Ctrl-C or any other signal that ends a process; the temporary file is removed).
 )";
+
+void AddSections(std::string& text, unsigned sections) {
+    if ((sections & kEffect) != 0) text += kEffectOptions;
+    if ((sections & kPreset) != 0) text += kPresetOptions;
+    if ((sections & kOutput) != 0) text += kOutputOptions;
+    if ((sections & kWindow) != 0) text += kWindowOptions;
+    text += kOtherOptions;
+    if ((sections & kFiles) != 0) text += kFilesNote;
+    text += kExitStatus;
+}
+
+}  // namespace
+
+std::string HelpText(std::optional<Command> topic) {
+    std::string text = "Usage: ";
+    unsigned sections = 0;
+    for (const CommandHelp& command : kCommands) {
+        if (topic && command.Topic != *topic) continue;
+        if (text.size() > 7) text += "       ";
+        text += command.Usage;
+        sections |= command.Sections;
+    }
+    if (!topic) {
+        text += "       flanger help [COMMAND] | flanger [COMMAND] --help | flanger --version\n";
+    }
+    text += kIntroduction;
+    text += "\nCommand";
+    text += topic ? ":\n" : "s:\n";
+    for (const CommandHelp& command : kCommands) {
+        if (!topic || command.Topic == *topic) text += command.Text;
+    }
+    if (!topic) {
+        text += "  help [COMMAND]   Print this text, or the help of COMMAND alone.\n";
+    }
+    AddSections(text, sections);
+    return text;
 }
 
 }  // namespace flanger::tool

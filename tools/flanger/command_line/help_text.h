@@ -1,11 +1,15 @@
-// The text of "flanger --help".
+// The text of "flanger --help" and of "flanger COMMAND --help".
 #pragma once
 
-#include <string_view>
+#include <optional>
+#include <string>
+
+#include "command_line/command_line.h"
 
 namespace flanger::tool {
 
-// Documents every command and option; ends with a newline.
-std::string_view HelpText();
+// Every command and option without a topic; with one, that command's usage, what it does and
+// the options it takes. Ends with a newline.
+std::string HelpText(std::optional<Command> topic = std::nullopt);
 
 }  // namespace flanger::tool

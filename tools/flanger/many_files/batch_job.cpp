@@ -188,7 +188,10 @@ struct BatchRun {
 
 // A message that names its file: the file's name in front unless the message has it already.
 std::string AboutFile(const BatchFile& file, const std::string& message) {
-    if (message.find(Quoted(file.Input)) != std::string::npos) return message;
+    if (message.find(Quoted(file.Input)) != std::string::npos ||
+        message.find(Quoted(file.Output)) != std::string::npos) {
+        return message;
+    }
     return Quoted(file.Input) + ": " + message;
 }
 
@@ -199,8 +202,13 @@ RenderResult ProcessOne(BatchRun& run, const BatchFile& file, int slot) {
     processing.Parameters = run.Parameters;
     processing.Format = run.Options->Format;
     processing.SampleEncoding = run.Options->SampleEncoding;
+    processing.Quality = run.Options->Quality;
+    processing.BitrateKbps = run.Options->BitrateKbps;
     processing.InputPath = file.Input;
     processing.OutputPath = file.Output;
+    processing.ClipWarning = run.Options->ClipWarning;
+    processing.Live.InvertFeedback = run.Options->InvertFeedback;
+    processing.Live.MixPercent = run.Options->MixPercent;
     processing.CleanupSlot = slot;
     // Always set, so that no file draws a bar of its own. Only files whose length is in the
     // total add to the frames done, so the line never runs past 100 %.
@@ -214,7 +222,7 @@ RenderResult ProcessOne(BatchRun& run, const BatchFile& file, int slot) {
         result = ProcessFile(processing);
     } catch (const std::exception& exception) {
         // Out of memory, say: it fails this file, where escaping the thread would end them all.
-        result = RenderResult{kExitFailure, exception.what()};
+        result = RenderResult{kExitFailure, exception.what(), {}};
     }
     // A file that ended early still counts in full, so that the line reaches its end.
     if (file.Frames > counted) run.Progress->AddFrames(file.Frames - counted);
@@ -231,6 +239,10 @@ void Work(BatchRun& run, int slot) {
         if (result.Status == kInterruptedExitStatus) {
             run.Interrupted = true;
             return;
+        }
+        for (const std::string& warning :
+             WarningsWanted() ? result.Warnings : std::vector<std::string>{}) {
+            run.Progress->Report("warning: " + AboutFile(files[index], warning));
         }
         if (result.Status != 0) {
             run.Failed.fetch_add(1);

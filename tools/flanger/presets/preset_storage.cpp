@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/profile_file.h"
+#include "platform/registry.h"
 #include "presets/xml_preset_file.h"
 
 namespace flanger::tool {
@@ -77,6 +79,33 @@ std::optional<EffectParameters> Load(const PluginExports& module, const ModuleAr
     return loaded;
 }
 
+// The stored names of the six values, as the module reads them.
+constexpr const char* kValueNames[] = {"Depth", "Delay", "Width", "Sine", "Feedback", "Speed"};
+
+// Why a profile section or registry key holds no preset; empty when it holds one. Read through
+// the same platform calls the module's storages make, so the answer is the one the module got.
+std::string ProfileOrKeyAbsence(const PresetLocation& location) {
+    if (location.Where == PresetLocation::Kind::ProfileSection) {
+        // A value the section lacks reads as the default; no stored text holds this one.
+        constexpr char kAbsent[] = "\x01";
+        for (const char* name : kValueNames) {
+            char value[4] = {};
+            platform::ReadProfileString(location.Section.c_str(), name, kAbsent, value,
+                                        sizeof value, location.FileName.c_str());
+            if (std::string_view(value) != kAbsent) return {};
+        }
+        return DescribeLocation(location) +
+               " does not exist or holds none of Depth, Delay, Width, Sine, Feedback and Speed";
+    }
+    platform::RegistryKey key = nullptr;
+    const long opened =
+        platform::OpenRegistryKey(ArgumentsFor(location).RootKey, location.Section.c_str(),
+                                  platform::kRegistryQueryValue, &key);
+    if (opened == platform::kRegistrySuccess) platform::CloseRegistryKey(key);
+    if (opened != platform::kRegistryFileNotFound) return {};
+    return DescribeLocation(location) + " does not exist";
+}
+
 }  // namespace
 
 EffectSettings* NewRecord(const PluginExports& module, const EffectParameters& parameters) {
@@ -100,16 +129,23 @@ EffectParameters ParametersOf(const EffectSettings& settings) {
 
 std::optional<EffectParameters> LoadPresetParameters(const PluginExports& module,
                                                      const PresetLocation& location,
-                                                     MissingFile missing, std::string& error) {
+                                                     MissingFile missing, std::string& error,
+                                                     std::string* absence) {
     if (location.Where != PresetLocation::Kind::RegistryKey) {
         error = CheckReadable(location.FileName, missing);
         if (!error.empty()) return std::nullopt;
     }
     if (location.Where == PresetLocation::Kind::XmlElement) {
-        return LoadXmlPreset(module, location, error);
+        bool found = false;
+        std::optional<EffectParameters> loaded = LoadXmlPreset(module, location, error, &found);
+        if (loaded && !found && absence != nullptr) {
+            *absence = DescribeLocation(location) + " does not exist";
+        }
+        return loaded;
     }
     std::optional<EffectParameters> loaded = Load(module, ArgumentsFor(location));
     if (!loaded) error = "the module could not create an effect record";
+    if (loaded && absence != nullptr) *absence = ProfileOrKeyAbsence(location);
     return loaded;
 }
 

@@ -25,10 +25,13 @@ enum class MissingFile { Refused, Allowed };
 // The six values stored at `location`; the defaults of a new record for those not stored.
 // nullopt with the reason in `error` when the profile or XML file does not exist (unless
 // allowed), cannot be read or is not a regular file, when an XML file cannot be read as XML, or
-// when the module cannot create a record.
+// when the module cannot create a record. `absence`, when given, receives why the location
+// holds no preset at all (a section without any of the six values, a registry key or XML
+// element that does not exist), so that the caller can warn; empty otherwise.
 std::optional<EffectParameters> LoadPresetParameters(const PluginExports& module,
                                                      const PresetLocation& location,
-                                                     MissingFile missing, std::string& error);
+                                                     MissingFile missing, std::string& error,
+                                                     std::string* absence = nullptr);
 
 // Stores the six values at `location` and reads them back. False with the reason in `error`
 // when a profile or XML file's folder is missing or not writable (nothing is saved then), when

@@ -11,9 +11,11 @@ int RunShowPreset(const Invocation& invocation) {
     const std::unique_ptr<PluginLibrary> module = LoadModule(invocation);
     if (!module) return kExitFailure;
     std::string error;
-    const std::optional<EffectParameters> loaded =
-        LoadPresetParameters(module->Exports(), *invocation.Preset, MissingFile::Refused, error);
+    std::string absence;
+    const std::optional<EffectParameters> loaded = LoadPresetParameters(
+        module->Exports(), *invocation.Preset, MissingFile::Refused, error, &absence);
     if (!loaded) return ReportFailure(error);
+    if (!absence.empty()) ReportWarning(absence + "; these are a new effect's values");
     // Values outside the window's ranges are marked in the listing itself, not warned about:
     // showing them is what was asked for.
     for (const std::string& line : DescribeParameters(*loaded)) std::printf("%s\n", line.c_str());

@@ -94,14 +94,16 @@ std::optional<EffectParameters> InitializeFrom(const PluginExports& module, Sett
 
 std::optional<EffectParameters> ReadPreset(const PluginExports& module, const std::string& file,
                                            const std::vector<std::string>& names,
-                                           std::string& error) {
+                                           std::string& error, bool* found = nullptr) {
     try {
         SettingsNode root;
         if (!root.LoadFromFile(file.c_str())) {
             error = Unreadable(file);
             return std::nullopt;
         }
-        return InitializeFrom(module, FindElement(root, names), error);
+        SettingsNode* const element = FindElement(root, names);
+        if (found != nullptr) *found = element != nullptr;
+        return InitializeFrom(module, element, error);
     } catch (const platform::XmlParserError& failure) {
         error = ParserFailure(file, failure);
         return std::nullopt;
@@ -111,12 +113,14 @@ std::optional<EffectParameters> ReadPreset(const PluginExports& module, const st
 }  // namespace
 
 std::optional<EffectParameters> LoadXmlPreset(const PluginExports& module,
-                                              const PresetLocation& location, std::string& error) {
+                                              const PresetLocation& location, std::string& error,
+                                              bool* found) {
+    if (found != nullptr) *found = false;
     struct stat status {};
     if (stat(location.FileName.c_str(), &status) != 0 && errno == ENOENT) {
         return InitializeFrom(module, nullptr, error);
     }
-    return ReadPreset(module, location.FileName, location.ElementNames, error);
+    return ReadPreset(module, location.FileName, location.ElementNames, error, found);
 }
 
 std::optional<SaveLock> LockXmlPresetFile(const PresetLocation& location, std::string& error) {

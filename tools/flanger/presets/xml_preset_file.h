@@ -21,9 +21,11 @@ namespace flanger::tool {
 // or holds no such element (the root named otherwise, a name missing on the way) gives a new
 // record's values, as a missing profile section does. nullopt with the reason in `error` when
 // the file cannot be read as XML (not well-formed, refused by the reader as too deep or as an
-// entity bomb), when the parser fails, or when the module cannot create a record.
+// entity bomb), when the parser fails, or when the module cannot create a record. `found`, when
+// given, tells whether the element exists.
 std::optional<EffectParameters> LoadXmlPreset(const PluginExports& module,
-                                              const PresetLocation& location, std::string& error);
+                                              const PresetLocation& location, std::string& error,
+                                              bool* found = nullptr);
 
 // For an XML element, the lock that keeps other saves of its file waiting until this one has
 // replaced it (see save_lock.h): taken before the stored values are read, so that the values

@@ -23,11 +23,16 @@ int RunDemo(const Invocation& invocation) {
     job.TotalFrames = kDemoFrames;
     // The signal is described as 16-bit PCM, so that is what a container that holds it gets.
     job.SourceFormat = MakeSoundFormat(Container::Wav, Encoding::Pcm16);
-    job.Format = invocation.Format
-                     ? invocation.Format
-                     : ContainerForFileName(invocation.OutputPath).value_or(Container::Wav);
+    std::string refusal;
+    job.Format = ChooseContainer(invocation.Format, invocation.OutputPath, Container::Wav, refusal);
+    if (!refusal.empty()) return ReportFailure(refusal);
     job.SampleEncoding = invocation.SampleEncoding;
+    job.Lossy.Quality = invocation.Quality.value_or(QualityForInput(false, std::nullopt));
+    job.Lossy.ConstantKbps = invocation.BitrateKbps;
     job.OutputPath = invocation.OutputPath;
+    job.ClipWarning = invocation.ClipWarning;
+    job.Live.InvertFeedback = invocation.InvertFeedback;
+    job.Live.MixPercent = invocation.MixPercent;
     return Render(job);
 }
 

@@ -2,6 +2,7 @@
 #include "processing/file_processing.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -12,27 +13,53 @@
 #include "command_line/commands.h"
 
 namespace flanger::tool {
+namespace {
+
+// The containers libsndfile reads front to back, so that a pipe delivers them whole. The others
+// (CAF, RF64, ...) it reads short or empty from a pipe without saying so; FLAC not at all.
+bool ReadsFromPipe(SoundFormat format) {
+    const std::optional<Container> container = ContainerOf(format);
+    return container == Container::Wav || container == Container::Aiff ||
+           container == Container::Au || container == Container::Ogg ||
+           container == Container::Opus || container == Container::Mp3;
+}
+
+constexpr const char* kSeekableOnly =
+    "libsndfile reads FLAC, CAF, RF64 and other containers only from a file it can seek in; "
+    "give the file's name, or redirect it with '<' instead of a pipe";
+
+}  // namespace
 
 RenderResult ProcessFile(const FileProcessing& file) {
     const std::string& input = file.InputPath;
+    const bool fromStandardInput = input == "-";
+    const std::string named = fromStandardInput ? "standard input" : "'" + input + "'";
     const auto failure = [](std::string error) {
-        return RenderResult{kExitFailure, std::move(error)};
+        return RenderResult{kExitFailure, std::move(error), {}};
     };
     // libsndfile's own message for a missing file is vaguer than the system's.
     struct stat status {};
-    if (stat(input.c_str(), &status) != 0) {
-        return failure("cannot open '" + input + "': " + std::strerror(errno));
+    if (fromStandardInput ? fstat(STDIN_FILENO, &status) != 0 : stat(input.c_str(), &status) != 0) {
+        return failure("cannot open " + named + ": " + std::strerror(errno));
     }
-    if (S_ISDIR(status.st_mode)) return failure("'" + input + "' is a directory");
+    if (S_ISDIR(status.st_mode)) return failure(named + " is a directory");
     std::string error;
     const std::unique_ptr<SoundReader> reader = SoundReader::Open(input, error);
-    if (!reader) return failure("cannot read '" + input + "' as audio: " + error);
+    const bool pipe = S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode);
+    if (!reader) {
+        if (!error.empty() && error.back() == '.') error.pop_back();
+        return failure("cannot read " + named + " as audio: " + error +
+                       (pipe ? std::string("; ") + kSeekableOnly : std::string()));
+    }
+    if (pipe && !ReadsFromPipe(reader->Format())) {
+        return failure(named + " holds " + DescribeFormat(reader->Format()) + "; " + kSeekableOnly);
+    }
     if (reader->Channels() > std::numeric_limits<std::uint16_t>::max()) {
-        return failure("'" + input + "' has " + std::to_string(reader->Channels()) +
+        return failure(named + " has " + std::to_string(reader->Channels()) +
                        " channels; the module takes at most 65535");
     }
     if (reader->Channels() < 1 || reader->SampleRate() < 1) {
-        return failure("'" + input + "' has no channels or no sample rate");
+        return failure(named + " has no channels or no sample rate");
     }
 
     const StreamShape shape{static_cast<std::uint16_t>(reader->Channels()),
@@ -43,17 +70,44 @@ RenderResult ProcessFile(const FileProcessing& file) {
     job.Parameters = file.Parameters;
     job.Source = &source;
     job.Shape = shape;
-    job.TotalFrames = reader->FrameCount();
+    // A pipe's header may state any length (a writer that streams cannot know it).
+    const std::optional<std::int64_t> stated = pipe ? std::nullopt : reader->FrameCount();
+    job.TotalFrames = stated;
     job.SourceFormat = reader->Format();
     job.Format = file.Format;
     job.SampleEncoding = file.SampleEncoding;
+    std::optional<double> averageKbps;
+    if (stated && *stated > 0 && S_ISREG(status.st_mode)) {
+        const double seconds = static_cast<double>(*stated) / reader->SampleRate();
+        averageKbps = static_cast<double>(status.st_size) * 8.0 / 1000.0 / seconds;
+    }
+    job.Lossy.Quality =
+        file.Quality.value_or(QualityForInput(IsLossyFormat(reader->Format()), averageKbps));
+    job.Lossy.ConstantKbps = file.BitrateKbps;
+    job.Tags = reader->Tags();
     job.InputPath = input;
     job.OutputPath = file.OutputPath;
+    job.ClipWarning = file.ClipWarning;
+    job.Live = file.Live;
     job.Progress = file.Progress;
     job.CleanupSlot = file.CleanupSlot;
     // A regular file; a pipe or device may keep its reader waiting.
     job.ReadAhead = S_ISREG(status.st_mode);
-    return RenderOutput(job);
+    RenderResult result = RenderOutput(job);
+    if (result.Status != 0) return result;
+    const std::string damage = reader->DamageNote();
+    if (!damage.empty() || (stated && source.FramesRead() < *stated)) {
+        std::string warning = named + " is truncated or damaged";
+        if (!damage.empty()) warning += " (" + damage + ")";
+        if (stated && source.FramesRead() < *stated) {
+            warning += ": it ended after " + std::to_string(source.FramesRead()) + " of " +
+                       std::to_string(*stated) + " frames";
+        }
+        warning += "; the output holds only the " + std::to_string(source.FramesRead()) +
+                   " frames that could be read";
+        result.Warnings.insert(result.Warnings.begin(), std::move(warning));
+    }
+    return result;
 }
 
 }  // namespace flanger::tool

@@ -17,15 +17,21 @@ namespace flanger::tool {
 struct FileProcessing {
     const PluginExports* Module = nullptr;
     EffectParameters Parameters;
-    std::optional<Container> Format;         // --format
-    std::optional<Encoding> SampleEncoding;  // --encoding
-    std::string InputPath;
-    std::string OutputPath;
+    std::optional<Container> Format;             // --format
+    std::optional<Encoding> SampleEncoding;      // --encoding
+    std::optional<double> Quality;               // --quality; nullopt: the input's bitrate class
+    std::optional<int> BitrateKbps;              // --bitrate
+    std::string InputPath;                       // "-": standard input
+    std::string OutputPath;                      // "-": standard output
+    bool ClipWarning = true;                     // as RenderJob::ClipWarning
+    LiveControls Live;                           // as RenderJob::Live
     std::function<void(std::int64_t)> Progress;  // as RenderJob::Progress
     int CleanupSlot = 0;                         // as RenderJob::CleanupSlot
 };
 
-// Checks the input, reads it and writes the output through a temporary file; reports nothing.
+// Checks the input, reads it and writes the output through a temporary file; reports nothing,
+// but returns a warning when the input ended before its header's length or its data chunk was
+// cut short (a truncated or damaged file, whose output holds what could be read).
 // May run on several threads at once for different files.
 RenderResult ProcessFile(const FileProcessing& file);
 

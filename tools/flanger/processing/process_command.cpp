@@ -14,18 +14,32 @@ int RunProcess(const Invocation& invocation) {
     const std::optional<EffectParameters> parameters =
         ChooseParameters(invocation, module->Exports(), MissingFile::Refused);
     if (!parameters) return kExitFailure;
+    const bool standardInput = invocation.InputPaths.front() == "-";
     if (IsBatchProcess(invocation)) {
+        if (standardInput) {
+            return ReportFailure("standard input ('-') goes with one OUT file, not the folder '" +
+                                 invocation.OutputPath + "'");
+        }
         return RunBatchProcess(invocation, module->Exports(), *parameters);
     }
 
     FileProcessing file;
     file.Module = &module->Exports();
     file.Parameters = *parameters;
-    file.Format = invocation.Format;
+    std::string refusal;
+    // Without an extension the input's container is kept.
+    file.Format = ChooseContainer(invocation.Format, invocation.OutputPath, std::nullopt, refusal);
+    if (!refusal.empty()) return ReportFailure(refusal);
     file.SampleEncoding = invocation.SampleEncoding;
+    file.Quality = invocation.Quality;
+    file.BitrateKbps = invocation.BitrateKbps;
     file.InputPath = invocation.InputPaths.front();
     file.OutputPath = invocation.OutputPath;
+    file.ClipWarning = invocation.ClipWarning;
+    file.Live.InvertFeedback = invocation.InvertFeedback;
+    file.Live.MixPercent = invocation.MixPercent;
     const RenderResult result = ProcessFile(file);
+    for (const std::string& warning : result.Warnings) ReportWarning(warning);
     if (!result.Error.empty()) ReportFailure(result.Error);
     return result.Status;
 }

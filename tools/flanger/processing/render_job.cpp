@@ -1,9 +1,15 @@
 // Rendering a source through the module into OUT.
 #include "processing/render_job.h"
 
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+
 #include "audio/file_stream.h"
 #include "audio/output_file.h"
 #include "audio/pipelined_io.h"
+#include "audio/standard_output.h"
 #include "command_line/command_support.h"
 #include "command_line/commands.h"
 #include "processing/interrupt.h"
@@ -12,39 +18,66 @@
 namespace flanger::tool {
 namespace {
 
-std::string UpperName(Container container) {
-    std::string name(ContainerName(container));
-    for (char& c : name) c = static_cast<char>(c - 'a' + 'A');
-    return name;
+// Whether an OUT named for `announced` may hold `format`: its own container, or a relative
+// that readers of the name take as well (RF64 for .wav).
+bool Announces(Container announced, SoundFormat format) {
+    const std::optional<Container> actual = ContainerOf(format);
+    return actual == announced || (announced == Container::Wav && actual == Container::Rf64) ||
+           (announced == Container::Ogg && actual == Container::Opus);
 }
 
 // Refuses an OUT whose extension promises another container than the bytes it would hold.
 std::string CheckExtension(const std::string& path, SoundFormat format) {
     const std::optional<Container> announced = ContainerForFileName(path);
-    if (!announced || ContainerOf(format) == announced) return {};
-    return "'" + path + "' names a " + UpperName(*announced) + " file but the output would be " +
+    if (!announced || Announces(*announced, format)) return {};
+    return "'" + path + "' names " + WithArticle(*announced) + " file but the output would be " +
            DescribeFormat(format) + "; add --format " + std::string(ContainerName(*announced)) +
            " or choose a name that fits";
 }
 
-RenderResult Failure(std::string error) { return RenderResult{kExitFailure, std::move(error)}; }
+RenderResult Failure(std::string error) { return RenderResult{kExitFailure, std::move(error), {}}; }
+
+// "clipped 1234 samples (peak 1.52, +3.6 dBFS)".
+std::string ClippingWarning(const std::string& out, std::int64_t count, double peak) {
+    char numbers[64];
+    std::snprintf(numbers, sizeof numbers, "peak %.3f, %+.1f dBFS", peak, 20.0 * std::log10(peak));
+    return Named(out) + ": " + std::to_string(count) + (count == 1 ? " sample" : " samples") +
+           " beyond full scale clipped (" + numbers +
+           "); lower --depth or --feedback, or write --encoding float";
+}
 
 }  // namespace
 
+std::string Named(const std::string& path) {
+    return path == "-" ? "standard output" : "'" + path + "'";
+}
+
 RenderResult RenderOutput(const RenderJob& job) {
+    const bool toStandardOutput = job.OutputPath == "-";
     const FormatChoice choice =
         ChooseOutputFormat(job.SourceFormat, job.Format, job.SampleEncoding, job.Shape.Channels,
                            static_cast<int>(job.Shape.SampleRate));
     if (!choice.Format) return Failure(choice.Error);
-    if (std::string refusal = CheckExtension(job.OutputPath, *choice.Format); !refusal.empty()) {
-        return Failure(std::move(refusal));
-    }
     std::string error;
-    const std::optional<std::string> target = ResolveOutputTarget(job.OutputPath, error);
-    if (!target) return Failure(error);
-    // SameFile follows links, so this also catches OUT linking to IN.
-    if (!job.InputPath.empty() && SameFile(job.InputPath, job.OutputPath)) {
-        return Failure("'" + job.OutputPath + "' is the input file; choose another OUT");
+    std::optional<std::string> target;
+    if (toStandardOutput) {
+        if (StandardOutputIsTerminal()) {
+            return Failure(
+                "standard output is a terminal; redirect it to a file or a pipe, or "
+                "name OUT");
+        }
+    } else {
+        if (std::string refusal = CheckExtension(job.OutputPath, *choice.Format);
+            !refusal.empty()) {
+            return Failure(std::move(refusal));
+        }
+        target = ResolveOutputTarget(job.OutputPath, error);
+        if (!target) return Failure(error);
+        // SameFile follows links, so this also catches OUT linking to IN.
+        if (!job.InputPath.empty() && job.InputPath != "-" &&
+            SameFile(job.InputPath, job.OutputPath)) {
+            return Failure("'" + job.OutputPath + "' is the input file; choose another OUT");
+        }
     }
 
     InstallInterruptHandlers();
@@ -54,16 +87,23 @@ RenderResult RenderOutput(const RenderJob& job) {
         int Slot;
         ~CleanupRegistration() { SetInterruptCleanupPath(Slot, nullptr); }
     } const registration{job.CleanupSlot};
-    const std::unique_ptr<PendingOutput> output = PendingOutput::Create(*target, error);
-    if (!output) return Failure(error);
-    SetInterruptCleanupPath(job.CleanupSlot, output->TemporaryPath().c_str());
+    std::unique_ptr<PendingOutput> output;
+    std::unique_ptr<SpooledOutput> spool;
+    if (toStandardOutput) {
+        spool = SpooledOutput::Create(error);
+        if (!spool) return Failure(error);
+    } else {
+        output = PendingOutput::Create(*target, error);
+        if (!output) return Failure(error);
+        SetInterruptCleanupPath(job.CleanupSlot, output->TemporaryPath().c_str());
+    }
     // Declared after `output` so that it lets go of the descriptor before the file is removed.
-    const std::unique_ptr<SoundWriter> writer =
-        SoundWriter::Open(output->Descriptor(), *choice.Format, job.Shape.Channels,
-                          static_cast<int>(job.Shape.SampleRate), error);
+    const std::unique_ptr<SoundWriter> writer = SoundWriter::Open(
+        toStandardOutput ? spool->Descriptor() : output->Descriptor(), *choice.Format,
+        job.Shape.Channels, static_cast<int>(job.Shape.SampleRate), job.Lossy, job.Tags, error);
     if (!writer) {
-        return Failure("cannot write " + DescribeFormat(*choice.Format) + " to '" + job.OutputPath +
-                       "': " + error);
+        return Failure("cannot write " + DescribeFormat(*choice.Format) + " to " +
+                       Named(job.OutputPath) + ": " + error);
     }
 
     // Decoding, processing and encoding overlap: the source is read ahead and the output written
@@ -82,23 +122,35 @@ RenderResult RenderOutput(const RenderJob& job) {
             if (job.Progress) job.Progress(done);
             progress.Update(done);
         },
-        &InterruptRequested);
+        &InterruptRequested, job.Live);
     if (result.Outcome == StreamOutcome::Finished && !sink.Finish(error)) {
         result = StreamResult{StreamOutcome::Failed, error};
     }
     progress.Finish(result.Outcome == StreamOutcome::Finished);
 
-    if (result.Outcome == StreamOutcome::Interrupted)
-        return RenderResult{kInterruptedExitStatus, {}};
+    const RenderResult interrupted{kInterruptedExitStatus, {}, {}};
+    if (result.Outcome == StreamOutcome::Interrupted) return interrupted;
     if (result.Outcome == StreamOutcome::Failed) return Failure(result.Error);
-    if (!writer->Close(error)) return Failure("cannot finish '" + job.OutputPath + "': " + error);
-    if (InterruptRequested()) return RenderResult{kInterruptedExitStatus, {}};
-    if (!output->Commit(error)) return Failure(error);
-    return RenderResult{};
+    if (!writer->Close(error)) {
+        return Failure("cannot finish " + Named(job.OutputPath) + ": " + error);
+    }
+    if (InterruptRequested()) return interrupted;
+    const bool placed =
+        toStandardOutput ? spool->CopyTo(STDOUT_FILENO, error) : output->Commit(error);
+    // A reader that went away mid-copy raises SIGPIPE, which counts as an interruption.
+    if (InterruptRequested()) return interrupted;
+    if (!placed) return Failure(error);
+    RenderResult done;
+    if (job.ClipWarning && writer->ClippedSamples() > 0) {
+        done.Warnings.push_back(
+            ClippingWarning(job.OutputPath, writer->ClippedSamples(), writer->ClippedPeak()));
+    }
+    return done;
 }
 
 int Render(const RenderJob& job) {
     const RenderResult result = RenderOutput(job);
+    for (const std::string& warning : result.Warnings) ReportWarning(warning);
     if (!result.Error.empty()) ReportFailure(result.Error);
     return result.Status;
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "audio/sound_file.h"
 #include "command_line/command_line.h"
@@ -23,8 +24,13 @@ struct RenderJob {
     SoundFormat SourceFormat;                 // the format the output keeps unless told otherwise
     std::optional<Container> Format;
     std::optional<Encoding> SampleEncoding;
-    std::string InputPath;  // a file OUT must not be; empty for none
-    std::string OutputPath;
+    LiveControls Live;       // controls the record does not hold
+    LossySettings Lossy;     // for a lossy output
+    SoundTags Tags;          // copied into the output
+    std::string InputPath;   // a file OUT must not be; empty for none, "-" for standard input
+    std::string OutputPath;  // "-": standard output
+    // Whether samples clipped by an integer encoding get a warning (not with --no-clip-warning).
+    bool ClipWarning = true;
     // Told the frames done so far after every block, on the rendering thread. Empty: the job
     // draws a progress bar of its own.
     std::function<void(std::int64_t)> Progress;
@@ -38,12 +44,16 @@ struct RenderJob {
 struct RenderResult {
     int Status = 0;     // the exit status as for the commands
     std::string Error;  // why it failed, without "flanger: "; empty unless Status is kExitFailure
+    std::vector<std::string> Warnings;  // each without "flanger: warning: "
 };
+
+// "'out.wav'", or "standard output" for "-": a file as messages name it.
+std::string Named(const std::string& path);
 
 // Runs the job and reports nothing, so that it can run beside others.
 RenderResult RenderOutput(const RenderJob& job);
 
-// Runs the job and reports a failure; the exit status as for the commands.
+// Runs the job and reports its warnings and failure; the exit status as for the commands.
 int Render(const RenderJob& job);
 
 }  // namespace flanger::tool

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "engine/live_flanger.h"
+
 namespace flanger::tool {
 namespace {
 
@@ -50,6 +52,42 @@ StreamResult Failed(std::string error) {
     return StreamResult{StreamOutcome::Failed, std::move(error)};
 }
 
+// The stream through the live engine: the same blocks from the source, processed in place.
+StreamResult RunLiveStream(const EffectParameters& parameters, LiveControls controls,
+                           StreamShape shape, AudioSource& source, AudioSink& sink,
+                           const std::function<void(std::int64_t)>& progress,
+                           const std::function<bool()>& stopRequested) {
+    LiveFlanger live;
+    if (!live.Activate(shape.SampleRate, shape.Channels)) {
+        return Failed("the live engine cannot run " + std::to_string(shape.Channels) +
+                      " channel(s) at " + std::to_string(shape.SampleRate) + " Hz");
+    }
+    const LiveSettings settings{parameters.Depth,        parameters.Delay,    parameters.Width,
+                                parameters.Sine,         parameters.Feedback, parameters.Speed,
+                                controls.InvertFeedback, controls.MixPercent};
+    const std::uint32_t blockFrames = BlockFramesFor(shape.Channels);
+    std::vector<float> samples(std::size_t{shape.Channels} * blockFrames);
+    std::vector<float*> channels;
+    for (std::uint32_t channel = 0; channel < shape.Channels; ++channel) {
+        channels.push_back(samples.data() + std::size_t{channel} * blockFrames);
+    }
+    const std::vector<const float*> written(channels.begin(), channels.end());
+    std::int64_t framesDone = 0;
+    while (true) {
+        if (stopRequested && stopRequested()) return StreamResult{StreamOutcome::Interrupted, {}};
+        const std::uint32_t frames = source.Read(channels, blockFrames);
+        if (frames == 0) break;
+        live.Process(channels.data(), shape.Channels, frames, settings);
+        std::string error;
+        if (!sink.Write(written, frames, error)) return Failed(error);
+        framesDone += frames;
+        if (progress) progress(framesDone);
+    }
+    if (stopRequested && stopRequested()) return StreamResult{StreamOutcome::Interrupted, {}};
+    if (const std::string failure = source.Failure(); !failure.empty()) return Failed(failure);
+    return StreamResult{};
+}
+
 }  // namespace
 
 std::uint32_t BlockFramesFor(std::uint32_t channels) {
@@ -60,7 +98,10 @@ std::uint32_t BlockFramesFor(std::uint32_t channels) {
 StreamResult RunStream(const PluginExports& module, const EffectParameters& parameters,
                        StreamShape shape, AudioSource& source, AudioSink& sink,
                        const std::function<void(std::int64_t)>& progress,
-                       const std::function<bool()>& stopRequested) {
+                       const std::function<bool()>& stopRequested, LiveControls live) {
+    if (!live.AtDefaults()) {
+        return RunLiveStream(parameters, live, shape, source, sink, progress, stopRequested);
+    }
     EffectSettings* created = nullptr;
     if (module.Initialize(nullptr, nullptr, nullptr, &created) != 1 || created == nullptr) {
         return Failed("the module could not create an effect record");
