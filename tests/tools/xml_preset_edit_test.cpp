@@ -303,6 +303,19 @@ TEST(XmlPresetEditTest, RefusesWhatItCannotWriteFaithfully) {
          {"S", "Caf\xC3\xA9"},
          depth,
          "the new names cannot be written in its encoding US-ASCII"},
+        {"an empty name in a new document", std::nullopt, {"S", ""}, depth,
+         "an element name is empty"},
+        {"an empty name", "<S/>", {"S", "", "F"}, depth, "an element name is empty"},
+        {"a new name that is not UTF-8",
+         std::nullopt,
+         {"Setting\xFB", "F"},
+         depth,
+         "the new names do not make well-formed XML (line 2: "},
+        {"a new name that is no XML name",
+         "<S/>",
+         {"S", "a b"},
+         depth,
+         "the new names do not make well-formed XML (line 2: "},
     };
     for (const RefusalCase& c : cases) {
         SCOPED_TRACE(c.name);
