@@ -303,7 +303,10 @@ TEST(XmlPresetEditTest, RefusesWhatItCannotWriteFaithfully) {
          {"S", "Caf\xC3\xA9"},
          depth,
          "the new names cannot be written in its encoding US-ASCII"},
-        {"an empty name in a new document", std::nullopt, {"S", ""}, depth,
+        {"an empty name in a new document",
+         std::nullopt,
+         {"S", ""},
+         depth,
          "an element name is empty"},
         {"an empty name", "<S/>", {"S", "", "F"}, depth, "an element name is empty"},
         {"a new name that is not UTF-8",
@@ -315,7 +318,12 @@ TEST(XmlPresetEditTest, RefusesWhatItCannotWriteFaithfully) {
          "<S/>",
          {"S", "a b"},
          depth,
-         "the new names do not make well-formed XML (line 2: "},
+         "'a b' is not an element name"},
+        {"a new name holding markup",
+         std::nullopt,
+         {"E-->cts"},
+         depth,
+         "'E-->cts' is not an element name"},
     };
     for (const RefusalCase& c : cases) {
         SCOPED_TRACE(c.name);

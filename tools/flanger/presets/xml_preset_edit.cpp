@@ -641,6 +641,19 @@ XmlEdit EditDocument(const std::string* document, const std::vector<std::string>
     if (std::find(path.begin(), path.end(), std::string()) != path.end()) {
         return Refuse("an element name is empty");
     }
+    // A name holding markup ("a>b") could make text that is well-formed but names another
+    // element. Bytes beyond ASCII are left to the check of the whole text.
+    for (const std::string& name : path) {
+        const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+        const auto nameByte = [&](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || digit(c) || c == '_' ||
+                   c == ':' || c == '-' || c == '.' || static_cast<unsigned char>(c) >= 0x80;
+        };
+        if (!std::all_of(name.begin(), name.end(), nameByte) || name[0] == '-' ||
+            name[0] == '.' || digit(name[0])) {
+            return Refuse("'" + name + "' is not an element name");
+        }
+    }
     if (!document) return NewDocument(path, write);
 
     const TextEncoding encoding = DetectEncoding(*document);
