@@ -139,22 +139,20 @@ void ProfileStorage::WriteValue(ParameterTag tag, const char* name, const void* 
         case ParameterTag::Int: {
             std::int32_t value;
             std::memcpy(&value, variable, sizeof value);
-            platform::WriteProfileString(section_, name, FormatInteger(value).data(), fileName_);
+            Pending.push_back({name, FormatInteger(value).data()});
             return;
         }
         case ParameterTag::Float:
-            platform::WriteProfileString(
-                section_, name, FormatNumberText(*static_cast<const float*>(variable)).data(),
-                fileName_);
+            Pending.push_back(
+                {name, FormatNumberText(*static_cast<const float*>(variable)).data()});
             return;
         case ParameterTag::Double:
-            platform::WriteProfileString(
-                section_, name, FormatNumberText(*static_cast<const double*>(variable)).data(),
-                fileName_);
+            Pending.push_back(
+                {name, FormatNumberText(*static_cast<const double*>(variable)).data()});
             return;
         case ParameterTag::String:
-            platform::WriteProfileString(
-                section_, name, static_cast<const std::string*>(variable)->c_str(), fileName_);
+            // Up to a NUL, as the text of a C string.
+            Pending.push_back({name, static_cast<const std::string*>(variable)->c_str()});
             return;
         case ParameterTag::Lss:
             WriteBlock(name, *static_cast<const LssBlock*>(variable));
@@ -171,12 +169,17 @@ void ProfileStorage::WriteBlock(const char* name, const LssBlock& block) {
     const std::string sizeKey = PrefixedKey(kSizeKeyPrefix, name);
     const std::string dataKey = PrefixedKey(kDataKeyPrefix, name);
     // The size goes out as the 32 bits taken as signed; the integer read wraps it back.
-    platform::WriteProfileString(section_, sizeKey.c_str(),
-                                 FormatInteger(static_cast<std::int32_t>(block.Size)).data(),
-                                 fileName_);
-    const std::uint8_t none = 0;
-    platform::WriteProfileStruct(section_, dataKey.c_str(),
-                                 block.Data != nullptr ? block.Data : &none, block.Size, fileName_);
+    Pending.push_back({sizeKey, FormatInteger(static_cast<std::int32_t>(block.Size)).data()});
+    Pending.push_back(
+        {dataKey, std::string(reinterpret_cast<const char*>(block.Data), block.Size), true});
+}
+
+bool ProfileStorage::FinishSave() {
+    // One update for the whole list, so that a failing disk or a kill never leaves half a
+    // preset. As before, a failure is not reported (the storage's contract).
+    if (!Pending.empty()) platform::WriteProfileSection(section_, Pending, fileName_);
+    Pending.clear();
+    return true;
 }
 
 }  // namespace flanger

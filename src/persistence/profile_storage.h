@@ -4,13 +4,16 @@
 // Integer tags are stored as "%d" text, "FLOAT" and "DOUBLE" as "%g" text (six significant
 // digits, read back as settings_tree/number_text.h says), "STRING" as its text, and "LSS" under
 // two keys: SIZE_LSS_<name> with the size and DATA_LSS_<name> with the bytes in the struct
-// encoding. The storage holds no file handle and caches nothing; every value is a complete
-// platform read or write.
+// encoding. The storage holds no file handle and caches nothing it reads; the values of a save
+// are held until FinishSave and written in one platform call, which on Linux is one atomic
+// update of the file (all of the preset or none of it).
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "persistence/parameter_storage.h"
+#include "platform/profile_file.h"
 
 namespace flanger {
 
@@ -28,9 +31,12 @@ public:
     // the size counts without data). Texts are read whole, however long.
     void ReadValue(ParameterTag tag, const char* name, void* variable) override;
 
-    // Writes the value's key (two keys for "LSS"). A file that cannot be written keeps its old
-    // content; the failure is not reported.
+    // Holds the value's key (two keys for "LSS") for FinishSave.
     void WriteValue(ParameterTag tag, const char* name, const void* variable) override;
+
+    // Writes the held keys. A file that cannot be written keeps its old content; the failure is
+    // not reported (true).
+    bool FinishSave() override;
 
 private:
     ProfileStorage(const char* fileName, const char* section)
@@ -41,6 +47,7 @@ private:
 
     const char* fileName_;
     const char* section_;
+    std::vector<platform::ProfileEntry> Pending;
 };
 
 }  // namespace flanger

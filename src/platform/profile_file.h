@@ -26,6 +26,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // <windows.h> names the system's WriteProfileString (of WIN.INI) with a macro; a file that
 // includes it before this header still declares, defines and calls this header's function under
@@ -76,5 +78,21 @@ bool WriteProfileString(const char* section, const char* key, const char* value,
 // bytes is "00". A null `data` is allowed only with a size of 0.
 bool WriteProfileStruct(const char* section, const char* key, const void* data, std::uint32_t size,
                         const char* fileName);
+
+// One entry of a section that WriteProfileSection writes: a text, as WriteProfileString stores
+// it, or bytes, as WriteProfileStruct stores them.
+struct ProfileEntry {
+    std::string key;
+    std::string value;  // the text, or the bytes of a struct
+    bool isStruct = false;
+};
+
+// Writes the entries into `section` as WriteProfileString and WriteProfileStruct would one after
+// the other, but (on Linux) in one update of the file: a failure to write leaves none of them
+// stored, and a kill leaves the old file or the one holding all of them. Entries those calls
+// would refuse are left out. Returns false when the file could not be written or an entry was
+// refused. On Windows the system's profile functions write the entries one by one.
+bool WriteProfileSection(const char* section, const std::vector<ProfileEntry>& entries,
+                         const char* fileName);
 
 }  // namespace flanger::platform

@@ -148,6 +148,7 @@ const FileCase kFiles[] = {
     // Entity bombs and loops.
     {"billion_laughs.xml", nullptr},
     {"billion_laughs_attribute.xml", nullptr},
+    {"nested_entities_attribute.xml", nullptr},
     {"entity_loop.xml", nullptr},
     // Not well-formed.
     {"not_well_formed.xml", nullptr},

@@ -35,23 +35,51 @@ std::optional<std::string> FindValue(const char* section, const char* key, const
     return std::string(posix::UnquoteValue(*stored));
 }
 
-bool WriteValue(const char* section, const char* key, std::string_view value,
-                const char* fileName) {
-    if (section == nullptr || key == nullptr || fileName == nullptr) return false;
-    // Checked up front so that a refused entry does not even create the file.
-    if (!IniText::CanStore(section, key, value)) return false;
+using Entry = std::pair<std::string_view, std::string_view>;  // key, text
+
+// Sets the entries of `section` in one update; entries the file's text cannot hold are left
+// out. False when none could be stored or the file could not be written; `refused` tells
+// whether any was left out.
+bool WriteValues(const char* section, const std::vector<Entry>& entries, const char* fileName,
+                 bool& refused) {
+    refused = false;
+    if (section == nullptr || fileName == nullptr) return false;
+    // Checked up front so that refused entries do not even create the file.
+    std::vector<Entry> storable;
+    for (const Entry& entry : entries) {
+        if (IniText::CanStore(section, entry.first, entry.second)) {
+            storable.push_back(entry);
+        } else {
+            refused = true;
+        }
+    }
+    if (storable.empty()) return false;
     return posix::UpdateFileAtomically(
         fileName, [&](const std::string& current) -> std::optional<std::string> {
             posix::ProfileText decoded = posix::DecodeProfile(current, posix::DecodePurpose::Edit);
-            const auto storable = [&](std::string_view text) {
+            const auto fits = [&](std::string_view text) {
                 return posix::CanStore(decoded.Encoding, text);
             };
-            if (!storable(section) || !storable(key) || !storable(value)) return std::nullopt;
             IniText text(std::move(decoded.Text));
-            if (!text.Set(section, key, value)) return std::nullopt;
+            bool changed = false;
+            for (const auto& [key, value] : storable) {
+                if (fits(section) && fits(key) && fits(value) && text.Set(section, key, value)) {
+                    changed = true;
+                } else {
+                    refused = true;
+                }
+            }
+            if (!changed) return std::nullopt;
             decoded.Text = text.Bytes();
             return posix::EncodeProfile(decoded);
         });
+}
+
+bool WriteValue(const char* section, const char* key, std::string_view value,
+                const char* fileName) {
+    if (key == nullptr) return false;
+    bool refused = false;
+    return WriteValues(section, {{key, value}}, fileName, refused) && !refused;
 }
 
 std::size_t CopyOut(std::string_view text, char* buffer, std::size_t capacity) {
@@ -119,6 +147,29 @@ bool WriteProfileStruct(const char* section, const char* key, const void* data, 
     try {
         const std::string text = posix::EncodeStruct(static_cast<const std::uint8_t*>(data), size);
         return WriteValue(section, key, text, fileName);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool WriteProfileSection(const char* section, const std::vector<ProfileEntry>& entries,
+                         const char* fileName) {
+    try {
+        std::vector<std::string> structs;
+        structs.reserve(entries.size());
+        std::vector<Entry> texts;
+        for (const ProfileEntry& entry : entries) {
+            if (!entry.isStruct) {
+                texts.emplace_back(entry.key, entry.value);
+                continue;
+            }
+            structs.push_back(
+                posix::EncodeStruct(reinterpret_cast<const std::uint8_t*>(entry.value.data()),
+                                    static_cast<std::uint32_t>(entry.value.size())));
+            texts.emplace_back(entry.key, structs.back());
+        }
+        bool refused = false;
+        return WriteValues(section, texts, fileName, refused) && !refused;
     } catch (const std::exception&) {
         return false;
     }

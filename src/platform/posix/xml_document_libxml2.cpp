@@ -34,6 +34,23 @@ namespace {
 // own handler, which libxml2 asks first.
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
 
+// Every reference to a declared entity is looked up through the SAX handler, nested ones once
+// per level of each expansion. libxml2 2.9 bounds what expansions produce, but some nestings in
+// attribute values get past its check only after a long time (700 bytes took half a second of
+// processor time, every lookup copying what the one below expanded to); so a document is refused
+// once it has looked up this many, far more than a settings file declares and uses. Parsing runs on
+// the loading thread, hence the thread's count.
+constexpr unsigned long kMostEntityLookups = 10000;
+thread_local unsigned long entityLookups = 0;
+
+xmlEntityPtr BoundedGetEntity(void* context, const xmlChar* name) {
+    if (++entityLookups > kMostEntityLookups) {
+        xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
+        return nullptr;
+    }
+    return xmlSAX2GetEntity(context, name);
+}
+
 struct ParserDeleter {
     void operator()(xmlParserCtxtPtr parser) const { xmlFreeParserCtxt(parser); }
 };
@@ -255,6 +272,8 @@ bool XmlDocument::Load(const char* path) {
         // xmlLoadExtDtdDefaultValue, xmlKeepBlanksDefault ...); xmlCtxtUseOptions only ever adds
         // option bits. Left in place, they would make libxml2 fetch external entities.
         xmlSAXVersion(parser->sax, 2);
+        parser->sax->getEntity = BoundedGetEntity;
+        entityLookups = 0;
         parser->options = 0;
         XmlParseReport report;
         DocumentPointer document;
@@ -269,6 +288,9 @@ bool XmlDocument::Load(const char* path) {
         // document that misses part of the file; the report of the failure decides.
         if (report.OutOfMemory()) {
             ThrowOutOfMemory("loading a file");
+        }
+        if (entityLookups > kMostEntityLookups) {
+            return false;
         }
         if (!document) {
             // A file that does not parse always comes with a report of why.

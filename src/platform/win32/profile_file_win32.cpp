@@ -256,4 +256,18 @@ bool WriteProfileStruct(const char* section, const char* key, const void* data, 
     }
 }
 
+bool WriteProfileSection(const char* section, const std::vector<ProfileEntry>& entries,
+                         const char* fileName) {
+    bool written = true;
+    for (const ProfileEntry& entry : entries) {
+        written =
+            (entry.isStruct
+                 ? WriteProfileStruct(section, entry.key.c_str(), entry.value.data(),
+                                      static_cast<std::uint32_t>(entry.value.size()), fileName)
+                 : WriteProfileString(section, entry.key.c_str(), entry.value.c_str(), fileName)) &&
+            written;
+    }
+    return written;
+}
+
 }  // namespace flanger::platform

@@ -101,7 +101,8 @@ std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target,
     std::string pattern = TemporaryPattern(target);
     const int file = mkstemp(pattern.data());
     if (file < 0) {
-        error = "cannot create a file in '" + DirectoryOf(target) + "': " + SystemError();
+        error = "cannot create a file in '" + DirectoryOf(target) + "' for '" + target +
+                "': " + SystemError();
         return nullptr;
     }
     auto output = std::unique_ptr<PendingOutput>(new PendingOutput(target, pattern, file));

@@ -473,6 +473,17 @@ bool SoundWriter::Close(std::string& error) {
     if (!Impl->FramesWritten && (Impl->Format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC) {
         sf_command(Impl->File, SFC_UPDATE_HEADER_NOW, nullptr, 0);
     }
+    // sf_close writes the final sizes into the container's header but does not report a write
+    // that failed there, which would leave a header of no samples; written now, it is checked.
+    // (FLAC and Ogg streams have no such header to come back to.)
+    const int container = Impl->Format & SF_FORMAT_TYPEMASK;
+    if (container != SF_FORMAT_FLAC && container != SF_FORMAT_OGG) {
+        sf_command(Impl->File, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+        if (sf_error(Impl->File) != SF_ERR_NO_ERROR) {
+            error = sf_strerror(Impl->File);
+            return false;
+        }
+    }
     const int status = sf_close(Impl->File);
     Impl->File = nullptr;
     if (status == 0) return true;

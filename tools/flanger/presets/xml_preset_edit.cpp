@@ -610,9 +610,50 @@ bool SameXmlName(std::string_view a, std::string_view b) {
 
 std::string FindXmlProblem(std::string_view document) { return ParseBytes(document).Problem; }
 
+namespace {
+
+// Path names are taken as bytes (the settings tree compares them so); one that no XML name can be,
+// or bytes that are not text in the document's encoding, would make the edit malformed.
+XmlEdit WellFormed(XmlEdit edit) {
+    if (!edit.Text) return edit;
+    if (const std::string problem = FindXmlProblem(*edit.Text); !problem.empty()) {
+        return Refuse("the new names do not make well-formed XML (" + problem + ")");
+    }
+    return edit;
+}
+
+XmlEdit EditDocument(const std::string* document, const std::vector<std::string>& path,
+                     const PresetWriter& write);
+
+}  // namespace
+
 XmlEdit SavePresetInXml(const std::optional<std::string>& document,
                         const std::vector<std::string>& path, const PresetWriter& write) {
+    return WellFormed(EditDocument(document ? &*document : nullptr, path, write));
+}
+
+namespace {
+
+XmlEdit EditDocument(const std::string* document, const std::vector<std::string>& path,
+                     const PresetWriter& write) {
     if (path.empty()) return Refuse("no element was named");
+    // An element without a name is no element: it would be left out of the text, values and all.
+    if (std::find(path.begin(), path.end(), std::string()) != path.end()) {
+        return Refuse("an element name is empty");
+    }
+    // A name holding markup ("a>b") could make text that is well-formed but names another
+    // element. Bytes beyond ASCII are left to the check of the whole text.
+    for (const std::string& name : path) {
+        const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+        const auto nameByte = [&](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || digit(c) || c == '_' ||
+                   c == ':' || c == '-' || c == '.' || static_cast<unsigned char>(c) >= 0x80;
+        };
+        if (!std::all_of(name.begin(), name.end(), nameByte) || name[0] == '-' ||
+            name[0] == '.' || digit(name[0])) {
+            return Refuse("'" + name + "' is not an element name");
+        }
+    }
     if (!document) return NewDocument(path, write);
 
     const TextEncoding encoding = DetectEncoding(*document);
@@ -673,4 +714,5 @@ XmlEdit SavePresetInXml(const std::optional<std::string>& document,
     return {std::string(encoding.ByteOrderMark) + *changed, {}};
 }
 
+}  // namespace
 }  // namespace flanger::tool

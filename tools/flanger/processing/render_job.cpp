@@ -46,6 +46,22 @@ std::string ClippingWarning(const std::string& out, std::int64_t count, double p
            "); lower --depth or --feedback, or write --encoding float";
 }
 
+// The output's sink, whose failures name the file (libsndfile's reasons name none).
+class NamedSink final : public AudioSink {
+public:
+    NamedSink(AudioSink& sink, const std::string& path) : Sink(sink), Path(path) {}
+    bool Write(std::span<const float* const> channels, std::uint32_t frames,
+               std::string& error) override {
+        if (Sink.Write(channels, frames, error)) return true;
+        error = "cannot write '" + Path + "': " + error;
+        return false;
+    }
+
+private:
+    AudioSink& Sink;
+    const std::string& Path;
+};
+
 }  // namespace
 
 std::string Named(const std::string& path) {
@@ -110,7 +126,8 @@ RenderResult RenderOutput(const RenderJob& job) {
     // behind on threads of their own. Both are declared after what they use, so they stop first.
     const std::uint32_t blockFrames = BlockFramesFor(job.Shape.Channels);
     FileSink fileSink(*writer, job.Shape.Channels, blockFrames);
-    WriteBehindSink sink(fileSink, job.Shape.Channels, blockFrames);
+    NamedSink namedSink(fileSink, job.OutputPath);
+    WriteBehindSink sink(namedSink, job.Shape.Channels, blockFrames);
     std::optional<ReadAheadSource> readAhead;
     if (job.ReadAhead) readAhead.emplace(*job.Source, job.Shape.Channels, blockFrames);
     AudioSource& source = readAhead ? static_cast<AudioSource&>(*readAhead) : *job.Source;
