@@ -144,7 +144,8 @@ const WriteCase kCases[] = {
     {"process output",
      PrepareSounds,
      [](const ScratchDirectory& d) {
-         return std::vector<std::string>{"process", d / "a.wav", d / "old.wav", "--delay", "2.5"};
+         return std::vector<std::string>{"process", d / "a.wav", d / "old.wav", "--delay", "2.5",
+                                         "--no-clip-warning"};
      },
      {"old.wav"},
      {}},
@@ -156,7 +157,8 @@ const WriteCase kCases[] = {
          WriteBytes(d / "out/b.wav", "older b");
      },
      [](const ScratchDirectory& d) {
-         return std::vector<std::string>{"process", d / "a.wav", d / "b.wav", d / "out"};
+         return std::vector<std::string>{"process", d / "a.wav", d / "b.wav", d / "out",
+                                         "--no-clip-warning"};
      },
      {"out/a.wav", "out/b.wav"},
      {}},
