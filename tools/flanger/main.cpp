@@ -27,6 +27,8 @@ int Dispatch(const Invocation& invocation) {
             return RunInfo(invocation);
         case Command::Window:
             return RunWindow(invocation);
+        case Command::Edit:
+            return RunEdit(invocation);
         case Command::Help:
             break;
     }

@@ -16,7 +16,7 @@
 
 namespace flanger::tool {
 
-enum class Command { Help, Process, Demo, SavePreset, ShowPreset, Info, Window };
+enum class Command { Help, Process, Demo, SavePreset, ShowPreset, Info, Window, Edit };
 
 // The effect values typed on the command line, in record units. Each replaces the value it names
 // in the record the command starts from (a new effect's, or a loaded preset's); the others keep
@@ -51,7 +51,7 @@ struct Invocation {
     std::optional<Container> Format;             // --format; nullopt keeps the source's container
     std::optional<Encoding> SampleEncoding;      // --encoding; nullopt keeps the source's encoding
     std::optional<std::string> PluginPath;       // --plugin
-    std::optional<std::string> TranslationPath;  // window: --translation
+    std::optional<std::string> TranslationPath;  // window and edit: --translation
 };
 
 // Either an invocation or the one line that explains why the arguments were refused.

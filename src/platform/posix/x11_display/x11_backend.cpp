@@ -132,7 +132,11 @@ public:
         const RECT rect = PlacedRect(window, parent);
         const xcb_window_t id = xcb_generate_id(Connection);
         // The classic face colour as a TrueColor pixel, until the painter has been.
-        const std::uint32_t values[] = {classic_colour::kFace, kEvents};
+        // A top-level window also hears of its own destruction by someone else (a close
+        // request that does not ask first, such as xdotool's windowclose).
+        const std::uint32_t events =
+            parent == nullptr ? kEvents | XCB_EVENT_MASK_STRUCTURE_NOTIFY : kEvents;
+        const std::uint32_t values[] = {classic_colour::kFace, events};
         xcb_create_window(Connection, XCB_COPY_FROM_PARENT, id, parentId,
                           static_cast<std::int16_t>(rect.left), static_cast<std::int16_t>(rect.top),
                           Extent(rect.left, rect.right), Extent(rect.top, rect.bottom), 0,
@@ -401,6 +405,14 @@ private:
                 LPARAM flags = (event.response_type & 0x7F) == XCB_KEY_PRESS ? kKeyDown : 0;
                 if ((key.state & XCB_MOD_MASK_SHIFT) != 0) flags |= kShift;
                 PostMessageA(window, kKeyInput, virtualKey, flags);
+                break;
+            }
+            case XCB_DESTROY_NOTIFY: {
+                // The layer's own destructions are forgotten before they are asked for.
+                const auto& destroyed = reinterpret_cast<const xcb_destroy_notify_event_t&>(event);
+                if (const HWND window = HandleOf(destroyed.window)) {
+                    PostMessageA(window, WM_CLOSE, 0, 0);
+                }
                 break;
             }
             case XCB_CLIENT_MESSAGE: {
