@@ -541,6 +541,10 @@ FLANGER_USER32_API BOOL FlangerOpenDisplay(LPCSTR displayName);
  * display is open or `native` is not one of its windows. The calling thread owns the handle. */
 FLANGER_USER32_API HWND FlangerWrapNativeWindow(uintptr_t native);
 
+/* The display's window (an X11 window id) that `window` is shown as, for a host that embeds it
+ * (an LV2 UI's widget); 0 when no display is open or the window has none. Any thread. */
+FLANGER_USER32_API uintptr_t FlangerGetNativeWindow(HWND window);
+
 #ifdef __cplusplus
 }
 #endif

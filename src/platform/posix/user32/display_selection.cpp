@@ -84,4 +84,6 @@ HWND FlangerWrapNativeWindow(uintptr_t native) {
     return window;
 }
 
+uintptr_t FlangerGetNativeWindow(HWND window) { return Backend().NativeWindowOf(window); }
+
 }  // extern "C"

@@ -37,6 +37,8 @@ public:
     // `native`, and gives it that window's size. False when the backend has no display or
     // `native` is not a window of it.
     virtual bool AdoptForeignWindow(HWND, std::uintptr_t) noexcept { return false; }
+    // The display's window that `window` is, 0 for none.
+    virtual std::uintptr_t NativeWindowOf(HWND) noexcept { return 0; }
 };
 
 // The backend in use.

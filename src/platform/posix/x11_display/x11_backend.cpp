@@ -58,8 +58,15 @@ constexpr std::uint32_t kEvents = XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTO
                                   XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_BUTTON_MOTION |
                                   XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE;
 
+// A visual of the screen and its depth.
+struct Visual {
+    xcb_visualtype_t* type = nullptr;
+    std::uint8_t depth = 0;
+};
+
 struct NativeWindow {
     xcb_window_t id = XCB_NONE;
+    Visual visual;             // the parent's: a host's window may have another than the screen
     bool foreign = false;      // someone else's window that a handle stands for
     bool paintPosted = false;  // a WM_PAINT is on its way
 };
@@ -115,8 +122,9 @@ public:
         }
         xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
         for (int i = 0; i < screenNumber && screens.rem > 0; ++i) xcb_screen_next(&screens);
-        xcb_visualtype_t* visual = screens.rem > 0 ? RootVisual(*screens.data) : nullptr;
-        if (visual == nullptr) {
+        const Visual visual =
+            screens.rem > 0 ? FindVisual(*screens.data, screens.data->root_visual) : Visual{};
+        if (visual.type == nullptr) {
             xcb_disconnect(connection);
             return nullptr;
         }
@@ -127,8 +135,9 @@ public:
         if (HasClass(window, kForeignWindowClass)) return;  // AdoptForeignWindow follows
         const LONG style = GetWindowLongA(window, GWL_STYLE);
         const HWND parent = (style & WS_CHILD) != 0 ? GetParent(window) : nullptr;
-        xcb_window_t parentId = Screen->root;
-        if (parent != nullptr && (parentId = NativeOf(parent)) == XCB_NONE) return;
+        NativeWindow parentNative{Screen->root, RootVisual};
+        if (parent != nullptr && (parentNative = Find(parent)).id == XCB_NONE) return;
+        const Visual visual = parentNative.visual;
         const RECT rect = PlacedRect(window, parent);
         const xcb_window_t id = xcb_generate_id(Connection);
         // The classic face colour as a TrueColor pixel, until the painter has been.
@@ -136,11 +145,13 @@ public:
         // request that does not ask first, such as xdotool's windowclose).
         const std::uint32_t events =
             parent == nullptr ? kEvents | XCB_EVENT_MASK_STRUCTURE_NOTIFY : kEvents;
-        const std::uint32_t values[] = {classic_colour::kFace, events};
-        xcb_create_window(Connection, XCB_COPY_FROM_PARENT, id, parentId,
+        // The face colour as a TrueColor pixel (opaque where the depth has alpha).
+        const std::uint32_t face = classic_colour::kFace | (visual.depth == 32 ? 0xFF000000u : 0);
+        const std::uint32_t values[] = {face, events};
+        xcb_create_window(Connection, XCB_COPY_FROM_PARENT, id, parentNative.id,
                           static_cast<std::int16_t>(rect.left), static_cast<std::int16_t>(rect.top),
                           Extent(rect.left, rect.right), Extent(rect.top, rect.bottom), 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, Screen->root_visual,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
                           XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
         if (parent == nullptr) {
             xcb_change_property(Connection, XCB_PROP_MODE_REPLACE, id, WmProtocols, XCB_ATOM_ATOM,
@@ -148,10 +159,10 @@ public:
         }
         {
             std::lock_guard lock(Mutex);
-            ByHandle[window] = NativeWindow{id, false, false};
+            ByHandle[window] = NativeWindow{id, visual, false, false};
             ByNative[id] = window;
         }
-        if (parent == nullptr) SetTitle(window, id);
+        SetTitle(window, id);
         if ((style & WS_VISIBLE) != 0) xcb_map_window(Connection, id);
         xcb_flush(Connection);
     }
@@ -199,7 +210,7 @@ public:
     void TextChanged(HWND window) noexcept override {
         const NativeWindow native = Find(window);
         if (native.id == XCB_NONE || native.foreign) return;
-        if ((GetWindowLongA(window, GWL_STYLE) & WS_CHILD) == 0) SetTitle(window, native.id);
+        SetTitle(window, native.id);
         Invalidated(window);
     }
 
@@ -241,38 +252,53 @@ public:
         if (id == XCB_NONE || id != native) return false;
         xcb_get_geometry_reply_t* geometry =
             xcb_get_geometry_reply(Connection, xcb_get_geometry(Connection, id), nullptr);
-        if (geometry == nullptr) return false;
-        const int width = geometry->width;
-        const int height = geometry->height;
+        xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+            Connection, xcb_get_window_attributes(Connection, id), nullptr);
+        const Visual visual =
+            attributes != nullptr ? FindVisual(*Screen, attributes->visual) : Visual{};
+        const int width = geometry != nullptr ? geometry->width : 0;
+        const int height = geometry != nullptr ? geometry->height : 0;
         std::free(geometry);
+        std::free(attributes);
+        if (visual.type == nullptr) return false;
         {
             std::lock_guard lock(Mutex);
-            ByHandle[window] = NativeWindow{id, true, false};
+            ByHandle[window] = NativeWindow{id, visual, true, false};
         }
         MoveWindow(window, 0, 0, width, height, FALSE);
         return true;
     }
 
+    // After a round trip, so that the window exists for other clients of the X server (the host
+    // that embeds it) by the time they hear of it.
+    std::uintptr_t NativeWindowOf(HWND window) noexcept override {
+        const xcb_window_t id = Find(window).id;
+        if (id != XCB_NONE)
+            std::free(
+                xcb_get_input_focus_reply(Connection, xcb_get_input_focus(Connection), nullptr));
+        return id;
+    }
+
 private:
-    X11Backend(xcb_connection_t* connection, xcb_screen_t* screen, xcb_visualtype_t* visual)
+    X11Backend(xcb_connection_t* connection, xcb_screen_t* screen, Visual rootVisual)
         : Connection(connection),
           Screen(screen),
-          Visual(visual),
+          RootVisual(rootVisual),
           Keys(xcb_key_symbols_alloc(connection)),
           WmProtocols(Atom("WM_PROTOCOLS")),
           WmDeleteWindow(Atom("WM_DELETE_WINDOW")),
           NetWmName(Atom("_NET_WM_NAME")),
           Utf8String(Atom("UTF8_STRING")) {}
 
-    static xcb_visualtype_t* RootVisual(const xcb_screen_t& screen) {
+    static Visual FindVisual(const xcb_screen_t& screen, xcb_visualid_t id) {
         for (auto depths = xcb_screen_allowed_depths_iterator(&screen); depths.rem > 0;
              xcb_depth_next(&depths)) {
             for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem > 0;
                  xcb_visualtype_next(&visuals)) {
-                if (visuals.data->visual_id == screen.root_visual) return visuals.data;
+                if (visuals.data->visual_id == id) return {visuals.data, depths.data->depth};
             }
         }
-        return nullptr;
+        return {};
     }
 
     xcb_atom_t Atom(const char* name) {
@@ -299,6 +325,8 @@ private:
         return found != ByNative.end() ? found->second : nullptr;
     }
 
+    // Every window is named by its text: a top-level one's title, and a name by which tools such
+    // as xdotool find a control.
     void SetTitle(HWND window, xcb_window_t id) {
         char title[256] = {};
         const int length = GetWindowTextA(window, title, static_cast<int>(sizeof title));
@@ -307,6 +335,7 @@ private:
                             XCB_ATOM_STRING, 8, size, title);
         xcb_change_property(Connection, XCB_PROP_MODE_REPLACE, id, NetWmName, Utf8String, 8, size,
                             title);
+        xcb_flush(Connection);
     }
 
     void PostPaint(HWND window) {
@@ -333,8 +362,8 @@ private:
         RECT client{};
         GetClientRect(window, &client);
         if (client.right <= 0 || client.bottom <= 0) return true;
-        cairo_surface_t* surface =
-            cairo_xcb_surface_create(Connection, native.id, Visual, client.right, client.bottom);
+        cairo_surface_t* surface = cairo_xcb_surface_create(
+            Connection, native.id, native.visual.type, client.right, client.bottom);
         cairo_t* context = cairo_create(surface);
         // Painted aside and put on the screen at once, so that nothing flickers.
         cairo_push_group(context);
@@ -440,7 +469,7 @@ private:
 
     xcb_connection_t* const Connection;
     xcb_screen_t* const Screen;
-    xcb_visualtype_t* const Visual;
+    const Visual RootVisual;
     xcb_key_symbols_t* const Keys;
     const xcb_atom_t WmProtocols;
     const xcb_atom_t WmDeleteWindow;
