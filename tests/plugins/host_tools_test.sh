@@ -126,7 +126,9 @@ jalv)
         fail "errors"
     ;;
 jalv-ui)
-    export HOME="$work/home" JACK_DEFAULT_SERVER="flanger-ui-test-$$"
+    # One server name for every run: JACK keeps a few servers' names in a registry shared by the
+    # machine, and takes back a stale entry only for a server of the same name.
+    export HOME="$work/home" JACK_DEFAULT_SERVER="flanger-ui-test"
     mkdir "$HOME"
     jackd --no-realtime -d dummy -r 48000 -p 256 >jackd.log 2>&1 &
     jackd=$!
@@ -135,9 +137,10 @@ jalv-ui)
     # the moved Delay.
     jalv.gtk3 -c width=7.5 "$mono" >jalv.txt 2>&1 &
     jalv=$!
-    # Both are ended here, whatever their exit status then.
-    trap 'kill "$jalv" "$jackd" 2>/dev/null || true; wait "$jalv" "$jackd" 2>/dev/null || true
-          rm -rf "$work"' EXIT
+    # The client first, then the server, so that the server leaves the registry clean; whatever
+    # their exit status then.
+    trap 'kill "$jalv" 2>/dev/null || true; wait "$jalv" 2>/dev/null || true
+          kill "$jackd" 2>/dev/null || true; wait "$jackd" 2>/dev/null || true; rm -rf "$work"' EXIT
     window="$(timeout 20 xdotool search --sync --name '^Flanger settings$' | head -1)" ||
         { cat jalv.txt; fail "no settings window in jalv"; }
     eval "$(xdotool getwindowgeometry --shell "$window")"
