@@ -1,4 +1,5 @@
 // The flanger command: hosts the plug-in module to process sound files from a shell.
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string_view>
@@ -36,11 +37,21 @@ int Dispatch(const Invocation& invocation) {
     return 0;
 }
 
+// "--version" anywhere before "--" prints the version and nothing else, whatever else is given.
+bool VersionWanted(const std::vector<std::string_view>& arguments) {
+    const auto optionsEnd = std::ranges::find(arguments, "--");
+    return std::find(arguments.begin(), optionsEnd, "--version") != optionsEnd;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     try {
         const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+        if (VersionWanted(arguments)) {
+            std::puts("flanger " FLANGER_VERSION);
+            return std::fflush(stdout) == 0 ? 0 : ReportFailure("cannot write to standard output");
+        }
         const ParseResult parsed = ParseCommandLine(arguments);
         if (!parsed.Parsed) {
             std::fprintf(stderr, "flanger: %s\n", parsed.Error.c_str());

@@ -13,7 +13,7 @@ std::string_view HelpText() {
        flanger show-preset PRESET
        flanger info [--plugin PATH]
        flanger window --png FILE [PRESET] [effect options] [--translation LIBRARY]
-       flanger help | --help
+       flanger help | --help | --version
 
 Runs audio through the flanger plug-in module (Plugin.so), loading it and driving it
 exactly as an audio editor does.
@@ -107,8 +107,10 @@ Window options (window):
 
 Other options:
   --plugin PATH     The module to load. Default: $FLANGER_PLUGIN when set, otherwise
-                    Plugin.so next to the flanger executable.
+                    Plugin.so next to the flanger executable, or when there is none the
+                    installed one in ../lib/<multiarch>/flanger from the executable's folder.
   -h, --help        Print this text.
+  --version         Print the version.
   --                End of options: later arguments are file names.
 
 Options are written "--name value" or "--name=value", anywhere after the command.
