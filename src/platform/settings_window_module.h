@@ -17,7 +17,8 @@ struct SettingsWindowModule {
 };
 
 // Loads Plugin.so from `directory` (with its trailing slash) when it is there, else the one
-// beside the windowing layer's library, whose windows it shares. The module stays loaded for the
+// beside the windowing layer's library, whose windows it shares, or in the installed module
+// directory relative to that library. The module stays loaded for the
 // rest of the process (windows of it may outlive their user). nullopt when neither loads or the
 // exports are missing.
 std::optional<SettingsWindowModule> LoadSettingsWindowModule(const std::string& directory);

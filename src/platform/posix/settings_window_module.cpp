@@ -9,6 +9,11 @@ namespace flanger::platform {
 namespace {
 
 constexpr char kModuleName[] = "Plugin.so";
+// Where an installation puts the module, relative to the windowing layer's directory (the build
+// tree keeps both in one).
+#ifndef FLANGER_MODULEDIR_FROM_LIBDIR
+#define FLANGER_MODULEDIR_FROM_LIBDIR "."
+#endif
 
 std::optional<SettingsWindowModule> Load(const std::string& path) {
     void* const module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
@@ -44,7 +49,8 @@ std::optional<SettingsWindowModule> LoadSettingsWindowModule(const std::string& 
     if (auto beside = Load(directory + kModuleName)) return beside;
     const std::string layer = LayerDirectory();
     if (layer.empty()) return std::nullopt;
-    return Load(layer + kModuleName);
+    if (auto besideLayer = Load(layer + kModuleName)) return besideLayer;
+    return Load(layer + FLANGER_MODULEDIR_FROM_LIBDIR "/" + kModuleName);
 }
 
 }  // namespace flanger::platform
