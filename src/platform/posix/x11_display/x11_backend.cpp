@@ -140,12 +140,12 @@ public:
         const Visual visual = parentNative.visual;
         const RECT rect = PlacedRect(window, parent);
         const xcb_window_t id = xcb_generate_id(Connection);
-        // The classic face colour as a TrueColor pixel, until the painter has been.
         // A top-level window also hears of its own destruction by someone else (a close
         // request that does not ask first, such as xdotool's windowclose).
         const std::uint32_t events =
             parent == nullptr ? kEvents | XCB_EVENT_MASK_STRUCTURE_NOTIFY : kEvents;
-        // The face colour as a TrueColor pixel (opaque where the depth has alpha).
+        // The face colour as a TrueColor pixel (opaque where the depth has alpha), until the
+        // painter has been.
         const std::uint32_t face = classic_colour::kFace | (visual.depth == 32 ? 0xFF000000u : 0);
         const std::uint32_t values[] = {face, events};
         xcb_create_window(Connection, XCB_COPY_FROM_PARENT, id, parentNative.id,
@@ -157,10 +157,10 @@ public:
             xcb_change_property(Connection, XCB_PROP_MODE_REPLACE, id, WmProtocols, XCB_ATOM_ATOM,
                                 32, 1, &WmDeleteWindow);
         }
-        {
-            std::lock_guard lock(Mutex);
-            ByHandle[window] = NativeWindow{id, visual, false, false};
-            ByNative[id] = window;
+        if (!Remember(window, NativeWindow{id, visual, false, false})) {
+            xcb_destroy_window(Connection, id);  // out of memory: the window stays headless
+            xcb_flush(Connection);
+            return;
         }
         SetTitle(window, id);
         if ((style & WS_VISIBLE) != 0) xcb_map_window(Connection, id);
@@ -229,21 +229,10 @@ public:
     }
 
     bool Dispatch(const MSG& message) noexcept override {
-        switch (message.message) {
-            case WM_PAINT:
-                return Paint(message.hwnd);
-            case kKeyInput:
-                RouteKey(static_cast<UINT>(message.wParam), message.lParam);
-                return true;
-            case kWheelInput:
-                if (HasClass(message.hwnd, TRACKBAR_CLASSA)) {
-                    SendMessageA(message.hwnd, WM_KEYDOWN, message.wParam, 1);
-                    SendMessageA(message.hwnd, WM_KEYUP, message.wParam,
-                                 static_cast<LPARAM>(static_cast<DWORD>(0xC0000001u)));
-                }
-                return true;
-            default:
-                return false;
+        try {
+            return DispatchOwn(message);
+        } catch (...) {
+            return true;  // out of memory while painting or routing: the message is dropped
         }
     }
 
@@ -260,10 +249,8 @@ public:
         const int height = geometry != nullptr ? geometry->height : 0;
         std::free(geometry);
         std::free(attributes);
-        if (visual.type == nullptr) return false;
-        {
-            std::lock_guard lock(Mutex);
-            ByHandle[window] = NativeWindow{id, visual, true, false};
+        if (visual.type == nullptr || !Remember(window, NativeWindow{id, visual, true, false})) {
+            return false;
         }
         MoveWindow(window, 0, 0, width, height, FALSE);
         return true;
@@ -309,6 +296,21 @@ private:
         const xcb_atom_t atom = reply != nullptr ? reply->atom : XCB_NONE;
         std::free(reply);
         return atom;
+    }
+
+    // Enters the pair in both maps (a foreign window only in the first: its events are not
+    // ours); false when memory runs out.
+    bool Remember(HWND window, const NativeWindow& native) noexcept {
+        try {
+            std::lock_guard lock(Mutex);
+            ByHandle[window] = native;
+            if (!native.foreign) ByNative[native.id] = window;
+            return true;
+        } catch (...) {
+            std::lock_guard lock(Mutex);
+            ByHandle.erase(window);
+            return false;
+        }
     }
 
     NativeWindow Find(HWND window) {
@@ -375,6 +377,25 @@ private:
         cairo_surface_destroy(surface);
         xcb_flush(Connection);
         return true;
+    }
+
+    bool DispatchOwn(const MSG& message) {
+        switch (message.message) {
+            case WM_PAINT:
+                return Paint(message.hwnd);
+            case kKeyInput:
+                RouteKey(static_cast<UINT>(message.wParam), message.lParam);
+                return true;
+            case kWheelInput:
+                if (HasClass(message.hwnd, TRACKBAR_CLASSA)) {
+                    SendMessageA(message.hwnd, WM_KEYDOWN, message.wParam, 1);
+                    SendMessageA(message.hwnd, WM_KEYUP, message.wParam,
+                                 static_cast<LPARAM>(static_cast<DWORD>(0xC0000001u)));
+                }
+                return true;
+            default:
+                return false;
+        }
     }
 
     // On the focus window's thread, as the dialog loop of Windows sends keys.
