@@ -545,6 +545,12 @@ FLANGER_USER32_API HWND FlangerWrapNativeWindow(uintptr_t native);
  * (an LV2 UI's widget); 0 when no display is open or the window has none. Any thread. */
 FLANGER_USER32_API uintptr_t FlangerGetNativeWindow(HWND window);
 
+/* Lets go of the font caches that painting on a display fills for the life of the process, so
+ * that a memory checker finds nothing left at exit. For the end of a program that owns its
+ * process (not a plug-in, whose host may use the same font libraries), after its last window is
+ * destroyed; painting afterwards fills them again. Does nothing without a display. */
+FLANGER_USER32_API void FlangerReleaseDisplayCaches(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -137,6 +137,7 @@ int RunEdit(const Invocation& invocation) {
     }
     if (IsWindow(editor)) DestroyWindow(editor);
     UnregisterClassA(kEditorClass, nullptr);
+    FlangerReleaseDisplayCaches();  // the last window is gone
     Current = nullptr;
     return editing.Failed ? kExitFailure : 0;
 }

@@ -86,4 +86,6 @@ HWND FlangerWrapNativeWindow(uintptr_t native) {
 
 uintptr_t FlangerGetNativeWindow(HWND window) { return Backend().NativeWindowOf(window); }
 
+void FlangerReleaseDisplayCaches(void) { Backend().ReleaseCaches(); }
+
 }  // extern "C"

@@ -37,6 +37,8 @@ public:
     // `native`, and gives it that window's size. False when the backend has no display or
     // `native` is not a window of it.
     virtual bool AdoptForeignWindow(HWND, std::uintptr_t) noexcept { return false; }
+    // Lets go of what painting keeps for the life of the process (font caches).
+    virtual void ReleaseCaches() noexcept {}
     // The display's window that `window` is, 0 for none.
     virtual std::uintptr_t NativeWindowOf(HWND) noexcept { return 0; }
 };

@@ -218,6 +218,8 @@ public:
 
     bool Polls() const noexcept override { return true; }
 
+    void ReleaseCaches() noexcept override { ReleaseFontCaches(); }
+
     void Poll() noexcept override {
         // One reader at a time; another thread already reading posts for everyone.
         std::unique_lock reading(PollMutex, std::try_to_lock);
