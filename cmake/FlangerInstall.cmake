@@ -61,6 +61,26 @@ if(TARGET flanger_lv2)
   install(FILES ${FLANGER_LV2_BUNDLE}/manifest.ttl ${FLANGER_LV2_BUNDLE}/flanger.ttl
           DESTINATION ${FLANGER_INSTALL_LV2DIR}/flanger.lv2)
 endif()
+# The windowing layer's X11 part beside the layer, which loads it from there; the LV2 plug-ins'
+# window in their bundle, finding the layer and, through it, the module in their directories.
+if(TARGET flanger_user32_x11)
+  set_target_properties(flanger_user32_x11 PROPERTIES INSTALL_RPATH "$ORIGIN")
+  install(TARGETS flanger_user32_x11
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} PERMISSIONS ${FLANGER_LIBRARY_PERMISSIONS})
+endif()
+if(TARGET flanger_lv2_ui)
+  flanger_relative_path(libdir_from_lv2 "${FLANGER_INSTALL_LV2DIR}/flanger.lv2"
+                        "${CMAKE_INSTALL_LIBDIR}")
+  flanger_relative_path(moduledir_from_libdir "${CMAKE_INSTALL_LIBDIR}"
+                        "${FLANGER_INSTALL_MODULEDIR}")
+  set_target_properties(flanger_lv2_ui PROPERTIES INSTALL_RPATH "$ORIGIN/${libdir_from_lv2}")
+  set_property(SOURCE ${PROJECT_SOURCE_DIR}/src/platform/posix/settings_window_module.cpp
+               TARGET_DIRECTORY flanger_lv2_ui APPEND PROPERTY
+               COMPILE_DEFINITIONS FLANGER_MODULEDIR_FROM_LIBDIR="${moduledir_from_libdir}")
+  install(TARGETS flanger_lv2_ui
+    LIBRARY DESTINATION ${FLANGER_INSTALL_LV2DIR}/flanger.lv2
+    PERMISSIONS ${FLANGER_LIBRARY_PERMISSIONS})
+endif()
 if(TARGET flanger_ladspa)
   install(TARGETS flanger_ladspa
     LIBRARY DESTINATION ${FLANGER_INSTALL_LADSPADIR} PERMISSIONS ${FLANGER_LIBRARY_PERMISSIONS})

@@ -231,8 +231,10 @@ typedef struct tagINITCOMMONCONTROLSEX {
 
 #define MK_LBUTTON 0x0001
 
+#define VK_TAB 0x09
 #define VK_RETURN 0x0D
 #define VK_ESCAPE 0x1B
+#define VK_SPACE 0x20
 #define VK_PRIOR 0x21
 #define VK_NEXT 0x22
 #define VK_END 0x23
@@ -518,6 +520,36 @@ FLANGER_USER32_API BOOL FlangerGetWindowFont(HWND window, LPSTR faceName, int ma
  * FlangerSetModuleContext returns the previous value. */
 FLANGER_USER32_API void* FlangerGetModuleContext(void);
 FLANGER_USER32_API void* FlangerSetModuleContext(void* context);
+
+/* Shows the layer's windows on an X11 display from now on: `displayName` as X11 names displays
+ * (":1"), null for $DISPLAY. Call it before the first window is created: windows made earlier
+ * stay headless. TRUE when the display is open (also when it already was: the first name wins);
+ * FALSE when no display answers or the X11 part of the layer (libflanger_user32_x11.so, next to
+ * libflanger_user32.so) is missing, and the layer then stays headless. Without this call (or the
+ * environment variable FLANGER_WINDOW_BACKEND=x11, read when the first window is created) every
+ * window lives in memory only. On a display, GetMessageA and PeekMessageA turn the display's
+ * events into the messages the controls understand (mouse buttons, drags, the wheel over a
+ * trackbar, keys to the focus window, Tab and Shift+Tab between tab stops) and the windows are
+ * painted when they are exposed or change. Any thread. */
+FLANGER_USER32_API BOOL FlangerOpenDisplay(LPCSTR displayName);
+
+/* A window handle standing for a window of the display that belongs to someone else (an X11
+ * window id, as a plug-in host hands one to an editor), to be the parent of the caller's
+ * windows, which then appear inside it. The handle is a visible top-level window of the class
+ * "FlangerNativeWindow" with the native window's size; destroying it destroys the caller's
+ * windows inside it and leaves the native one alone. Null (ERROR_INVALID_WINDOW_HANDLE) when no
+ * display is open or `native` is not one of its windows. The calling thread owns the handle. */
+FLANGER_USER32_API HWND FlangerWrapNativeWindow(uintptr_t native);
+
+/* The display's window (an X11 window id) that `window` is shown as, for a host that embeds it
+ * (an LV2 UI's widget); 0 when no display is open or the window has none. Any thread. */
+FLANGER_USER32_API uintptr_t FlangerGetNativeWindow(HWND window);
+
+/* Lets go of the font caches that painting on a display fills for the life of the process, so
+ * that a memory checker finds nothing left at exit. For the end of a program that owns its
+ * process (not a plug-in, whose host may use the same font libraries), after its last window is
+ * destroyed; painting afterwards fills them again. Does nothing without a display. */
+FLANGER_USER32_API void FlangerReleaseDisplayCaches(void);
 
 #ifdef __cplusplus
 }

@@ -17,6 +17,8 @@ namespace flanger::plugins {
 inline constexpr const char* kVendor = "Vornak";
 // The LV2 project of both plug-ins, whose maintainer is the vendor.
 inline constexpr const char* kProjectUri = "urn:vornak:flanger";
+// The LV2 plug-ins' window (an X11 UI showing the settings window), the same for both.
+inline constexpr const char* kUiUri = "urn:vornak:flanger:ui";
 
 struct PluginIdentity {
     std::uint32_t Channels;

@@ -5,6 +5,8 @@
 #   ladspa        analyseplugin and applyplugin load and run the LADSPA library
 #   sox           sox's ladspa effect runs both LADSPA plug-ins
 #   jalv          jalv under a JACK server with its dummy backend, controls moved while it runs
+#   jalv-ui       jalv's GTK front end shows the plug-ins' own window on an X server (run under
+#                 xvfb-run): xdotool moves a slider, and jalv's controls follow it
 #
 # usage: host_tools_test.sh TEST   with FLANGER (the command), FLANGER_LV2_DIR (the folder of
 #        flanger.lv2) and FLANGER_LADSPA_DIR (the folder of vornak_flanger.so) in the environment
@@ -129,6 +131,42 @@ jalv)
     # as xruns, and a cycle the scheduler left unfinished as a process error: timing, not faults.
     ! grep -i "error\|fail" jalv.txt <(grep -v "XRun\|ProcessGraphAsyncMaster" jackd.log) ||
         fail "errors"
+    ;;
+jalv-ui)
+    # One server name for every run: JACK keeps a few servers' names in a registry shared by the
+    # machine, and takes back a stale entry only for a server of the same name.
+    export HOME="$work/home" JACK_DEFAULT_SERVER="flanger-ui-test"
+    mkdir "$HOME"
+    jackd --no-realtime -d dummy -r 48000 -p 256 >jackd.log 2>&1 &
+    jackd=$!
+    for _ in $(seq 50); do jack_lsp >/dev/null 2>&1 && break; sleep 0.1; done
+    # The host's Width reaches the window (port_event), so that the window sends it back with
+    # the moved Delay.
+    jalv.gtk3 -c width=7.5 "$mono" >jalv.txt 2>&1 &
+    jalv=$!
+    # The client first, then the server, so that the server leaves the registry clean; whatever
+    # their exit status then.
+    trap 'kill "$jalv" 2>/dev/null || true; wait "$jalv" 2>/dev/null || true
+          kill "$jackd" 2>/dev/null || true; wait "$jackd" 2>/dev/null || true; rm -rf "$work"' EXIT
+    window="$(timeout 20 xdotool search --sync --name '^Flanger settings$' | head -1)" ||
+        { cat jalv.txt; fail "no settings window in jalv"; }
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    sleep 1
+    # The Delay thumb's middle (in the program's own dialog template), dragged above the top.
+    xdotool mousemove $((X + 17)) $((Y + 101)) mousedown 1 mousemove $((X + 17)) $((Y + 60)) \
+        mousemove $((X + 17)) $((Y + 5)) mouseup 1
+    sleep 1
+    # jalv's controls as a preset: Presets, Save Preset..., the name, Return.
+    xdotool mousemove 63 $((Y / 2)) click 1 sleep 0.5 key Down Return sleep 1 \
+        type --delay 20 moved
+    sleep 0.5
+    xdotool key Return
+    for _ in $(seq 50); do [ -f "$HOME/Flanger_moved.preset.lv2/moved.ttl" ] && break; sleep 0.1; done
+    preset="$HOME/Flanger_moved.preset.lv2/moved.ttl"
+    [ -f "$preset" ] || { cat jalv.txt; fail "jalv saved no preset"; }
+    tr -d '\n\t' <"$preset" | sed 's/\] , \[/\n/g' >controls.txt
+    contains controls.txt 'lv2:symbol "delay" ;pset:value 10.0' 'lv2:symbol "width" ;pset:value 7.5' \
+        'lv2:symbol "sine" ;pset:value 0.0'
     ;;
 *)
     fail "unknown test $1"

@@ -15,7 +15,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -57,6 +60,7 @@ struct WindowGeometry {
     int width = 0;
     int height = 0;
     std::vector<TrackbarGeometry> trackbars;
+    Rect sineBox;
 };
 
 // Where the preset comes from, for the command and for the test's own hosting.
@@ -118,6 +122,10 @@ int WriteGeometry(const Preset& preset, FILE* out) {
         }
         std::fprintf(out, "%d\n", id);
     }
+    RECT sine{};
+    GetWindowRect(GetDlgItem(dialog, 22818), &sine);
+    const Rect box = InDialog(nullptr, dialog, sine);
+    std::fprintf(out, "%d %d %d %d\n", box.left, box.top, box.right, box.bottom);
     return std::fflush(out) == 0 ? 0 : 1;
 }
 
@@ -144,6 +152,9 @@ WindowGeometry HostedGeometry(const std::string& directory, const Preset& preset
                                &t.thumb.top, &t.thumb.right, &t.thumb.bottom, &t.id) == 13;
         geometry.trackbars.push_back(t);
     }
+    Rect& box = geometry.sineBox;
+    complete = complete &&
+               std::fscanf(in, "%d %d %d %d", &box.left, &box.top, &box.right, &box.bottom) == 4;
     std::fclose(in);
     int status = 0;
     waitpid(child, &status, 0);
@@ -162,6 +173,7 @@ class Picture {
 public:
     explicit Picture(const std::string& path)
         : Image(cairo_image_surface_create_from_png(path.c_str())) {}
+    explicit Picture(Surface image) : Image(std::move(image)) {}
 
     bool Loaded() const { return cairo_surface_status(Image.get()) == CAIRO_STATUS_SUCCESS; }
     int Width() const { return cairo_image_surface_get_width(Image.get()); }
@@ -330,17 +342,152 @@ TEST(WindowCommandTest, RefusesWhatItCannotShowAndKeepsAnExistingPicture) {
          {"window", "--png", d / "none/settings.png"},
          1,
          "flanger: "},
+        {"edit without a preset",
+         {"edit", "--translation", kGerman},
+         2,
+         "flanger: edit needs --preset-file and --section, --registry-key, or --xml-preset and "
+         "--node\n"},
+        {"edit without a display",
+         {"edit", "--preset-file", d / "none.ini", "--section", "A"},
+         1,
+         "flanger: edit needs an X display, and none answers (is DISPLAY set?)\n"},
     };
     for (const RefusalCase& c : cases) {
         SCOPED_TRACE(c.name);
         CommandOptions options;
         options.workingDirectory = d.Path();
+        options.environment["DISPLAY"] = std::nullopt;
         const CommandResult result = RunFlanger(c.arguments, options);
         EXPECT_EQ(result.exitStatus, c.exitStatus) << result.err;
         EXPECT_EQ(result.err.rfind(c.message, 0), 0u) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
         EXPECT_EQ(ReadBytes(d / "settings.png"), "an older picture");
         EXPECT_EQ(d.Entries(), std::vector<std::string>{"settings.png"});
     }
+}
+
+// An X window dump (xwd's format: a header of big-endian 32-bit fields, the window name, the
+// colour map, then the pixels) of a 24-bit TrueColor window, as an image; null for anything else.
+Surface ReadWindowDump(const std::string& path) {
+    const std::string bytes = ReadBytes(path);
+    const auto field = [&](std::size_t index) {
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + index * 4;
+        return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 |
+               p[3];
+    };
+    constexpr std::size_t kHeaderFields = 25;
+    if (bytes.size() < kHeaderFields * 4) return nullptr;
+    const std::uint32_t headerSize = field(0), format = field(2), width = field(4),
+                        height = field(5), byteOrder = field(7), bitsPerPixel = field(11),
+                        bytesPerLine = field(12), colours = field(19);
+    const std::size_t pixels = headerSize + std::size_t{colours} * 12;
+    constexpr std::uint32_t kZPixmap = 2;
+    if (format != kZPixmap || bitsPerPixel != 32 || width == 0 || height == 0 ||
+        bytesPerLine < width * 4 || bytes.size() < pixels + std::size_t{bytesPerLine} * height) {
+        return nullptr;
+    }
+    Surface image(cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(width),
+                                             static_cast<int>(height)));
+    unsigned char* const data = cairo_image_surface_get_data(image.get());
+    const int stride = cairo_image_surface_get_stride(image.get());
+    for (std::uint32_t y = 0; y < height; ++y) {
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + pixels +
+                            std::size_t{y} * bytesPerLine + std::size_t{x} * 4;
+            const std::uint32_t value =
+                byteOrder == 0 ? std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 |
+                                     std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24
+                               : std::uint32_t{p[3]} | std::uint32_t{p[2]} << 8 |
+                                     std::uint32_t{p[1]} << 16 | std::uint32_t{p[0]} << 24;
+            reinterpret_cast<std::uint32_t*>(data + std::ptrdiff_t{stride} * y)[x] =
+                value & 0xFFFFFF;
+        }
+    }
+    cairo_surface_mark_dirty(image.get());
+    return image;
+}
+
+// A shell command's standard output, without the last line break.
+std::string OutputOf(const std::string& command) {
+    std::string out;
+    if (FILE* const pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
+        pclose(pipe);
+    }
+    if (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}
+
+std::string Point(int x, int y) { return " " + std::to_string(x) + " " + std::to_string(y); }
+
+// "flanger edit" on an X server (the X11 run of these tests, under Xvfb, with no window manager,
+// so the editor's window sits at the screen's origin and the settings window fills it): xdotool
+// drags two thumbs to their ends and clicks the Sine box, and each change reaches the preset file
+// at once, which keeps every other byte. The screen then shows, pixel for pixel, what "flanger
+// window" paints for the saved values (text included: Xvfb composites cairo's glyphs exactly as
+// cairo's image surfaces do).
+TEST(WindowCommandTest, EditSavesEachChangeAndShowsWhatWindowPaints) {
+    const char* const backend = std::getenv("FLANGER_WINDOW_BACKEND");
+    if (backend == nullptr || std::string(backend) != "x11") {
+        GTEST_SKIP() << "needs an X server (FLANGER_WINDOW_BACKEND=x11)";
+    }
+    const std::string before =
+        "; the edit test's presets\r\n[Other]\r\nDelay = 33\r\n\r\n[Mine]\r\nDepth=80\r\n"
+        "Delay=40\r\nWidth=30\r\nSine=0\r\nFeedback=-20\r\nSpeed=50\r\n[Last]\r\nSine=1\r\n";
+    const std::string after =
+        "; the edit test's presets\r\n[Other]\r\nDelay = 33\r\n\r\n[Mine]\r\nDepth=80\r\n"
+        "Delay=100\r\nWidth=10\r\nSine=1\r\nFeedback=-20\r\nSpeed=50\r\n[Last]\r\nSine=1\r\n";
+    const ScratchDirectory d;
+    WriteBytes(d / "presets.ini", before);
+    const WindowGeometry geometry = HostedGeometry(d.Path(), Preset{d / "presets.ini", "Mine"});
+
+    const std::vector<std::string> arguments = {"edit", "--preset-file", d / "presets.ini",
+                                                "--section", "Mine"};
+    const int editor = StartFlanger(arguments, {}, d / "edit.out", d / "edit.err");
+    ASSERT_GT(editor, 0);
+    const std::string window = OutputOf("timeout 20 xdotool search --sync --name '^flanger edit$'");
+    ASSERT_FALSE(window.empty()) << ReadBytes(d / "edit.err");
+
+    const Rect& delay = geometry.trackbars[0].thumb;
+    const Rect& width = geometry.trackbars[1].thumb;
+    const Rect& sine = geometry.sineBox;
+    const int delayX = (delay.left + delay.right) / 2, widthX = (width.left + width.right) / 2;
+    ASSERT_EQ(
+        std::system(("xdotool mousemove" + Point(delayX, (delay.top + delay.bottom) / 2) +
+                     " mousedown 1 mousemove" + Point(delayX, 0) + " mouseup 1" + " mousemove" +
+                     Point(widthX, (width.top + width.bottom) / 2) + " mousedown 1 mousemove" +
+                     Point(widthX, geometry.height + 40) + " mouseup 1 mousemove" +
+                     Point((sine.left + sine.right) / 2, (sine.top + sine.bottom) / 2) + " click 1")
+                        .c_str()),
+        0);
+    for (int wait = 0; wait < 200 && ReadBytes(d / "presets.ini") != after; ++wait) {
+        usleep(50000);
+    }
+    EXPECT_EQ(ReadBytes(d / "presets.ini"), after);
+
+    ASSERT_EQ(std::system(("xwd -silent -id " + window + " -out " + d / "screen.xwd").c_str()), 0);
+    ASSERT_EQ(std::system(("xdotool windowclose " + window).c_str()), 0);
+    const CommandResult edited = WaitForFlanger(editor, d / "edit.out", d / "edit.err");
+    EXPECT_EQ(edited.exitStatus, 0);
+    EXPECT_EQ(edited.err, "");
+
+    const CommandResult painted =
+        RunFlanger({"window", "--png", d / "settings.png", "--preset-file", d / "presets.ini",
+                    "--section", "Mine"});
+    ASSERT_EQ(painted.exitStatus, 0) << painted.err;
+    const Picture expected(d / "settings.png");
+    Surface dump = ReadWindowDump(d / "screen.xwd");
+    ASSERT_NE(dump, nullptr);
+    const Picture screen(std::move(dump));
+    ASSERT_TRUE(expected.Loaded());
+    ASSERT_EQ(screen.Width(), expected.Width());
+    ASSERT_EQ(screen.Height(), expected.Height());
+    int differing = 0;
+    for (int y = 0; y < screen.Height(); ++y) {
+        for (int x = 0; x < screen.Width(); ++x) differing += screen.At(x, y) != expected.At(x, y);
+    }
+    EXPECT_EQ(differing, 0);
 }
 
 }  // namespace

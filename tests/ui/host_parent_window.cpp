@@ -3,10 +3,24 @@
 
 #include <utility>
 
+#ifndef _WIN32
+#include <gtest/gtest.h>
+#endif
+
 namespace flanger::test {
 namespace {
 
 constexpr char kClassName[] = "FlangerTestHostParent";
+
+#ifndef _WIN32
+// On a display (the X11 run of these tests) painting fills font caches for the life of the
+// process; they go after the last test, so that the leak checker sees only what the tests left.
+class DisplayCaches : public ::testing::Environment {
+    void TearDown() override { FlangerReleaseDisplayCaches(); }
+};
+[[maybe_unused]] ::testing::Environment* const kDisplayCaches =
+    ::testing::AddGlobalTestEnvironment(new DisplayCaches);
+#endif
 
 ATOM RegisterParentClass(WNDPROC procedure) {
     WNDCLASSA windowClass = {};

@@ -3,6 +3,9 @@
 
 #ifndef _WIN32
 #include <dlfcn.h>
+
+#include <cstdlib>
+#include <cstring>
 #endif
 
 namespace flanger::test {
@@ -53,6 +56,12 @@ const SettingsWindowExports& LoadSettingsWindowExports() {
 }
 
 void SettingsWindowTest::SetUp() {
+#ifndef _WIN32
+    // The X11 run must not pass headless for want of a display.
+    if (const char* backend = std::getenv("FLANGER_WINDOW_BACKEND")) {
+        ASSERT_TRUE(std::strcmp(backend, "x11") != 0 || FlangerOpenDisplay(nullptr));
+    }
+#endif
     module = &LoadSettingsWindowExports();
     ASSERT_TRUE(module->error.empty()) << module->error;
     ASSERT_NE(parent.Handle(), nullptr);

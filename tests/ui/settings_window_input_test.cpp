@@ -5,11 +5,15 @@
 // notification (WM_COMMAND, wParam 0x04000000, lParam the settings window) to the parent.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/simulated_input.h"
@@ -36,8 +40,9 @@ struct InputCase {
     Parameters record;
     std::function<void(HWND window)> act;
     Parameters stored;
-    std::size_t notifications;      // one per store of the dialog
-    std::size_t mouseReleases = 0;  // of the button over a trackbar
+    std::size_t notifications;       // one per store of the dialog
+    std::size_t mouseReleases = 0;   // of the button over a trackbar
+    bool throughTheXServer = false;  // the person is xdotool at an X server, not messages
 
     std::size_t ExpectedNotifications() const {
         return notifications + mouseReleases * kExtraPerTrackbarRelease;
@@ -166,8 +171,15 @@ void PrintTo(const InputCase& c, std::ostream* out) { *out << c.name; }
 class SettingsWindowInputTest : public SettingsWindowTest,
                                 public ::testing::WithParamInterface<InputCase> {};
 
+// Whether the layer shows its windows on an X server (the X11 run of these tests).
+bool OnXServer() {
+    const char* const backend = std::getenv("FLANGER_WINDOW_BACKEND");
+    return backend != nullptr && std::strcmp(backend, "x11") == 0;
+}
+
 TEST_P(SettingsWindowInputTest, StoresWhatTheControlsShowAndTellsTheParent) {
     const InputCase& c = GetParam();
+    if (c.throughTheXServer && !OnXServer()) GTEST_SKIP() << "needs FLANGER_WINDOW_BACKEND=x11";
     ASSERT_NE(OpenWindow(c.record), nullptr);
     c.act(window);
     EXPECT_EQ(ParametersOf(*record), c.stored);
@@ -197,6 +209,82 @@ POINT ThumbCentre(HWND trackbar) {
 }
 
 LPARAM At(POINT p) { return MAKELPARAM(p.x, p.y); }
+
+#ifndef _WIN32
+// The person at the X server: xdotool moves the pointer in screen pixels, which are the layer's
+// screen coordinates where no window manager moves the windows (Xvfb). The events come back
+// through the display connection while the host's loop runs, which it does here for a while
+// after xdotool is done (the X server has queued everything by then).
+void PumpMessagesFor(std::chrono::milliseconds length) {
+    const auto end = std::chrono::steady_clock::now() + length;
+    while (std::chrono::steady_clock::now() < end) {
+        DispatchPendingMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void AtTheXServer(HWND window, const std::string& actions) {
+    ShowWindow(window, SW_SHOW);
+    PumpMessagesFor(std::chrono::milliseconds(100));
+    ASSERT_EQ(std::system(("xdotool " + actions).c_str()), 0) << actions;
+    PumpMessagesFor(std::chrono::milliseconds(500));
+}
+
+std::string OnScreen(HWND control, POINT client) {
+    MapWindowPoints(control, nullptr, &client, 1);
+    return std::to_string(client.x) + " " + std::to_string(client.y);
+}
+
+const InputCase kXServerCases[] = {
+    {"DragDelayToTheTop",
+     kDefaults,
+     [](HWND w) {
+         const HWND delay = Item(w, kDelaySlider);
+         const POINT thumb = ThumbCentre(delay);
+         AtTheXServer(w, "mousemove " + OnScreen(delay, thumb) + " mousedown 1 mousemove " +
+                             OnScreen(delay, {thumb.x, thumb.y - 30}) + " mousemove " +
+                             OnScreen(delay, {thumb.x, -40}) + " mouseup 1");
+     },
+     {90, 100, 50, 0, 10, 10},
+     2,
+     1,
+     true},
+    {"SineBoxOn",
+     kDefaults,
+     [](HWND w) {
+         const HWND sine = Item(w, kSineCheck);
+         AtTheXServer(w, "mousemove " + OnScreen(sine, {5, 5}) + " click 1");
+     },
+     {90, 50, 50, 1, 10, 10},
+     1,
+     0,
+     true},
+    // The focus starts on the first tab stop (Delay); Tab moves it to Width.
+    {"TabThenUpRaisesWidthByOne",
+     kDefaults,
+     [](HWND w) {
+         AtTheXServer(w, "mousemove " + OnScreen(w, {2, 2}) + " key Tab Up");
+     },
+     {90, 50, 51, 0, 10, 10},
+     1,
+     0,
+     true},
+    {"WheelUpOverSpeedRaisesItByOneHundredth",
+     {90, 50, 50, 0, 10, 100},
+     [](HWND w) {
+         const HWND speed = Item(w, kSpeedSlider);
+         AtTheXServer(w, "mousemove " + OnScreen(speed, {2, 2}) + " click 4");
+     },
+     {90, 50, 50, 0, 10, 101},
+     1,
+     0,
+     true},
+};
+
+INSTANTIATE_TEST_SUITE_P(ThroughTheXServer, SettingsWindowInputTest,
+                         ::testing::ValuesIn(kXServerCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+#endif
 
 // While the button is held down (on the thumb and dragging it, or in the channel), the slider
 // and its label move and nothing else happens: the record keeps what the host wrote into it,

@@ -29,6 +29,8 @@ int Dispatch(const Invocation& invocation) {
             return RunInfo(invocation);
         case Command::Window:
             return RunWindow(invocation);
+        case Command::Edit:
+            return RunEdit(invocation);
         case Command::Help:
             break;
     }

@@ -2,7 +2,9 @@
 // plug-in itself uses, and the version from the build (FLANGER_LV2_MINOR_VERSION and
 // FLANGER_LV2_MICRO_VERSION, the project's minor and patch numbers). Run by the build.
 //
-// usage: flanger_lv2_ttl BUNDLE_DIRECTORY BINARY_NAME
+// usage: flanger_lv2_ttl BUNDLE_DIRECTORY BINARY_NAME [UI_BINARY_NAME]
+//
+// With UI_BINARY_NAME both plug-ins name the X11 UI in that library as their window.
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -58,6 +60,9 @@ void WriteAudioPort(std::ostream& out, std::uint32_t index, const char* directio
         << "\t\tlv2:name \"" << names.Name << "\"\n";
 }
 
+// Set when the bundle holds the UI.
+const char* UiBinary = nullptr;
+
 void WritePlugin(std::ostream& out, const PluginIdentity& plugin) {
     out << "<" << plugin.Lv2Uri << ">\n"
         << "\ta lv2:Plugin ,\n\t\tlv2:FlangerPlugin ;\n"
@@ -65,8 +70,9 @@ void WritePlugin(std::ostream& out, const PluginIdentity& plugin) {
         << "\tlv2:project <" << kProjectUri << "> ;\n"
         << "\tlv2:minorVersion " << FLANGER_LV2_MINOR_VERSION << " ;\n"
         << "\tlv2:microVersion " << FLANGER_LV2_MICRO_VERSION << " ;\n"
-        << "\tlv2:optionalFeature lv2:hardRTCapable ;\n"
-        << "\tlv2:port [\n";
+        << "\tlv2:optionalFeature lv2:hardRTCapable ;\n";
+    if (UiBinary != nullptr) out << "\tui:ui <" << kUiUri << "> ;\n";
+    out << "\tlv2:port [\n";
     std::uint32_t index = 0;
     const char* separator = "\t] , [\n";
     for (std::uint32_t i = 0; i < kLeadingControls; ++i) {
@@ -92,6 +98,11 @@ bool WriteBundle(const std::string& directory, const std::string& binary) {
     std::ofstream manifest(directory + "/manifest.ttl");
     manifest << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
              << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n";
+    if (UiBinary != nullptr) {
+        manifest << "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n\n<" << kUiUri
+                 << ">\n\ta ui:X11UI ;\n\tui:binary <" << UiBinary
+                 << "> ;\n\trdfs:seeAlso <flanger.ttl> .\n";
+    }
     for (const PluginIdentity& plugin : kPlugins) {
         manifest << "\n<" << plugin.Lv2Uri << ">\n\ta lv2:Plugin ;\n\tlv2:binary <" << binary
                  << "> ;\n\trdfs:seeAlso <flanger.ttl> .\n";
@@ -103,6 +114,13 @@ bool WriteBundle(const std::string& directory, const std::string& binary) {
                 << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
                 << "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
                 << "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n";
+    if (UiBinary != nullptr) {
+        // It embeds itself in the host's window and runs its loop in the host's idle calls.
+        description << "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n\n<" << kUiUri
+                    << ">\n\ta ui:X11UI ;\n\tlv2:requiredFeature ui:parent , ui:idleInterface ;"
+                    << "\n\tlv2:optionalFeature ui:resize ;\n"
+                    << "\tlv2:extensionData ui:idleInterface .\n";
+    }
     // The vendor is the maintainer of the project both plug-ins belong to.
     description << "\n<" << kProjectUri << ">\n\ta doap:Project ;\n\tdoap:name \"Flanger\" ;\n"
                 << "\tdoap:maintainer [\n\t\ta foaf:Person ;\n\t\tfoaf:name \"" << kVendor
@@ -120,10 +138,11 @@ bool WriteBundle(const std::string& directory, const std::string& binary) {
 }  // namespace flanger::plugins
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: flanger_lv2_ttl BUNDLE_DIRECTORY BINARY_NAME\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: flanger_lv2_ttl BUNDLE_DIRECTORY BINARY_NAME [UI_BINARY]\n");
         return 2;
     }
+    if (argc == 4) flanger::plugins::UiBinary = argv[3];
     if (!flanger::plugins::WriteBundle(argv[1], argv[2])) {
         std::fprintf(stderr, "flanger_lv2_ttl: cannot write the bundle's files in %s\n", argv[1]);
         return 1;

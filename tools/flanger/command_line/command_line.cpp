@@ -25,7 +25,8 @@ constexpr unsigned Bit(Command command) { return 1u << static_cast<unsigned>(com
 constexpr unsigned kEverywhere = ~0u;
 constexpr unsigned kRendering = Bit(Command::Process) | Bit(Command::Demo);
 constexpr unsigned kSettingEffect = kRendering | Bit(Command::SavePreset) | Bit(Command::Window);
-constexpr unsigned kUsingPresets = kSettingEffect | Bit(Command::ShowPreset);
+constexpr unsigned kUsingPresets = kSettingEffect | Bit(Command::ShowPreset) | Bit(Command::Edit);
+constexpr unsigned kShowingWindows = Bit(Command::Window) | Bit(Command::Edit);
 
 struct OptionSpec {
     std::string_view Name;
@@ -55,7 +56,7 @@ constexpr OptionSpec kOptions[] = {
     {"--xml-preset", true, kUsingPresets},
     {"--node", true, kUsingPresets},
     {"--png", true, Bit(Command::Window)},
-    {"--translation", true, Bit(Command::Window)},
+    {"--translation", true, kShowingWindows},
     {"--plugin", true, kEverywhere},
     {"--help", false, kEverywhere},
     {"-h", false, kEverywhere},
@@ -326,6 +327,7 @@ std::optional<Command> FindCommand(std::string_view name) {
     if (name == "show-preset") return Command::ShowPreset;
     if (name == "info") return Command::Info;
     if (name == "window") return Command::Window;
+    if (name == "edit") return Command::Edit;
     if (name == "help") return Command::Help;
     return std::nullopt;
 }
@@ -456,6 +458,14 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
                 return Refuse("window takes no file names; --png names the picture");
             }
             if (invocation.OutputPath.empty()) return Refuse("window needs --png FILE");
+            break;
+        case Command::Edit:
+            if (!operands.empty()) return Refuse("edit takes no file names");
+            if (!invocation.Preset) {
+                return Refuse(
+                    "edit needs --preset-file and --section, --registry-key, or "
+                    "--xml-preset and --node");
+            }
             break;
         case Command::Help:
             // "flanger help process" is as good as "flanger process --help".

@@ -16,7 +16,7 @@
 
 namespace flanger::tool {
 
-enum class Command { Help, Process, Demo, SavePreset, ShowPreset, Info, Window };
+enum class Command { Help, Process, Demo, SavePreset, ShowPreset, Info, Window, Edit };
 
 // The effect values typed on the command line, in record units. Each replaces the value it names
 // in the record the command starts from (a new effect's, or a loaded preset's); the others keep
@@ -54,7 +54,7 @@ struct Invocation {
     std::optional<double> Quality;               // --quality, 0 to 10
     std::optional<int> BitrateKbps;              // --bitrate, kilobits per second
     std::optional<std::string> PluginPath;       // --plugin
-    std::optional<std::string> TranslationPath;  // window: --translation
+    std::optional<std::string> TranslationPath;  // window and edit: --translation
     // help, or --help after a command: the command whose help alone is wanted.
     std::optional<Command> HelpTopic;
     bool ClipWarning = true;  // off with --no-clip-warning or --quiet

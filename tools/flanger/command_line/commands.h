@@ -15,5 +15,6 @@ int RunSavePreset(const Invocation& invocation);
 int RunShowPreset(const Invocation& invocation);
 int RunInfo(const Invocation& invocation);
 int RunWindow(const Invocation& invocation);
+int RunEdit(const Invocation& invocation);
 
 }  // namespace flanger::tool

@@ -84,6 +84,14 @@ constexpr CommandHelp kCommands[] = {
                    (a new effect's when none is named), changed by the effect options.
 )",
      kEffect | kPreset | kWindow},
+    {Command::Edit, "flanger edit PRESET [--translation LIBRARY]\n",
+     R"(  edit             Open the settings window over the values PRESET holds in a window of
+                   its own on the X11 display ($DISPLAY), as an audio editor hosts it.
+                   Every change made in it is saved to PRESET at once, as save-preset
+                   saves; closing the window ends the command. Without a display it
+                   says so and fails.
+)",
+     kPreset | kWindow},
 };
 
 constexpr std::string_view kIntroduction = R"(
@@ -167,8 +175,8 @@ Output options (process, demo):
 )";
 
 constexpr std::string_view kWindowOptions = R"(
-Window options (window):
-  --png FILE        The picture to write (required).
+Window options (window, edit):
+  --png FILE        window: the picture to write (required).
   --translation LIBRARY
                     Show the settings window of the resource library LIBRARY (such as
                     Plugin_de.so, the German one), checked first to hold one. The module

@@ -26,6 +26,7 @@
 #include "module/plugin_location.h"
 #include "platform/posix/window_painter/window_painter.h"
 #include "platform/user32.h"
+#include "window/translated_module.h"
 
 namespace flanger::tool {
 namespace {
@@ -218,6 +219,8 @@ private:
     int Previous;
 };
 
+}  // namespace
+
 // Loads the module so that its start-up selects the translation library. The library is checked
 // first, so that a person hears about one that the module would silently pass over: it must load
 // and hold the settings window.
@@ -254,6 +257,8 @@ std::unique_ptr<PluginLibrary> LoadTranslatedModule(const Invocation& invocation
     }
     return LoadModule(located);
 }
+
+namespace {
 
 // The host's window and the module's settings window inside it; both destroyed at the end.
 class HostedWindow {

@@ -1,6 +1,7 @@
 // The default backend: no display, every hook does nothing. Geometry and text live in the
 // window tree itself, so a headless process sees exactly what a painted one would.
 #include <atomic>
+#include <mutex>
 
 #include "platform/posix/user32/window_backend.h"
 
@@ -28,6 +29,10 @@ WindowBackend& Headless() {
 }  // namespace
 
 WindowBackend& Backend() {
+    static std::once_flag asked;
+    std::call_once(asked, [] {
+        if (WindowBackend* display = BackendFromEnvironment()) SetBackend(display);
+    });
     WindowBackend* installed = Installed.load(std::memory_order_acquire);
     return installed != nullptr ? *installed : Headless();
 }

@@ -5,12 +5,16 @@
 // only the thread's own messages, posted with a null window); a range filter of 0, 0 takes
 // every message; WM_QUIT from PostQuitMessage comes when no other message matches, whatever the
 // filters. Messages for windows destroyed since they were posted are dropped.
+//
+// A display backend's events become posted messages when a thread looks at its queue: both
+// calls let the backend poll first, and GetMessageA then waits in short slices, polling again.
 #include <chrono>
 #include <iterator>
 #include <mutex>
 
 #include "platform/posix/user32/api_guard.h"
 #include "platform/posix/user32/thread_queue.h"
+#include "platform/posix/user32/window_backend.h"
 #include "platform/posix/user32/window_table.h"
 
 namespace flanger::platform::user32 {
@@ -154,6 +158,8 @@ BOOL GetMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterMax) {
     BOOL result = -1;
     RunGuarded([&] {
         const std::shared_ptr<ThreadQueue>& queue = CallingThreadQueue();
+        WindowBackend& backend = Backend();
+        backend.Poll();
         std::unique_lock lock(LayerMutex());
         for (;;) {
             // Checked on every wake-up: the filter window may be destroyed meanwhile.
@@ -166,7 +172,15 @@ BOOL GetMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterMax) {
                 result = message->message == WM_QUIT ? FALSE : TRUE;
                 return;
             }
-            queue->wake.wait(lock);
+            if (!backend.Polls()) {
+                queue->wake.wait(lock);
+                continue;
+            }
+            // Short enough for a pointer drag to follow the hand.
+            queue->wake.wait_for(lock, std::chrono::milliseconds(5));
+            lock.unlock();
+            backend.Poll();
+            lock.lock();
         }
     });
     return result;
@@ -180,6 +194,7 @@ BOOL PeekMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterMax, UI
     BOOL found = FALSE;
     RunGuarded([&] {
         const std::shared_ptr<ThreadQueue>& queue = CallingThreadQueue();
+        Backend().Poll();
         std::lock_guard lock(LayerMutex());
         if (!IsUsableFilter(window)) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);

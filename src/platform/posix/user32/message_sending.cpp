@@ -1,12 +1,14 @@
 // Sent messages: SendMessageA calls the window's procedure on the calling thread, which must
 // own the window (the layer does not marshal sends between threads). DispatchMessageA does the
-// same for a retrieved message; CallWindowProcA calls a procedure a subclass saved.
+// same for a retrieved message, after offering it to the display backend; CallWindowProcA calls a
+// procedure a subclass saved.
 //
 // The window object is kept alive for the length of the call, so a procedure may destroy its
 // own window; the handle stops being valid, the procedure's frame stays sound.
 #include <mutex>
 
 #include "platform/posix/user32/api_guard.h"
+#include "platform/posix/user32/window_backend.h"
 #include "platform/posix/user32/window_table.h"
 
 using namespace flanger::platform::user32;
@@ -40,6 +42,9 @@ LRESULT DispatchMessageA(const MSG* message) {
     }
     if (message->hwnd == nullptr) {
         return 0;  // a thread message has no procedure
+    }
+    if (Backend().Dispatch(*message)) {
+        return 0;
     }
     return SendMessageA(message->hwnd, message->message, message->wParam, message->lParam);
 }

@@ -7,6 +7,7 @@
 #include "platform/posix/user32/api_guard.h"
 #include "platform/posix/user32/controls.h"
 #include "platform/posix/user32/text_conversion.h"
+#include "platform/posix/user32/window_backend.h"
 #include "platform/posix/user32/window_table.h"
 
 namespace flanger::platform::user32 {
@@ -25,6 +26,7 @@ ClassTable::ClassTable() {
     AddPredefined(WC_BUTTONA, 0, ButtonProcedure, 0);
     AddPredefined(WC_STATICA, 0, StaticProcedure, 0);
     AddPredefined(TRACKBAR_CLASSA, 0, TrackbarProcedure, 0);
+    AddPredefined(kForeignWindowClass, 0, DefWindowProcA, 0);
 }
 
 void ClassTable::AddPredefined(const char* name, ATOM atom, WNDPROC procedure, int extraBytes) {

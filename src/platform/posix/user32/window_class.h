@@ -1,5 +1,5 @@
 // Window classes: the ones a program registers and the predefined ones ("#32770", "Button",
-// "Static", "msctls_trackbar32").
+// "Static", "msctls_trackbar32", and "FlangerNativeWindow" for a display's own windows).
 //
 // Names compare without regard to ASCII case. A class belongs to the module instance that
 // registered it; a lookup takes the class of the caller's instance first, then one of any
