@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <string>
 
 #include "platform/profile_file.h"
 #include "platform/registry.h"
@@ -106,6 +109,44 @@ std::string ProfileOrKeyAbsence(const PresetLocation& location) {
     return DescribeLocation(location) + " does not exist";
 }
 
+// LoadPreset cannot tell a registry it could not read from a key that holds nothing: either way
+// the record keeps a new effect's values, and a save that starts from them would store those
+// in place of the ones it was not asked to change. So the key is read again through the same
+// platform calls, and the load counts only when every stored 4-byte value is the one the
+// module took. Empty when it is; otherwise why not.
+std::string RegistryReadFailure(const PresetLocation& location, const EffectParameters& loaded) {
+    const std::string cannot = "cannot read the preset from " + DescribeLocation(location);
+    platform::RegistryKey key = nullptr;
+    const long opened =
+        platform::OpenRegistryKey(ArgumentsFor(location).RootKey, location.Section.c_str(),
+                                  platform::kRegistryQueryValue, &key);
+    if (opened == platform::kRegistryFileNotFound) return {};
+    if (opened != platform::kRegistrySuccess) {
+        return cannot + " (registry error " + std::to_string(opened) + ")";
+    }
+    const std::int32_t took[] = {loaded.Depth, loaded.Delay,    loaded.Width,
+                                 loaded.Sine,  loaded.Feedback, loaded.Speed};
+    std::string failure;
+    for (std::size_t k = 0; k < std::size(kValueNames) && failure.empty(); ++k) {
+        std::int32_t stored = 0;
+        std::uint32_t size = sizeof stored;
+        const long queried =
+            platform::QueryRegistryValue(key, kValueNames[k], nullptr, &stored, &size);
+        // A value of another size is one the module also leaves alone.
+        if (queried == platform::kRegistryFileNotFound || queried == platform::kRegistryMoreData ||
+            (queried == platform::kRegistrySuccess && size != sizeof stored)) {
+            continue;
+        }
+        if (queried != platform::kRegistrySuccess) {
+            failure = cannot + " (registry error " + std::to_string(queried) + ")";
+        } else if (stored != took[k]) {
+            failure = cannot + ": the store changed or failed while it was read";
+        }
+    }
+    platform::CloseRegistryKey(key);
+    return failure;
+}
+
 }  // namespace
 
 EffectSettings* NewRecord(const PluginExports& module, const EffectParameters& parameters) {
@@ -145,6 +186,10 @@ std::optional<EffectParameters> LoadPresetParameters(const PluginExports& module
     }
     std::optional<EffectParameters> loaded = Load(module, ArgumentsFor(location));
     if (!loaded) error = "the module could not create an effect record";
+    if (loaded && location.Where == PresetLocation::Kind::RegistryKey) {
+        error = RegistryReadFailure(location, *loaded);
+        if (!error.empty()) return std::nullopt;
+    }
     if (loaded && absence != nullptr) *absence = ProfileOrKeyAbsence(location);
     return loaded;
 }
