@@ -66,11 +66,6 @@ LRESULT EditorProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-struct RecordRelease {
-    const PluginExports* Module;
-    void operator()(EffectSettings* settings) const { Module->Free(settings); }
-};
-
 // The editor's window and the settings window inside it, sized to it; shown.
 HWND OpenEditor(const PluginExports& module, EffectSettings* record, std::string& error) {
     WNDCLASSA windowClass{};
@@ -107,25 +102,15 @@ int RunEdit(const Invocation& invocation) {
     if (!FlangerOpenDisplay(nullptr)) {
         return ReportFailure("edit needs an X display, and none answers (is DISPLAY set?)");
     }
-    const std::unique_ptr<PluginLibrary> module =
-        invocation.TranslationPath ? LoadTranslatedModule(invocation, *invocation.TranslationPath)
-                                   : LoadModule(invocation);
-    if (!module) return kExitFailure;
-    const PluginExports& exports = module->Exports();
-    if (exports.CreateSettingsWindow == nullptr) {
-        return ReportFailure("the module does not export CreateSettingsWindow");
-    }
-    const std::optional<EffectParameters> parameters =
-        ChooseParameters(invocation, exports, MissingFile::Refused);
-    if (!parameters) return kExitFailure;
-    const std::unique_ptr<EffectSettings, RecordRelease> record(NewRecord(exports, *parameters),
-                                                                RecordRelease{&exports});
-    if (!record) return ReportFailure("the module could not create an effect record");
+    const std::optional<WindowSubject> subject = LoadWindowSubject(invocation);
+    if (!subject) return kExitFailure;
+    const PluginExports& exports = subject->Module->Exports();
+    EffectSettings* const record = subject->Record.get();
 
-    Editing editing{&exports, &*invocation.Preset, record.get(), *parameters, false};
+    Editing editing{&exports, &*invocation.Preset, record, subject->Parameters, false};
     Current = &editing;
     std::string error;
-    const HWND editor = OpenEditor(exports, record.get(), error);
+    const HWND editor = OpenEditor(exports, record, error);
     if (editor == nullptr) {
         Current = nullptr;
         return ReportFailure(error);

@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "audio/output_file.h"
 #include "command_line/command_support.h"
@@ -317,36 +318,42 @@ private:
     HWND Settings = nullptr;
 };
 
-struct RecordRelease {
-    const PluginExports* Module;
-    void operator()(EffectSettings* settings) const { Module->Free(settings); }
-};
-
 }  // namespace
+
+std::optional<WindowSubject> LoadWindowSubject(const Invocation& invocation) {
+    std::unique_ptr<PluginLibrary> module =
+        invocation.TranslationPath ? LoadTranslatedModule(invocation, *invocation.TranslationPath)
+                                   : LoadModule(invocation);
+    if (!module) return std::nullopt;
+    const PluginExports& exports = module->Exports();
+    if (exports.CreateSettingsWindow == nullptr) {
+        ReportFailure("the module does not export CreateSettingsWindow");
+        return std::nullopt;
+    }
+    const std::optional<EffectParameters> parameters =
+        ChooseParameters(invocation, exports, MissingFile::Refused);
+    if (!parameters) return std::nullopt;
+    std::unique_ptr<EffectSettings, RecordRelease> record(NewRecord(exports, *parameters),
+                                                          RecordRelease{&exports});
+    if (!record) {
+        ReportFailure("the module could not create an effect record");
+        return std::nullopt;
+    }
+    return WindowSubject{std::move(module), *parameters, std::move(record)};
+}
 
 int RunWindow(const Invocation& invocation) {
     std::string error;
     const std::optional<std::string> target = ResolveOutputTarget(invocation.OutputPath, error);
     if (!target) return ReportFailure(error);
 
-    const std::unique_ptr<PluginLibrary> module =
-        invocation.TranslationPath ? LoadTranslatedModule(invocation, *invocation.TranslationPath)
-                                   : LoadModule(invocation);
-    if (!module) return kExitFailure;
-    const PluginExports& exports = module->Exports();
-    if (exports.CreateSettingsWindow == nullptr) {
-        return ReportFailure("the module does not export CreateSettingsWindow");
-    }
-    const std::optional<EffectParameters> parameters =
-        ChooseParameters(invocation, exports, MissingFile::Refused);
-    if (!parameters) return kExitFailure;
-    const std::unique_ptr<EffectSettings, RecordRelease> settings(NewRecord(exports, *parameters),
-                                                                  RecordRelease{&exports});
-    if (!settings) return ReportFailure("the module could not create an effect record");
+    const std::optional<WindowSubject> subject = LoadWindowSubject(invocation);
+    if (!subject) return kExitFailure;
+    const PluginExports& exports = subject->Module->Exports();
 
     // The windows go before the record they edit, and both before the module is unloaded.
     const std::unique_ptr<HostedWindow> window =
-        HostedWindow::Create(exports, settings.get(), error);
+        HostedWindow::Create(exports, subject->Record.get(), error);
     if (!window) return ReportFailure(error);
     const std::unique_ptr<PendingOutput> output = PendingOutput::Create(*target, error);
     if (!output) return ReportFailure(error);
