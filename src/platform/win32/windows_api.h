@@ -9,3 +9,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+
+// winbase.h maps the name of the system's own WriteProfileSection (the win.ini one) onto its A
+// or W form, which would rename our platform function of that name in these files.
+#undef WriteProfileSection
