@@ -24,13 +24,20 @@ std::int32_t FlangerVoice::RingLengthFor(const EngineParameters& parameters,
     return static_cast<std::int32_t>(lineFrames) + 1;
 }
 
+double FlangerVoice::SpreadCycles(std::int32_t spreadDegrees, std::uint32_t channel) {
+    const std::int64_t degrees = std::int64_t{spreadDegrees} * channel % 360;
+    return static_cast<double>(degrees) / 360.0;
+}
+
 void FlangerVoice::Bind(float* lines, std::uint32_t channels, std::int32_t lineCapacity,
-                        SweepChunk* chunk, const EngineKernels* kernels) {
+                        SweepChunk* chunks, const EngineKernels* kernels) {
     Lines.resize(channels);
     for (std::uint32_t j = 0; j < channels; ++j) {
         Lines[j] = lines + std::size_t{j} * static_cast<std::size_t>(lineCapacity);
     }
-    Chunk = chunk;
+    Sweeps.assign(std::max<std::uint32_t>(channels, 1), Sweep{});
+    SweepCount = 1;
+    Chunks = chunks;
     Kernels = kernels;
 }
 
@@ -40,27 +47,39 @@ void FlangerVoice::SetParameters(const EngineParameters& parameters, std::uint32
     RingLength = RingLengthFor(parameters, sampleRate);
     const double rate = static_cast<double>(sampleRate);
     OpenBase = (rate * parameters.DelayMs) * 0.001;
-    Oscillator.Configure((rate * parameters.WidthMs) * 0.0005, parameters.SpeedHz, 0.0,
-                         static_cast<std::int32_t>(sampleRate));
+    SweepCount = parameters.SpreadDegrees != 0 ? static_cast<std::uint32_t>(Sweeps.size()) : 1;
+    for (std::uint32_t s = 0; s < SweepCount; ++s) {
+        Sweeps[s].Oscillator.Configure((rate * parameters.WidthMs) * 0.0005, parameters.SpeedHz,
+                                       SpreadCycles(parameters.SpreadDegrees, s),
+                                       static_cast<std::int32_t>(sampleRate));
+    }
 }
 
 void FlangerVoice::Open(const EngineParameters& parameters, std::uint32_t sampleRate) {
     // The steps of FlangerEngine::Open, in its order and with its constants.
     SetParameters(parameters, sampleRate);
     for (float* line : Lines) std::fill(line, line + RingLength + 1, 0.0f);
-    SweepStep = (parameters.SpeedHz * parameters.WidthMs) * 0.002;
     WriteIndex = 0;
-    SweepBase = SweepPos = OpenBase;
-    Oscillator.Restart();
-    // The sine's centre sits a hair below the middle of the width: 0.0005 / 1.000005 as a double.
-    if (parameters.SineMode) {
-        SweepBase = SweepBase +
-                    (static_cast<double>(sampleRate) * parameters.WidthMs) * 0.0004999975000124999;
+    for (std::uint32_t s = 0; s < SweepCount; ++s) {
+        Sweep& sweep = Sweeps[s];
+        sweep.SweepStep = (parameters.SpeedHz * parameters.WidthMs) * 0.002;
+        sweep.SweepBase = sweep.SweepPos = OpenBase;
+        sweep.Oscillator.Restart();
+        const double omega = sweep.Oscillator.OmegaRadiansPerFrame();
+        // The sine's centre sits a hair below the middle of the width: 0.0005 / 1.000005 as a
+        // double. The first frame reads the lower end; frame k >= 1 the sine at phase
+        // (k - 1) * Omega, plus the channel's share of the spread.
+        if (parameters.SineMode) {
+            sweep.SweepBase =
+                sweep.SweepBase +
+                (static_cast<double>(sampleRate) * parameters.WidthMs) * 0.0004999975000124999;
+        } else if (s > 0) {
+            StartSweepAt(sweep, SpreadCycles(parameters.SpreadDegrees, s) * SineOscillator::kTwoPi);
+        }
+        sweep.SineOrigin = sweep.Oscillator.PhaseRadians() - omega;
+        sweep.SineFrames = 0;
+        sweep.FirstFrameAfterOpen = true;
     }
-    // The first frame reads the lower end; frame k >= 1 the sine at phase (k - 1) * Omega.
-    SineOrigin = -Oscillator.OmegaRadiansPerFrame();
-    SineFrames = 0;
-    FirstFrameAfterOpen = true;
 }
 
 void FlangerVoice::Continue(const FlangerVoice& from, const EngineParameters& parameters,
@@ -72,73 +91,83 @@ void FlangerVoice::Continue(const FlangerVoice& from, const EngineParameters& pa
     SetParameters(parameters, from.SampleRate);
     WriteIndex = from.WriteIndex % RingLength;
     history.LayOut(Lines.data(), RingLength, WriteIndex);
-    if (sameSweep) {
-        // Only the gains change: the sweep goes on as it would have.
-        SweepStep = from.SweepStep;
-        SweepPos = from.SweepPos;
-        SweepBase = from.SweepBase;
-        Oscillator = from.Oscillator;
-        SineOrigin = from.SineOrigin;
-        SineFrames = from.SineFrames;
-        FirstFrameAfterOpen = from.FirstFrameAfterOpen;
+    if (sameSweep && from.Parameters.SpreadDegrees == parameters.SpreadDegrees) {
+        // Only the gains change: the sweeps go on as they would have.
+        std::copy_n(from.Sweeps.begin(), SweepCount, Sweeps.begin());
         return;
     }
-    StartSweepAt(from.SweepPhase());
+    // Channel 0 goes on where it was; the others take their places from it.
+    const double phase = from.SweepPhase();
+    std::uint32_t s = 0;
+    if (sameSweep) Sweeps[s++] = from.Sweeps[0];
+    for (; s < SweepCount; ++s) {
+        const double shifted = phase + SpreadCycles(parameters.SpreadDegrees, s) * SineOscillator::kTwoPi;
+        StartSweepAt(Sweeps[s], std::fmod(shifted, SineOscillator::kTwoPi));
+    }
 }
 
-void FlangerVoice::StartSweepAt(double phase) {
+void FlangerVoice::StartSweepAt(Sweep& sweep, double phase) {
     const double rate = static_cast<double>(SampleRate);
     const double stepSize = (Parameters.SpeedHz * Parameters.WidthMs) * 0.002;
-    FirstFrameAfterOpen = false;
+    sweep.FirstFrameAfterOpen = false;
     if (Parameters.SineMode) {
-        SweepStep = stepSize;
-        SweepBase = OpenBase + (rate * Parameters.WidthMs) * 0.0004999975000124999;
+        sweep.SweepStep = stepSize;
+        sweep.SweepBase = OpenBase + (rate * Parameters.WidthMs) * 0.0004999975000124999;
         // Phase 0 is the lower end, where the sine is at -pi/2.
         const double sinePhase = phase - kPi / 2.0;
-        const double omega = Oscillator.OmegaRadiansPerFrame();
-        const double amplitude = Oscillator.AmplitudeValue();
+        SineOscillator& oscillator = sweep.Oscillator;
+        const double omega = oscillator.OmegaRadiansPerFrame();
+        const double amplitude = oscillator.AmplitudeValue();
         // The oscillator gives the frame after the next one.
-        Oscillator.Configure(amplitude, Parameters.SpeedHz,
+        oscillator.Configure(amplitude, Parameters.SpeedHz,
                              (sinePhase + omega) / SineOscillator::kTwoPi,
                              static_cast<std::int32_t>(SampleRate));
-        Oscillator.Restart();
-        SweepPos = SweepBase + amplitude * std::sin(sinePhase);
-        SineOrigin = sinePhase;
-        SineFrames = 0;
+        oscillator.Restart();
+        sweep.SweepPos = sweep.SweepBase + amplitude * std::sin(sinePhase);
+        sweep.SineOrigin = sinePhase;
+        sweep.SineFrames = 0;
         return;
     }
     const bool rising = phase < kPi;
     const double share = rising ? phase / kPi : 2.0 - phase / kPi;
     const double top = static_cast<double>(RingLength) + 1.0;
-    SweepBase = OpenBase;
-    SweepPos = std::clamp(SweepBase + share * (top - SweepBase), SweepBase, top);
-    SweepStep = rising ? stepSize : -stepSize;
+    sweep.SweepBase = OpenBase;
+    sweep.SweepPos =
+        std::clamp(sweep.SweepBase + share * (top - sweep.SweepBase), sweep.SweepBase, top);
+    sweep.SweepStep = rising ? stepSize : -stepSize;
 }
 
-double FlangerVoice::SweepPhase() const {
+double FlangerVoice::PhaseOf(const Sweep& sweep) const {
     if (Parameters.SineMode) {
-        if (FirstFrameAfterOpen) return 0.0;
-        const double sinePhase =
-            SineOrigin + static_cast<double>(SineFrames) * Oscillator.OmegaRadiansPerFrame();
+        if (sweep.FirstFrameAfterOpen) return 0.0;
+        const double sinePhase = sweep.SineOrigin + static_cast<double>(sweep.SineFrames) *
+                                                        sweep.Oscillator.OmegaRadiansPerFrame();
         const double phase = std::fmod(sinePhase + kPi / 2.0, SineOscillator::kTwoPi);
         return phase < 0.0 ? phase + SineOscillator::kTwoPi : phase;
     }
     const double top = static_cast<double>(RingLength) + 1.0;
-    const double span = top - SweepBase;
-    const double share = span > 0.0 ? (SweepPos - SweepBase) / span : 0.0;
+    const double span = top - sweep.SweepBase;
+    const double share = span > 0.0 ? (sweep.SweepPos - sweep.SweepBase) / span : 0.0;
     // The comparisons also take a NaN share as the lower end.
     const double clamped = share > 0.0 ? (share < 1.0 ? share : 1.0) : 0.0;
-    if (SweepStep >= 0.0 || clamped == 0.0) return kPi * clamped;
+    if (sweep.SweepStep >= 0.0 || clamped == 0.0) return kPi * clamped;
     return SineOscillator::kTwoPi - kPi * clamped;
 }
 
-void FlangerVoice::StepSweep(std::uint32_t frames) {
-    if (Parameters.SineMode) {
-        StepSineSweep(SweepPos, SweepBase, Oscillator, Chunk->Position, frames);
-        SineFrames += frames;
-        FirstFrameAfterOpen = false;
-    } else {
-        StepTriangleSweep(SweepPos, SweepStep, SweepBase, RingLength, Chunk->Position, frames);
+void FlangerVoice::StepSweeps(std::uint32_t frames, bool prepareTaps) {
+    for (std::uint32_t s = 0; s < SweepCount; ++s) {
+        Sweep& sweep = Sweeps[s];
+        SweepChunk& chunk = Chunks[s];
+        if (Parameters.SineMode) {
+            StepSineSweep(sweep.SweepPos, sweep.SweepBase, sweep.Oscillator, chunk.Position,
+                          frames);
+            sweep.SineFrames += frames;
+            sweep.FirstFrameAfterOpen = false;
+        } else {
+            StepTriangleSweep(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength,
+                              chunk.Position, frames);
+        }
+        if (prepareTaps) PrepareTapsFrameByFrame(chunk, frames, WriteIndex, RingLength);
     }
 }
 
@@ -160,17 +189,17 @@ double Output(const EngineParameters& p, double x, double tap) {
 
 void FlangerVoice::ProcessMixedChunk(float* const* samples, std::uint32_t count,
                                      std::uint32_t offset, std::uint32_t frames) {
-    StepSweep(frames);
-    PrepareTapsFrameByFrame(*Chunk, frames, WriteIndex, RingLength);
+    StepSweeps(frames, true);
     const EngineParameters& p = Parameters;
     for (std::uint32_t j = 0; j < count; ++j) {
         if (samples[j] == nullptr) continue;
         float* const out = samples[j] + offset;
         float* const line = Lines[j];
+        const SweepChunk& chunk = ChunkOf(j);
         // Frame by frame: a frame may read what the frame before it wrote.
         for (std::uint32_t i = 0; i < frames; ++i) {
             const double x = out[i];
-            const double tap = Tap(line, *Chunk, i);
+            const double tap = Tap(line, chunk, i);
             out[i] = static_cast<float>(Output(p, x, tap));
             line[WriteIndex + static_cast<std::int32_t>(i)] =
                 static_cast<float>(p.FeedbackOn ? x + tap * p.FeedbackGain : x);
@@ -182,11 +211,19 @@ void FlangerVoice::ProcessMixedChunk(float* const* samples, std::uint32_t count,
 void FlangerVoice::ProcessChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
                                 std::uint32_t frames) {
     if (Parameters.Mixed()) return ProcessMixedChunk(samples, count, offset, frames);
-    StepSweep(frames);
-    if (count > 0) {
-        RunChannelsOverChunk(*Kernels, *Chunk, frames, WriteIndex, RingLength,
-                             Parameters.FeedbackOn, Parameters.DepthGain, Parameters.FeedbackGain,
+    StepSweeps(frames, false);
+    const EngineParameters& p = Parameters;
+    if (SweepCount == 1 && count > 0) {
+        RunChannelsOverChunk(*Kernels, Chunks[0], frames, WriteIndex, RingLength, p.FeedbackOn,
+                             p.DepthGain, p.FeedbackGain,
                              ChunkChannels{samples, Lines.data(), count, offset});
+    } else {
+        // A sweep per channel: each channel over its own taps.
+        for (std::uint32_t j = 0; j < count; ++j) {
+            RunChannelsOverChunk(*Kernels, Chunks[j], frames, WriteIndex, RingLength,
+                                 p.FeedbackOn, p.DepthGain, p.FeedbackGain,
+                                 ChunkChannels{samples + j, Lines.data() + j, 1, offset});
+        }
     }
     AdvanceWriteIndex(frames);
 }
@@ -194,10 +231,8 @@ void FlangerVoice::ProcessChunk(float* const* samples, std::uint32_t count, std:
 void FlangerVoice::Crossfade(FlangerVoice& from, FlangerVoice& to, float* const* samples,
                              std::uint32_t count, std::uint32_t offset, std::uint32_t frames,
                              const double* weights) {
-    for (FlangerVoice* voice : {&from, &to}) {
-        voice->StepSweep(frames);
-        PrepareTapsFrameByFrame(*voice->Chunk, frames, voice->WriteIndex, voice->RingLength);
-    }
+    from.StepSweeps(frames, true);
+    to.StepSweeps(frames, true);
     const EngineParameters& a = from.Parameters;
     const EngineParameters& b = to.Parameters;
     for (std::uint32_t j = 0; j < count; ++j) {
@@ -205,11 +240,13 @@ void FlangerVoice::Crossfade(FlangerVoice& from, FlangerVoice& to, float* const*
         float* out = samples[j] + offset;
         float* fromLine = from.Lines[j];
         float* toLine = to.Lines[j];
+        const SweepChunk& fromChunk = from.ChunkOf(j);
+        const SweepChunk& toChunk = to.ChunkOf(j);
         // Frame by frame, each voice writing before its next frame reads.
         for (std::uint32_t i = 0; i < frames; ++i) {
             const double x = out[i];
-            const double fromTap = Tap(fromLine, *from.Chunk, i);
-            const double toTap = Tap(toLine, *to.Chunk, i);
+            const double fromTap = Tap(fromLine, fromChunk, i);
+            const double toTap = Tap(toLine, toChunk, i);
             const double weight = weights[i];
             const double fromOut = Output(a, x, fromTap);
             out[i] = static_cast<float>(fromOut + weight * (Output(b, x, toTap) - fromOut));

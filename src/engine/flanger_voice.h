@@ -7,7 +7,10 @@
 // - its lines live in a block sized for the largest ring the owner will ask for, of which it
 //   uses the first RingLength + 1 floats per channel, laid out exactly as FlangerEngine's;
 // - besides Open it can Continue: start with new parameters where another voice is, its sweep
-//   at the other's phase and its rings holding the other's recent past.
+//   at the other's phase and its rings holding the other's recent past;
+// - with a stereo spread, each channel has a sweep of its own: channel j's is channel 0's
+//   shifted by j times the spread in phase (see SweepPhase), as if an engine had started that
+//   channel's sweep there. Without one, all channels share one sweep, as in FlangerEngine.
 //
 // Neither Open, Continue nor ProcessChunk allocates, locks or calls the system; Bind allocates
 // the per-channel pointer table once.
@@ -32,8 +35,9 @@ public:
     static std::int32_t RingLengthFor(const EngineParameters& parameters, std::uint32_t sampleRate);
 
     // Binds the voice to its storage: channel j's line is the `lineCapacity` floats at
-    // `lines + j * lineCapacity`; `chunk` is its scratch. Neither is owned.
-    void Bind(float* lines, std::uint32_t channels, std::int32_t lineCapacity, SweepChunk* chunk,
+    // `lines + j * lineCapacity`; `chunks` is its scratch, one chunk per channel (at least
+    // one). Neither is owned.
+    void Bind(float* lines, std::uint32_t channels, std::int32_t lineCapacity, SweepChunk* chunks,
               const EngineKernels* kernels);
     void UseKernels(const EngineKernels* kernels) { Kernels = kernels; }
 
@@ -42,8 +46,9 @@ public:
     void Open(const EngineParameters& parameters, std::uint32_t sampleRate);
 
     // Starts with `parameters` where `from` is: the sweep at the phase of `from`'s (positions
-    // and direction scaled into the new sweep's range; a sweep of the same shape, range and
-    // speed goes on exactly as it was), the write position where `from`'s is, and the rings
+    // and direction scaled into the new sweep's range; a sweep of the same shape, range, speed
+    // and spread goes on exactly as it was; channel j's, with a spread, at channel 0's phase
+    // plus j times the new spread), the write position where `from`'s is, and the rings
     // holding the most recent frames of `history`, which must hold at least the new ring length.
     void Continue(const FlangerVoice& from, const EngineParameters& parameters,
                   const LineHistory& history);
@@ -68,28 +73,51 @@ public:
                           std::uint32_t count, std::uint32_t offset, std::uint32_t frames,
                           const double* weights);
 
-    // The sweep's phase in radians, 0 to 2 pi: 0 at its lower end (the longest delay), pi at
-    // its upper end, rising in between.
-    double SweepPhase() const;
+    // Channel 0's sweep phase in radians, 0 to 2 pi: 0 at its lower end (the longest delay),
+    // pi at its upper end, rising in between. An engine's sweep starts at 0; its sine reaches
+    // phase pi/2 one frame later and goes on from there.
+    double SweepPhase() const { return PhaseOf(Sweeps[0]); }
+
+    // The phase offset of channel j's sweep, in cycles (0 to 1), for a spread in degrees.
+    static double SpreadCycles(std::int32_t spreadDegrees, std::uint32_t channel);
 
     std::int32_t RingLengthFrames() const { return RingLength; }
     std::int32_t WriteIndexPosition() const { return WriteIndex; }
-    double SweepPosition() const { return SweepPos; }
+    double SweepPosition() const { return Sweeps[0].SweepPos; }
     // Channel j's line: RingLength + 1 floats, the last of them never written.
     const float* Line(std::uint32_t channel) const { return Lines[channel]; }
     std::uint32_t ChannelCount() const { return static_cast<std::uint32_t>(Lines.size()); }
 
 private:
+    // The motion of one sweep: all channels' without a spread, one channel's with one.
+    struct Sweep {
+        double SweepStep = 0.0;  // change of SweepPos per frame in triangle mode, frames
+        double SweepPos = 0.0;   // read offset ahead of WriteIndex, frames
+        double SweepBase = 0.0;  // lower turning point of the triangle; centre of the sine
+        SineOscillator Oscillator;
+        // The sine's phase, for PhaseOf: the frame that reads SweepPos has phase SineOrigin +
+        // SineFrames * Omega, except the first frame after Open, which reads the lower end.
+        double SineOrigin = 0.0;
+        std::uint64_t SineFrames = 0;
+        bool FirstFrameAfterOpen = false;
+    };
+
     // ProcessChunk for a voice whose output is mixed (EngineParameters::Mixed): frame by frame,
     // the taps read as the kernels read them, the output DryGain * x + WetGain * (tap * Depth).
     void ProcessMixedChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
                            std::uint32_t frames);
-    // The parameters' ring and sweep range, without touching the lines.
+    // The parameters' ring, sweep range and number of sweeps, without touching the lines.
     void SetParameters(const EngineParameters& parameters, std::uint32_t sampleRate);
-    // Puts the sweep at `phase` (see SweepPhase) within the current parameters' range.
-    void StartSweepAt(double phase);
-    // Steps the sweep over a chunk, writing each frame's position into the chunk.
-    void StepSweep(std::uint32_t frames);
+    // Puts `sweep` at `phase` (see SweepPhase) within the current parameters' range.
+    void StartSweepAt(Sweep& sweep, double phase);
+    double PhaseOf(const Sweep& sweep) const;
+    // Steps every sweep over a chunk, writing each frame's position into its chunk, and, when
+    // `prepareTaps`, the taps frame by frame.
+    void StepSweeps(std::uint32_t frames, bool prepareTaps);
+    // The chunk holding channel j's taps.
+    const SweepChunk& ChunkOf(std::uint32_t channel) const {
+        return Chunks[SweepCount == 1 ? 0 : channel];
+    }
     void AdvanceWriteIndex(std::uint32_t frames) {
         WriteIndex += static_cast<std::int32_t>(frames);
         if (WriteIndex == RingLength) WriteIndex = 0;
@@ -99,19 +127,12 @@ private:
     std::uint32_t SampleRate = 0;
     std::int32_t RingLength = 0;  // ring positions in use in every line
     std::int32_t WriteIndex = 0;  // ring position written in the current frame
-    double SweepStep = 0.0;       // change of SweepPos per frame in triangle mode, frames
-    double SweepPos = 0.0;        // read offset ahead of WriteIndex, frames
-    double SweepBase = 0.0;       // lower turning point of the triangle; centre of the sine
     double OpenBase = 0.0;        // the sweep's lower end: SweepBase before the sine raises it
-    SineOscillator Oscillator;
-    // The sine's phase, for SweepPhase: the frame that reads SweepPos has phase SineOrigin +
-    // SineFrames * Omega, except the first frame after Open, which reads the lower end.
-    double SineOrigin = 0.0;
-    std::uint64_t SineFrames = 0;
-    bool FirstFrameAfterOpen = false;
+    std::vector<Sweep> Sweeps;    // one per channel; the first SweepCount are in use
+    std::uint32_t SweepCount = 1;
 
     const EngineKernels* Kernels = nullptr;
-    SweepChunk* Chunk = nullptr;
+    SweepChunk* Chunks = nullptr;  // one per sweep
     std::vector<float*> Lines;  // channel j's line
 };
 

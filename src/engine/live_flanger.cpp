@@ -16,6 +16,7 @@ namespace {
 LiveSettings Bounded(LiveSettings settings) {
     settings.Delay = std::clamp(settings.Delay, 0, LiveFlanger::kLargestDelay);
     settings.Width = std::clamp(settings.Width, 0, LiveFlanger::kLargestWidth);
+    settings.Spread = std::clamp(settings.Spread, 0, 180);
     return settings;
 }
 
@@ -55,13 +56,15 @@ bool LiveFlanger::Activate(std::uint32_t sampleRate, std::uint32_t channels) {
     const std::int32_t capacity = RingLengthFor(largest) + 1;
     // Two voices and the history.
     const std::uint64_t total = std::uint64_t{3} * channels * static_cast<std::uint64_t>(capacity);
+    // A sweep's chunk per channel, for a stereo spread.
+    const std::uint32_t chunksPerVoice = std::max<std::uint32_t>(channels, 1);
     if (total > FlangerEngine::kMaxTotalLineSamples) {
         SampleRate = 0;
         return false;
     }
     try {
         LineStorage.reset(new float[total]());
-        Chunks.reset(new SweepChunk[2]);
+        Chunks.reset(new SweepChunk[2 * chunksPerVoice]);
     } catch (const std::bad_alloc&) {
         LineStorage.reset();
         Chunks.reset();
@@ -73,8 +76,8 @@ bool LiveFlanger::Activate(std::uint32_t sampleRate, std::uint32_t channels) {
     LineCapacity = capacity;
     const std::size_t voiceFloats = std::size_t{channels} * static_cast<std::size_t>(capacity);
     for (int v = 0; v < 2; ++v) {
-        Voices[v].Bind(LineStorage.get() + v * voiceFloats, channels, capacity, &Chunks[v],
-                       Kernels);
+        Voices[v].Bind(LineStorage.get() + v * voiceFloats, channels, capacity,
+                       &Chunks[v * chunksPerVoice], Kernels);
     }
     History.Bind(LineStorage.get() + 2 * voiceFloats, channels, capacity);
     FadeLength = std::max<std::uint32_t>(

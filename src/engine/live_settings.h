@@ -12,7 +12,9 @@
 // scaled tap; the gain is negated exactly, so the kernels' multiply-add stays the same. Mix, a
 // dry/wet balance in percent: the output is DryGain * x + WetGain * (tap * DepthGain), with
 // DryGain = min(1, 2 - 2m) and WetGain = min(1, 2m) for m = Mix / 100, so 0 is the input alone,
-// 100 the scaled tap alone, and 50 both at full: the module's arithmetic, bit for bit.
+// 100 the scaled tap alone, and 50 both at full: the module's arithmetic, bit for bit. Stereo
+// spread, in degrees (0 to 180, clamped): channel j's sweep runs j times that much ahead of
+// channel 0's in phase; at 0 every channel shares channel 0's sweep, as in the module.
 #pragma once
 
 #include <algorithm>
@@ -29,6 +31,7 @@ struct LiveSettings {
     std::int32_t Speed = 10;      // hundredths of a hertz
     bool InvertFeedback = false;  // the fed-back tap subtracted: feedback from -1 to 0
     std::int32_t Mix = 50;        // percent, 0 to 100 (clamped): dry only to wet only
+    std::int32_t Spread = 0;      // degrees, 0 to 180 (clamped): each further channel's phase
 
     bool operator==(const LiveSettings&) const = default;
 };
@@ -45,6 +48,8 @@ struct EngineParameters {
     // The dry/wet balance; both 1.0 at the default mix, and then never multiplied in.
     double DryGain = 1.0;
     double WetGain = 1.0;
+    // Degrees between the sweeps of neighbouring channels, 0 to 180; 0: one sweep for all.
+    std::int32_t SpreadDegrees = 0;
 
     bool Mixed() const { return DryGain != 1.0 || WetGain != 1.0; }
 };
@@ -66,6 +71,7 @@ inline EngineParameters ToEngineParameters(const LiveSettings& settings) {
         p.DryGain = std::min(1.0, 2.0 - 2.0 * m);
         p.WetGain = std::min(1.0, 2.0 * m);
     }
+    p.SpreadDegrees = std::clamp(settings.Spread, 0, 180);
     return p;
 }
 

@@ -45,6 +45,9 @@ std::vector<ChangeCase> ChangeCases() {
          shortest,
          {{t, {30, 10, 10, 0, 10, 200}}, {t + 300, longest}},
          false},
+        // The stereo spread, on and from one angle to another while the sweep runs.
+        {"spread", 44100, triangle, {{t, {90, 50, 50, 0, 10, 70, false, 50, 120}}}, false},
+        {"spread_sine", 48000, sine, {{t, {90, 50, 50, 1, 10, 70, false, 50, 90}}}, false},
         // Back and forth before the past is complete: the last one counts.
         {"changes_while_waiting",
          44100,
@@ -105,37 +108,48 @@ TEST(LiveFlanger, ChangesArriveWithin50MsAndTheSweepGoesOn) {
 }
 
 // The controls the record does not hold, held constant: bit for bit the model with the same
-// arithmetic (a negated feedback gain; the output mixed from the input and the scaled tap).
-TEST(LiveFlanger, SignedFeedbackAndMixMatchTheModel) {
+// arithmetic (a negated feedback gain; the output mixed from the input and the scaled tap), each
+// channel the model run alone with its sweep started at its share of the stereo spread.
+TEST(LiveFlanger, SignedFeedbackMixAndSpreadMatchTheModel) {
     struct ControlCase {
         std::uint32_t sampleRate;
+        std::uint32_t channels;
         LiveSettings settings;
     };
     const ControlCase cases[] = {
-        {44100, {90, 50, 50, 0, 70, 10, true}},
-        {48000, {100, 20, 90, 1, 100, 150, true}},
-        {44100, {90, 50, 50, 0, 10, 10, false, 0}},
-        {32000, {60, 35, 70, 1, 40, 90, false, 25}},
-        {44100, {90, 50, 50, 0, 50, 10, true, 75}},
-        {96000, {100, 10, 100, 1, -30, 200, false, 100}},
+        {44100, 2, {90, 50, 50, 0, 70, 10, true}},
+        {48000, 2, {100, 20, 90, 1, 100, 150, true}},
+        {44100, 2, {90, 50, 50, 0, 10, 10, false, 0}},
+        {32000, 2, {60, 35, 70, 1, 40, 90, false, 25}},
+        {44100, 2, {90, 50, 50, 0, 50, 10, true, 75}},
+        {96000, 2, {100, 10, 100, 1, -30, 200, false, 100}},
+        {44100, 2, {90, 50, 50, 0, 10, 10, false, 50, 90}},
+        {44100, 2, {90, 50, 50, 1, 10, 10, false, 50, 180}},
+        {48000, 3, {80, 10, 100, 0, 60, 200, true, 70, 150}},  // the third channel at 300
+        {22050, 3, {100, 100, 10, 1, -10, 37, false, 30, 1}},
     };
     for (const ControlCase& c : cases) {
-        SCOPED_TRACE(c.settings.Mix);
+        SCOPED_TRACE(::testing::Message() << "mix " << c.settings.Mix << ", spread "
+                                        << c.settings.Spread << ", " << c.channels << " channels");
         const EngineParameters e = ToEngineParameters(c.settings);
-        const Channels input = WhiteNoise(2, c.sampleRate, 23);
+        const Channels input = WhiteNoise(c.channels, c.sampleRate, 23);
         Channels expected = input;
-        ReferenceFlanger model({e.DepthGain, e.DelayMs, e.WidthMs, e.SineMode, e.FeedbackOn,
-                                e.FeedbackGain, e.SpeedHz, e.DryGain, e.WetGain},
-                               c.sampleRate, 2);
-        model.Process({expected[0].data(), expected[1].data()}, c.sampleRate);
+        for (std::uint32_t j = 0; j < c.channels; ++j) {
+            const double cycles = static_cast<double>(j * c.settings.Spread % 360) / 360.0;
+            ReferenceFlanger model({e.DepthGain, e.DelayMs, e.WidthMs, e.SineMode, e.FeedbackOn,
+                                    e.FeedbackGain, e.SpeedHz, e.DryGain, e.WetGain, cycles},
+                                   c.sampleRate, 1);
+            model.Process({expected[j].data()}, c.sampleRate);
+        }
 
         LiveFlanger live;
-        ASSERT_TRUE(live.Activate(c.sampleRate, 2));
+        ASSERT_TRUE(live.Activate(c.sampleRate, c.channels));
         Channels output = input;
         InBuffersOf({0, 1, 7, 512, 4096, 333}, c.sampleRate,
                     [&](std::size_t offset, std::uint32_t size) {
-                        float* pointers[] = {output[0].data() + offset, output[1].data() + offset};
-                        live.Process(pointers, 2, size, c.settings);
+                        std::vector<float*> pointers;
+                        for (auto& channel : output) pointers.push_back(channel.data() + offset);
+                        live.Process(pointers.data(), c.channels, size, c.settings);
                     });
         ExpectSameBits(output, expected, "live");
     }

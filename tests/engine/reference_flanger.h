@@ -4,6 +4,7 @@
 // non-negative, at the corners a stored preset reaches (no delay, sample rate 0) too.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -21,6 +22,10 @@ struct ReferenceParameters {
     // The live mode's dry/wet mix; at 1.0 both products are exact: x + y * depthGain.
     double dryGain = 1.0;
     double wetGain = 1.0;
+    // Where the sweep starts, in cycles from its lower end: a further channel's share of the
+    // live mode's stereo spread. The sine's recursion starts there; the triangle starts that
+    // share of its period up (or, past half of it, down) its range.
+    double startCycles = 0.0;
 };
 
 class ReferenceFlanger {
@@ -42,9 +47,18 @@ public:
         amplitude = (sr * params.widthMs) * 0.0005;
         const double omega = (params.speedHz * twoPi) / static_cast<double>(sampleRate);
         coefficient = std::cos(omega) + std::cos(omega);
-        current = std::sin(0.0);
-        previous = std::sin(0.0 - omega);
-        if (params.sineMode) base = base + (sr * params.widthMs) * 0.0004999975000124999;
+        const double phase = params.startCycles * twoPi;
+        current = std::sin(phase);
+        previous = std::sin(phase - omega);
+        if (params.sineMode) {
+            base = base + (sr * params.widthMs) * 0.0004999975000124999;
+        } else {
+            const double pi = twoPi / 2.0;
+            const double share = phase < pi ? phase / pi : 2.0 - phase / pi;
+            const double top = ringLength + 1.0;
+            position = std::min(base + share * (top - base), top);
+            if (phase >= pi) step = -step;
+        }
     }
 
     // Processes frameCount frames of every channel in place.
