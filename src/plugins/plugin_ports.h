@@ -5,7 +5,8 @@
 // never change. Port layout, the same in both front ends: the seven controls first (indices 0 to
 // 6 in every plug-in, so that one user interface fits both), then the audio inputs, then the
 // audio outputs. Controls added later go after the audio ports (ControlPortIndex): the switch
-// that inverts the feedback, the mix.
+// that inverts the feedback, the mix, the stereo spread (on the
+// mono plug-in too, where it changes nothing, so that both keep one layout).
 #pragma once
 
 #include <cstdint>
@@ -33,7 +34,7 @@ inline constexpr PluginIdentity kPlugins[] = {
     {2, "urn:vornak:flanger:stereo", "Flanger (stereo)", 7350082, "vornak_flanger_stereo"},
 };
 
-enum class ControlUnit { Milliseconds, Hertz, Gain, Switch };
+enum class ControlUnit { Milliseconds, Hertz, Gain, Switch, Degrees };
 
 // A control in the units of the settings window and the `flanger` options. A numeric control
 // becomes the record field `Field` in units of 1/Scale (tenths or hundredths); the feedback
@@ -62,6 +63,7 @@ enum ControlIndex : std::uint32_t {
     // Added later, after the audio ports.
     kFeedbackInvertPort,
     kMixPort,
+    kSpreadPort,
     kControlCount
 };
 
@@ -90,6 +92,9 @@ inline constexpr ControlPort kControls[kControlCount] = {
     // Dry/wet: 0 the input alone, 0.5 input and delayed signal at full (the module's sound), 1
     // the delayed signal alone.
     {"mix", "Mix", ControlUnit::Gain, 0.0f, 1.0f, 0.5f, &LiveSettings::Mix, 100, false},
+    // Whole degrees between the sweeps of the left and the right channel.
+    {"spread", "Stereo spread", ControlUnit::Degrees, 0.0f, 180.0f, 0.0f, &LiveSettings::Spread, 1,
+     false},
 };
 
 struct AudioPortNames {

@@ -90,7 +90,8 @@ std::vector<float> ControlsFor(const LiveSettings& s) {
             s.Feedback >= 0 ? 1.0f : 0.0f,
             s.Sine != 0 ? 1.0f : 0.0f,
             s.InvertFeedback ? 1.0f : 0.0f,
-            s.Mix / 100.0f};
+            s.Mix / 100.0f,
+            static_cast<float>(s.Spread)};
 }
 
 // Runs `input` through a new instance `passes` times, with deactivate and activate between
@@ -213,7 +214,8 @@ TEST(Lv2Plugin, ConnectPortAndRunAllocateNothing) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     // Every control moves in turn, also out of its range and to NaN, in blocks of every size.
     const float moves[][2] = {{2.5f, 9.9f}, {10.0f, 1.0f}, {2.0f, 0.3f}, {0.1f, 1.0f}, {1.0f, nan},
-                              {0.0f, 1.0f}, {1.0f, -3.0f}, {1.0f, 0.0f}, {0.0f, 1.0f}};
+                              {0.0f, 1.0f}, {1.0f, -3.0f}, {1.0f, 0.0f}, {0.0f, 1.0f},
+                              {90.0f, 400.0f}};
     for (const auto& plugin : kPlugins) {
         for (BufferLayout layout : {BufferLayout::Separate, BufferLayout::Crossed}) {
             const long before = AllocationsInRun();
@@ -255,7 +257,8 @@ TEST(Lv2Plugin, MovingAControlMakesNoClick) {
         {kDelayPort, 1.0f},       {kDelayPort, 10.0f}, {kWidthPort, 1.0f},
         {kWidthPort, 10.0f},      {kSpeedPort, 2.0f},  {kSpeedPort, 0.5f},
         {kDepthPort, 0.1f},       {kDepthPort, 1.0f},  {kFeedbackPort, 1.0f},
-        {kFeedbackOnPort, -1.0f}, {kSinePort, -1.0f},  {kFeedbackInvertPort, -1.0f}};
+        {kFeedbackOnPort, -1.0f}, {kSinePort, -1.0f},  {kFeedbackInvertPort, -1.0f},
+        {kSpreadPort, 180.0f}};
     for (const auto& plugin : kPlugins) {
         Channels input(plugin.Channels, std::vector<float>(kTotal));
         for (std::uint32_t j = 0; j < plugin.Channels; ++j) {

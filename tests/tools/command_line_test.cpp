@@ -25,6 +25,8 @@ struct ValueCase {
     std::vector<std::string_view> options;
     EffectParameters expected;
     bool inverted = false;  // a negative --feedback
+    std::int32_t mixPercent = 50;
+    std::int32_t spreadDegrees = 0;
 };
 
 TEST(CommandLineTest, MapsEffectOptionsOntoTheRecord) {
@@ -71,6 +73,11 @@ TEST(CommandLineTest, MapsEffectOptionsOntoTheRecord) {
         {{"--feedback", "-0.45"}, With(&P::Feedback, 45), true},
         {{"--feedback=-1", "--no-feedback"}, With(&P::Feedback, -100), true},
         {{"--feedback", "-0.45", "--feedback", "0.3"}, With(&P::Feedback, 30), false},
+        // The controls beyond the record, rounded as the plug-ins round theirs.
+        {{"--mix", "0.805"}, P{}, false, 81},
+        {{"--mix", "0", "--spread", "180"}, P{}, false, 0, 180},
+        {{"--spread", "89.5"}, P{}, false, 50, 90},
+        {{"--spread", "0.49"}, P{}, false, 50, 0},
         {{"--delay", "1.5", "--width", "9.9", "--speed", "0.5", "--depth", "0.2", "--feedback",
           "0.8", "--sweep", "sine"},
          EffectParameters{20, 15, 99, 1, 80, 50}},
@@ -85,6 +92,8 @@ TEST(CommandLineTest, MapsEffectOptionsOntoTheRecord) {
         ASSERT_TRUE(result.Parsed) << result.Error;
         EXPECT_EQ(result.Parsed->Changes.AppliedTo(EffectParameters{}), c.expected);
         EXPECT_EQ(result.Parsed->InvertFeedback, c.inverted);
+        EXPECT_EQ(result.Parsed->MixPercent, c.mixPercent);
+        EXPECT_EQ(result.Parsed->SpreadDegrees, c.spreadDegrees);
         EXPECT_FALSE(result.Parsed->Preset);
         EXPECT_TRUE(result.Error.empty());
     }
@@ -276,6 +285,14 @@ TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
          "'0.0999')"},
         {{"save-preset", "--preset-file", "p.ini", "--section", "S", "--feedback", "-0.5"},
          "a negative --feedback is for process and demo: a preset holds only 0.10 to 1.00"},
+        {{"process", "a", "b", "--spread", "180.5"},
+         "--spread must be between 0 and 180 degrees (got '180.5')"},
+        {{"process", "a", "b", "--spread", "-1"},
+         "--spread must be between 0 and 180 degrees (got '-1')"},
+        {{"process", "a", "b", "--spread", "90deg"},
+         "--spread takes a number: '90deg' is not a number"},
+        {{"save-preset", "--preset-file", "p.ini", "--section", "S", "--spread", "90"},
+         "--spread is not an option of save-preset"},
         // Not numbers at all.
         {{"process", "a", "b", "--delay", "nan"},
          "--delay must be between 1.0 and 10.0 ms (got 'nan')"},

@@ -44,7 +44,8 @@ LADSPA_PortRangeHint HintOf(const ControlPort& port) {
                 0.0f, 0.0f};
     }
     return {LADSPA_HINT_BOUNDED_BELOW | LADSPA_HINT_BOUNDED_ABOVE |
-                (port.Logarithmic ? LADSPA_HINT_LOGARITHMIC : 0) | NearestDefault(port),
+                (port.Logarithmic ? LADSPA_HINT_LOGARITHMIC : 0) |
+                (port.Unit == ControlUnit::Degrees ? LADSPA_HINT_INTEGER : 0) | NearestDefault(port),
             port.Minimum, port.Maximum};
 }
 

@@ -111,7 +111,8 @@ public:
     // The host's control change: kept for the next idle call.
     void PortEvent(std::uint32_t port, std::uint32_t size, std::uint32_t format,
                    const void* buffer) {
-        if (port >= kControlCount || format != kFloatProtocol || size != sizeof(float)) return;
+        // Ports from kLeadingControls on are audio, or controls the window does not show.
+        if (port >= kLeadingControls || format != kFloatProtocol || size != sizeof(float)) return;
         std::memcpy(&Controls[port], buffer, sizeof(float));
         ControlsChanged = true;
     }
@@ -178,7 +179,7 @@ private:
     // values too, so that the host's echo of them changes nothing.
     void SendControls() {
         Controls = ControlsOf(SettingsOf(*Record));
-        for (std::uint32_t i = 0; i < kControlCount; ++i) {
+        for (std::uint32_t i = 0; i < kLeadingControls; ++i) {
             Write(Controller, i, sizeof(float), kFloatProtocol, &Controls[i]);
         }
     }

@@ -32,6 +32,8 @@ const char* UnitOf(ControlUnit unit) {
             return "units:hz";
         case ControlUnit::Gain:
             return "units:coef";
+        case ControlUnit::Degrees:
+            return "units:degree";
         case ControlUnit::Switch:
             break;
     }
@@ -47,6 +49,7 @@ void WriteControlPort(std::ostream& out, std::uint32_t index, const ControlPort&
         << "\t\tlv2:minimum " << Decimal(port.Minimum) << " ;\n"
         << "\t\tlv2:maximum " << Decimal(port.Maximum);
     if (port.Unit == ControlUnit::Switch) out << " ;\n\t\tlv2:portProperty lv2:toggled";
+    if (port.Unit == ControlUnit::Degrees) out << " ;\n\t\tlv2:portProperty lv2:integer";
     if (port.Logarithmic) out << " ;\n\t\tlv2:portProperty pprops:logarithmic";
     if (const char* unit = UnitOf(port.Unit)) out << " ;\n\t\tunits:unit " << unit;
     out << "\n";

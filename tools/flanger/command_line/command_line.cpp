@@ -43,6 +43,7 @@ constexpr OptionSpec kOptions[] = {
     {"--no-feedback", false, kSettingEffect},
     {"--sweep", true, kSettingEffect},
     {"--mix", true, kRendering},
+    {"--spread", true, kRendering},
     {"--format", true, kRendering},
     {"--encoding", true, kRendering},
     {"--quality", true, kRendering},
@@ -225,6 +226,16 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, Preset
             return "--mix must be between 0.00 and 1.00 (got '" + std::string(value) + "')";
         }
         invocation.MixPercent = *percent;
+    } else if (name == "--spread") {
+        if (!IsNumber(value)) {
+            return "--spread takes a number: '" + std::string(value) + "' is not a number";
+        }
+        const std::optional<double> spread = ParseFinite(value);
+        const std::optional<std::int32_t> degrees = ScaleDecimal(value, 0);
+        if (!spread || *spread < 0.0 || *spread > 180.0 || !degrees) {
+            return "--spread must be between 0 and 180 degrees (got '" + std::string(value) + "')";
+        }
+        invocation.SpreadDegrees = *degrees;
     } else if (name == "--quality") {
         if (!IsNumber(value))
             return "--quality takes a number: '" + std::string(value) + "' is not a number";

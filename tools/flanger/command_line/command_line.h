@@ -64,6 +64,9 @@ struct Invocation {
     // --mix in hundredths: 0 dry only, 50 (the default) the module's dry plus scaled delayed
     // signal, 100 wet only; not 50: rendered with the live mode as for InvertFeedback.
     std::int32_t MixPercent = 50;
+    // --spread in whole degrees (rounded): the phase of each further channel's sweep ahead of
+    // the first's; not 0: rendered with the live mode as for InvertFeedback.
+    std::int32_t SpreadDegrees = 0;
     bool Quiet = false;  // --quiet, -q: no warnings or notes, only failures
 };
 

@@ -113,9 +113,12 @@ Effect options (process, demo, save-preset, window); the defaults are those of a
   --mix WET         Dry/wet balance, 0.00 to 1.00 (process and demo; default 0.50): 0 the
                     input alone, 0.50 the input plus the delayed signal at full (the
                     module's sound), 1 the delayed signal alone.
+  --spread DEGREES  Stereo spread, 0 to 180 whole degrees (process and demo; default 0):
+                    each further channel's sweep runs that much ahead of the one before
+                    it in phase; 0 sweeps all channels together, as the module does.
   Values between the steps are rounded to the nearest step. --feedback switches feedback
-  on unless --no-feedback is given too. A negative --feedback or a --mix other than 0.50 is
-  not a value of the module's record: the run then renders with the engine's live mode
+  on unless --no-feedback is given too. A negative --feedback, a --mix other than 0.50 or
+  a --spread other than 0 is not a value of the module's record: the run then renders with the engine's live mode
   built into the command (the same arithmetic, with these controls); presets never hold them.
 )";
 

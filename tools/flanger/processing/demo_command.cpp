@@ -33,6 +33,7 @@ int RunDemo(const Invocation& invocation) {
     job.ClipWarning = invocation.ClipWarning;
     job.Live.InvertFeedback = invocation.InvertFeedback;
     job.Live.MixPercent = invocation.MixPercent;
+    job.Live.SpreadDegrees = invocation.SpreadDegrees;
     return Render(job);
 }
 

@@ -38,6 +38,7 @@ int RunProcess(const Invocation& invocation) {
     file.ClipWarning = invocation.ClipWarning;
     file.Live.InvertFeedback = invocation.InvertFeedback;
     file.Live.MixPercent = invocation.MixPercent;
+    file.Live.SpreadDegrees = invocation.SpreadDegrees;
     const RenderResult result = ProcessFile(file);
     for (const std::string& warning : result.Warnings) ReportWarning(warning);
     if (!result.Error.empty()) ReportFailure(result.Error);

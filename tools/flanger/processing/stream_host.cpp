@@ -64,7 +64,8 @@ StreamResult RunLiveStream(const EffectParameters& parameters, LiveControls cont
     }
     const LiveSettings settings{parameters.Depth,        parameters.Delay,    parameters.Width,
                                 parameters.Sine,         parameters.Feedback, parameters.Speed,
-                                controls.InvertFeedback, controls.MixPercent};
+                                controls.InvertFeedback, controls.MixPercent,
+                                controls.SpreadDegrees};
     const std::uint32_t blockFrames = BlockFramesFor(shape.Channels);
     std::vector<float> samples(std::size_t{shape.Channels} * blockFrames);
     std::vector<float*> channels;

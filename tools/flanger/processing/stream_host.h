@@ -59,7 +59,8 @@ struct StreamResult {
 struct LiveControls {
     bool InvertFeedback = false;
     std::int32_t MixPercent = 50;
-    bool AtDefaults() const { return !InvertFeedback && MixPercent == 50; }
+    std::int32_t SpreadDegrees = 0;
+    bool AtDefaults() const { return !InvertFeedback && MixPercent == 50 && SpreadDegrees == 0; }
 };
 
 // Runs the whole stream through the module, or, when `live` is not at its defaults, through the
