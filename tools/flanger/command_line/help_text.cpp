@@ -118,8 +118,9 @@ Effect options (process, demo, save-preset, window); the defaults are those of a
                     it in phase; 0 sweeps all channels together, as the module does.
   Values between the steps are rounded to the nearest step. --feedback switches feedback
   on unless --no-feedback is given too. A negative --feedback, a --mix other than 0.50 or
-  a --spread other than 0 is not a value of the module's record: the run then renders with the engine's live mode
-  built into the command (the same arithmetic, with these controls); presets never hold them.
+  a --spread other than 0 is not a value of the module's record: the run then renders
+  with the engine's live mode built into the command (the same arithmetic, with these
+  controls); presets never hold them.
 )";
 
 constexpr std::string_view kPresetOptions = R"(
