@@ -25,7 +25,7 @@ PluginApp thePluginApp;
 // "Language.xml") can deadlock or fail. There the start-up is put off to the first call of any
 // export: inside that export's module state, before its body runs, once per load, and that call
 // waits for it (see AfxEnsureModuleInitialized), so it still comes before any export uses a
-// resource. It runs on a thread of the module's own with COM of its own, so the host may call
+// resource. It sets up COM for itself where the calling thread has none, so the host may call
 // first from any thread. What the start-up would have found while the module loads is taken
 // here: the current directory, which the host may change before its first call.
 [[maybe_unused]] const bool moduleStarted = [] {

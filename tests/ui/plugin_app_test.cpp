@@ -36,7 +36,7 @@ protected:
     void SetUp() override {
 #ifdef _WIN32
         // "Language.xml" is read with MSXML, which needs COM on the calling thread; InitInstance
-        // leaves that to its caller (in the module, the start-up thread).
+        // leaves that to its caller (in the module, the start-up).
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
 #endif
         StartProgramAsTheModule();

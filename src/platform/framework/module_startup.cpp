@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "platform/framework/module_state.h"
-#include "platform/framework/startup_thread.h"
+#include "platform/framework/startup_apartment.h"
 #include "platform/framework/win_app.h"
 
 namespace flanger::framework {
@@ -52,7 +52,7 @@ void AfxEnsureModuleInitialized() noexcept {
     if (g_deferredOwnResources == nullptr) return;
     static std::once_flag started;
     try {
-        std::call_once(started, [] { RunOnStartupThread(&RunDeferredStartup); });
+        std::call_once(started, [] { RunInStartupApartment(&RunDeferredStartup); });
     } catch (...) {
         // call_once itself could not run (no thread support left): the next entry tries again.
     }

@@ -27,9 +27,9 @@ void AfxTerminateModule(void (*releaseOwnResources)(HINSTANCE) noexcept) noexcep
 // Runs the start-up that AfxDeferModuleInitialization put off, exactly once however many threads
 // call it, and returns when it has finished (the other callers wait for it too); does nothing
 // when none was put off. Every entry into the module from its caller (the exports) calls it
-// first. The start-up runs on a thread of the module's own (see startup_thread.h), so its
-// outcome is the same whichever of the host's threads calls first and whatever COM apartment
-// that thread is in.
+// first. The start-up sets up COM for itself where the calling thread has none (see
+// startup_apartment.h), so its outcome is the same whichever of the host's threads calls first
+// and whatever COM apartment that thread is in.
 void AfxEnsureModuleInitialized() noexcept;
 
 }  // namespace flanger::framework
