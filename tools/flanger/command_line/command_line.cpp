@@ -142,6 +142,30 @@ std::optional<std::int32_t> ScaleDecimal(std::string_view text, int shift) {
     return static_cast<std::int32_t>(std::lround(*scaled));
 }
 
+// A control the record does not hold (--mix, --spread): a number from Low to High, kept rounded
+// to Decimals places as an integer.
+struct LiveControlRange {
+    double Low;
+    double High;
+    int Decimals;
+    const char* Text;  // the range as the message says it
+};
+
+std::string ParseLiveControl(std::string_view name, std::string_view value,
+                             const LiveControlRange& range, std::int32_t& scaled) {
+    if (!IsNumber(value)) {
+        return std::string(name) + " takes a number: '" + std::string(value) + "' is not a number";
+    }
+    const std::optional<double> number = ParseFinite(value);
+    const std::optional<std::int32_t> rounded = ScaleDecimal(value, range.Decimals);
+    if (!number || *number < range.Low || *number > range.High || !rounded) {
+        return std::string(name) + " must be between " + range.Text + " (got '" +
+               std::string(value) + "')";
+    }
+    scaled = *rounded;
+    return {};
+}
+
 std::string RangeError(const EffectRange& range, std::string_view value) {
     if (range.Option == "--feedback") {
         return "--feedback must be between 0.10 and 1.00, or -1.00 and -0.10 to invert it (got '" +
@@ -217,25 +241,11 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, Preset
                    "')";
         }
     } else if (name == "--mix") {
-        if (!IsNumber(value)) {
-            return "--mix takes a number: '" + std::string(value) + "' is not a number";
-        }
-        const std::optional<double> mix = ParseFinite(value);
-        const std::optional<std::int32_t> percent = ScaleDecimal(value, 2);
-        if (!mix || *mix < 0.0 || *mix > 1.0 || !percent) {
-            return "--mix must be between 0.00 and 1.00 (got '" + std::string(value) + "')";
-        }
-        invocation.MixPercent = *percent;
+        return ParseLiveControl(name, value, {0.0, 1.0, 2, "0.00 and 1.00"},
+                                invocation.MixPercent);
     } else if (name == "--spread") {
-        if (!IsNumber(value)) {
-            return "--spread takes a number: '" + std::string(value) + "' is not a number";
-        }
-        const std::optional<double> spread = ParseFinite(value);
-        const std::optional<std::int32_t> degrees = ScaleDecimal(value, 0);
-        if (!spread || *spread < 0.0 || *spread > 180.0 || !degrees) {
-            return "--spread must be between 0 and 180 degrees (got '" + std::string(value) + "')";
-        }
-        invocation.SpreadDegrees = *degrees;
+        return ParseLiveControl(name, value, {0.0, 180.0, 0, "0 and 180 degrees"},
+                                invocation.SpreadDegrees);
     } else if (name == "--quality") {
         if (!IsNumber(value))
             return "--quality takes a number: '" + std::string(value) + "' is not a number";
