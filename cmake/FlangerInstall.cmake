@@ -74,7 +74,7 @@ if(TARGET flanger_lv2_ui)
   flanger_relative_path(moduledir_from_libdir "${CMAKE_INSTALL_LIBDIR}"
                         "${FLANGER_INSTALL_MODULEDIR}")
   set_target_properties(flanger_lv2_ui PROPERTIES INSTALL_RPATH "$ORIGIN/${libdir_from_lv2}")
-  set_property(SOURCE ${PROJECT_SOURCE_DIR}/src/platform/posix/settings_window_module.cpp
+  set_property(SOURCE ${PROJECT_SOURCE_DIR}/src/windowing/posix/settings_window_module.cpp
                TARGET_DIRECTORY flanger_lv2_ui APPEND PROPERTY
                COMPILE_DEFINITIONS FLANGER_MODULEDIR_FROM_LIBDIR="${moduledir_from_libdir}")
   install(TARGETS flanger_lv2_ui

@@ -14,8 +14,8 @@
 #include "flanger_plugin.h"
 #include "interface/effect_record.h"
 #include "persistence/effect_parameters.h"
-#include "platform/framework/module_startup.h"
-#include "platform/framework/module_state.h"
+#include "windowing/framework/module_startup.h"
+#include "windowing/framework/module_state.h"
 #include "ui/settings_window.h"
 
 #ifdef _WIN32

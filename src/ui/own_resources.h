@@ -1,7 +1,7 @@
 // The module's own resources as the windowing layer knows them.
 #pragma once
 
-#include "platform/user32.h"
+#include "windowing/user32.h"
 
 namespace flanger::ui {
 

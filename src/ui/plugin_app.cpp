@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "flanger_settings_node.h"
-#include "platform/framework/module_state.h"
+#include "windowing/framework/module_state.h"
 #include "platform/xml_document.h"
 
 namespace flanger::ui {

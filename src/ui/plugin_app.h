@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "platform/framework/win_app.h"
-#include "platform/user32.h"
+#include "windowing/framework/win_app.h"
+#include "windowing/user32.h"
 
 namespace flanger::ui {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <iterator>
 
-#include "platform/framework/message_map.h"
-#include "platform/framework/text_compare.h"
+#include "windowing/framework/message_map.h"
+#include "windowing/framework/text_compare.h"
 #include "ui/settings_dialog_ids.h"
 
 namespace flanger::ui {

@@ -20,13 +20,13 @@
 #pragma once
 
 #include "flanger_plugin.h"
-#include "platform/framework/afx_string.h"
-#include "platform/framework/button.h"
-#include "platform/framework/data_exchange.h"
-#include "platform/framework/dialog.h"
-#include "platform/framework/slider_ctrl.h"
-#include "platform/framework/static_ctrl.h"
-#include "platform/user32.h"
+#include "windowing/framework/afx_string.h"
+#include "windowing/framework/button.h"
+#include "windowing/framework/data_exchange.h"
+#include "windowing/framework/dialog.h"
+#include "windowing/framework/slider_ctrl.h"
+#include "windowing/framework/static_ctrl.h"
+#include "windowing/user32.h"
 
 namespace flanger::ui {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/dialog_template.h"
+#include "windowing/dialog_template.h"
 
 namespace flanger::ui {
 

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "platform/dialog_template_parser.h"
-#include "platform/framework/module_state.h"
-#include "platform/framework/wnd.h"
+#include "windowing/dialog_template_parser.h"
+#include "windowing/framework/module_state.h"
+#include "windowing/framework/wnd.h"
 #include "ui/settings_dialog.h"
 #include "ui/settings_dialog_ids.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "flanger_plugin.h"
-#include "platform/user32.h"
+#include "windowing/user32.h"
 
 namespace flanger::ui {
 

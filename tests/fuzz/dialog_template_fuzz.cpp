@@ -11,7 +11,7 @@
 
 #include "flanger_user32.h"
 #include "fuzz_support.h"
-#include "platform/dialog_template_parser.h"
+#include "windowing/dialog_template_parser.h"
 
 namespace {
 

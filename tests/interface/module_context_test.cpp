@@ -15,7 +15,7 @@
 
 #include "flanger_user32.h"
 #include "host_records.h"
-#include "platform/simulated_input.h"
+#include "windowing/simulated_input.h"
 #include "plugin_module.h"
 
 namespace host {

@@ -28,8 +28,8 @@
 
 #include "command_runner.h"
 #include "flanger_plugin.h"
-#include "platform/posix/window_painter/window_painter.h"
-#include "platform/user32.h"
+#include "windowing/posix/window_painter/window_painter.h"
+#include "windowing/user32.h"
 #include "scratch_directory.h"
 
 namespace flanger::tool::test {

@@ -4,7 +4,7 @@
 //
 // Exact colours are checked wherever the picture has no text. Text is only checked for where its
 // ink lies, never pixel by pixel: fonts differ between machines.
-#include "platform/posix/window_painter/window_painter.h"
+#include "windowing/posix/window_painter/window_painter.h"
 
 #include <cairo.h>
 #include <fcntl.h>
@@ -15,8 +15,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/dialog_template.h"
-#include "platform/user32.h"
+#include "windowing/dialog_template.h"
+#include "windowing/user32.h"
 #include "scratch_directory.h"
 
 namespace flanger::tool::test {

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "platform/user32.h"
+#include "windowing/user32.h"
 
 namespace flanger::test {
 

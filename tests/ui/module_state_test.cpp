@@ -2,15 +2,15 @@
 // the caller had (another module's, the host's, none) on every way out; this module never
 // takes a context it did not set for its own; the resource search goes from the current
 // resource handle through the chain.
-#include "platform/framework/module_state.h"
+#include "windowing/framework/module_state.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <stdexcept>
 
-#include "platform/framework/module_context_slot.h"
-#include "platform/user32.h"
+#include "windowing/framework/module_context_slot.h"
+#include "windowing/user32.h"
 #include "program_module_state.h"
 #include "ui/own_resources.h"
 

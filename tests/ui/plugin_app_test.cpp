@@ -13,7 +13,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/framework/module_state.h"
+#include "windowing/framework/module_state.h"
 #include "program_module_state.h"
 #include "ui/own_resources.h"
 

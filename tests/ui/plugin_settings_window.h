@@ -9,7 +9,7 @@
 
 #include "flanger_plugin.h"
 #include "host_parent_window.h"
-#include "platform/user32.h"
+#include "windowing/user32.h"
 #include "settings_window_view.h"
 
 namespace flanger::test {

@@ -1,6 +1,6 @@
 #include "program_module_state.h"
 
-#include "platform/framework/module_startup.h"
+#include "windowing/framework/module_startup.h"
 #include "ui/own_resources.h"
 
 namespace flanger::test {

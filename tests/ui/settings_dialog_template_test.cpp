@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "host_parent_window.h"
-#include "platform/dialog_template.h"
-#include "platform/framework/module_state.h"
-#include "platform/simulated_input.h"
+#include "windowing/dialog_template.h"
+#include "windowing/framework/module_state.h"
+#include "windowing/simulated_input.h"
 #include "program_module_state.h"
 #include "settings_window_view.h"
 #include "ui/own_resources.h"

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/simulated_input.h"
+#include "windowing/simulated_input.h"
 #include "plugin_settings_window.h"
 
 namespace flanger::test {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "flanger_plugin.h"
-#include "platform/user32.h"
+#include "windowing/user32.h"
 
 namespace flanger::test {
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "command_line/command_line.h"
-#include "command_line/command_support.h"
-#include "command_line/commands.h"
+#include "commands/command_support.h"
+#include "commands/commands.h"
 #include "command_line/help_text.h"
 
 using namespace flanger::tool;

@@ -23,8 +23,8 @@
 #include <memory>
 #include <optional>
 
-#include "platform/settings_window_module.h"
-#include "platform/user32.h"
+#include "windowing/settings_window_module.h"
+#include "windowing/user32.h"
 #include "plugins/plugin_ports.h"
 
 namespace flanger::plugins {

@@ -12,7 +12,7 @@
 #include <iterator>
 
 #include "flanger_resource_library.h"
-#include "platform/dialog_template.h"
+#include "windowing/dialog_template.h"
 #include "ui/settings_dialog_ids.h"
 
 namespace flanger::ui {

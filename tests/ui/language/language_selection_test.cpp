@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "flanger_plugin.h"
-#include "platform/simulated_input.h"
-#include "platform/user32.h"
+#include "windowing/simulated_input.h"
+#include "windowing/user32.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "audio/sound_file.h"
-#include "processing/stream_host.h"
+#include "audio/audio_stream.h"
 
 namespace flanger::tool {
 

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "processing/stream_host.h"
+#include "audio/audio_stream.h"
 
 namespace flanger::tool {
 

@@ -12,7 +12,7 @@
 
 #include "audio/audio_format.h"
 #include "command_line/effect_values.h"
-#include "presets/preset_location.h"
+#include "command_line/preset_location.h"
 
 namespace flanger::tool {
 

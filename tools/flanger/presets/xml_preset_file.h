@@ -12,7 +12,7 @@
 
 #include "command_line/effect_values.h"
 #include "module/plugin_library.h"
-#include "presets/preset_location.h"
+#include "command_line/preset_location.h"
 #include "presets/save_lock.h"
 
 namespace flanger::tool {

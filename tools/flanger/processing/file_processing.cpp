@@ -10,7 +10,7 @@
 
 #include "audio/file_stream.h"
 #include "audio/sound_file.h"
-#include "command_line/commands.h"
+#include "command_line/exit_status.h"
 
 namespace flanger::tool {
 namespace {

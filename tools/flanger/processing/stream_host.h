@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 
+#include "audio/audio_stream.h"
 #include "command_line/command_line.h"
 #include "module/plugin_library.h"
 
@@ -22,26 +23,6 @@ inline constexpr std::uint32_t kBlockFrames = 4096;
 inline constexpr std::uint32_t kBlockSampleBudget = 1u << 20;
 
 std::uint32_t BlockFramesFor(std::uint32_t channels);
-
-// Where the audio comes from, one block at a time.
-class AudioSource {
-public:
-    virtual ~AudioSource() = default;
-    // Fills up to `frames` frames of every channel array; returns the frames delivered, 0 at
-    // the end. Called from inside ProcessStream, so it must not throw.
-    virtual std::uint32_t Read(std::span<float* const> channels, std::uint32_t frames) noexcept = 0;
-    // Why the last Read delivered nothing although the audio had not ended; empty otherwise.
-    virtual std::string Failure() const = 0;
-};
-
-// Where the processed audio goes.
-class AudioSink {
-public:
-    virtual ~AudioSink() = default;
-    // Takes `frames` frames of every channel array; false with the reason in `error`.
-    virtual bool Write(std::span<const float* const> channels, std::uint32_t frames,
-                       std::string& error) = 0;
-};
 
 struct StreamShape {
     std::uint16_t Channels = 0;

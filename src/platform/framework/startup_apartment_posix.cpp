@@ -1,8 +1,0 @@
-// The start-up's COM apartment on Linux: none is needed (see startup_apartment.h).
-#include "platform/framework/startup_apartment.h"
-
-namespace flanger::framework {
-
-void RunInStartupApartment(void (*work)() noexcept) noexcept { work(); }
-
-}  // namespace flanger::framework
