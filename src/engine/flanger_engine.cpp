@@ -6,6 +6,7 @@
 #include <new>
 
 #include "engine/chunk_steps.h"
+#include "engine/sweep_start.h"
 
 namespace flanger {
 namespace {
@@ -18,6 +19,16 @@ double NonNegative(double value) { return value >= 0.0 ? value : 0.0; }
 FlangerEngine::FlangerEngine() : Kernels(KernelsFor(BestInstructionSet())) {}
 
 FlangerEngine::~FlangerEngine() = default;
+
+void FlangerEngine::SetParameters(const EngineParameters& parameters) {
+    DepthGain = parameters.DepthGain;
+    DelayMs = parameters.DelayMs;
+    WidthMs = parameters.WidthMs;
+    SineMode = parameters.SineMode;
+    FeedbackOn = parameters.FeedbackOn;
+    FeedbackGain = parameters.FeedbackGain;
+    SpeedHz = parameters.SpeedHz;
+}
 
 bool FlangerEngine::UseInstructionSet(InstructionSet set) {
     const EngineKernels* kernels = KernelsFor(set);
@@ -41,7 +52,7 @@ void FlangerEngine::Open(const StreamFormat& format) {
     LineLength = 0;
 
     // At sample rate 0 the lines have two elements, which the triangle sweeps as at any rate.
-    const double lineFrames = ((delayMs + widthMs) * 0.001) * sampleRate;
+    const double lineFrames = LineFramesFor(sampleRate, delayMs, widthMs);
     const bool runnable =
         format.SampleRate <= static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()) &&
         lineFrames < kMaxLineFrames;
@@ -66,16 +77,16 @@ void FlangerEngine::Open(const StreamFormat& format) {
         }
     }
 
-    SweepStep = (SpeedHz * widthMs) * 0.002;
+    const SweepStart start = StartOfSweep(sampleRate, delayMs, widthMs, SpeedHz, SineMode);
+    SweepStep = start.Step;
     WriteIndex = 0;
     AudioProcessor::Open(format);
-    SweepBase = SweepPos = (sampleRate * delayMs) * 0.001;
-    Oscillator.Configure((sampleRate * widthMs) * 0.0005, SpeedHz, 0.0,
+    SweepPos = start.LowerEnd;
+    SweepBase = start.Base;
+    Oscillator.Configure(start.SineAmplitude, SpeedHz, 0.0,
                          static_cast<std::int32_t>(std::min<std::uint32_t>(
                              format.SampleRate, std::numeric_limits<std::int32_t>::max())));
     Oscillator.Restart();
-    // The sine's centre sits a hair below the middle of the width: 0.0005 / 1.000005 as a double.
-    if (SineMode) SweepBase = SweepBase + (sampleRate * widthMs) * 0.0004999975000124999;
 }
 
 const float* FlangerEngine::DelayLine(std::uint32_t channel) const {

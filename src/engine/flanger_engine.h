@@ -21,6 +21,7 @@
 
 #include "engine/audio_processor.h"
 #include "engine/engine_kernels.h"
+#include "engine/live_settings.h"
 #include "engine/sine_oscillator.h"
 
 namespace flanger {
@@ -44,6 +45,9 @@ public:
 
     FlangerEngine();
     ~FlangerEngine() override;
+
+    // Sets the seven parameter fields above; the mix and spread are the live mode's alone.
+    void SetParameters(const EngineParameters& parameters);
 
     // Allocates zeroed delay lines for the format and puts the sweep at its start. A stream the
     // engine cannot run (sample rate above 2^31 - 1, lines longer than kMaxLineFrames or more

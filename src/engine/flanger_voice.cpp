@@ -7,6 +7,7 @@
 #include "engine/chunk_steps.h"
 #include "engine/frame_math.h"
 #include "engine/line_history.h"
+#include "engine/sweep_start.h"
 
 namespace flanger {
 namespace {
@@ -17,10 +18,9 @@ constexpr double kPi = SineOscillator::kTwoPi / 2.0;
 
 std::int32_t FlangerVoice::RingLengthFor(const EngineParameters& parameters,
                                          std::uint32_t sampleRate) {
-    // FlangerEngine::Open: the line holds truncation(((delay + width) * 0.001) * sr) + 2 floats,
-    // the last of them the spare.
+    // FlangerEngine::Open: the line holds the truncated frames + 2 floats, the last the spare.
     const double lineFrames =
-        ((parameters.DelayMs + parameters.WidthMs) * 0.001) * static_cast<double>(sampleRate);
+        LineFramesFor(static_cast<double>(sampleRate), parameters.DelayMs, parameters.WidthMs);
     return static_cast<std::int32_t>(lineFrames) + 1;
 }
 
@@ -45,11 +45,11 @@ void FlangerVoice::SetParameters(const EngineParameters& parameters, std::uint32
     Parameters = parameters;
     SampleRate = sampleRate;
     RingLength = RingLengthFor(parameters, sampleRate);
-    const double rate = static_cast<double>(sampleRate);
-    OpenBase = (rate * parameters.DelayMs) * 0.001;
+    Start = StartOfSweep(static_cast<double>(sampleRate), parameters.DelayMs, parameters.WidthMs,
+                         parameters.SpeedHz, parameters.SineMode);
     SweepCount = parameters.SpreadDegrees != 0 ? static_cast<std::uint32_t>(Sweeps.size()) : 1;
     for (std::uint32_t s = 0; s < SweepCount; ++s) {
-        Sweeps[s].Oscillator.Configure((rate * parameters.WidthMs) * 0.0005, parameters.SpeedHz,
+        Sweeps[s].Oscillator.Configure(Start.SineAmplitude, parameters.SpeedHz,
                                        SpreadCycles(parameters.SpreadDegrees, s),
                                        static_cast<std::int32_t>(sampleRate));
     }
@@ -62,18 +62,14 @@ void FlangerVoice::Open(const EngineParameters& parameters, std::uint32_t sample
     WriteIndex = 0;
     for (std::uint32_t s = 0; s < SweepCount; ++s) {
         Sweep& sweep = Sweeps[s];
-        sweep.SweepStep = (parameters.SpeedHz * parameters.WidthMs) * 0.002;
-        sweep.SweepBase = sweep.SweepPos = OpenBase;
+        sweep.SweepStep = Start.Step;
+        sweep.SweepPos = Start.LowerEnd;
+        sweep.SweepBase = Start.Base;
         sweep.Oscillator.Restart();
         const double omega = sweep.Oscillator.OmegaRadiansPerFrame();
-        // The sine's centre sits a hair below the middle of the width: 0.0005 / 1.000005 as a
-        // double. The first frame reads the lower end; frame k >= 1 the sine at phase
-        // (k - 1) * Omega, plus the channel's share of the spread.
-        if (parameters.SineMode) {
-            sweep.SweepBase =
-                sweep.SweepBase +
-                (static_cast<double>(sampleRate) * parameters.WidthMs) * 0.0004999975000124999;
-        } else if (s > 0) {
+        // The first frame reads the lower end; frame k >= 1 the sine at phase (k - 1) * Omega,
+        // plus the channel's share of the spread.
+        if (!parameters.SineMode && s > 0) {
             StartSweepAt(sweep, SpreadCycles(parameters.SpreadDegrees, s) * SineOscillator::kTwoPi);
         }
         sweep.SineOrigin = sweep.Oscillator.PhaseRadians() - omega;
@@ -107,12 +103,11 @@ void FlangerVoice::Continue(const FlangerVoice& from, const EngineParameters& pa
 }
 
 void FlangerVoice::StartSweepAt(Sweep& sweep, double phase) {
-    const double rate = static_cast<double>(SampleRate);
-    const double stepSize = (Parameters.SpeedHz * Parameters.WidthMs) * 0.002;
+    const double stepSize = Start.Step;
     sweep.FirstFrameAfterOpen = false;
     if (Parameters.SineMode) {
         sweep.SweepStep = stepSize;
-        sweep.SweepBase = OpenBase + (rate * Parameters.WidthMs) * 0.0004999975000124999;
+        sweep.SweepBase = Start.Base;
         // Phase 0 is the lower end, where the sine is at -pi/2.
         const double sinePhase = phase - kPi / 2.0;
         SineOscillator& oscillator = sweep.Oscillator;
@@ -131,7 +126,7 @@ void FlangerVoice::StartSweepAt(Sweep& sweep, double phase) {
     const bool rising = phase < kPi;
     const double share = rising ? phase / kPi : 2.0 - phase / kPi;
     const double top = static_cast<double>(RingLength) + 1.0;
-    sweep.SweepBase = OpenBase;
+    sweep.SweepBase = Start.LowerEnd;
     sweep.SweepPos =
         std::clamp(sweep.SweepBase + share * (top - sweep.SweepBase), sweep.SweepBase, top);
     sweep.SweepStep = rising ? stepSize : -stepSize;

@@ -22,6 +22,7 @@
 #include "engine/engine_kernels.h"
 #include "engine/live_settings.h"
 #include "engine/sine_oscillator.h"
+#include "engine/sweep_start.h"
 
 namespace flanger {
 
@@ -127,7 +128,7 @@ private:
     std::uint32_t SampleRate = 0;
     std::int32_t RingLength = 0;  // ring positions in use in every line
     std::int32_t WriteIndex = 0;  // ring position written in the current frame
-    double OpenBase = 0.0;        // the sweep's lower end: SweepBase before the sine raises it
+    SweepStart Start{};           // where the parameters' sweep starts, as an engine's does
     std::vector<Sweep> Sweeps;    // one per channel; the first SweepCount are in use
     std::uint32_t SweepCount = 1;
 

@@ -1,7 +1,7 @@
 // LiveSettings: the six effect values as the live mode takes them, in the settings record's
 // integer units, and their conversion into the engine's parameters.
 //
-// The conversion is the one OpenStream applies to the record (each integer widened to double
+// OpenStream converts the record's fields with the same function (each integer widened to double
 // and multiplied by 0.1 or 0.01; a negative Feedback switches feedback off and leaves its gain at
 // 0.0), so that a live engine whose settings never change computes what a FlangerEngine opened
 // from the same record computes.

@@ -6,7 +6,7 @@
 namespace flanger::plugins {
 namespace {
 
-float ValueOf(const ControlPort& port, const float* value) {
+float ValueOf(const Control& port, const float* value) {
     if (value == nullptr || std::isnan(*value)) return port.Default;
     return *value;
 }
@@ -16,7 +16,7 @@ float ValueOf(const ControlPort& port, const float* value) {
 LiveSettings SettingsFromControls(const float* const values[kControlCount]) {
     LiveSettings settings;
     for (std::uint32_t i = 0; i < kControlCount; ++i) {
-        const ControlPort& port = kControls[i];
+        const Control& port = kControls[i];
         if (port.Field == nullptr) continue;
         const float value = ValueOf(port, values[i]);
         if (port.Unit == ControlUnit::Switch) {
@@ -29,11 +29,11 @@ LiveSettings SettingsFromControls(const float* const values[kControlCount]) {
         settings.*port.Field = static_cast<std::int32_t>(std::floor(clamped * port.Scale + 0.5));
     }
     // The switch gives the gain its sign, as the settings window's check box does.
-    if (!(ValueOf(kControls[kFeedbackOnPort], values[kFeedbackOnPort]) > 0.0f)) {
+    if (!(ValueOf(kControls[kFeedbackOnControl], values[kFeedbackOnControl]) > 0.0f)) {
         settings.Feedback = -settings.Feedback;
     }
     settings.InvertFeedback =
-        ValueOf(kControls[kFeedbackInvertPort], values[kFeedbackInvertPort]) > 0.0f;
+        ValueOf(kControls[kFeedbackInvertControl], values[kFeedbackInvertControl]) > 0.0f;
     return settings;
 }
 

@@ -123,7 +123,7 @@ std::vector<Channels> RunLv2(Lv2Run run, const Channels& input, int passes = 1) 
                : run.Layout == BufferLayout::Crossed ? (j + 1) % channels
                                                      : j;
     };
-    for (std::uint32_t i = 0; i < plugins::kControlCount; ++i) {
+    for (std::uint32_t i = 0; i < kControlCount; ++i) {
         lilv_instance_connect_port(instance, plugins::ControlPortIndex(channels, i),
                                    &run.Controls[i]);
     }
@@ -155,8 +155,6 @@ std::vector<Channels> RunLv2(Lv2Run run, const Channels& input, int passes = 1) 
     return outputs;
 }
 
-using plugins::kControlCount;
-using plugins::kControls;
 using plugins::kPlugins;
 
 // What OpenStream makes of the same record, over the whole input at once.
@@ -254,11 +252,11 @@ TEST(Lv2Plugin, MovingAControlMakesNoClick) {
     constexpr std::size_t kTotal = kChange + kClickWindow + kRate;
     // A switch (target -1) flips; a number moves to its target.
     const std::pair<std::uint32_t, float> changes[] = {
-        {kDelayPort, 1.0f},       {kDelayPort, 10.0f}, {kWidthPort, 1.0f},
-        {kWidthPort, 10.0f},      {kSpeedPort, 2.0f},  {kSpeedPort, 0.5f},
-        {kDepthPort, 0.1f},       {kDepthPort, 1.0f},  {kFeedbackPort, 1.0f},
-        {kFeedbackOnPort, -1.0f}, {kSinePort, -1.0f},  {kFeedbackInvertPort, -1.0f},
-        {kSpreadPort, 180.0f}};
+        {kDelayControl, 1.0f},       {kDelayControl, 10.0f}, {kWidthControl, 1.0f},
+        {kWidthControl, 10.0f},      {kSpeedControl, 2.0f},  {kSpeedControl, 0.5f},
+        {kDepthControl, 0.1f},       {kDepthControl, 1.0f},  {kFeedbackControl, 1.0f},
+        {kFeedbackOnControl, -1.0f}, {kSineControl, -1.0f},  {kFeedbackInvertControl, -1.0f},
+        {kSpreadControl, 180.0f}};
     for (const auto& plugin : kPlugins) {
         Channels input(plugin.Channels, std::vector<float>(kTotal));
         for (std::uint32_t j = 0; j < plugin.Channels; ++j) {
@@ -287,7 +285,7 @@ TEST(Lv2Plugin, MovingAControlMakesNoClick) {
                     EXPECT_LE(during, 1.5 * std::max(before, after))
                         << plugin.Lv2Uri << (from.Sine ? " sine" : " triangle")
                         << (from.Feedback > 0 ? " feedback " : " no feedback ")
-                        << kControls[control].Symbol << " to " << to << " channel " << j
+                        << kControls[control].Key << " to " << to << " channel " << j
                         << ": before " << before << ", after " << after;
                 }
             }

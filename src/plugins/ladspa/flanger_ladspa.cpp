@@ -16,7 +16,7 @@ namespace flanger::plugins {
 namespace {
 
 // The default hint whose point of the range lies nearest to the control's default.
-LADSPA_PortRangeHintDescriptor NearestDefault(const ControlPort& port) {
+LADSPA_PortRangeHintDescriptor NearestDefault(const Control& port) {
     const double low = port.Minimum, high = port.Maximum;
     const auto between = [&](double share) {
         return port.Logarithmic ? std::exp(std::log(low) * (1.0 - share) + std::log(high) * share)
@@ -37,7 +37,7 @@ LADSPA_PortRangeHintDescriptor NearestDefault(const ControlPort& port) {
     return nearest;
 }
 
-LADSPA_PortRangeHint HintOf(const ControlPort& port) {
+LADSPA_PortRangeHint HintOf(const Control& port) {
     if (port.Unit == ControlUnit::Switch) {
         return {LADSPA_HINT_TOGGLED |
                     (port.Default > 0.0f ? LADSPA_HINT_DEFAULT_1 : LADSPA_HINT_DEFAULT_0),
@@ -78,8 +78,8 @@ void Cleanup(LADSPA_Handle handle) { delete InstanceOf(handle); }
 class LadspaPlugin {
 public:
     explicit LadspaPlugin(const PluginIdentity& plugin) {
-        const auto addControl = [this](const ControlPort& port) {
-            AddPort(LADSPA_PORT_INPUT | LADSPA_PORT_CONTROL, port.Name, HintOf(port));
+        const auto addControl = [this](const Control& port) {
+            AddPort(LADSPA_PORT_INPUT | LADSPA_PORT_CONTROL, port.Label, HintOf(port));
         };
         for (std::uint32_t i = 0; i < kLeadingControls; ++i) addControl(kControls[i]);
         for (std::uint32_t j = 0; j < plugin.Channels; ++j) {

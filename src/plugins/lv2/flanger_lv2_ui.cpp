@@ -45,7 +45,7 @@ LiveSettings SettingsOf(const EffectSettings& record) {
 std::array<float, kControlCount> ControlsOf(const LiveSettings& settings) {
     std::array<float, kControlCount> values{};
     for (std::uint32_t i = 0; i < kControlCount; ++i) {
-        const ControlPort& port = kControls[i];
+        const Control& port = kControls[i];
         if (port.Field == nullptr) {
             values[i] = settings.Feedback >= 0 ? 1.0f : 0.0f;  // the feedback switch
         } else if (port.Unit == ControlUnit::Switch) {

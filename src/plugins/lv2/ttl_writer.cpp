@@ -40,11 +40,11 @@ const char* UnitOf(ControlUnit unit) {
     return nullptr;
 }
 
-void WriteControlPort(std::ostream& out, std::uint32_t index, const ControlPort& port) {
+void WriteControlPort(std::ostream& out, std::uint32_t index, const Control& port) {
     out << "\t\ta lv2:InputPort ,\n\t\t\tlv2:ControlPort ;\n"
         << "\t\tlv2:index " << index << " ;\n"
-        << "\t\tlv2:symbol \"" << port.Symbol << "\" ;\n"
-        << "\t\tlv2:name \"" << port.Name << "\" ;\n"
+        << "\t\tlv2:symbol \"" << port.Key << "\" ;\n"
+        << "\t\tlv2:name \"" << port.Label << "\" ;\n"
         << "\t\tlv2:default " << Decimal(port.Default) << " ;\n"
         << "\t\tlv2:minimum " << Decimal(port.Minimum) << " ;\n"
         << "\t\tlv2:maximum " << Decimal(port.Maximum);
