@@ -31,7 +31,7 @@ void StoreInRecord(const LiveSettings& settings, EffectSettings& record) {
 bool NeedsLiveEngine(const LiveSettings& settings) {
     if (settings.InvertFeedback) return true;
     for (const Control& control : kControls) {
-        if (control.RecordField == nullptr && control.Field != nullptr &&
+        if (control.Home == ControlHome::Live && control.Field != nullptr &&
             settings.*control.Field != DefaultOnGrid(control)) {
             return true;
         }

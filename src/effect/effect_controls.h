@@ -18,17 +18,22 @@ namespace flanger {
 
 enum class ControlUnit { Milliseconds, Hertz, Gain, Switch, Degrees };
 
+// Where a control lives: in the module's record (and so in presets and the settings window), or
+// only in the live engine of the plug-ins and of the command's process and demo.
+enum class ControlHome { Record, Live };
+
 // One control, in the units of the settings window and the `flanger` options. A numeric control
 // sets the settings field `Field` in units of 1/Scale (tenths or hundredths) of its unit; the two
 // switches without a Field are the feedback's: "feedback on" gives Feedback its sign, "invert
 // feedback" sets LiveSettings::InvertFeedback.
 struct Control {
-    const char* Key;         // "delay": the plug-ins' port symbol
-    const char* StoredName;  // "Delay": the record field's stored value; null: not in the record
-    const char* Label;       // "Delay": the plug-ins' port name
-    const char* Option;      // "--delay"; null: no option of its own
-    const char* OptionValue; // "MS": what the option takes in the help; null: nothing
+    const char* Key;          // "delay": the plug-ins' port symbol
+    const char* StoredName;   // "Delay": the record field's stored value; null: not in the record
+    const char* Label;        // "Delay": the plug-ins' port name
+    const char* Option;       // "--delay"; null: no option of its own
+    const char* OptionValue;  // "MS": what the option takes in the help; null: nothing
     ControlUnit Unit;
+    ControlHome Home;
     float Minimum;
     float Maximum;
     float Default;
@@ -56,43 +61,44 @@ enum ControlIndex : std::uint32_t {
 };
 
 inline constexpr Control kControls[kControlCount] = {
-    {"delay", "Delay", "Delay", "--delay", "MS", ControlUnit::Milliseconds, 1.0f, 10.0f, 5.0f, 10,
-     false, &LiveSettings::Delay, &EffectSettings::Delay,
+    {"delay", "Delay", "Delay", "--delay", "MS", ControlUnit::Milliseconds, ControlHome::Record,
+     1.0f, 10.0f, 5.0f, 10, false, &LiveSettings::Delay, &EffectSettings::Delay,
      "Delay, 1.0 to 10.0 milliseconds, in steps of 0.1 (default 5.0)."},
-    {"width", "Width", "Width", "--width", "MS", ControlUnit::Milliseconds, 1.0f, 10.0f, 5.0f, 10,
-     false, &LiveSettings::Width, &EffectSettings::Width,
+    {"width", "Width", "Width", "--width", "MS", ControlUnit::Milliseconds, ControlHome::Record,
+     1.0f, 10.0f, 5.0f, 10, false, &LiveSettings::Width, &EffectSettings::Width,
      "Sweep width, 1.0 to 10.0 milliseconds, in steps of 0.1 (default 5.0)."},
-    {"speed", "Speed", "Speed", "--speed", "HZ", ControlUnit::Hertz, 0.1f, 2.0f, 0.1f, 100, true,
-     &LiveSettings::Speed, &EffectSettings::Speed,
+    {"speed", "Speed", "Speed", "--speed", "HZ", ControlUnit::Hertz, ControlHome::Record, 0.1f,
+     2.0f, 0.1f, 100, true, &LiveSettings::Speed, &EffectSettings::Speed,
      "Sweep rate, 0.10 to 2.00 hertz, in steps of 0.01 (default 0.10)."},
-    {"depth", "Depth", "Depth", "--depth", "GAIN", ControlUnit::Gain, 0.1f, 1.0f, 0.9f, 100, false,
-     &LiveSettings::Depth, &EffectSettings::Depth,
+    {"depth", "Depth", "Depth", "--depth", "GAIN", ControlUnit::Gain, ControlHome::Record, 0.1f,
+     1.0f, 0.9f, 100, false, &LiveSettings::Depth, &EffectSettings::Depth,
      "Gain of the delayed signal, 0.10 to 1.00, in steps of 0.01 (default 0.90)."},
     // The record keeps the gain's magnitude; a negative value is feedback switched off.
-    {"feedback", "Feedback", "Feedback", "--feedback", "GAIN", ControlUnit::Gain, 0.1f, 1.0f, 0.1f,
-     100, false, &LiveSettings::Feedback, &EffectSettings::Feedback,
+    {"feedback", "Feedback", "Feedback", "--feedback", "GAIN", ControlUnit::Gain,
+     ControlHome::Record, 0.1f, 1.0f, 0.1f, 100, false, &LiveSettings::Feedback,
+     &EffectSettings::Feedback,
      "Feedback gain, 0.10 to 1.00, in steps of 0.01 (default 0.10); for\n"
      "process and demo also -1.00 to -0.10, which feeds the delayed signal\n"
      "back inverted (not a preset value: the record holds 0.10 to 1.00)."},
-    {"feedback_on", nullptr, "Feedback on", "--no-feedback", nullptr, ControlUnit::Switch, 0.0f,
-     1.0f, 1.0f, 0, false, nullptr, nullptr, "Switch feedback off."},
-    {"sine", "Sine", "Sine sweep", "--sweep", "SHAPE", ControlUnit::Switch, 0.0f, 1.0f, 0.0f, 1,
-     false, &LiveSettings::Sine, &EffectSettings::Sine,
+    {"feedback_on", nullptr, "Feedback on", "--no-feedback", nullptr, ControlUnit::Switch,
+     ControlHome::Record, 0.0f, 1.0f, 1.0f, 0, false, nullptr, nullptr, "Switch feedback off."},
+    {"sine", "Sine", "Sine sweep", "--sweep", "SHAPE", ControlUnit::Switch, ControlHome::Record,
+     0.0f, 1.0f, 0.0f, 1, false, &LiveSettings::Sine, &EffectSettings::Sine,
      "Sweep shape: sine or triangle (default triangle)."},
     // Signed feedback: on, the fed-back tap is subtracted (feedback -1 to 0 with the gain
     // above). The command takes it as a negative --feedback.
-    {"feedback_invert", nullptr, "Invert feedback", nullptr, nullptr, ControlUnit::Switch, 0.0f,
-     1.0f, 0.0f, 0, false, nullptr, nullptr, nullptr},
+    {"feedback_invert", nullptr, "Invert feedback", nullptr, nullptr, ControlUnit::Switch,
+     ControlHome::Live, 0.0f, 1.0f, 0.0f, 0, false, nullptr, nullptr, nullptr},
     // Dry/wet: 0 the input alone, 0.5 input and delayed signal at full (the module's sound), 1
     // the delayed signal alone.
-    {"mix", nullptr, "Mix", "--mix", "WET", ControlUnit::Gain, 0.0f, 1.0f, 0.5f, 100, false,
-     &LiveSettings::Mix, nullptr,
+    {"mix", nullptr, "Mix", "--mix", "WET", ControlUnit::Gain, ControlHome::Live, 0.0f, 1.0f, 0.5f,
+     100, false, &LiveSettings::Mix, nullptr,
      "Dry/wet balance, 0.00 to 1.00 (process and demo; default 0.50): 0 the\n"
      "input alone, 0.50 the input plus the delayed signal at full (the\n"
      "module's sound), 1 the delayed signal alone."},
     // Whole degrees between the sweeps of the left and the right channel.
-    {"spread", nullptr, "Stereo spread", "--spread", "DEGREES", ControlUnit::Degrees, 0.0f, 180.0f,
-     0.0f, 1, false, &LiveSettings::Spread, nullptr,
+    {"spread", nullptr, "Stereo spread", "--spread", "DEGREES", ControlUnit::Degrees,
+     ControlHome::Live, 0.0f, 180.0f, 0.0f, 1, false, &LiveSettings::Spread, nullptr,
      "Stereo spread, 0 to 180 whole degrees (process and demo; default 0):\n"
      "each further channel's sweep runs that much ahead of the one before\n"
      "it in phase; 0 sweeps all channels together, as the module does."},
@@ -131,6 +137,7 @@ constexpr bool RecordRowsAreTheRecordControls() {
     std::size_t rows = 0;
     for (const Control& control : kControls) {
         if ((control.RecordField == nullptr) != (control.StoredName == nullptr)) return false;
+        if (control.RecordField != nullptr && control.Home != ControlHome::Record) return false;
         if (control.RecordField != nullptr) ++rows;
     }
     for (const ControlIndex index : kRecordControls) {

@@ -90,10 +90,11 @@ TEST(CommandLineTest, MapsEffectOptionsOntoTheRecord) {
         for (const std::string_view option : c.options) joined += std::string(option) + " ";
         SCOPED_TRACE(joined);
         ASSERT_TRUE(result.Parsed) << result.Error;
-        EXPECT_EQ(result.Parsed->Changes.AppliedTo(EffectParameters{}), c.expected);
-        EXPECT_EQ(result.Parsed->InvertFeedback, c.inverted);
-        EXPECT_EQ(result.Parsed->MixPercent, c.mixPercent);
-        EXPECT_EQ(result.Parsed->SpreadDegrees, c.spreadDegrees);
+        EffectParameters expected = c.expected;
+        expected.InvertFeedback = c.inverted;
+        expected.Mix = c.mixPercent;
+        expected.Spread = c.spreadDegrees;
+        EXPECT_EQ(result.Parsed->Changes.AppliedTo(EffectParameters{}), expected);
         EXPECT_FALSE(result.Parsed->Preset);
         EXPECT_TRUE(result.Error.empty());
     }

@@ -34,16 +34,8 @@ struct OptionSpec {
     unsigned ValidIn;
 };
 
-constexpr OptionSpec kOptions[] = {
-    {"--delay", true, kSettingEffect},
-    {"--width", true, kSettingEffect},
-    {"--speed", true, kSettingEffect},
-    {"--depth", true, kSettingEffect},
-    {"--feedback", true, kSettingEffect},
-    {"--no-feedback", false, kSettingEffect},
-    {"--sweep", true, kSettingEffect},
-    {"--mix", true, kRendering},
-    {"--spread", true, kRendering},
+// The options besides the effect's controls.
+constexpr OptionSpec kOtherOptions[] = {
     {"--format", true, kRendering},
     {"--encoding", true, kRendering},
     {"--quality", true, kRendering},
@@ -63,27 +55,22 @@ constexpr OptionSpec kOptions[] = {
     {"-h", false, kEverywhere},
 };
 
-// Each record field and the typed value that replaces it.
-struct ChangeField {
-    std::int32_t EffectParameters::*Field;
-    std::optional<std::int32_t> EffectChanges::*Change;
-};
+constexpr std::size_t kControlOptionCount =
+    std::ranges::count_if(kControls, [](const Control& control) { return control.Option; });
 
-constexpr ChangeField kChangeFields[] = {
-    {&EffectParameters::Depth, &EffectChanges::Depth},
-    {&EffectParameters::Delay, &EffectChanges::Delay},
-    {&EffectParameters::Width, &EffectChanges::Width},
-    {&EffectParameters::Sine, &EffectChanges::Sine},
-    {&EffectParameters::Feedback, &EffectChanges::Feedback},
-    {&EffectParameters::Speed, &EffectChanges::Speed},
-};
-
-const ChangeField& ChangeFieldOf(std::int32_t EffectParameters::*field) {
-    for (const ChangeField& pair : kChangeFields) {
-        if (pair.Field == field) return pair;
+// The controls' options first: a control of the record can be set wherever effect values are,
+// one of the live engine's only where the command renders.
+constexpr auto kOptions = [] {
+    std::array<OptionSpec, kControlOptionCount + std::size(kOtherOptions)> options{};
+    std::size_t k = 0;
+    for (const Control& control : kControls) {
+        if (control.Option == nullptr) continue;
+        options[k++] = {control.Option, control.OptionValue != nullptr,
+                        control.Home == ControlHome::Record ? kSettingEffect : kRendering};
     }
-    return kChangeFields[0];  // not reached: the table holds every field
-}
+    for (const OptionSpec& option : kOtherOptions) options[k++] = option;
+    return options;
+}();
 
 struct GivenOption {
     const OptionSpec* Spec;
@@ -142,30 +129,6 @@ std::optional<std::int32_t> ScaleDecimal(std::string_view text, int shift) {
     return static_cast<std::int32_t>(std::lround(*scaled));
 }
 
-// A control the record does not hold (--mix, --spread): a number from Low to High, kept rounded
-// to Decimals places as an integer.
-struct LiveControlRange {
-    double Low;
-    double High;
-    int Decimals;
-    const char* Text;  // the range as the message says it
-};
-
-std::string ParseLiveControl(std::string_view name, std::string_view value,
-                             const LiveControlRange& range, std::int32_t& scaled) {
-    if (!IsNumber(value)) {
-        return std::string(name) + " takes a number: '" + std::string(value) + "' is not a number";
-    }
-    const std::optional<double> number = ParseFinite(value);
-    const std::optional<std::int32_t> rounded = ScaleDecimal(value, range.Decimals);
-    if (!number || *number < range.Low || *number > range.High || !rounded) {
-        return std::string(name) + " must be between " + range.Text + " (got '" +
-               std::string(value) + "')";
-    }
-    scaled = *rounded;
-    return {};
-}
-
 std::string RangeError(const EffectRange& range, std::string_view value) {
     if (range.Option == "--feedback") {
         return "--feedback must be between 0.10 and 1.00, or -1.00 and -0.10 to invert it (got '" +
@@ -177,17 +140,26 @@ std::string RangeError(const EffectRange& range, std::string_view value) {
            std::string(value) + "')";
 }
 
-// Applies a numeric option; returns the refusal, or an empty string.
-std::string ApplyRanged(const EffectRange& range, std::string_view value, EffectChanges& changes) {
+// What a numeric option takes, as its refusal of a word says.
+std::string_view NumberKind(ControlUnit unit) {
+    switch (unit) {
+        case ControlUnit::Milliseconds: return " of milliseconds";
+        case ControlUnit::Hertz: return " of hertz";
+        default: return "";
+    }
+}
+
+// Applies the numeric option of control `index`; returns the refusal, or an empty string.
+std::string ApplyRanged(std::uint32_t index, std::string_view value, EffectChanges& changes) {
+    const EffectRange range = RangeOf(kControls[index]);
     // Division is exactly rounded, so a bound comes out as the same double as its decimal text
     // would: "0.10" is never refused as below 0.10.
-    const double scale = range.DecimalShift == 1 ? 10.0 : 100.0;
+    double scale = 1.0;
+    for (int k = 0; k < range.DecimalShift; ++k) scale *= 10.0;
     if (!IsNumber(value)) {
         return std::string(range.Option) + " takes a number" +
-               (range.Unit.empty()
-                    ? std::string()
-                    : " of" + std::string(range.Unit == " ms" ? " milliseconds" : " hertz")) +
-               ": '" + std::string(value) + "' is not a number";
+               std::string(NumberKind(kControls[index].Unit)) + ": '" + std::string(value) +
+               "' is not a number";
     }
     const std::optional<double> number = ParseFinite(value);
     if (!number || *number < range.Low / scale || *number > range.High / scale) {
@@ -195,7 +167,7 @@ std::string ApplyRanged(const EffectRange& range, std::string_view value, Effect
     }
     const std::optional<std::int32_t> scaled = ScaleDecimal(value, range.DecimalShift);
     if (!scaled) return RangeError(range, value);
-    changes.*ChangeFieldOf(range.Member).Change = *scaled;
+    changes.Typed[index] = *scaled;
     return {};
 }
 
@@ -203,18 +175,19 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, Preset
     const std::string_view name = given.Spec->Name;
     std::string_view value = given.Value;
     // Signed feedback: a negative gain inverts the fed-back signal; its magnitude is the record's.
+    std::optional<std::int32_t>& inverted = invocation.Changes.Typed[kFeedbackInvertControl];
     if (name == "--feedback" && value.starts_with('-') && IsNumber(value.substr(1))) {
         value.remove_prefix(1);
-        invocation.InvertFeedback = true;
+        inverted = 1;
     } else if (name == "--feedback") {
-        invocation.InvertFeedback = false;
+        inverted = 0;
     }
-    for (const EffectRange& range : kEffectRanges) {
-        if (range.Option != name) continue;
-        std::string refusal = ApplyRanged(range, value, invocation.Changes);
+    for (std::uint32_t index = 0; index < kControlCount; ++index) {
+        if (!IsNumericOption(kControls[index]) || kControls[index].Option != name) continue;
+        std::string refusal = ApplyRanged(index, value, invocation.Changes);
         // Told with the value as typed.
         if (!refusal.empty() && value.size() != given.Value.size()) {
-            refusal = RangeError(range, given.Value);
+            refusal = RangeError(RangeOf(kControls[index]), given.Value);
         }
         return refusal;
     }
@@ -222,9 +195,9 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, Preset
         invocation.Changes.FeedbackOff = true;
     } else if (name == "--sweep") {
         if (value == "sine") {
-            invocation.Changes.Sine = 1;
+            invocation.Changes.Typed[kSineControl] = 1;
         } else if (value == "triangle") {
-            invocation.Changes.Sine = 0;
+            invocation.Changes.Typed[kSineControl] = 0;
         } else {
             return "--sweep must be sine or triangle (got '" + std::string(value) + "')";
         }
@@ -240,12 +213,6 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, Preset
             return "--encoding must be " + EncodingNameList() + " (got '" + std::string(value) +
                    "')";
         }
-    } else if (name == "--mix") {
-        return ParseLiveControl(name, value, {0.0, 1.0, 2, "0.00 and 1.00"},
-                                invocation.MixPercent);
-    } else if (name == "--spread") {
-        return ParseLiveControl(name, value, {0.0, 180.0, 0, "0 and 180 degrees"},
-                                invocation.SpreadDegrees);
     } else if (name == "--quality") {
         if (!IsNumber(value))
             return "--quality takes a number: '" + std::string(value) + "' is not a number";
@@ -358,10 +325,13 @@ ParseResult Refuse(std::string message) { return ParseResult{std::nullopt, std::
 }  // namespace
 
 EffectParameters EffectChanges::AppliedTo(EffectParameters start) const {
-    for (const ChangeField& pair : kChangeFields) {
-        if (const std::optional<std::int32_t>& typed = this->*pair.Change) {
-            start.*pair.Field = *typed;
+    for (std::uint32_t index = 0; index < kControlCount; ++index) {
+        if (Typed[index] && kControls[index].Field != nullptr) {
+            start.*kControls[index].Field = *Typed[index];
         }
+    }
+    if (const std::optional<std::int32_t>& inverted = Typed[kFeedbackInvertControl]) {
+        start.InvertFeedback = *inverted != 0;
     }
     // Only a positive value changes sign: 0 stays 0, and INT32_MIN has no positive twin.
     if (FeedbackOff && start.Feedback > 0) start.Feedback = -start.Feedback;
@@ -369,7 +339,10 @@ EffectParameters EffectChanges::AppliedTo(EffectParameters start) const {
 }
 
 bool EffectChanges::Replaces(std::int32_t EffectParameters::*field) const {
-    return (this->*ChangeFieldOf(field).Change).has_value();
+    for (std::uint32_t index = 0; index < kControlCount; ++index) {
+        if (kControls[index].Field == field) return Typed[index].has_value();
+    }
+    return false;
 }
 
 ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
@@ -434,7 +407,8 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
         if (!refusal.empty()) return Refuse(std::move(refusal));
     }
     // The record holds no sign for the feedback's polarity, so no preset or window can take it.
-    if (invocation.InvertFeedback && *command != Command::Process && *command != Command::Demo) {
+    if (invocation.Changes.Typed[kFeedbackInvertControl] == 1 && *command != Command::Process &&
+        *command != Command::Demo) {
         return Refuse(
             "a negative --feedback is for process and demo: a preset holds only 0.10 "
             "to 1.00");

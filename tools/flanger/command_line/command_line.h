@@ -3,6 +3,7 @@
 // rule (ranges, rounding, refusals) can be checked without starting the program.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -18,16 +19,13 @@ namespace flanger::tool {
 
 enum class Command { Help, Process, Demo, SavePreset, ShowPreset, Info, Window, Edit };
 
-// The effect values typed on the command line, in record units. Each replaces the value it names
-// in the record the command starts from (a new effect's, or a loaded preset's); the others keep
-// theirs.
+// The effect values typed on the command line, in settings units. Each replaces the value it
+// names in the settings the command starts from (a new effect's, or a loaded preset's); the
+// others keep theirs.
 struct EffectChanges {
-    std::optional<std::int32_t> Depth;
-    std::optional<std::int32_t> Delay;
-    std::optional<std::int32_t> Width;
-    std::optional<std::int32_t> Sine;
-    std::optional<std::int32_t> Feedback;  // --feedback: positive, so feedback is on
-    std::optional<std::int32_t> Speed;
+    // By control (kControls): the value typed. --feedback types a positive Feedback, so feedback
+    // is on, and the invert switch: 1 for a negative gain, 0 for a positive one.
+    std::array<std::optional<std::int32_t>, kControlCount> Typed;
     // --no-feedback: Feedback made negative, its magnitude kept (typed or loaded).
     bool FeedbackOff = false;
 
@@ -45,6 +43,8 @@ struct Invocation {
     // "-" stands for standard input and output, each with one IN and one OUT.
     std::vector<std::string> InputPaths;
     std::string OutputPath;  // process and demo (for process a folder, see above); window: --png
+    // The controls the record does not hold (a negative --feedback, --mix, --spread) are for
+    // process and demo, which then render with the engine's live mode linked into the command.
     EffectChanges Changes;
     // --preset-file with --section, --registry-key, or --xml-preset with --node; always set for
     // save-preset and show-preset.
@@ -58,15 +58,6 @@ struct Invocation {
     // help, or --help after a command: the command whose help alone is wanted.
     std::optional<Command> HelpTopic;
     bool ClipWarning = true;  // off with --no-clip-warning or --quiet
-    // --feedback below 0: the fed-back signal inverted. The record holds no such sign, so the
-    // command then renders with the engine's live mode linked into it (process and demo only).
-    bool InvertFeedback = false;
-    // --mix in hundredths: 0 dry only, 50 (the default) the module's dry plus scaled delayed
-    // signal, 100 wet only; not 50: rendered with the live mode as for InvertFeedback.
-    std::int32_t MixPercent = 50;
-    // --spread in whole degrees (rounded): the phase of each further channel's sweep ahead of
-    // the first's; not 0: rendered with the live mode as for InvertFeedback.
-    std::int32_t SpreadDegrees = 0;
     bool Quiet = false;  // --quiet, -q: no warnings or notes, only failures
 };
 

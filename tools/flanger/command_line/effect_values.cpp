@@ -6,13 +6,6 @@
 namespace flanger::tool {
 namespace {
 
-const EffectRange& RangeOf(std::int32_t EffectParameters::*member) {
-    for (const EffectRange& range : kEffectRanges) {
-        if (range.Member == member) return range;
-    }
-    return kEffectRanges[0];  // not reached: every member passed here has a range
-}
-
 // Feedback's magnitude, which for INT32_MIN does not fit an int32_t.
 std::int64_t Magnitude(std::int32_t value) {
     return value < 0 ? -std::int64_t{value} : std::int64_t{value};
@@ -68,17 +61,15 @@ std::string DescribeValue(const EffectRange& range, std::int32_t value) {
 
 std::vector<std::string> DescribeParameters(const EffectParameters& parameters) {
     std::vector<std::string> lines;
-    for (const auto member :
-         {&EffectParameters::Delay, &EffectParameters::Width, &EffectParameters::Speed,
-          &EffectParameters::Depth, &EffectParameters::Feedback}) {
-        const EffectRange& range = RangeOf(member);
-        const std::int32_t value = parameters.*member;
+    for (const EffectRange& range : kEffectRanges) {
+        const std::int32_t value = parameters.*range.Member;
         lines.push_back(Line(range.Option.substr(2), DescribeValue(range, value), range.Field,
                              value, InWindowRange(range, value), &range));
     }
     // Any nonzero Sine selects the sine, as the engine reads it; no value is out of range.
-    lines.push_back(Line("sweep", parameters.Sine != 0 ? "sine" : "triangle", "Sine",
-                         parameters.Sine, true, nullptr));
+    lines.push_back(Line(kControls[kSineControl].Option + 2,
+                         parameters.Sine != 0 ? "sine" : "triangle",
+                         kControls[kSineControl].StoredName, parameters.Sine, true, nullptr));
     return lines;
 }
 

@@ -1,33 +1,28 @@
-// The six effect values as the command handles them: in the record's integer units, with the
-// ranges the settings window offers, and written out in the units a person types.
+// The effect values as the command handles them: in the settings' integer units, with the
+// ranges of the controls' table (effect/effect_controls.h), and written out in the units a person
+// types.
 //
 // The option parser refuses typed values outside these ranges. Values loaded from a preset are
 // not checked by the module, so the commands use them as they are and only point them out.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "effect/effect_controls.h"
+
 namespace flanger::tool {
 
-// The six fields of an EffectSettings record, in the record's own units; the defaults are those
-// of a new record.
-struct EffectParameters {
-    std::int32_t Depth = 90;     // hundredths
-    std::int32_t Delay = 50;     // tenths of a millisecond
-    std::int32_t Width = 50;     // tenths of a millisecond
-    std::int32_t Sine = 0;       // nonzero: sine sweep; 0: triangle sweep
-    std::int32_t Feedback = 10;  // hundredths; negative: feedback off
-    std::int32_t Speed = 10;     // hundredths of a hertz
+// The effect's values as the command handles them: the record's six fields in the record's own
+// units (their defaults those of a new record), and the controls the record does not hold.
+using EffectParameters = LiveSettings;
 
-    bool operator==(const EffectParameters&) const = default;
-};
-
-// A numeric effect value: its option, its record field and the settings window's range, in
-// record units of 10^-DecimalShift of the typed unit. For Feedback the range bounds the
-// magnitude; the sign switches feedback off.
+// A numeric control as the options take it: its option, its stored name and the settings
+// window's range, in settings units of 10^-DecimalShift of the typed unit. For Feedback the
+// range bounds the magnitude; the sign switches feedback off.
 struct EffectRange {
     std::string_view Option;  // "--delay"
     std::string_view Field;   // "Delay", the record field and the stored value's name
@@ -38,13 +33,41 @@ struct EffectRange {
     std::int32_t EffectParameters::*Member;
 };
 
-inline constexpr EffectRange kEffectRanges[] = {
-    {"--delay", "Delay", " ms", 1, 10, 100, &EffectParameters::Delay},
-    {"--width", "Width", " ms", 1, 10, 100, &EffectParameters::Width},
-    {"--speed", "Speed", " Hz", 2, 10, 200, &EffectParameters::Speed},
-    {"--depth", "Depth", "", 2, 10, 100, &EffectParameters::Depth},
-    {"--feedback", "Feedback", "", 2, 10, 100, &EffectParameters::Feedback},
-};
+constexpr std::string_view UnitText(ControlUnit unit) {
+    switch (unit) {
+        case ControlUnit::Milliseconds: return " ms";
+        case ControlUnit::Hertz: return " Hz";
+        case ControlUnit::Degrees: return " degrees";
+        case ControlUnit::Gain:
+        case ControlUnit::Switch: break;
+    }
+    return "";
+}
+
+constexpr EffectRange RangeOf(const Control& control) {
+    return {control.Option,
+            control.StoredName != nullptr ? control.StoredName : "",
+            UnitText(control.Unit),
+            GridDecimals(control),
+            OnGrid(control, control.Minimum),
+            OnGrid(control, control.Maximum),
+            control.Field};
+}
+
+// Whether a control is a number typed with an option of its own.
+constexpr bool IsNumericOption(const Control& control) {
+    return control.Option != nullptr && control.Unit != ControlUnit::Switch;
+}
+
+// The numeric controls the record holds, in the order of the options.
+inline constexpr auto kEffectRanges = [] {
+    std::array<EffectRange, 5> ranges{};
+    std::size_t k = 0;
+    for (const Control& control : kControls) {
+        if (IsNumericOption(control) && control.RecordField != nullptr) ranges[k++] = RangeOf(control);
+    }
+    return ranges;
+}();
 
 // `value` * 10^-decimals written with exactly `decimals` digits after the point, computed in
 // integers so that every record value prints exactly ("-0.05", "21474836.47").

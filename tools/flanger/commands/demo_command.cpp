@@ -31,9 +31,6 @@ int RunDemo(const Invocation& invocation) {
     job.Lossy.ConstantKbps = invocation.BitrateKbps;
     job.OutputPath = invocation.OutputPath;
     job.ClipWarning = invocation.ClipWarning;
-    job.Live.InvertFeedback = invocation.InvertFeedback;
-    job.Live.MixPercent = invocation.MixPercent;
-    job.Live.SpreadDegrees = invocation.SpreadDegrees;
     return Render(job);
 }
 

@@ -36,9 +36,6 @@ int RunProcess(const Invocation& invocation) {
     file.InputPath = invocation.InputPaths.front();
     file.OutputPath = invocation.OutputPath;
     file.ClipWarning = invocation.ClipWarning;
-    file.Live.InvertFeedback = invocation.InvertFeedback;
-    file.Live.MixPercent = invocation.MixPercent;
-    file.Live.SpreadDegrees = invocation.SpreadDegrees;
     const RenderResult result = ProcessFile(file);
     for (const std::string& warning : result.Warnings) ReportWarning(warning);
     if (!result.Error.empty()) ReportFailure(result.Error);

@@ -207,9 +207,6 @@ RenderResult ProcessOne(BatchRun& run, const BatchFile& file, int slot) {
     processing.InputPath = file.Input;
     processing.OutputPath = file.Output;
     processing.ClipWarning = run.Options->ClipWarning;
-    processing.Live.InvertFeedback = run.Options->InvertFeedback;
-    processing.Live.MixPercent = run.Options->MixPercent;
-    processing.Live.SpreadDegrees = run.Options->SpreadDegrees;
     processing.CleanupSlot = slot;
     // Always set, so that no file draws a bar of its own. Only files whose length is in the
     // total add to the frames done, so the line never runs past 100 %.

@@ -82,8 +82,15 @@ std::optional<EffectParameters> Load(const PluginExports& module, const ModuleAr
     return loaded;
 }
 
-// The stored names of the six values, as the module reads them.
-constexpr const char* kValueNames[] = {"Depth", "Delay", "Width", "Sine", "Feedback", "Speed"};
+// "Depth, Delay, Width, Sine, Feedback and Speed": the stored names, as a sentence lists them.
+std::string StoredNameList() {
+    std::string list;
+    for (std::size_t k = 0; k < kStoredNames.size(); ++k) {
+        if (k > 0) list += k + 1 == kStoredNames.size() ? " and " : ", ";
+        list += kStoredNames[k];
+    }
+    return list;
+}
 
 // Why a profile section or registry key holds no preset; empty when it holds one. Read through
 // the same platform calls the module's storages make, so the answer is the one the module got.
@@ -91,14 +98,14 @@ std::string ProfileOrKeyAbsence(const PresetLocation& location) {
     if (location.Where == PresetLocation::Kind::ProfileSection) {
         // A value the section lacks reads as the default; no stored text holds this one.
         constexpr char kAbsent[] = "\x01";
-        for (const char* name : kValueNames) {
+        for (const char* name : kStoredNames) {
             char value[4] = {};
             platform::ReadProfileString(location.Section.c_str(), name, kAbsent, value,
                                         sizeof value, location.FileName.c_str());
             if (std::string_view(value) != kAbsent) return {};
         }
         return DescribeLocation(location) +
-               " does not exist or holds none of Depth, Delay, Width, Sine, Feedback and Speed";
+               " does not exist or holds none of " + StoredNameList();
     }
     platform::RegistryKey key = nullptr;
     const long opened =
@@ -124,14 +131,13 @@ std::string RegistryReadFailure(const PresetLocation& location, const EffectPara
     if (opened != platform::kRegistrySuccess) {
         return cannot + " (registry error " + std::to_string(opened) + ")";
     }
-    const std::int32_t took[] = {loaded.Depth, loaded.Delay,    loaded.Width,
-                                 loaded.Sine,  loaded.Feedback, loaded.Speed};
     std::string failure;
-    for (std::size_t k = 0; k < std::size(kValueNames) && failure.empty(); ++k) {
+    for (std::size_t k = 0; k < kRecordControls.size() && failure.empty(); ++k) {
+        const Control& control = kControls[kRecordControls[k]];
         std::int32_t stored = 0;
         std::uint32_t size = sizeof stored;
         const long queried =
-            platform::QueryRegistryValue(key, kValueNames[k], nullptr, &stored, &size);
+            platform::QueryRegistryValue(key, control.StoredName, nullptr, &stored, &size);
         // A value of another size is one the module also leaves alone.
         if (queried == platform::kRegistryFileNotFound || queried == platform::kRegistryMoreData ||
             (queried == platform::kRegistrySuccess && size != sizeof stored)) {
@@ -139,7 +145,7 @@ std::string RegistryReadFailure(const PresetLocation& location, const EffectPara
         }
         if (queried != platform::kRegistrySuccess) {
             failure = cannot + " (registry error " + std::to_string(queried) + ")";
-        } else if (stored != took[k]) {
+        } else if (stored != loaded.*control.Field) {
             failure = cannot + ": the store changed or failed while it was read";
         }
     }
@@ -154,18 +160,12 @@ EffectSettings* NewRecord(const PluginExports& module, const EffectParameters& p
     if (module.Initialize(nullptr, nullptr, nullptr, &settings) != 1 || settings == nullptr) {
         return nullptr;
     }
-    settings->Depth = parameters.Depth;
-    settings->Delay = parameters.Delay;
-    settings->Width = parameters.Width;
-    settings->Sine = parameters.Sine;
-    settings->Feedback = parameters.Feedback;
-    settings->Speed = parameters.Speed;
+    StoreInRecord(parameters, *settings);
     return settings;
 }
 
 EffectParameters ParametersOf(const EffectSettings& settings) {
-    return {settings.Depth, settings.Delay,    settings.Width,
-            settings.Sine,  settings.Feedback, settings.Speed};
+    return SettingsOfRecord(settings);
 }
 
 std::optional<EffectParameters> LoadPresetParameters(const PluginExports& module,

@@ -1,6 +1,8 @@
 // Presets read and written through the module's LoadPreset and SavePreset, as a host does: the
-// command never reads or writes a profile file or the registry itself. XML presets go through
-// InitializeXml and SavePresetXml on a settings tree (xml_preset_file.h).
+// command never reads or writes a profile file or the registry itself. Where the exports cannot
+// tell (whether a location holds a preset at all, whether the registry was read), it asks the
+// platform layer the module's storages read through, and never writes there. XML presets go
+// through InitializeXml and SavePresetXml on a settings tree (xml_preset_file.h).
 //
 // The module answers a preset that is not there with the defaults and a profile file it cannot
 // write with success, so these functions add what a person needs to hear about: a preset file

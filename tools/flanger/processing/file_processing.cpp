@@ -88,7 +88,6 @@ RenderResult ProcessFile(const FileProcessing& file) {
     job.InputPath = input;
     job.OutputPath = file.OutputPath;
     job.ClipWarning = file.ClipWarning;
-    job.Live = file.Live;
     job.Progress = file.Progress;
     job.CleanupSlot = file.CleanupSlot;
     // A regular file; a pipe or device may keep its reader waiting.

@@ -24,7 +24,6 @@ struct FileProcessing {
     std::string InputPath;                       // "-": standard input
     std::string OutputPath;                      // "-": standard output
     bool ClipWarning = true;                     // as RenderJob::ClipWarning
-    LiveControls Live;                           // as RenderJob::Live
     std::function<void(std::int64_t)> Progress;  // as RenderJob::Progress
     int CleanupSlot = 0;                         // as RenderJob::CleanupSlot
 };

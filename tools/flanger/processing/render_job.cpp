@@ -139,7 +139,7 @@ RenderResult RenderOutput(const RenderJob& job) {
             if (job.Progress) job.Progress(done);
             progress.Update(done);
         },
-        &InterruptRequested, job.Live);
+        &InterruptRequested);
     if (result.Outcome == StreamOutcome::Finished && !sink.Finish(error)) {
         result = StreamResult{StreamOutcome::Failed, error};
     }

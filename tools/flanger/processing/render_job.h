@@ -24,7 +24,6 @@ struct RenderJob {
     SoundFormat SourceFormat;                 // the format the output keeps unless told otherwise
     std::optional<Container> Format;
     std::optional<Encoding> SampleEncoding;
-    LiveControls Live;       // controls the record does not hold
     LossySettings Lossy;     // for a lossy output
     SoundTags Tags;          // copied into the output
     std::string InputPath;   // a file OUT must not be; empty for none, "-" for standard input

@@ -53,8 +53,7 @@ StreamResult Failed(std::string error) {
 }
 
 // The stream through the live engine: the same blocks from the source, processed in place.
-StreamResult RunLiveStream(const EffectParameters& parameters, LiveControls controls,
-                           StreamShape shape, AudioSource& source, AudioSink& sink,
+StreamResult RunLiveStream(const EffectParameters& settings, StreamShape shape, AudioSource& source, AudioSink& sink,
                            const std::function<void(std::int64_t)>& progress,
                            const std::function<bool()>& stopRequested) {
     LiveFlanger live;
@@ -62,10 +61,6 @@ StreamResult RunLiveStream(const EffectParameters& parameters, LiveControls cont
         return Failed("the live engine cannot run " + std::to_string(shape.Channels) +
                       " channel(s) at " + std::to_string(shape.SampleRate) + " Hz");
     }
-    const LiveSettings settings{parameters.Depth,        parameters.Delay,    parameters.Width,
-                                parameters.Sine,         parameters.Feedback, parameters.Speed,
-                                controls.InvertFeedback, controls.MixPercent,
-                                controls.SpreadDegrees};
     const std::uint32_t blockFrames = BlockFramesFor(shape.Channels);
     std::vector<float> samples(std::size_t{shape.Channels} * blockFrames);
     std::vector<float*> channels;
@@ -99,9 +94,9 @@ std::uint32_t BlockFramesFor(std::uint32_t channels) {
 StreamResult RunStream(const PluginExports& module, const EffectParameters& parameters,
                        StreamShape shape, AudioSource& source, AudioSink& sink,
                        const std::function<void(std::int64_t)>& progress,
-                       const std::function<bool()>& stopRequested, LiveControls live) {
-    if (!live.AtDefaults()) {
-        return RunLiveStream(parameters, live, shape, source, sink, progress, stopRequested);
+                       const std::function<bool()>& stopRequested) {
+    if (NeedsLiveEngine(parameters)) {
+        return RunLiveStream(parameters, shape, source, sink, progress, stopRequested);
     }
     EffectSettings* created = nullptr;
     if (module.Initialize(nullptr, nullptr, nullptr, &created) != 1 || created == nullptr) {
@@ -109,12 +104,7 @@ StreamResult RunStream(const PluginExports& module, const EffectParameters& para
     }
     const EffectRecord record(module, created);
     EffectSettings& settings = *record.Get();
-    settings.Depth = parameters.Depth;
-    settings.Delay = parameters.Delay;
-    settings.Width = parameters.Width;
-    settings.Sine = parameters.Sine;
-    settings.Feedback = parameters.Feedback;
-    settings.Speed = parameters.Speed;
+    StoreInRecord(parameters, settings);
 
     CallBackState state;
     state.Source = &source;

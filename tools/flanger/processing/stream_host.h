@@ -36,21 +36,13 @@ struct StreamResult {
     std::string Error;  // set when Failed
 };
 
-// The controls the record does not hold; at their defaults the module renders.
-struct LiveControls {
-    bool InvertFeedback = false;
-    std::int32_t MixPercent = 50;
-    std::int32_t SpreadDegrees = 0;
-    bool AtDefaults() const { return !InvertFeedback && MixPercent == 50 && SpreadDegrees == 0; }
-};
-
-// Runs the whole stream through the module, or, when `live` is not at its defaults, through the
-// engine's live mode linked into the command with the same six values and those controls (the
-// module's exports are fixed and cannot take them). `progress` (may be empty) is told the frames
+// Runs the whole stream through the module, or, when a control the record does not hold is away
+// from its default (NeedsLiveEngine), through the engine's live mode linked into the command
+// with the same values (the module's exports are fixed and cannot take those controls). `progress` (may be empty) is told the frames
 // done after every block; `stopRequested` is polled before every block and once more at the end.
 StreamResult RunStream(const PluginExports& module, const EffectParameters& parameters,
                        StreamShape shape, AudioSource& source, AudioSink& sink,
                        const std::function<void(std::int64_t)>& progress,
-                       const std::function<bool()>& stopRequested, LiveControls live = {});
+                       const std::function<bool()>& stopRequested);
 
 }  // namespace flanger::tool
