@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -85,6 +88,65 @@ TEST(EffectValuesTest, ListsTheSixValuesAndMarksThoseOutsideTheWindow) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(DescribeParameters(c.parameters), c.lines);
     }
+}
+
+std::string SourceText(const char* path) {
+    std::ifstream file(std::string(FLANGER_SOURCE_DIR) + "/" + path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+// The man page and the bash completion are written by hand: each option of the controls' table
+// stands in both, as a control of the record or of the live engine, with its range and default.
+TEST(EffectValuesTest, ManPageAndCompletionAgreeWithTheControls) {
+    const std::string man = SourceText("doc/flanger.1.in");
+    const std::string completion = SourceText("packaging/flanger.bash-completion");
+    ASSERT_FALSE(man.empty() || completion.empty());
+    const auto list = [&](const std::string& name) {
+        const std::size_t start = completion.find("local " + name + "=\"") + name.size() + 8;
+        return " " + completion.substr(start, completion.find('"', start) - start) + " ";
+    };
+    const std::string record = list("effect"), live = list("render");
+    const std::size_t prevCase = completion.find("case \"$prev\" in");
+    const std::string valueCase =
+        completion.substr(prevCase, completion.find("esac", prevCase) - prevCase);
+    std::size_t listed = 0;
+    for (const Control& control : kControls) {
+        if (control.Option == nullptr) continue;
+        const std::string option = control.Option;
+        SCOPED_TRACE(option);
+        ++listed;
+        EXPECT_NE((control.Home == ControlHome::Record ? record : live).find(" " + option + " "),
+                  std::string::npos);
+        const bool valueListed = valueCase.find(option + ")") != std::string::npos ||
+                                 valueCase.find(option + " |") != std::string::npos;
+        EXPECT_EQ(valueListed, control.OptionValue != nullptr);
+        std::string roff;
+        for (const char c : option) roff += c == '-' ? "\\-" : std::string(1, c);
+        const std::string head = control.OptionValue != nullptr
+                                     ? ".BI " + roff + " \" " + control.OptionValue + "\"\n"
+                                     : ".B " + roff + "\n";
+        const std::size_t at = man.find(head);
+        ASSERT_NE(at, std::string::npos) << head;
+        if (!IsNumericOption(control)) continue;
+        const std::string paragraph = man.substr(at, man.find("\n.TP", at) - at);
+        const EffectRange range = RangeOf(control);
+        for (const std::string& text :
+             {FormatFixed(range.Low, range.DecimalShift),
+              FormatFixed(range.High, range.DecimalShift),
+              "default " + FormatFixed(DefaultOnGrid(control), range.DecimalShift)}) {
+            EXPECT_NE(paragraph.find(text), std::string::npos) << text;
+            EXPECT_NE(std::string_view(control.Help).find(text), std::string::npos) << text;
+        }
+    }
+    // No option the table lacks.
+    const auto options = [](const std::string& text) {
+        std::size_t count = 0;
+        for (std::size_t at = text.find(" --"); at != std::string::npos;
+             at = text.find(" --", at + 1))
+            ++count;
+        return count;
+    };
+    EXPECT_EQ(options(record) + options(live), listed);
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // The text of "flanger --help", put together from one piece per command and per group of
-// options, so that "flanger COMMAND --help" shows the pieces of that command alone. The ranges
-// and defaults here must agree with effect_values.h and with the defaults of a new effect record.
+// options, so that "flanger COMMAND --help" shows the pieces of that command alone. The effect
+// options and their help come from the controls' table (effect/effect_controls.h).
 #include "command_line/help_text.h"
 
+#include <algorithm>
 #include <string_view>
+
+#include "effect/effect_controls.h"
 
 namespace flanger::tool {
 namespace {
@@ -99,24 +102,11 @@ Runs audio through the flanger plug-in module (Plugin.so), loading it and drivin
 exactly as an audio editor does.
 )";
 
-constexpr std::string_view kEffectOptions = R"(
+constexpr std::string_view kEffectOptionsTitle = R"(
 Effect options (process, demo, save-preset, window); the defaults are those of a new effect:
-  --delay MS        Delay, 1.0 to 10.0 milliseconds, in steps of 0.1 (default 5.0).
-  --width MS        Sweep width, 1.0 to 10.0 milliseconds, in steps of 0.1 (default 5.0).
-  --speed HZ        Sweep rate, 0.10 to 2.00 hertz, in steps of 0.01 (default 0.10).
-  --depth GAIN      Gain of the delayed signal, 0.10 to 1.00, in steps of 0.01 (default 0.90).
-  --feedback GAIN   Feedback gain, 0.10 to 1.00, in steps of 0.01 (default 0.10); for
-                    process and demo also -1.00 to -0.10, which feeds the delayed signal
-                    back inverted (not a preset value: the record holds 0.10 to 1.00).
-  --no-feedback     Switch feedback off.
-  --sweep SHAPE     Sweep shape: sine or triangle (default triangle).
-  --mix WET         Dry/wet balance, 0.00 to 1.00 (process and demo; default 0.50): 0 the
-                    input alone, 0.50 the input plus the delayed signal at full (the
-                    module's sound), 1 the delayed signal alone.
-  --spread DEGREES  Stereo spread, 0 to 180 whole degrees (process and demo; default 0):
-                    each further channel's sweep runs that much ahead of the one before
-                    it in phase; 0 sweeps all channels together, as the module does.
-  Values between the steps are rounded to the nearest step. --feedback switches feedback
+)";
+
+constexpr std::string_view kEffectOptionsNotes = R"(  Values between the steps are rounded to the nearest step. --feedback switches feedback
   on unless --no-feedback is given too. A negative --feedback, a --mix other than 0.50 or
   a --spread other than 0 is not a value of the module's record: the run then renders
   with the engine's live mode built into the command (the same arithmetic, with these
@@ -218,8 +208,30 @@ Exit status: 0 on success, 1 on a failure, 2 on wrong usage, 130 when interrupte
 Ctrl-C or any other signal that ends a process; the temporary file is removed).
 )";
 
+// Where an option's help starts on its line, and on the lines that go on with it.
+constexpr std::size_t kHelpColumn = 20;
+
+// The controls' options with their help, one paragraph each, in the table's order.
+std::string EffectOptions() {
+    std::string text(kEffectOptionsTitle);
+    for (const Control& control : kControls) {
+        if (control.Option == nullptr) continue;
+        std::string line = std::string("  ") + control.Option;
+        if (control.OptionValue != nullptr) line += std::string(" ") + control.OptionValue;
+        line.resize(std::max(line.size() + 1, kHelpColumn), ' ');
+        for (const char* help = control.Help; *help != '\0';) {
+            const char* end = help;
+            while (*end != '\0' && *end != '\n') ++end;
+            text += line + std::string(help, end) + '\n';
+            line.assign(kHelpColumn, ' ');
+            help = *end == '\n' ? end + 1 : end;
+        }
+    }
+    return text + std::string(kEffectOptionsNotes);
+}
+
 void AddSections(std::string& text, unsigned sections) {
-    if ((sections & kEffect) != 0) text += kEffectOptions;
+    if ((sections & kEffect) != 0) text += EffectOptions();
     if ((sections & kPreset) != 0) text += kPresetOptions;
     if ((sections & kOutput) != 0) text += kOutputOptions;
     if ((sections & kWindow) != 0) text += kWindowOptions;
