@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <limits>
 
 #include "engine_test_support.h"
@@ -214,6 +215,7 @@ TEST(Lv2Plugin, ConnectPortAndRunAllocateNothing) {
     const float moves[][2] = {{2.5f, 9.9f}, {10.0f, 1.0f}, {2.0f, 0.3f}, {0.1f, 1.0f}, {1.0f, nan},
                               {0.0f, 1.0f}, {1.0f, -3.0f}, {1.0f, 0.0f}, {0.0f, 1.0f},
                               {90.0f, 400.0f}};
+    static_assert(std::size(moves) == kControlCount, "a move for every control");
     for (const auto& plugin : kPlugins) {
         for (BufferLayout layout : {BufferLayout::Separate, BufferLayout::Crossed}) {
             const long before = AllocationsInRun();
