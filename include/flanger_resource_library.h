@@ -24,8 +24,9 @@
  * and unchanged while the library is loaded and must be aligned to 4 bytes. A dialog resource is
  * a dialog template in the binary layout of Windows (DLGTEMPLATE, UTF-16LE texts, see
  * flanger_user32.h), exactly what a resource compiler writes for a DIALOG statement. This
- * project's German library (src/ui/german) writes its template as a table and has
- * flanger::platform::BuildDialogTemplate (src/windowing/dialog_template.h) make the bytes.
+ * project's German library (src/ui/german) has its template written as a resource script, which
+ * cmake/FlangerDialogTable.cmake reads into a table, and has flanger::platform::BuildDialogTemplate
+ * (src/windowing/dialog_template.h) make the bytes from the table.
  *
  * A replacement for dialog 22802 must contain the controls the plug-in binds, with the same
  * kinds: trackbars ("msctls_trackbar32") 22805 Delay, 22806 Width, 22809 Speed, 22812 Depth,

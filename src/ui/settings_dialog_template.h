@@ -8,12 +8,8 @@
 
 namespace flanger::ui {
 
-// The stored template's style: a popup with caption, system menu and modal frame, with a font.
-// The settings window replaces it at creation (see settings_window.h).
-inline constexpr std::uint32_t kStoredSettingsDialogStyle = 0x80C800C0;
-
-// The template as a table: caption "Flanger", "MS Sans Serif" 8 pt, 180 x 95 dialog units, and
-// the seventeen controls in creation order.
+// The template as a table, read out of settings_dialog.rc: caption "Flanger", "MS Sans Serif"
+// 8 pt, 180 x 95 dialog units, and the seventeen controls in creation order.
 const platform::DialogSpec& SettingsDialogSpec();
 
 // The template's bytes, built on first use and kept until the module is unloaded.

@@ -8,7 +8,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -20,6 +22,7 @@
 #include "windowing/simulated_input.h"
 #include "program_module_state.h"
 #include "settings_window_view.h"
+#include "ui/german/german_settings_dialog_table.h"
 #include "ui/own_resources.h"
 #include "ui/settings_window.h"
 
@@ -253,6 +256,28 @@ TEST_F(SettingsDialogTemplateTest, RefusesTemplatesCutShort) {
     EXPECT_TRUE(Children(parent.Handle()).empty());
     EXPECT_TRUE(parent.TakeCommands().empty());
 }
+
+#ifdef FLANGER_RES_DIR
+// The tables give what the Windows builds' resource compiler makes of their scripts: after an
+// empty entry, dialog 22802's 32-byte header and template, the trackbar's class in capitals.
+TEST_F(SettingsDialogTemplateTest, TablesAreWhatTheResourceCompilerMakesOfTheScripts) {
+    const auto bytes = [](const void* data, std::size_t size) {
+        return std::string(static_cast<const char*>(data), size);
+    };
+    for (const auto& [name, table] : {std::pair{"settings_dialog.res", &ui::SettingsDialogSpec()},
+                                      {"german_settings_dialog.res", &ui::kGermanSettingsDialog}}) {
+        std::ifstream file(std::string(FLANGER_RES_DIR) + name, std::ios::binary);
+        std::string res{std::istreambuf_iterator<char>(file), {}};
+        for (std::size_t at; (at = res.find(bytes(u"MSCTLS_TRACKBAR32", 34))) != res.npos;) {
+            res.replace(at, 34, bytes(u"msctls_trackbar32", 34));
+        }
+        const platform::DialogTemplateBytes made = platform::BuildDialogTemplate(*table);
+        const std::uint32_t header[] = {std::uint32_t(made.size()), 32, 0x0005FFFF, 0x5912FFFF};
+        EXPECT_EQ(res.substr(32, 16), bytes(header, 16)) << name;
+        EXPECT_EQ(res.substr(64, made.size()), bytes(made.data(), made.size())) << name;
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace flanger::test

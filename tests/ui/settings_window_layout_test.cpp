@@ -7,45 +7,17 @@
 #include <string>
 
 #include "plugin_settings_window.h"
+#include "ui/settings_dialog_table.h"
 
 namespace flanger::test {
 namespace {
 
-struct ExpectedControl {
-    int id;
-    const char* className;
-    const char* text;  // null for the value labels, whose text the window sets
-    RECT dialogUnits;  // x, y, width, height
-    std::uint32_t style;
-};
-
-constexpr std::uint32_t kTrackbar = 0x5001001A;
-constexpr std::uint32_t kValue = 0x50021001;
-constexpr std::uint32_t kCaption = 0x50020000;
+constexpr const platform::DialogSpec& kDialog = ui::kSettingsDialog;  // from settings_dialog.rc
+constexpr std::uint32_t kValueLabel = 0x50021001;                     // the window sets their text
 
 // Position and size in dialog units; each of the four converts to pixels on its own, as the
 // dialog manager converts a template's item.
 RECT Units(LONG x, LONG y, LONG cx, LONG cy) { return {x, y, cx, cy}; }
-
-const ExpectedControl kControls[] = {
-    {22805, "msctls_trackbar32", "Slider1", Units(4, 26, 18, 68), kTrackbar},
-    {22806, "msctls_trackbar32", "Slider2", Units(28, 26, 18, 68), kTrackbar},
-    {65535, "Static", "Delay", Units(3, 2, 20, 8), kCaption},
-    {65535, "Static", "Width", Units(27, 2, 20, 8), kCaption},
-    {22807, "Static", nullptr, Units(3, 13, 18, 10), kValue},
-    {22808, "Static", nullptr, Units(27, 13, 18, 10), kValue},
-    {22809, "msctls_trackbar32", "Slider2", Units(55, 26, 18, 68), kTrackbar},
-    {65535, "Static", "Speed", Units(53, 2, 22, 8), kCaption},
-    {22810, "Static", nullptr, Units(54, 13, 18, 10), kValue},
-    {22812, "msctls_trackbar32", "Slider1", Units(126, 26, 18, 68), kTrackbar},
-    {22815, "msctls_trackbar32", "Slider2", Units(147, 26, 18, 68), kTrackbar},
-    {65535, "Static", "Depth", Units(123, 1, 20, 8), kCaption},
-    {65535, "Static", "Feedback", Units(145, 1, 33, 8), kCaption},
-    {22816, "Static", nullptr, Units(125, 13, 18, 10), kValue},
-    {22817, "Static", nullptr, Units(146, 13, 18, 10), kValue},
-    {22818, "Button", "Sine", Units(81, 36, 37, 14), 0x50010003},
-    {22819, "Button", "Feedback", Units(75, 63, 46, 14), 0x50000003},
-};
 
 std::string ClassOf(HWND window) {
     char name[256] = {};
@@ -95,14 +67,14 @@ TEST_F(SettingsWindowTest, IsAnInvisibleChildWithoutCaptionOrFrame) {
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)),
               static_cast<DWORD>(WS_CHILD | DS_3DLOOK | DS_SETFONT));
     EXPECT_FALSE(IsWindowVisible(window));
-    EXPECT_EQ(WindowText(window), "Flanger");
+    EXPECT_EQ(WindowText(window), kDialog.caption);
     char face[64] = {};
     int points = 0;
     ASSERT_TRUE(DialogFont(window, face, sizeof face, &points));
-    EXPECT_STREQ(face, "MS Sans Serif");
-    EXPECT_EQ(points, 8);
+    EXPECT_EQ(face, kDialog.faceName);
+    EXPECT_EQ(points, kDialog.pointSize);
 
-    RECT size = Units(0, 0, 180, 95);
+    RECT size = Units(0, 0, kDialog.cx, kDialog.cy);
     ASSERT_TRUE(MapDialogRect(window, &size));
     RECT client = {};
     GetClientRect(window, &client);
@@ -112,17 +84,16 @@ TEST_F(SettingsWindowTest, IsAnInvisibleChildWithoutCaptionOrFrame) {
 TEST_F(SettingsWindowTest, HasTheTemplatesControlsInOrder) {
     ASSERT_NE(OpenWindow(kDefaults), nullptr);
     HWND child = GetWindow(window, GW_CHILD);
-    for (const ExpectedControl& expected : kControls) {
-        SCOPED_TRACE(testing::Message() << "control " << expected.id << " "
-                                        << (expected.text ? expected.text : "(value label)"));
+    for (const platform::DialogItemSpec& expected : ui::kSettingsDialogItems) {
+        SCOPED_TRACE(testing::Message() << "control " << expected.id << " " << expected.text);
         ASSERT_NE(child, nullptr);
         EXPECT_EQ(GetDlgCtrlID(child), expected.id);
         EXPECT_EQ(ClassOf(child), expected.className);
-        if (expected.text != nullptr) {
+        if (expected.style != kValueLabel) {
             EXPECT_EQ(WindowText(child), expected.text);
         }
         EXPECT_EQ(static_cast<std::uint32_t>(GetWindowLongA(child, GWL_STYLE)), expected.style);
-        RECT pixels = expected.dialogUnits;
+        RECT pixels = Units(expected.x, expected.y, expected.cx, expected.cy);
         ASSERT_TRUE(MapDialogRect(window, &pixels));
         const RECT actual = RectInParent(child);
         ExpectRect(
