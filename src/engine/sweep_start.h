@@ -25,8 +25,8 @@ inline SweepStart StartOfSweep(double sampleRate, double delayMs, double widthMs
     start.Step = (speedHz * widthMs) * 0.002;
     start.LowerEnd = (sampleRate * delayMs) * 0.001;
     start.SineAmplitude = (sampleRate * widthMs) * 0.0005;
-    start.Base = sine ? start.LowerEnd + (sampleRate * widthMs) * 0.0004999975000124999
-                      : start.LowerEnd;
+    start.Base =
+        sine ? start.LowerEnd + (sampleRate * widthMs) * 0.0004999975000124999 : start.LowerEnd;
     return start;
 }
 

@@ -14,9 +14,9 @@
 #include "flanger_plugin.h"
 #include "interface/effect_record.h"
 #include "persistence/effect_parameters.h"
+#include "ui/settings_window.h"
 #include "windowing/framework/module_startup.h"
 #include "windowing/framework/module_state.h"
-#include "ui/settings_window.h"
 
 #ifdef _WIN32
 // The module definition file (Plugin.def) names the DLL's exports.

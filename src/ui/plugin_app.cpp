@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "flanger_settings_node.h"
-#include "windowing/framework/module_state.h"
 #include "platform/xml_document.h"
+#include "windowing/framework/module_state.h"
 
 namespace flanger::ui {
 namespace {

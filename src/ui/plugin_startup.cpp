@@ -5,9 +5,9 @@
 // (the resource language selection), enters the module's own resources in the resource chain
 // and gives the caller its context back; it runs once per load, before any export uses a
 // resource. When it runs is decided here, below, and so is the module's end on Linux.
-#include "windowing/framework/module_startup.h"
 #include "ui/own_resources.h"
 #include "ui/plugin_app.h"
+#include "windowing/framework/module_startup.h"
 #ifdef _WIN32
 #include "platform/win32/current_directory.h"
 #endif

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <iterator>
 
+#include "ui/settings_dialog_ids.h"
 #include "windowing/framework/message_map.h"
 #include "windowing/framework/text_compare.h"
-#include "ui/settings_dialog_ids.h"
 
 namespace flanger::ui {
 namespace {

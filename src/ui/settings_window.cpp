@@ -6,11 +6,11 @@
 #include <memory>
 #include <vector>
 
+#include "ui/settings_dialog.h"
+#include "ui/settings_dialog_ids.h"
 #include "windowing/dialog_template_parser.h"
 #include "windowing/framework/module_state.h"
 #include "windowing/framework/wnd.h"
-#include "ui/settings_dialog.h"
-#include "ui/settings_dialog_ids.h"
 
 namespace flanger::ui {
 

@@ -15,8 +15,8 @@
 
 #include "flanger_user32.h"
 #include "host_records.h"
-#include "windowing/simulated_input.h"
 #include "plugin_module.h"
+#include "windowing/simulated_input.h"
 
 namespace host {
 namespace {

@@ -212,9 +212,9 @@ TEST(Lv2Plugin, ConnectPortAndRunAllocateNothing) {
     if (AllocationsInRun() < 0) GTEST_SKIP() << "not countable under AddressSanitizer";
     const float nan = std::numeric_limits<float>::quiet_NaN();
     // Every control moves in turn, also out of its range and to NaN, in blocks of every size.
-    const float moves[][2] = {{2.5f, 9.9f}, {10.0f, 1.0f}, {2.0f, 0.3f}, {0.1f, 1.0f}, {1.0f, nan},
-                              {0.0f, 1.0f}, {1.0f, -3.0f}, {1.0f, 0.0f}, {0.0f, 1.0f},
-                              {90.0f, 400.0f}};
+    const float moves[][2] = {{2.5f, 9.9f}, {10.0f, 1.0f},  {2.0f, 0.3f},  {0.1f, 1.0f},
+                              {1.0f, nan},  {0.0f, 1.0f},   {1.0f, -3.0f}, {1.0f, 0.0f},
+                              {0.0f, 1.0f}, {90.0f, 400.0f}};
     static_assert(std::size(moves) == kControlCount, "a move for every control");
     for (const auto& plugin : kPlugins) {
         for (BufferLayout layout : {BufferLayout::Separate, BufferLayout::Crossed}) {
@@ -287,8 +287,8 @@ TEST(Lv2Plugin, MovingAControlMakesNoClick) {
                     EXPECT_LE(during, 1.5 * std::max(before, after))
                         << plugin.Lv2Uri << (from.Sine ? " sine" : " triangle")
                         << (from.Feedback > 0 ? " feedback " : " no feedback ")
-                        << kControls[control].Key << " to " << to << " channel " << j
-                        << ": before " << before << ", after " << after;
+                        << kControls[control].Key << " to " << to << " channel " << j << ": before "
+                        << before << ", after " << after;
                 }
             }
         }

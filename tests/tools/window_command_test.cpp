@@ -28,9 +28,9 @@
 
 #include "command_runner.h"
 #include "flanger_plugin.h"
+#include "scratch_directory.h"
 #include "windowing/posix/window_painter/window_painter.h"
 #include "windowing/user32.h"
-#include "scratch_directory.h"
 
 namespace flanger::tool::test {
 namespace {

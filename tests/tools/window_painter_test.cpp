@@ -15,9 +15,9 @@
 #include <memory>
 #include <string>
 
+#include "scratch_directory.h"
 #include "windowing/dialog_template.h"
 #include "windowing/user32.h"
-#include "scratch_directory.h"
 
 namespace flanger::tool::test {
 namespace {

@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "windowing/framework/module_context_slot.h"
-#include "windowing/user32.h"
 #include "program_module_state.h"
 #include "ui/own_resources.h"
+#include "windowing/framework/module_context_slot.h"
+#include "windowing/user32.h"
 
 namespace flanger::test {
 namespace {

@@ -13,9 +13,9 @@
 #include <fstream>
 #include <string>
 
-#include "windowing/framework/module_state.h"
 #include "program_module_state.h"
 #include "ui/own_resources.h"
+#include "windowing/framework/module_state.h"
 
 namespace flanger::test {
 namespace {

@@ -9,8 +9,8 @@
 
 #include "flanger_plugin.h"
 #include "host_parent_window.h"
-#include "windowing/user32.h"
 #include "settings_window_view.h"
+#include "windowing/user32.h"
 
 namespace flanger::test {
 

@@ -1,7 +1,7 @@
 #include "program_module_state.h"
 
-#include "windowing/framework/module_startup.h"
 #include "ui/own_resources.h"
+#include "windowing/framework/module_startup.h"
 
 namespace flanger::test {
 

@@ -17,14 +17,14 @@
 #include <vector>
 
 #include "host_parent_window.h"
-#include "windowing/dialog_template.h"
-#include "windowing/framework/module_state.h"
-#include "windowing/simulated_input.h"
 #include "program_module_state.h"
 #include "settings_window_view.h"
 #include "ui/german/german_settings_dialog_table.h"
 #include "ui/own_resources.h"
 #include "ui/settings_window.h"
+#include "windowing/dialog_template.h"
+#include "windowing/framework/module_state.h"
+#include "windowing/simulated_input.h"
 
 namespace flanger::test {
 namespace {

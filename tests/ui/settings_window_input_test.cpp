@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "windowing/simulated_input.h"
 #include "plugin_settings_window.h"
+#include "windowing/simulated_input.h"
 
 namespace flanger::test {
 namespace {

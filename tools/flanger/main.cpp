@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "command_line/command_line.h"
+#include "command_line/help_text.h"
 #include "commands/command_support.h"
 #include "commands/commands.h"
-#include "command_line/help_text.h"
 
 using namespace flanger::tool;
 

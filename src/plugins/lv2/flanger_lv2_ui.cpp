@@ -23,9 +23,9 @@
 #include <memory>
 #include <optional>
 
+#include "plugins/plugin_ports.h"
 #include "windowing/settings_window_module.h"
 #include "windowing/user32.h"
-#include "plugins/plugin_ports.h"
 
 namespace flanger::plugins {
 namespace {

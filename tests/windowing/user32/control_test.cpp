@@ -3,8 +3,8 @@
 // parent gets; and the trackbar's range, position and geometry.
 #include <cstdlib>
 
-#include "windowing/simulated_input.h"
 #include "window_test_support.h"
+#include "windowing/simulated_input.h"
 
 namespace flanger::platform::test {
 namespace {

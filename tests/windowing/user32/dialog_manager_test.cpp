@@ -5,8 +5,8 @@
 #include <cstring>
 #include <memory>
 
-#include "windowing/dialog_template.h"
 #include "window_test_support.h"
+#include "windowing/dialog_template.h"
 
 namespace flanger::platform::test {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "audio/sound_file.h"
 #include "audio/audio_stream.h"
+#include "audio/sound_file.h"
 
 namespace flanger::tool {
 

@@ -58,7 +58,7 @@ struct Invocation {
     // help, or --help after a command: the command whose help alone is wanted.
     std::optional<Command> HelpTopic;
     bool ClipWarning = true;  // off with --no-clip-warning or --quiet
-    bool Quiet = false;  // --quiet, -q: no warnings or notes, only failures
+    bool Quiet = false;       // --quiet, -q: no warnings or notes, only failures
 };
 
 // Either an invocation or the one line that explains why the arguments were refused.

@@ -6,6 +6,7 @@
 // not checked by the module, so the commands use them as they are and only point them out.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -35,11 +36,15 @@ struct EffectRange {
 
 constexpr std::string_view UnitText(ControlUnit unit) {
     switch (unit) {
-        case ControlUnit::Milliseconds: return " ms";
-        case ControlUnit::Hertz: return " Hz";
-        case ControlUnit::Degrees: return " degrees";
+        case ControlUnit::Milliseconds:
+            return " ms";
+        case ControlUnit::Hertz:
+            return " Hz";
+        case ControlUnit::Degrees:
+            return " degrees";
         case ControlUnit::Gain:
-        case ControlUnit::Switch: break;
+        case ControlUnit::Switch:
+            break;
     }
     return "";
 }
@@ -59,12 +64,16 @@ constexpr bool IsNumericOption(const Control& control) {
     return control.Option != nullptr && control.Unit != ControlUnit::Switch;
 }
 
+constexpr bool IsRecordNumber(const Control& control) {
+    return IsNumericOption(control) && control.RecordField != nullptr;
+}
+
 // The numeric controls the record holds, in the order of the options.
 inline constexpr auto kEffectRanges = [] {
-    std::array<EffectRange, 5> ranges{};
+    std::array<EffectRange, std::ranges::count_if(kControls, IsRecordNumber)> ranges{};
     std::size_t k = 0;
     for (const Control& control : kControls) {
-        if (IsNumericOption(control) && control.RecordField != nullptr) ranges[k++] = RangeOf(control);
+        if (IsRecordNumber(control)) ranges[k++] = RangeOf(control);
     }
     return ranges;
 }();

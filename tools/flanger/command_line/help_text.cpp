@@ -106,7 +106,8 @@ constexpr std::string_view kEffectOptionsTitle = R"(
 Effect options (process, demo, save-preset, window); the defaults are those of a new effect:
 )";
 
-constexpr std::string_view kEffectOptionsNotes = R"(  Values between the steps are rounded to the nearest step. --feedback switches feedback
+constexpr std::string_view kEffectOptionsNotes =
+    R"(  Values between the steps are rounded to the nearest step. --feedback switches feedback
   on unless --no-feedback is given too. A negative --feedback, a --mix other than 0.50 or
   a --spread other than 0 is not a value of the module's record: the run then renders
   with the engine's live mode built into the command (the same arithmetic, with these

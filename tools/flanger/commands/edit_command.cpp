@@ -16,10 +16,10 @@
 
 #include "commands/command_support.h"
 #include "commands/commands.h"
-#include "windowing/user32.h"
 #include "presets/preset_storage.h"
 #include "presets/xml_preset_file.h"
 #include "window/translated_module.h"
+#include "windowing/user32.h"
 
 namespace flanger::tool {
 namespace {

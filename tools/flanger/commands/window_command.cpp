@@ -25,9 +25,9 @@
 #include "commands/command_support.h"
 #include "commands/commands.h"
 #include "module/plugin_location.h"
+#include "window/translated_module.h"
 #include "windowing/posix/window_painter/window_painter.h"
 #include "windowing/user32.h"
-#include "window/translated_module.h"
 
 namespace flanger::tool {
 namespace {

@@ -18,8 +18,8 @@
 
 #include "audio/output_file.h"
 #include "audio/sound_file.h"
-#include "command_line/reporting.h"
 #include "command_line/exit_status.h"
+#include "command_line/reporting.h"
 #include "many_files/batch_progress.h"
 #include "processing/file_processing.h"
 #include "processing/interrupt.h"

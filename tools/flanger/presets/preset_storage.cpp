@@ -104,8 +104,7 @@ std::string ProfileOrKeyAbsence(const PresetLocation& location) {
                                         sizeof value, location.FileName.c_str());
             if (std::string_view(value) != kAbsent) return {};
         }
-        return DescribeLocation(location) +
-               " does not exist or holds none of " + StoredNameList();
+        return DescribeLocation(location) + " does not exist or holds none of " + StoredNameList();
     }
     platform::RegistryKey key = nullptr;
     const long opened =
@@ -164,9 +163,7 @@ EffectSettings* NewRecord(const PluginExports& module, const EffectParameters& p
     return settings;
 }
 
-EffectParameters ParametersOf(const EffectSettings& settings) {
-    return SettingsOfRecord(settings);
-}
+EffectParameters ParametersOf(const EffectSettings& settings) { return SettingsOfRecord(settings); }
 
 std::optional<EffectParameters> LoadPresetParameters(const PluginExports& module,
                                                      const PresetLocation& location,

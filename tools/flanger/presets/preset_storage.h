@@ -17,8 +17,8 @@
 #include <string>
 
 #include "command_line/effect_values.h"
-#include "module/plugin_library.h"
 #include "command_line/preset_location.h"
+#include "module/plugin_library.h"
 
 namespace flanger::tool {
 

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "command_line/effect_values.h"
-#include "module/plugin_library.h"
 #include "command_line/preset_location.h"
+#include "module/plugin_library.h"
 #include "presets/save_lock.h"
 
 namespace flanger::tool {

@@ -10,8 +10,8 @@
 #include "audio/output_file.h"
 #include "audio/pipelined_io.h"
 #include "audio/standard_output.h"
-#include "command_line/reporting.h"
 #include "command_line/exit_status.h"
+#include "command_line/reporting.h"
 #include "processing/interrupt.h"
 #include "processing/progress_bar.h"
 

@@ -38,8 +38,9 @@ struct StreamResult {
 
 // Runs the whole stream through the module, or, when a control the record does not hold is away
 // from its default (NeedsLiveEngine), through the engine's live mode linked into the command
-// with the same values (the module's exports are fixed and cannot take those controls). `progress` (may be empty) is told the frames
-// done after every block; `stopRequested` is polled before every block and once more at the end.
+// with the same values (the module's exports are fixed and cannot take those controls). `progress`
+// (may be empty) is told the frames done after every block; `stopRequested` is polled before every
+// block and once more at the end.
 StreamResult RunStream(const PluginExports& module, const EffectParameters& parameters,
                        StreamShape shape, AudioSource& source, AudioSink& sink,
                        const std::function<void(std::int64_t)>& progress,
