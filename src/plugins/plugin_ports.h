@@ -17,6 +17,8 @@
 namespace flanger::plugins {
 
 inline constexpr const char* kVendor = "Vornak";
+// The licence the project is released under, as the LV2 description names it.
+inline constexpr const char* kLicenseUri = "http://opensource.org/licenses/MIT";
 // The LV2 project of both plug-ins, whose maintainer is the vendor.
 inline constexpr const char* kProjectUri = "urn:vornak:flanger";
 // The LV2 plug-ins' window (an X11 UI showing the settings window), the same for both.

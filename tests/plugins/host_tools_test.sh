@@ -58,7 +58,8 @@ lv2-validate)
     [ "$(lv2ls | grep -c '^urn:vornak:flanger:')" = 2 ] || fail "lv2ls does not list both"
     lv2info "$stereo" >info.txt
     contains info.txt "Flanger (stereo)" "Vornak" "Flanger Plugin" "hardRTCapable" "feedback_on" \
-        "out_r" "Port 10:" "0.900000" "port-props#logarithmic" "lv2core#toggled"
+        "out_r" "Port 10:" "0.900000" "port-props#logarithmic" "lv2core#toggled" \
+        "licenses/MIT"
     lv2info "$mono" >info.txt
     contains info.txt "Port 8:" "Symbol:      out"
     ;;

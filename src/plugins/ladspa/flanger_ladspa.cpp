@@ -96,7 +96,7 @@ public:
                                        LADSPA_PROPERTY_HARD_RT_CAPABLE,
                                        plugin.Name,
                                        kVendor,
-                                       "None",
+                                       "MIT",
                                        PortDescriptors.size(),
                                        PortDescriptors.data(),
                                        PortNames.data(),

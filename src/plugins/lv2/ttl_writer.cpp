@@ -70,6 +70,7 @@ void WritePlugin(std::ostream& out, const PluginIdentity& plugin) {
     out << "<" << plugin.Lv2Uri << ">\n"
         << "\ta lv2:Plugin ,\n\t\tlv2:FlangerPlugin ;\n"
         << "\tdoap:name \"" << plugin.Name << "\" ;\n"
+        << "\tdoap:license <" << kLicenseUri << "> ;\n"
         << "\tlv2:project <" << kProjectUri << "> ;\n"
         << "\tlv2:minorVersion " << FLANGER_LV2_MINOR_VERSION << " ;\n"
         << "\tlv2:microVersion " << FLANGER_LV2_MICRO_VERSION << " ;\n"
@@ -126,6 +127,7 @@ bool WriteBundle(const std::string& directory, const std::string& binary) {
     }
     // The vendor is the maintainer of the project both plug-ins belong to.
     description << "\n<" << kProjectUri << ">\n\ta doap:Project ;\n\tdoap:name \"Flanger\" ;\n"
+                << "\tdoap:license <" << kLicenseUri << "> ;\n"
                 << "\tdoap:maintainer [\n\t\ta foaf:Person ;\n\t\tfoaf:name \"" << kVendor
                 << "\"\n\t] .\n";
     for (const PluginIdentity& plugin : kPlugins) {
