@@ -30,11 +30,15 @@ struct PluginIdentity {
     const char* Name;
     unsigned long LadspaId;
     const char* LadspaLabel;
+    // A host that lists both formats shows two plug-ins of one name otherwise; the LADSPA ones
+    // say what they are, so that a user can pick the LV2 one, which has the window and presets.
+    const char* LadspaName;
 };
 
 inline constexpr PluginIdentity kPlugins[] = {
-    {1, "urn:vornak:flanger:mono", "Flanger", 7350081, "vornak_flanger_mono"},
-    {2, "urn:vornak:flanger:stereo", "Flanger (stereo)", 7350082, "vornak_flanger_stereo"},
+    {1, "urn:vornak:flanger:mono", "Flanger", 7350081, "vornak_flanger_mono", "Flanger (LADSPA)"},
+    {2, "urn:vornak:flanger:stereo", "Flanger (stereo)", 7350082, "vornak_flanger_stereo",
+     "Flanger (stereo, LADSPA)"},
 };
 
 // The controls before the audio ports.

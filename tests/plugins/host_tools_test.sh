@@ -93,7 +93,7 @@ EOF
 ladspa)
     analyseplugin vornak_flanger.so >analysis.txt
     contains analysis.txt 'Plugin Label: "vornak_flanger_mono"' 'Plugin Unique ID: 7350082' \
-        'Maker: "Vornak"' '"Speed" input, control, 0.1 to 2, default 0.1, logarithmic' \
+        'Maker: "Vornak"' 'Plugin Name: "Flanger (stereo, LADSPA)"' 'Copyright: "MIT"' '"Speed" input, control, 0.1 to 2, default 0.1, logarithmic' \
         '"Feedback on" input, control, toggled, default 1' '"Right output" output, audio' \
         '"Invert feedback" input, control, toggled, default 0' '"Mix" input, control, 0 to 1' \
         '"Stereo spread" input, control, 0 to 180, default 0, integer'

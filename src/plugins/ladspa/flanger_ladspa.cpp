@@ -94,7 +94,7 @@ public:
         Descriptor = LADSPA_Descriptor{plugin.LadspaId,
                                        plugin.LadspaLabel,
                                        LADSPA_PROPERTY_HARD_RT_CAPABLE,
-                                       plugin.Name,
+                                       plugin.LadspaName,
                                        kVendor,
                                        "MIT",
                                        PortDescriptors.size(),
