@@ -58,8 +58,11 @@ lv2-validate)
     [ "$(lv2ls | grep -c '^urn:vornak:flanger:')" = 2 ] || fail "lv2ls does not list both"
     lv2info "$stereo" >info.txt
     contains info.txt "Flanger (stereo)" "Vornak" "Flanger Plugin" "hardRTCapable" "feedback_on" \
-        "out_r" "Port 10:" "0.900000" "port-props#logarithmic" "lv2core#toggled" \
-        "licenses/MIT"
+        "out_r" "Port 10:" "0.900000" "port-props#logarithmic" "lv2core#toggled"
+    # The licence, of the project and of each plug-in, as RDF reads it.
+    sordi "$FLANGER_LV2_DIR"/flanger.lv2/flanger.ttl >triples.txt
+    [ "$(grep -c 'doap#license> <http://opensource.org/licenses/MIT>' triples.txt)" = 3 ] ||
+        fail "flanger.ttl does not name the MIT licence for the project and both plug-ins"
     lv2info "$mono" >info.txt
     contains info.txt "Port 8:" "Symbol:      out"
     ;;
