@@ -43,6 +43,8 @@ struct Control {
     std::int32_t EffectSettings::*RecordField;  // where the module's record holds it; or null
     // The option's help after its name: lines joined by '\n', each indented under the first.
     const char* Help;
+    // What the control does, in a sentence for a host's tooltip (the LV2 description's comment).
+    const char* Description;
 };
 
 // Index into kControls.
@@ -63,45 +65,57 @@ enum ControlIndex : std::uint32_t {
 inline constexpr Control kControls[kControlCount] = {
     {"delay", "Delay", "Delay", "--delay", "MS", ControlUnit::Milliseconds, ControlHome::Record,
      1.0f, 10.0f, 5.0f, 10, false, &LiveSettings::Delay, &EffectSettings::Delay,
-     "Delay, 1.0 to 10.0 milliseconds, in steps of 0.1 (default 5.0)."},
+     "Delay, 1.0 to 10.0 milliseconds, in steps of 0.1 (default 5.0).",
+     "The delay of the delayed copy, which the sweep moves up and down."},
     {"width", "Width", "Width", "--width", "MS", ControlUnit::Milliseconds, ControlHome::Record,
      1.0f, 10.0f, 5.0f, 10, false, &LiveSettings::Width, &EffectSettings::Width,
-     "Sweep width, 1.0 to 10.0 milliseconds, in steps of 0.1 (default 5.0)."},
+     "Sweep width, 1.0 to 10.0 milliseconds, in steps of 0.1 (default 5.0).",
+     "How far the sweep moves the delay."},
     {"speed", "Speed", "Speed", "--speed", "HZ", ControlUnit::Hertz, ControlHome::Record, 0.1f,
      2.0f, 0.1f, 100, true, &LiveSettings::Speed, &EffectSettings::Speed,
-     "Sweep rate, 0.10 to 2.00 hertz, in steps of 0.01 (default 0.10)."},
+     "Sweep rate, 0.10 to 2.00 hertz, in steps of 0.01 (default 0.10).",
+     "How often the delay sweeps up and down, in sweeps per second."},
     {"depth", "Depth", "Depth", "--depth", "GAIN", ControlUnit::Gain, ControlHome::Record, 0.1f,
      1.0f, 0.9f, 100, false, &LiveSettings::Depth, &EffectSettings::Depth,
-     "Gain of the delayed signal, 0.10 to 1.00, in steps of 0.01 (default 0.90)."},
+     "Gain of the delayed signal, 0.10 to 1.00, in steps of 0.01 (default 0.90).",
+     "Gain of the delayed copy in the output."},
     // The record keeps the gain's magnitude; a negative value is feedback switched off.
     {"feedback", "Feedback", "Feedback", "--feedback", "GAIN", ControlUnit::Gain,
      ControlHome::Record, 0.1f, 1.0f, 0.1f, 100, false, &LiveSettings::Feedback,
      &EffectSettings::Feedback,
      "Feedback gain, 0.10 to 1.00, in steps of 0.01 (default 0.10); for\n"
      "process and demo also -1.00 to -0.10, which feeds the delayed signal\n"
-     "back inverted (not a preset value: the record holds 0.10 to 1.00)."},
+     "back inverted (not a preset value: the record holds 0.10 to 1.00).",
+     "How much of the delayed copy goes back into the delay line: a stronger, ringing sweep."},
     {"feedback_on", nullptr, "Feedback on", "--no-feedback", nullptr, ControlUnit::Switch,
-     ControlHome::Record, 0.0f, 1.0f, 1.0f, 0, false, nullptr, nullptr, "Switch feedback off."},
+     ControlHome::Record, 0.0f, 1.0f, 1.0f, 0, false, nullptr, nullptr, "Switch feedback off.",
+     "Whether the delayed copy is fed back into the delay line."},
     {"sine", "Sine", "Sine sweep", "--sweep", "SHAPE", ControlUnit::Switch, ControlHome::Record,
      0.0f, 1.0f, 0.0f, 1, false, &LiveSettings::Sine, &EffectSettings::Sine,
-     "Sweep shape: sine or triangle (default triangle)."},
+     "Sweep shape: sine or triangle (default triangle).",
+     "The shape of the sweep: a sine when on, a triangle when off."},
     // Signed feedback: on, the fed-back tap is subtracted (feedback -1 to 0 with the gain
     // above). The command takes it as a negative --feedback.
     {"feedback_invert", nullptr, "Invert feedback", nullptr, nullptr, ControlUnit::Switch,
-     ControlHome::Live, 0.0f, 1.0f, 0.0f, 0, false, nullptr, nullptr, nullptr},
+     ControlHome::Live, 0.0f, 1.0f, 0.0f, 0, false, nullptr, nullptr, nullptr,
+     "Feeds the delayed copy back inverted, for a hollower sound."},
     // Dry/wet: 0 the input alone, 0.5 input and delayed signal at full (the module's sound), 1
     // the delayed signal alone.
     {"mix", nullptr, "Mix", "--mix", "WET", ControlUnit::Gain, ControlHome::Live, 0.0f, 1.0f, 0.5f,
      100, false, &LiveSettings::Mix, nullptr,
      "Dry/wet balance, 0.00 to 1.00 (process and demo; default 0.50): 0 the\n"
      "input alone, 0.50 the input plus the delayed signal at full (the\n"
-     "module's sound), 1 the delayed signal alone."},
+     "module's sound), 1 the delayed signal alone.",
+     "Dry/wet balance: 0 the input alone, 0.5 the input and the delayed copy at full, 1 the "
+     "delayed copy alone."},
     // Whole degrees between the sweeps of the left and the right channel.
     {"spread", nullptr, "Stereo spread", "--spread", "DEGREES", ControlUnit::Degrees,
      ControlHome::Live, 0.0f, 180.0f, 0.0f, 1, false, &LiveSettings::Spread, nullptr,
      "Stereo spread, 0 to 180 whole degrees (process and demo; default 0):\n"
      "each further channel's sweep runs that much ahead of the one before\n"
-     "it in phase; 0 sweeps all channels together, as the module does."},
+     "it in phase; 0 sweeps all channels together, as the module does.",
+     "Degrees between the sweeps of the left and the right channel: the effect moves across the "
+     "stereo image."},
 };
 
 // A value in the units of 1/Scale, rounded half away from zero: the settings' grid.

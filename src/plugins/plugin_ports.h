@@ -33,12 +33,17 @@ struct PluginIdentity {
     // A host that lists both formats shows two plug-ins of one name otherwise; the LADSPA ones
     // say what they are, so that a user can pick the LV2 one, which has the window and presets.
     const char* LadspaName;
+    const char* Description;  // the LV2 description's comment
 };
 
 inline constexpr PluginIdentity kPlugins[] = {
-    {1, "urn:vornak:flanger:mono", "Flanger", 7350081, "vornak_flanger_mono", "Flanger (LADSPA)"},
+    {1, "urn:vornak:flanger:mono", "Flanger", 7350081, "vornak_flanger_mono", "Flanger (LADSPA)",
+     "A flanger: the input mixed with a copy of itself delayed by a few milliseconds, the delay "
+     "swept up and down by a triangle or a sine, with some of the delayed copy fed back."},
     {2, "urn:vornak:flanger:stereo", "Flanger (stereo)", 7350082, "vornak_flanger_stereo",
-     "Flanger (stereo, LADSPA)"},
+     "Flanger (stereo, LADSPA)",
+     "The flanger for a stereo pair: a delay line for each channel, one sweep for both, or with "
+     "a stereo spread a sweep for each, the right one ahead of the left in phase."},
 };
 
 // The controls before the audio ports.

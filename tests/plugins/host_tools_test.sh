@@ -58,11 +58,16 @@ lv2-validate)
     [ "$(lv2ls | grep -c '^urn:vornak:flanger:')" = 2 ] || fail "lv2ls does not list both"
     lv2info "$stereo" >info.txt
     contains info.txt "Flanger (stereo)" "Vornak" "Flanger Plugin" "hardRTCapable" "feedback_on" \
+        "Group:       $stereo#in" "Group:       $stereo#out" "port-groups#right" \
         "out_r" "Port 10:" "0.900000" "port-props#logarithmic" "lv2core#toggled"
     # The licence, of the project and of each plug-in, as RDF reads it.
     sordi "$FLANGER_LV2_DIR"/flanger.lv2/flanger.ttl >triples.txt
     [ "$(grep -c 'doap#license> <http://opensource.org/licenses/MIT>' triples.txt)" = 3 ] ||
         fail "flanger.ttl does not name the MIT licence for the project and both plug-ins"
+    # A description for each plug-in and each control port.
+    [ "$(grep -c 'rdf-schema#comment>' triples.txt)" = \
+        "$((2 + $(grep -c 'lv2core#ControlPort>' triples.txt)))" ] ||
+        fail "a plug-in or control port of flanger.ttl lacks its rdfs:comment"
     lv2info "$mono" >info.txt
     contains info.txt "Port 8:" "Symbol:      out"
     ;;

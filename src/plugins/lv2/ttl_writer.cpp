@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <string_view>
 
 #include "plugins/plugin_ports.h"
 
@@ -45,6 +46,7 @@ void WriteControlPort(std::ostream& out, std::uint32_t index, const Control& por
         << "\t\tlv2:index " << index << " ;\n"
         << "\t\tlv2:symbol \"" << port.Key << "\" ;\n"
         << "\t\tlv2:name \"" << port.Label << "\" ;\n"
+        << "\t\trdfs:comment \"" << port.Description << "\" ;\n"
         << "\t\tlv2:default " << Decimal(port.Default) << " ;\n"
         << "\t\tlv2:minimum " << Decimal(port.Minimum) << " ;\n"
         << "\t\tlv2:maximum " << Decimal(port.Maximum);
@@ -55,27 +57,51 @@ void WriteControlPort(std::ostream& out, std::uint32_t index, const Control& por
     out << "\n";
 }
 
+// A stereo plug-in's inputs and its outputs each form a stereo group ("<uri>#in", "<uri>#out"), so
+// that a host connects left to left and right to right.
 void WriteAudioPort(std::ostream& out, std::uint32_t index, const char* direction,
-                    const AudioPortNames& names) {
+                    const PluginIdentity& plugin, std::uint32_t channel) {
+    const bool input = std::string_view(direction) == "InputPort";
+    const AudioPortNames names = input ? AudioInputPort(plugin.Channels, channel)
+                                       : AudioOutputPort(plugin.Channels, channel);
     out << "\t\ta lv2:" << direction << " ,\n\t\t\tlv2:AudioPort ;\n"
         << "\t\tlv2:index " << index << " ;\n"
         << "\t\tlv2:symbol \"" << names.Symbol << "\" ;\n"
-        << "\t\tlv2:name \"" << names.Name << "\"\n";
+        << "\t\tlv2:name \"" << names.Name << "\"";
+    if (plugin.Channels == 2) {
+        out << " ;\n\t\tpg:group <" << plugin.Lv2Uri << (input ? "#in" : "#out") << "> ;\n"
+            << "\t\tlv2:designation " << (channel == 0 ? "pg:left" : "pg:right");
+    }
+    out << "\n";
+}
+
+void WriteStereoGroups(std::ostream& out, const PluginIdentity& plugin) {
+    out << "<" << plugin.Lv2Uri << "#in>\n\ta pg:StereoGroup ,\n\t\tpg:InputGroup ;\n"
+        << "\tlv2:symbol \"in\" ;\n\trdfs:label \"Input\" .\n\n"
+        << "<" << plugin.Lv2Uri << "#out>\n\ta pg:StereoGroup ,\n\t\tpg:OutputGroup ;\n"
+        << "\tlv2:symbol \"out\" ;\n\trdfs:label \"Output\" ;\n"
+        << "\tpg:source <" << plugin.Lv2Uri << "#in> .\n\n";
 }
 
 // Set when the bundle holds the UI.
 const char* UiBinary = nullptr;
 
 void WritePlugin(std::ostream& out, const PluginIdentity& plugin) {
+    if (plugin.Channels == 2) WriteStereoGroups(out, plugin);
     out << "<" << plugin.Lv2Uri << ">\n"
         << "\ta lv2:Plugin ,\n\t\tlv2:FlangerPlugin ;\n"
         << "\tdoap:name \"" << plugin.Name << "\" ;\n"
+        << "\trdfs:comment \"" << plugin.Description << "\" ;\n"
         << "\tdoap:license <" << kLicenseUri << "> ;\n"
         << "\tlv2:project <" << kProjectUri << "> ;\n"
         << "\tlv2:minorVersion " << FLANGER_LV2_MINOR_VERSION << " ;\n"
         << "\tlv2:microVersion " << FLANGER_LV2_MICRO_VERSION << " ;\n"
         << "\tlv2:optionalFeature lv2:hardRTCapable ;\n";
     if (UiBinary != nullptr) out << "\tui:ui <" << kUiUri << "> ;\n";
+    if (plugin.Channels == 2) {
+        out << "\tpg:mainInput <" << plugin.Lv2Uri << "#in> ;\n"
+            << "\tpg:mainOutput <" << plugin.Lv2Uri << "#out> ;\n";
+    }
     out << "\tlv2:port [\n";
     std::uint32_t index = 0;
     const char* separator = "\t] , [\n";
@@ -85,11 +111,11 @@ void WritePlugin(std::ostream& out, const PluginIdentity& plugin) {
     }
     for (std::uint32_t j = 0; j < plugin.Channels; ++j) {
         out << separator;
-        WriteAudioPort(out, index++, "InputPort", AudioInputPort(plugin.Channels, j));
+        WriteAudioPort(out, index++, "InputPort", plugin, j);
     }
     for (std::uint32_t j = 0; j < plugin.Channels; ++j) {
         out << separator;
-        WriteAudioPort(out, index++, "OutputPort", AudioOutputPort(plugin.Channels, j));
+        WriteAudioPort(out, index++, "OutputPort", plugin, j);
     }
     for (std::uint32_t i = kLeadingControls; i < kControlCount; ++i) {
         out << separator;
@@ -116,6 +142,8 @@ bool WriteBundle(const std::string& directory, const std::string& binary) {
     description << "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
                 << "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
                 << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+                << "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
+                << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
                 << "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
                 << "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n";
     if (UiBinary != nullptr) {
