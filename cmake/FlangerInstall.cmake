@@ -84,6 +84,9 @@ endif()
 if(TARGET flanger_ladspa)
   install(TARGETS flanger_ladspa
     LIBRARY DESTINATION ${FLANGER_INSTALL_LADSPADIR} PERMISSIONS ${FLANGER_LIBRARY_PERMISSIONS})
+  # The plug-ins' category, where hosts reading LRDF data look for it.
+  install(FILES ${FLANGER_PACKAGING_DIR}/vornak_flanger.rdf
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/ladspa/rdf)
 endif()
 
 # For host developers: pkg-config and the CMake package. Both locate everything relative to

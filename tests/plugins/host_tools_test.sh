@@ -7,6 +7,8 @@
 #   jalv          jalv under a JACK server with its dummy backend, controls moved while it runs
 #   jalv-ui       jalv's GTK front end shows the plug-ins' own window on an X server (run under
 #                 xvfb-run): xdotool moves a slider, and jalv's controls follow it
+#   ardour        Ardour's plug-in scan (headless, ardour7-lua) lists the four plug-ins by name,
+#                 each LV2 and LADSPA one filed under Flanger
 #
 # usage: host_tools_test.sh TEST   with FLANGER (the command), FLANGER_LV2_DIR (the folder of
 #        flanger.lv2) and FLANGER_LADSPA_DIR (the folder of vornak_flanger.so) in the environment
@@ -119,6 +121,23 @@ sox)
     processed mono.wav out.wav
     sox stereo.wav out.wav ladspa vornak_flanger.so vornak_flanger_stereo
     processed stereo.wav out.wav
+    ;;
+ardour)
+    ardour7-new_session -s 48000 session scan >/dev/null 2>&1 || fail "ardour7-new_session failed"
+    cat >scan.lua <<'LUA'
+AudioEngine:set_backend("None (Dummy)", "", "")
+assert(load_session("session", "scan"))
+for p in ARDOUR.LuaAPI.list_plugins():iter() do
+  if p.creator == "Vornak" then print("plugin: " .. p.name .. " | " .. p.category) end
+end
+close_session()
+quit()
+LUA
+    LADSPA_RDF_PATH="$FLANGER_LADSPA_DIR/rdf:/usr/share/ladspa/rdf" HOME="$work" \
+        timeout 100 ardour7-lua scan.lua >scan.txt 2>&1 || true
+    contains scan.txt "plugin: Flanger | Flanger Plugin" "plugin: Flanger (stereo) | Flanger Plugin" \
+        "plugin: Flanger (LADSPA) | Flanger" "plugin: Flanger (stereo, LADSPA) | Flanger"
+    [ "$(grep -c '^plugin: ' scan.txt)" = 4 ] || fail "Ardour lists other plug-ins of ours"
     ;;
 jalv)
     export JACK_DEFAULT_SERVER="flanger-test-$$"
