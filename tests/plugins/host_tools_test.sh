@@ -8,18 +8,21 @@
 #   jalv-ui       jalv's GTK front end shows the plug-ins' own window on an X server (run under
 #                 xvfb-run): xdotool moves a slider, and jalv's controls follow it
 #   ardour        Ardour's plug-in scan (headless, ardour7-lua) lists the four plug-ins by name,
-#                 each LV2 and LADSPA one filed under Flanger
+#                 each LV2 and LADSPA one filed under Flanger; a session with each LV2 plug-in on
+#                 a stereo track, exported by ardour7-export, is bit for bit what `flanger
+#                 process` writes given the silence Ardour runs the plug-in over first
 #
 # usage: host_tools_test.sh TEST   with FLANGER (the command), FLANGER_LV2_DIR (the folder of
-#        flanger.lv2) and FLANGER_LADSPA_DIR (the folder of vornak_flanger.so) in the environment
+#        flanger.lv2) and FLANGER_LADSPA_DIR (the folder of vornak_flanger.so) in the environment;
+#        FLANGER_KEEP_WORK=DIR works in DIR and leaves the files there, to look into a failure
 set -euo pipefail
 
 export LV2_PATH="$FLANGER_LV2_DIR:/usr/lib/lv2"
 export LADSPA_PATH="$FLANGER_LADSPA_DIR"
 mono=urn:vornak:flanger:mono
 stereo=urn:vornak:flanger:stereo
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+work="${FLANGER_KEEP_WORK:-$(mktemp -d)}"
+[ -n "${FLANGER_KEEP_WORK:-}" ] || trap 'rm -rf "$work"' EXIT
 cd "$work"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -44,6 +47,78 @@ contains() {
 processed() {
     [ "$(soxi -s "$2")" = "$(soxi -s "$1")" ] || fail "$2 is not as long as $1"
     ! cmp -s <(samples "$1") <(samples "$2") || fail "$2 holds the samples of $1"
+}
+
+# Ardour's export restarts the plug-ins and runs them over this many frames of silence (at
+# 44.1 kHz) before the session's first frame, so the sweep starts earlier than in a file.
+ardour_preroll=94976
+
+# The track "T" of an Ardour session plays in.wav from the session's start: its channels become
+# the session's sources, one region holds them, and the session range is the region. Ardour's
+# Lua has no import without its editor, so they are written into the session file.
+ardour_add_region() {
+    local session="$1" frames ticks region sources
+    frames="$(soxi -s in.wav)"
+    ticks="$((frames * 282240000 / 44100))"  # Ardour's superclock runs at 282,240,000 Hz
+    sox -D in.wav "$session/interchange/render/audiofiles/in_l.wav" remix 1
+    sox -D in.wav "$session/interchange/render/audiofiles/in_r.wav" remix 2
+    sources="<Source name=\"in_l.wav\" type=\"audio\" flags=\"\" id=\"90001\" channel=\"0\"/>"
+    sources+="<Source name=\"in_r.wav\" type=\"audio\" flags=\"\" id=\"90002\" channel=\"0\"/>"
+    region="<Region name=\"in\" position=\"a0\" start=\"a0\" length=\"a$ticks@a0\""
+    region+=" sync-position=\"a0\" ancestral-start=\"a0\" ancestral-length=\"a0@a0\""
+    region+=" type=\"audio\" channels=\"2\" source-0=\"90001\" source-1=\"90002\""
+    region+=" master-source-0=\"90001\" master-source-1=\"90002\" envelope-active=\"0\""
+    region+=" default-fade-in=\"0\" default-fade-out=\"0\" fade-in-active=\"0\""
+    region+=" fade-out-active=\"0\" scale-amplitude=\"1\" id=\"90003\"/>"
+    sed -i -e "s|<Sources/>|<Sources>$sources</Sources>|" \
+        -e "s|<Regions/>|<Regions>$region</Regions>|" \
+        -e "s|\(<Playlist [^>]*name=\"T\"[^>]*\)/>|\1>${region/90003/90004}</Playlist>|" \
+        -e "s|<Locations/>|<Locations><Location id=\"90005\" name=\"session\" start=\"a0\" end=\"a$ticks\" flags=\"IsSessionRange\"/></Locations>|" \
+        "$session/render.ardour"
+}
+
+# Each LV2 plug-in, at its defaults and with every control away from its default, on a stereo
+# track of an Ardour session (the mono one runs once per channel), against `flanger process`.
+ardour_renders() {
+    make_inputs
+    # Ardour's path is transparent to samples that 24-bit integers hold exactly.
+    sox -D stereo.wav -b 24 in24.wav
+    sox -D in24.wav -e floating-point -b 32 in.wav
+    sox -r 44100 -c 2 -n -e floating-point -b 32 silence.wav trim 0 "${ardour_preroll}s"
+    sox silence.wav in.wav -e floating-point -b 32 preroll.wav
+    # plugin, the ten controls in their order (delay to spread), then the command's options.
+    while read -r plugin values options; do
+        rm -rf render
+        ardour7-new_session -s 44100 render render >/dev/null 2>&1 || fail "ardour7-new_session"
+        cat >track.lua <<LUA
+AudioEngine:set_backend("None (Dummy)", "", "")
+local s = assert(load_session("render", "render"))
+local t = s:new_audio_track(2, 2, nil, 1, "T", ARDOUR.PresentationInfo.max_order,
+                            ARDOUR.TrackMode.Normal, true):front()
+local p = ARDOUR.LuaAPI.new_plugin(s, "$plugin", ARDOUR.PluginType.LV2, "")
+assert(not p:isnil())
+for i, v in ipairs({ ${values//_/, } }) do ARDOUR.LuaAPI.set_processor_param(p, i - 1, v) end
+t:add_processor_by_index(p, 0, nil, true)
+s:save_state("", false, false, false, false, false)
+close_session()
+quit()
+LUA
+        timeout 100 ardour7-lua track.lua >track.txt 2>&1 || true
+        grep -q "$plugin" render/render.ardour || { cat track.txt; fail "no $plugin in the session"; }
+        ardour_add_region render
+        timeout 100 ardour7-export -s 44100 -b float -o "$work/actual.wav" render \
+            render >export.txt 2>&1 || { cat export.txt; fail "ardour7-export failed"; }
+        # shellcheck disable=SC2086
+        "$FLANGER" process preroll.wav expected.wav --encoding float $options >/dev/null
+        # The frames after the silence, cut from the bytes: sox would round floats to 32 bits.
+        cmp <(samples actual.wav) <(samples expected.wav | tail -c +$((ardour_preroll * 8 + 1))) ||
+            fail "Ardour's export of $plugin ($values) differs from flanger process $options"
+    done <<'RENDERS'
+urn:vornak:flanger:stereo 5_5_0.1_0.9_0.1_1_0_0_0.5_0
+urn:vornak:flanger:stereo 2.5_7.3_0.37_0.66_0.45_1_1_1_0.8_90 --delay 2.5 --width 7.3 --speed 0.37 --depth 0.66 --feedback -0.45 --sweep sine --mix 0.8 --spread 90
+urn:vornak:flanger:mono 5_5_0.1_0.9_0.1_1_0_0_0.5_0
+urn:vornak:flanger:mono 2.5_7.3_0.37_0.66_0.45_0_1_1_0.8_0 --delay 2.5 --width 7.3 --speed 0.37 --depth 0.66 --feedback -0.45 --no-feedback --sweep sine --mix 0.8
+RENDERS
 }
 
 # Two seconds of the demo signal as 32-bit float WAV, stereo and mono.
@@ -123,6 +198,8 @@ sox)
     processed stereo.wav out.wav
     ;;
 ardour)
+    # Ardour's configuration and caches of this run only.
+    export HOME="$work" XDG_CONFIG_HOME="$work/.config" XDG_CACHE_HOME="$work/.cache"
     ardour7-new_session -s 48000 session scan >/dev/null 2>&1 || fail "ardour7-new_session failed"
     cat >scan.lua <<'LUA'
 AudioEngine:set_backend("None (Dummy)", "", "")
@@ -133,11 +210,12 @@ end
 close_session()
 quit()
 LUA
-    LADSPA_RDF_PATH="$FLANGER_LADSPA_DIR/rdf:/usr/share/ladspa/rdf" HOME="$work" \
+    LADSPA_RDF_PATH="$FLANGER_LADSPA_DIR/rdf:/usr/share/ladspa/rdf" \
         timeout 100 ardour7-lua scan.lua >scan.txt 2>&1 || true
     contains scan.txt "plugin: Flanger | Flanger Plugin" "plugin: Flanger (stereo) | Flanger Plugin" \
         "plugin: Flanger (LADSPA) | Flanger" "plugin: Flanger (stereo, LADSPA) | Flanger"
     [ "$(grep -c '^plugin: ' scan.txt)" = 4 ] || fail "Ardour lists other plug-ins of ours"
+    ardour_renders
     ;;
 jalv)
     export JACK_DEFAULT_SERVER="flanger-test-$$"
