@@ -11,6 +11,8 @@
 #                 each LV2 and LADSPA one filed under Flanger; a session with each LV2 plug-in on
 #                 a stereo track, exported by ardour7-export, is bit for bit what `flanger
 #                 process` writes given the silence Ardour runs the plug-in over first
+#   audacity      Audacity (under xvfb-run, scripted through mod-script-pipe) runs the stereo
+#                 LV2 plug-in over a stereo file: bit for bit what `flanger process` writes
 #
 # usage: host_tools_test.sh TEST   with FLANGER (the command), FLANGER_LV2_DIR (the folder of
 #        flanger.lv2) and FLANGER_LADSPA_DIR (the folder of vornak_flanger.so) in the environment;
@@ -121,6 +123,72 @@ urn:vornak:flanger:mono 2.5_7.3_0.37_0.66_0.45_0_1_1_0.8_0 --delay 2.5 --width 7
 RENDERS
 }
 
+# Sends one scripting command to Audacity (mod-script-pipe, on descriptors 3 and 4) and waits
+# for its answer; fails unless it is OK.
+audacity_command() {
+    local line
+    printf '%s\n' "$1" >&3
+    while IFS= read -r -t 100 line <&4; do
+        if [[ "$line" == "BatchCommand finished: "* ]]; then
+            IFS= read -r -t 5 _ <&4 || true
+            [[ "$line" == *OK ]] || fail "Audacity: $1: $line"
+            return 0
+        fi
+    done
+    fail "Audacity did not answer $1"
+}
+
+# The stereo LV2 plug-in at its defaults, run by Audacity on a stereo file, against `flanger
+# process`: bit for bit, with no run-in.
+audacity_renders() {
+    local module=/usr/lib/audacity/modules/mod-script-pipe.so pipe="/tmp/audacity_script_pipe"
+    export HOME="$work" XDG_CONFIG_HOME="$work/.config" XDG_DATA_HOME="$work/.local/share"
+    mkdir -p "$work/.config/audacity" "$work/audacity-tmp"
+    # No splash screen, its files here, and the scripting module enabled (the date tells
+    # Audacity it has seen this module before).
+    cat >"$work/.config/audacity/audacity.cfg" <<CFG
+[GUI]
+ShowSplashScreen=0
+[Directories]
+TempDir=$work/audacity-tmp
+[Module]
+mod-script-pipe=1
+[ModulePath]
+mod-script-pipe=$module
+[ModuleDateTime]
+mod-script-pipe=$(date -r "$module" +%Y-%m-%dT%H:%M:%S)
+CFG
+    make_inputs
+    # On its first start Audacity makes its plug-in registry and leaves the script pipe
+    # unserved; the second start serves it, once the project window is up.
+    local run
+    for run in first second; do
+        rm -rf "$pipe".to.* "$pipe".from.* "$work"/audacity-tmp/*
+        audacity >"audacity-$run.txt" 2>&1 &
+        audacity_pid=$!
+        trap 'kill "$audacity_pid" 2>/dev/null || true; [ -n "${FLANGER_KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
+        timeout 60 xdotool search --sync --onlyvisible --name '^Audacity$' >/dev/null ||
+            { cat "audacity-$run.txt"; fail "Audacity shows no project window"; }
+        [ "$run" = second ] || { kill "$audacity_pid"; wait "$audacity_pid" || true; }
+    done
+    [ -p "$pipe.from.$(id -u)" ] || fail "Audacity opened no script pipe"
+    exec 3>"$pipe.to.$(id -u)" 4<"$pipe.from.$(id -u)"
+    audacity_command "Import2: Filename=$work/stereo.wav"
+    # The export: raw 32-bit floats (libsndfile's RAW | FLOAT), the samples alone.
+    audacity_command "SetPreference: Name=/FileFormats/ExportFormat_SF1 Value=262150"
+    # The mono plug-in is not here: Audacity runs it over a stereo track otherwise than one
+    # engine over both channels, and after the stereo one it does not answer.
+    for effect in "Flanger(stereo)"; do
+        audacity_command "SelectAll:"
+        audacity_command "$effect:"
+        audacity_command "Export2: Filename=$work/actual.raw NumChannels=2"
+        audacity_command "Undo:"
+        "$FLANGER" process stereo.wav expected.wav --encoding float >/dev/null
+        cmp actual.raw <(samples expected.wav) ||
+            fail "Audacity's $effect differs from flanger process"
+    done
+}
+
 # Two seconds of the demo signal as 32-bit float WAV, stereo and mono.
 make_inputs() {
     "$FLANGER" demo long.wav --encoding float >/dev/null
@@ -196,6 +264,9 @@ sox)
     processed mono.wav out.wav
     sox stereo.wav out.wav ladspa vornak_flanger.so vornak_flanger_stereo
     processed stereo.wav out.wav
+    ;;
+audacity)
+    audacity_renders
     ;;
 ardour)
     # Ardour's configuration and caches of this run only.
