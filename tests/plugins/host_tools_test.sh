@@ -176,17 +176,13 @@ CFG
     audacity_command "Import2: Filename=$work/stereo.wav"
     # The export: raw 32-bit floats (libsndfile's RAW | FLOAT), the samples alone.
     audacity_command "SetPreference: Name=/FileFormats/ExportFormat_SF1 Value=262150"
-    # The mono plug-in is not here: Audacity runs it over a stereo track otherwise than one
-    # engine over both channels, and after the stereo one it does not answer.
-    for effect in "Flanger(stereo)"; do
-        audacity_command "SelectAll:"
-        audacity_command "$effect:"
-        audacity_command "Export2: Filename=$work/actual.raw NumChannels=2"
-        audacity_command "Undo:"
-        "$FLANGER" process stereo.wav expected.wav --encoding float >/dev/null
-        cmp actual.raw <(samples expected.wav) ||
-            fail "Audacity's $effect differs from flanger process"
-    done
+    # Not the mono plug-in: Audacity runs it over a stereo track otherwise than one engine over
+    # both channels, and after the stereo one it does not answer.
+    audacity_command "SelectAll:"
+    audacity_command "Flanger(stereo):"
+    audacity_command "Export2: Filename=$work/actual.raw NumChannels=2"
+    "$FLANGER" process stereo.wav expected.wav --encoding float >/dev/null
+    cmp actual.raw <(samples expected.wav) || fail "Audacity's Flanger (stereo) differs from flanger process"
 }
 
 # Two seconds of the demo signal as 32-bit float WAV, stereo and mono.

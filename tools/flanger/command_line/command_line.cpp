@@ -154,8 +154,7 @@ std::string ApplyRanged(std::uint32_t index, std::string_view value, EffectChang
     const EffectRange range = RangeOf(kControls[index]);
     // Division is exactly rounded, so a bound comes out as the same double as its decimal text
     // would: "0.10" is never refused as below 0.10.
-    double scale = 1.0;
-    for (int k = 0; k < range.DecimalShift; ++k) scale *= 10.0;
+    const double scale = kControls[index].Scale;
     if (!IsNumber(value)) {
         return std::string(range.Option) + " takes a number" +
                std::string(NumberKind(kControls[index].Unit)) + ": '" + std::string(value) +
