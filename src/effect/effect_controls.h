@@ -16,7 +16,7 @@
 
 namespace flanger {
 
-enum class ControlUnit { Milliseconds, Hertz, Gain, Switch, Degrees };
+enum class ControlUnit { Milliseconds, Hertz, Gain, Switch, Degrees, Decibels };
 
 // Where a control lives: in the module's record (and so in presets and the settings window), or
 // only in the live engine of the plug-ins and of the command's process and demo.
@@ -59,6 +59,8 @@ enum ControlIndex : std::uint32_t {
     kFeedbackInvertControl,
     kMixControl,
     kSpreadControl,
+    kLevelControl,
+    kEnabledControl,
     kControlCount
 };
 
@@ -116,6 +118,21 @@ inline constexpr Control kControls[kControlCount] = {
      "it in phase; 0 sweeps all channels together, as the module does.",
      "Degrees between the sweeps of the left and the right channel: the effect moves across the "
      "stereo image."},
+    // The output's gain, in tenths of a decibel. The input plus the delayed copy peaks up to
+    // 6 dB above the input, so a loud file needs it lowered; 0 dB multiplies by nothing.
+    {"level", nullptr, "Level", "--gain", "DB", ControlUnit::Decibels, ControlHome::Live, -24.0f,
+     12.0f, 0.0f, 10, false, &LiveSettings::Level, nullptr,
+     "Output level, -24.0 to +12.0 decibels, in steps of 0.1 (process and\n"
+     "demo; default 0.0), or auto: the largest level up to 0.0 that keeps\n"
+     "the output's peak at -0.1 dBFS or below, found by a first pass over\n"
+     "the input, which doubles the time taken (not for standard input).",
+     "Gain of the output: the input and the delayed copy together peak up to 6 dB above the "
+     "input."},
+    // The plug-ins' bypass (the host's bypass button): off, the output crossfades to the input
+    // while the effect runs on, so that switching it back on is as smooth. Not a setting.
+    {"enabled", nullptr, "Enabled", nullptr, nullptr, ControlUnit::Switch, ControlHome::Live,
+     0.0f, 1.0f, 1.0f, 0, false, nullptr, nullptr, nullptr,
+     "Off, the plug-in passes its input through unchanged (the host's bypass)."},
 };
 
 // A value in the units of 1/Scale, rounded half away from zero: the settings' grid.

@@ -12,11 +12,13 @@
 namespace flanger {
 namespace {
 
-// The settings the voices run: Delay and Width within what the lines were sized for.
+// The settings the voices run: Delay and Width within what the lines were sized for, and no
+// level, which applies after them.
 LiveSettings Bounded(LiveSettings settings) {
     settings.Delay = std::clamp(settings.Delay, 0, LiveFlanger::kLargestDelay);
     settings.Width = std::clamp(settings.Width, 0, LiveFlanger::kLargestWidth);
     settings.Spread = std::clamp(settings.Spread, 0, 180);
+    settings.Level = 0;
     return settings;
 }
 
@@ -83,6 +85,7 @@ bool LiveFlanger::Activate(std::uint32_t sampleRate, std::uint32_t channels) {
     FadeLength = std::max<std::uint32_t>(
         1, static_cast<std::uint32_t>(
                std::lround(static_cast<double>(sampleRate) * kTransitionMs * 0.001)));
+    Level.SetGlideFrames(FadeLength);
     return true;
 }
 
@@ -98,6 +101,7 @@ void LiveFlanger::Process(float* const* channels, std::uint32_t count, std::uint
         Fading = false;
         Pending = false;
         Started = true;
+        Level.Reset(settings.Level);
     } else {
         Retarget(wanted);
     }
@@ -130,6 +134,7 @@ void LiveFlanger::Process(float* const* channels, std::uint32_t count, std::uint
         }
         offset += chunk;
     }
+    Level.Apply(channels, count, 0, frames, settings.Level);
 }
 
 void LiveFlanger::Retarget(const LiveSettings& settings) {

@@ -26,7 +26,9 @@
 // Later settings that act per frame or per channel (a phase offset per channel, a dry/wet mix,
 // signed feedback) go into LiveSettings with defaults that give today's arithmetic, and into
 // FlangerVoice; a change of them is a transition like any other. Signed feedback is there
-// (LiveSettings::InvertFeedback): a negative gain through the same kernels.
+// (LiveSettings::InvertFeedback): a negative gain through the same kernels. The level is not a
+// voice's: it multiplies the output of whichever voices run (OutputLevel), and a change of it
+// glides over TransitionMs on its own.
 //
 // Lifecycle: Activate (the only place that allocates), then Process any number of blocks;
 // Reset returns to the state after Activate. One thread at a time. Process allocates nothing,
@@ -40,6 +42,7 @@
 #include "engine/flanger_voice.h"
 #include "engine/line_history.h"
 #include "engine/live_settings.h"
+#include "engine/output_level.h"
 
 namespace flanger {
 
@@ -108,6 +111,7 @@ private:
     bool Pending = false;  // Target waits for the history or for the crossfade to end
     LiveSettings Target;
     LineHistory History;  // the voice that stays, while Pending
+    OutputLevel Level;    // applied to the voices' output; its changes glide over FadeLength
 
     std::unique_ptr<float[]> LineStorage;  // both voices' lines, then the history's
     std::unique_ptr<SweepChunk[]> Chunks;  // one per voice

@@ -32,6 +32,7 @@ struct LiveSettings {
     bool InvertFeedback = false;  // the fed-back tap subtracted: feedback from -1 to 0
     std::int32_t Mix = 50;        // percent, 0 to 100 (clamped): dry only to wet only
     std::int32_t Spread = 0;      // degrees, 0 to 180 (clamped): each further channel's phase
+    std::int32_t Level = 0;       // output gain, tenths of a decibel, -240 to 120 (clamped)
 
     bool operator==(const LiveSettings&) const = default;
 };

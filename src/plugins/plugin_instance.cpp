@@ -14,9 +14,10 @@ std::unique_ptr<PluginInstance> PluginInstance::Create(double sampleRate, std::u
         return nullptr;
     }
     std::unique_ptr<PluginInstance> instance(new PluginInstance(channels));
-    if (!instance->Engine.Activate(static_cast<std::uint32_t>(std::lround(sampleRate)), channels)) {
-        return nullptr;
-    }
+    const auto rate = static_cast<std::uint32_t>(std::lround(sampleRate));
+    if (!instance->Engine.Activate(rate, channels)) return nullptr;
+    instance->Bypass.SetGlideFrames(static_cast<std::uint32_t>(
+        std::lround(static_cast<double>(rate) * LiveFlanger::kTransitionMs * 0.001)));
     return instance;
 }
 
@@ -29,14 +30,13 @@ PluginInstance::PluginInstance(std::uint32_t channels)
       Staged(channels, nullptr) {}
 
 void PluginInstance::ConnectPort(std::uint32_t port, float* data) {
-    if (port < kLeadingControls) {
-        Controls[port] = data;
-    } else if (port < kLeadingControls + Channels) {
+    if (port >= kLeadingControls && port < kLeadingControls + Channels) {
         Inputs[port - kLeadingControls] = data;
-    } else if (port < kLeadingControls + 2 * Channels) {
+    } else if (port >= kLeadingControls + Channels && port < kLeadingControls + 2 * Channels) {
         Outputs[port - kLeadingControls - Channels] = data;
-    } else if (port - 2 * Channels < kControlCount) {
-        Controls[port - 2 * Channels] = data;
+    } else if (const std::uint32_t control = ControlAtPort(Channels, port);
+               control < kControlCount) {
+        Controls[control] = data;
     }
 }
 
@@ -80,9 +80,33 @@ const LiveSettings& PluginInstance::CurrentSettings() {
     return Settings;
 }
 
+void PluginInstance::BlendWithDry(std::uint32_t frames) {
+    double weights[kStagingFrames];
+    Bypass.Next(frames, weights);
+    for (std::uint32_t j = 0; j < Channels; ++j) {
+        if (Block[j] == nullptr) continue;
+        float* out = Block[j];
+        const float* dry = Staged[j];
+        for (std::uint32_t i = 0; i < frames; ++i) {
+            const double input = dry == nullptr ? 0.0 : dry[i];
+            out[i] = weights[i] == 0.0 ? static_cast<float>(input)
+                                       : static_cast<float>(input + (out[i] - input) * weights[i]);
+        }
+    }
+}
+
 void PluginInstance::Run(std::uint32_t frames) {
     const LiveSettings& settings = CurrentSettings();
-    if (!OutputsOverlapOtherInputs()) {
+    const double enabled = Enabled(Controls[kEnabledControl]) ? 1.0 : 0.0;
+    if (!BypassRead) {
+        Bypass.Jump(enabled);
+        BypassRead = true;
+    }
+    Bypass.MoveTo(enabled);
+    // Bypassed, the effect runs on (so that turning it back on finds its lines full) and the
+    // output is the input, crossfaded to and from over the same time as a change of settings.
+    const bool blending = Bypass.Gliding() || Bypass.Target() != 1.0;
+    if (!blending && !OutputsOverlapOtherInputs()) {
         CopyAndProcess(Inputs.data(), 0, frames, settings);
         return;
     }
@@ -98,6 +122,7 @@ void PluginInstance::Run(std::uint32_t frames) {
             Staged[j] = staged;
         }
         CopyAndProcess(Staged.data(), offset, slice, settings);
+        if (blending) BlendWithDry(slice);
         offset += slice;
     } while (offset < frames);
 }

@@ -4,7 +4,8 @@
 // The host connects the ports (plugin_ports.h), activates the instance and then calls Run once
 // per block; the front ends pass their calls straight through. Run reads the controls, copies
 // each input to its output unless the host gave the same buffer for both, and lets LiveFlanger
-// process the outputs in place. Run and ConnectPort allocate nothing, take no lock and make no
+// process the outputs in place; while the bypass port is off or has just moved, the outputs are
+// then crossfaded with the staged inputs. Run and ConnectPort allocate nothing, take no lock and make no
 // system call; any block size works, 0 included, and block sizes may vary from call to call.
 #pragma once
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "engine/live_flanger.h"
+#include "engine/output_level.h"
 #include "plugins/plugin_ports.h"
 
 namespace flanger::plugins {
@@ -28,7 +30,11 @@ public:
     void ConnectPort(std::uint32_t port, float* data);
 
     // The next Run starts afresh: silent delay lines, the sweep at its start.
-    void Activate() { Engine.Reset(); }
+    // The bypass port's value then applies at once, without a crossfade.
+    void Activate() {
+        Engine.Reset();
+        BypassRead = false;
+    }
 
     void Run(std::uint32_t frames);
 
@@ -43,6 +49,9 @@ private:
     // output from `offset` on, and runs the engine over them.
     void CopyAndProcess(const float* const* inputs, std::uint32_t offset, std::uint32_t frames,
                         const LiveSettings& settings);
+    // Mixes the dry input staged for the current slice into the outputs (Block) by the
+    // bypass's weights: 0 the input alone, 1 the effect alone.
+    void BlendWithDry(std::uint32_t frames);
     // The settings of the controls, quantised again only when a control has moved.
     const LiveSettings& CurrentSettings();
 
@@ -57,6 +66,8 @@ private:
     std::vector<float> Staging;
     std::vector<const float*> Staged;  // each channel's staged input
     LiveFlanger Engine;
+    GainGlide Bypass;  // the effect's weight in the output: 1 enabled, 0 bypassed
+    bool BypassRead = false;
 };
 
 }  // namespace flanger::plugins

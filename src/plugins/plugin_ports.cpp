@@ -37,4 +37,25 @@ LiveSettings SettingsFromControls(const float* const values[kControlCount]) {
     return settings;
 }
 
+std::array<float, kControlCount> ControlValuesOf(const LiveSettings& settings) {
+    std::array<float, kControlCount> values{};
+    for (std::uint32_t i = 0; i < kControlCount; ++i) {
+        const Control& port = kControls[i];
+        if (port.Field == nullptr) {
+            values[i] = port.Default;
+        } else if (port.Unit == ControlUnit::Switch) {
+            values[i] = settings.*port.Field != 0 ? 1.0f : 0.0f;
+        } else {
+            values[i] = static_cast<float>(static_cast<double>(settings.*port.Field) / port.Scale);
+        }
+    }
+    // The feedback's gain is a magnitude; its sign is the switch.
+    values[kFeedbackControl] = std::fabs(values[kFeedbackControl]);
+    values[kFeedbackOnControl] = settings.Feedback >= 0 ? 1.0f : 0.0f;
+    values[kFeedbackInvertControl] = settings.InvertFeedback ? 1.0f : 0.0f;
+    return values;
+}
+
+bool Enabled(const float* value) { return ValueOf(kControls[kEnabledControl], value) > 0.0f; }
+
 }  // namespace flanger::plugins

@@ -5,11 +5,12 @@
 // Hosts store the URIs, the LADSPA IDs and labels, and the port symbols in their sessions: they
 // never change. Port layout, the same in both front ends: the seven controls first (indices 0 to
 // 6 in every plug-in, so that one user interface fits both), then the audio inputs, then the
-// audio outputs. Controls added later go after the audio ports (ControlPortIndex): the switch
-// that inverts the feedback, the mix, the stereo spread (on the mono plug-in too, where it
-// changes nothing, so that both keep one layout).
+// audio outputs. Controls added later go after the audio ports (ControlPortIndex), in the
+// table's order: the switch that inverts the feedback, the mix, the stereo spread (the stereo
+// plug-in's alone: one channel has nothing to spread), the level, and the bypass ("enabled").
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "effect/effect_controls.h"
@@ -49,9 +50,27 @@ inline constexpr PluginIdentity kPlugins[] = {
 // The controls before the audio ports.
 inline constexpr std::uint32_t kLeadingControls = kSineControl + 1;
 
-// The port index of control `control` in a plug-in with `channels` channels.
+// Whether a plug-in with `channels` channels has control `control`.
+constexpr bool HasControl(std::uint32_t channels, std::uint32_t control) {
+    return control < kControlCount && (channels > 1 || control != kSpreadControl);
+}
+
+// The port index of control `control` in a plug-in with `channels` channels, which has it.
 constexpr std::uint32_t ControlPortIndex(std::uint32_t channels, std::uint32_t control) {
-    return control < kLeadingControls ? control : control + 2 * channels;
+    if (control < kLeadingControls) return control;
+    const std::uint32_t index = control + 2 * channels;
+    return channels == 1 && control > kSpreadControl ? index - 1 : index;
+}
+
+// The control at port `port` of a plug-in with `channels` channels; kControlCount for an audio
+// port or a port it does not have.
+constexpr std::uint32_t ControlAtPort(std::uint32_t channels, std::uint32_t port) {
+    for (std::uint32_t control = 0; control < kControlCount; ++control) {
+        if (HasControl(channels, control) && ControlPortIndex(channels, control) == port) {
+            return control;
+        }
+    }
+    return kControlCount;
 }
 
 struct AudioPortNames {
@@ -71,7 +90,7 @@ constexpr AudioPortNames AudioOutputPort(std::uint32_t channels, std::uint32_t j
 }
 
 inline constexpr std::uint32_t PortCount(std::uint32_t channels) {
-    return kControlCount + 2 * channels;
+    return kControlCount + 2 * channels - (HasControl(channels, kSpreadControl) ? 0 : 1);
 }
 
 // The settings of the controls' current values: each quantised to the settings record's grid
@@ -79,5 +98,12 @@ inline constexpr std::uint32_t PortCount(std::uint32_t channels) {
 // clamping into its range; a switch is on above 0. A missing control, or one that is not a
 // number, counts as its default.
 LiveSettings SettingsFromControls(const float* const values[kControlCount]);
+
+// The control values that give `settings`, in the controls' units (the plug-in enabled): what a
+// window or a preset sends to the host.
+std::array<float, kControlCount> ControlValuesOf(const LiveSettings& settings);
+
+// Whether the bypass port's value leaves the plug-in on: above 0, or missing, or not a number.
+bool Enabled(const float* value);
 
 }  // namespace flanger::plugins

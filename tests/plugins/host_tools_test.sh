@@ -215,28 +215,30 @@ lv2-validate)
 lv2apply)
     make_inputs
     # invert: the command's negative --feedback against the plug-in's feedback_invert.
-    while read -r plugin input delay width speed depth feedback on sine invert mix spread options; do
+    while read -r plugin input delay width speed depth feedback on sine invert mix spread level \
+        options; do
         signed="$feedback"
         [ "$invert" = 1 ] && signed="-$feedback"
+        # The mono plug-in has no spread.
+        spreading=(-c spread "$spread")
+        [ "$spread" = - ] && spreading=() spread=0
         "$FLANGER" process "$input" expected.wav --delay "$delay" --width "$width" \
             --speed "$speed" --depth "$depth" --feedback "$signed" --mix "$mix" \
-            --spread "$spread" $options \
-            >/dev/null
+            --spread "$spread" --gain "$level" $options >/dev/null
         lv2apply -i "$input" -o actual.wav -c delay "$delay" -c width "$width" -c speed "$speed" \
             -c depth "$depth" -c feedback "$feedback" -c feedback_on "$on" -c sine "$sine" \
-            -c feedback_invert "$invert" -c mix "$mix" -c spread "$spread" "$plugin"
+            -c feedback_invert "$invert" -c mix "$mix" "${spreading[@]}" -c level "$level" "$plugin"
         cmp <(samples actual.wav) <(samples expected.wav) ||
             fail "lv2apply $plugin $input differs from flanger process $options"
     done <<'EOF'
-urn:vornak:flanger:stereo stereo.wav 5.0 5.0 0.10 0.90 0.10 1 0 0 0.50 0
-urn:vornak:flanger:stereo stereo.wav 2.5 7.3 0.37 0.66 0.45 1 1 0 0.50 0 --sweep sine
-urn:vornak:flanger:mono mono.wav 10.0 1.0 2.00 1.00 1.00 0 0 0 0.50 0 --no-feedback
-urn:vornak:flanger:mono mono.wav 1.0 10.0 0.55 0.10 0.99 1 1 0 0.50 0 --sweep sine
-urn:vornak:flanger:stereo stereo.wav 3.0 6.0 0.80 0.70 0.60 1 1 1 0.50 0 --sweep sine
-urn:vornak:flanger:mono mono.wav 2.0 4.0 0.30 0.70 0.50 1 1 1 0.25 0 --sweep sine
-urn:vornak:flanger:stereo stereo.wav 5.0 5.0 0.10 0.90 0.10 1 0 0 0.50 90
-urn:vornak:flanger:stereo stereo.wav 2.0 8.0 1.50 0.80 0.70 1 1 1 0.60 180 --sweep sine
-urn:vornak:flanger:mono mono.wav 5.0 5.0 0.10 0.90 0.10 1 0 0 0.50 90
+urn:vornak:flanger:stereo stereo.wav 5.0 5.0 0.10 0.90 0.10 1 0 0 0.50 0 0.0
+urn:vornak:flanger:stereo stereo.wav 2.5 7.3 0.37 0.66 0.45 1 1 0 0.50 0 -6.0 --sweep sine
+urn:vornak:flanger:mono mono.wav 10.0 1.0 2.00 1.00 1.00 0 0 0 0.50 - 0.0 --no-feedback
+urn:vornak:flanger:mono mono.wav 1.0 10.0 0.55 0.10 0.99 1 1 0 0.50 - 3.5 --sweep sine
+urn:vornak:flanger:stereo stereo.wav 3.0 6.0 0.80 0.70 0.60 1 1 1 0.50 0 0.0 --sweep sine
+urn:vornak:flanger:mono mono.wav 2.0 4.0 0.30 0.70 0.50 1 1 1 0.25 - -24.0 --sweep sine
+urn:vornak:flanger:stereo stereo.wav 5.0 5.0 0.10 0.90 0.10 1 0 0 0.50 90 0.0
+urn:vornak:flanger:stereo stereo.wav 2.0 8.0 1.50 0.80 0.70 1 1 1 0.60 180 -0.1 --sweep sine
 EOF
     ;;
 ladspa)
@@ -245,13 +247,14 @@ ladspa)
         'Maker: "Vornak"' 'Plugin Name: "Flanger (stereo, LADSPA)"' 'Copyright: "MIT"' '"Speed" input, control, 0.1 to 2, default 0.1, logarithmic' \
         '"Feedback on" input, control, toggled, default 1' '"Right output" output, audio' \
         '"Invert feedback" input, control, toggled, default 0' '"Mix" input, control, 0 to 1' \
-        '"Stereo spread" input, control, 0 to 180, default 0, integer'
+        '"Stereo spread" input, control, 0 to 180, default 0, integer' \
+        '"Level" input, control, -24 to 12, default 0' '"Enabled" input, control, toggled, default 1'
     make_inputs
     sox stereo.wav -b 16 stereo16.wav
     sox mono.wav -b 16 mono16.wav
-    applyplugin mono16.wav out.wav vornak_flanger.so vornak_flanger_mono 2.5 7.3 0.37 0.66 0.45 1 1 0 0.5 0
+    applyplugin mono16.wav out.wav vornak_flanger.so vornak_flanger_mono 2.5 7.3 0.37 0.66 0.45 1 1 0 0.5 -3 1
     processed mono16.wav out.wav
-    applyplugin stereo16.wav out.wav vornak_flanger.so vornak_flanger_stereo 5 5 0.1 0.9 0.1 1 0 1 0.7 120
+    applyplugin stereo16.wav out.wav vornak_flanger.so vornak_flanger_stereo 5 5 0.1 0.9 0.1 1 0 1 0.7 120 0 1
     processed stereo16.wav out.wav
     ;;
 sox)

@@ -17,6 +17,7 @@
 
 #include "engine_test_support.h"
 #include "interface/effect_record.h"
+#include "engine/output_level.h"
 #include "plugins/plugin_ports.h"
 
 namespace {
@@ -83,16 +84,8 @@ long AllocationsInRun() {
 
 // The controls of a settings record, in the controls' units and order.
 std::vector<float> ControlsFor(const LiveSettings& s) {
-    return {s.Delay / 10.0f,
-            s.Width / 10.0f,
-            s.Speed / 100.0f,
-            s.Depth / 100.0f,
-            std::abs(s.Feedback) / 100.0f,
-            s.Feedback >= 0 ? 1.0f : 0.0f,
-            s.Sine != 0 ? 1.0f : 0.0f,
-            s.InvertFeedback ? 1.0f : 0.0f,
-            s.Mix / 100.0f,
-            static_cast<float>(s.Spread)};
+    const auto values = plugins::ControlValuesOf(s);
+    return {values.begin(), values.end()};
 }
 
 // Runs `input` through a new instance `passes` times, with deactivate and activate between
@@ -125,6 +118,7 @@ std::vector<Channels> RunLv2(Lv2Run run, const Channels& input, int passes = 1) 
                                                      : j;
     };
     for (std::uint32_t i = 0; i < kControlCount; ++i) {
+        if (!plugins::HasControl(channels, i)) continue;
         lilv_instance_connect_port(instance, plugins::ControlPortIndex(channels, i),
                                    &run.Controls[i]);
     }
@@ -168,6 +162,10 @@ Channels ThroughOpenStream(const LiveSettings& s, std::uint32_t sampleRate, Chan
     if (s.InvertFeedback) engine->FeedbackGain = -engine->FeedbackGain;
     engine->Open(StreamFormat{1, static_cast<std::uint16_t>(audio.size()), sampleRate});
     ProcessSpan(*engine, audio, 0, static_cast<std::uint32_t>(audio[0].size()));
+    // The level: each sample times its gain, in double.
+    for (auto& channel : audio) {
+        for (float& x : channel) x = static_cast<float>(x * LevelGain(s.Level));
+    }
     return audio;
 }
 
@@ -187,6 +185,8 @@ TEST(Lv2Plugin, ConstantControlsGiveTheBitsOfOpenStream) {
         {1, {66, 100, 10, 1, 10, 10}, 22050, BufferLayout::Separate, {2, 8192, 129, 64}},
         {1, {90, 50, 50, 0, 80, 10, true}, 44100, BufferLayout::Crossed, {256, 3}},
         {0, {50, 20, 90, 1, 100, 120, true}, 48000, BufferLayout::InPlace, {4096}},
+        {1, {.Level = -60}, 44100, BufferLayout::Crossed, {100, 4096}},
+        {0, {.Sine = 1, .Level = 117}, 48000, BufferLayout::Separate, {512}},
     };
     for (const Case& c : cases) {
         const auto& plugin = kPlugins[c.plugin];
@@ -214,7 +214,8 @@ TEST(Lv2Plugin, ConnectPortAndRunAllocateNothing) {
     // Every control moves in turn, also out of its range and to NaN, in blocks of every size.
     const float moves[][2] = {{2.5f, 9.9f}, {10.0f, 1.0f},  {2.0f, 0.3f},  {0.1f, 1.0f},
                               {1.0f, nan},  {0.0f, 1.0f},   {1.0f, -3.0f}, {1.0f, 0.0f},
-                              {0.0f, 1.0f}, {90.0f, 400.0f}};
+                              {0.0f, 1.0f}, {90.0f, 400.0f}, {-30.0f, 12.0f},
+                              {0.0f, 1.0f}};
     static_assert(std::size(moves) == kControlCount, "a move for every control");
     for (const auto& plugin : kPlugins) {
         for (BufferLayout layout : {BufferLayout::Separate, BufferLayout::Crossed}) {
@@ -258,7 +259,8 @@ TEST(Lv2Plugin, MovingAControlMakesNoClick) {
         {kWidthControl, 10.0f},      {kSpeedControl, 2.0f},  {kSpeedControl, 0.5f},
         {kDepthControl, 0.1f},       {kDepthControl, 1.0f},  {kFeedbackControl, 1.0f},
         {kFeedbackOnControl, -1.0f}, {kSineControl, -1.0f},  {kFeedbackInvertControl, -1.0f},
-        {kSpreadControl, 180.0f}};
+        {kSpreadControl, 180.0f},    {kLevelControl, -24.0f}, {kLevelControl, 12.0f},
+        {kEnabledControl, -1.0f}};
     for (const auto& plugin : kPlugins) {
         Channels input(plugin.Channels, std::vector<float>(kTotal));
         for (std::uint32_t j = 0; j < plugin.Channels; ++j) {
@@ -272,6 +274,7 @@ TEST(Lv2Plugin, MovingAControlMakesNoClick) {
                                          {90, 50, 50, 1, 10, 10},
                                          {90, 50, 50, 1, -10, 10}}) {
             for (const auto& [control, to] : changes) {
+                if (!HasControl(plugin.Channels, control)) continue;
                 Lv2Run run{.Plugin = plugin, .Controls = ControlsFor(from), .BlockSizes = {kBlock}};
                 run.BeforeBlock = [&](std::size_t offset, std::vector<float>& controls) {
                     if (offset == kChange)

@@ -1,8 +1,9 @@
 // The LADSPA plug-ins: ladspa_descriptor and the host's calls, passed to PluginInstance.
 //
 // LADSPA states a control's default only as one of a few points of its range (the ends, a
-// quarter, the middle, three quarters, on a linear or logarithmic scale); each control hints
-// the point nearest to its default: delay and width 5.5 ms (the middle), depth 1.0 (the top).
+// quarter, the middle, three quarters, on a linear or logarithmic scale, or 0 or 1); each control
+// hints the point nearest to its default: delay and width 5.5 ms (the middle), depth 1.0 (the
+// top), the level 0 dB.
 // Only ladspa_descriptor is exported (ladspa.map); no exception leaves the library.
 #include <ladspa.h>
 
@@ -22,16 +23,26 @@ LADSPA_PortRangeHintDescriptor NearestDefault(const Control& port) {
         return port.Logarithmic ? std::exp(std::log(low) * (1.0 - share) + std::log(high) * share)
                                 : low * (1.0 - share) + high * share;
     };
-    const LADSPA_PortRangeHintDescriptor hints[] = {
-        LADSPA_HINT_DEFAULT_MINIMUM, LADSPA_HINT_DEFAULT_LOW, LADSPA_HINT_DEFAULT_MIDDLE,
-        LADSPA_HINT_DEFAULT_HIGH, LADSPA_HINT_DEFAULT_MAXIMUM};
-    LADSPA_PortRangeHintDescriptor nearest = hints[0];
+    struct Point {
+        LADSPA_PortRangeHintDescriptor Hint;
+        double Value;
+    };
+    // 0 and 1 are points of their own, where the range holds them (the level's 0 dB).
+    const Point points[] = {{LADSPA_HINT_DEFAULT_MINIMUM, between(0.0)},
+                            {LADSPA_HINT_DEFAULT_LOW, between(0.25)},
+                            {LADSPA_HINT_DEFAULT_MIDDLE, between(0.5)},
+                            {LADSPA_HINT_DEFAULT_HIGH, between(0.75)},
+                            {LADSPA_HINT_DEFAULT_MAXIMUM, between(1.0)},
+                            {LADSPA_HINT_DEFAULT_0, 0.0},
+                            {LADSPA_HINT_DEFAULT_1, 1.0}};
+    LADSPA_PortRangeHintDescriptor nearest = points[0].Hint;
     double distance = INFINITY;
-    for (int k = 0; k < 5; ++k) {
-        const double d = std::fabs(between(k * 0.25) - port.Default);
-        if (d < distance) {
+    for (const Point& point : points) {
+        const double d = std::fabs(point.Value - port.Default);
+        const bool fixed = point.Hint == LADSPA_HINT_DEFAULT_0 || point.Hint == LADSPA_HINT_DEFAULT_1;
+        if ((!fixed || (point.Value >= low && point.Value <= high)) && d < distance) {
             distance = d;
-            nearest = hints[k];
+            nearest = point.Hint;
         }
     }
     return nearest;
@@ -90,7 +101,9 @@ public:
             AddPort(LADSPA_PORT_OUTPUT | LADSPA_PORT_AUDIO,
                     AudioOutputPort(plugin.Channels, j).Name, {});
         }
-        for (std::uint32_t i = kLeadingControls; i < kControlCount; ++i) addControl(kControls[i]);
+        for (std::uint32_t i = kLeadingControls; i < kControlCount; ++i) {
+            if (HasControl(plugin.Channels, i)) addControl(kControls[i]);
+        }
         Descriptor = LADSPA_Descriptor{plugin.LadspaId,
                                        plugin.LadspaLabel,
                                        LADSPA_PROPERTY_HARD_RT_CAPABLE,

@@ -41,23 +41,6 @@ LiveSettings SettingsOf(const EffectSettings& record) {
     return {record.Depth, record.Delay, record.Width, record.Sine, record.Feedback, record.Speed};
 }
 
-// The control values that show `settings`, in the controls' units.
-std::array<float, kControlCount> ControlsOf(const LiveSettings& settings) {
-    std::array<float, kControlCount> values{};
-    for (std::uint32_t i = 0; i < kControlCount; ++i) {
-        const Control& port = kControls[i];
-        if (port.Field == nullptr) {
-            values[i] = settings.Feedback >= 0 ? 1.0f : 0.0f;  // the feedback switch
-        } else if (port.Unit == ControlUnit::Switch) {
-            values[i] = settings.*port.Field != 0 ? 1.0f : 0.0f;
-        } else {
-            const double magnitude = std::fabs(static_cast<double>(settings.*port.Field));
-            values[i] = static_cast<float>(magnitude / port.Scale);
-        }
-    }
-    return values;
-}
-
 class Editor {
 public:
     static Editor* Create(const char* bundlePath, LV2UI_Write_Function write,
@@ -97,7 +80,7 @@ public:
         MoveWindow(editor->Container, 0, 0, width, height, TRUE);
         if (resize != nullptr) resize->ui_resize(resize->handle, width, height);
         *widget = reinterpret_cast<LV2UI_Widget>(FlangerGetNativeWindow(editor->Container));
-        editor->Controls = ControlsOf(SettingsOf(*editor->Record));
+        editor->Controls = ControlValuesOf(SettingsOf(*editor->Record));
         return editor.release();
     }
 
@@ -178,7 +161,7 @@ private:
     // What the record holds after a commit, as the seven control values; kept as the controls'
     // values too, so that the host's echo of them changes nothing.
     void SendControls() {
-        Controls = ControlsOf(SettingsOf(*Record));
+        Controls = ControlValuesOf(SettingsOf(*Record));
         for (std::uint32_t i = 0; i < kLeadingControls; ++i) {
             Write(Controller, i, sizeof(float), kFloatProtocol, &Controls[i]);
         }

@@ -35,6 +35,8 @@ const char* UnitOf(ControlUnit unit) {
             return "units:coef";
         case ControlUnit::Degrees:
             return "units:degree";
+        case ControlUnit::Decibels:
+            return "units:db";
         case ControlUnit::Switch:
             break;
     }
@@ -52,6 +54,8 @@ void WriteControlPort(std::ostream& out, std::uint32_t index, const Control& por
         << "\t\tlv2:maximum " << Decimal(port.Maximum);
     if (port.Unit == ControlUnit::Switch) out << " ;\n\t\tlv2:portProperty lv2:toggled";
     if (port.Unit == ControlUnit::Degrees) out << " ;\n\t\tlv2:portProperty lv2:integer";
+    // Hosts put their bypass button on the port that switches the plug-in on and off.
+    if (&port == &kControls[kEnabledControl]) out << " ;\n\t\tlv2:designation lv2:enabled";
     if (port.Logarithmic) out << " ;\n\t\tlv2:portProperty pprops:logarithmic";
     if (const char* unit = UnitOf(port.Unit)) out << " ;\n\t\tunits:unit " << unit;
     out << "\n";
@@ -118,6 +122,7 @@ void WritePlugin(std::ostream& out, const PluginIdentity& plugin) {
         WriteAudioPort(out, index++, "OutputPort", plugin, j);
     }
     for (std::uint32_t i = kLeadingControls; i < kControlCount; ++i) {
+        if (!HasControl(plugin.Channels, i)) continue;
         out << separator;
         WriteControlPort(out, index++, kControls[i]);
     }

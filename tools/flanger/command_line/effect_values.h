@@ -42,6 +42,8 @@ constexpr std::string_view UnitText(ControlUnit unit) {
             return " Hz";
         case ControlUnit::Degrees:
             return " degrees";
+        case ControlUnit::Decibels:
+            return " dB";
         case ControlUnit::Gain:
         case ControlUnit::Switch:
             break;
