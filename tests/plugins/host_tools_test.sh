@@ -88,7 +88,8 @@ ardour_renders() {
     sox -D in24.wav -e floating-point -b 32 in.wav
     sox -r 44100 -c 2 -n -e floating-point -b 32 silence.wav trim 0 "${ardour_preroll}s"
     sox silence.wav in.wav -e floating-point -b 32 preroll.wav
-    # plugin, the ten controls in their order (delay to spread), then the command's options.
+    # plugin, the controls in their order (delay to level; the mono plug-in has no spread), then
+    # the command's options.
     while read -r plugin values options; do
         rm -rf render
         ardour7-new_session -s 44100 render render >/dev/null 2>&1 || fail "ardour7-new_session"
@@ -108,18 +109,25 @@ LUA
         timeout 100 ardour7-lua track.lua >track.txt 2>&1 || true
         grep -q "$plugin" render/render.ardour || { cat track.txt; fail "no $plugin in the session"; }
         ardour_add_region render
-        timeout 100 ardour7-export -s 44100 -b float -o "$work/actual.wav" render \
-            render >export.txt 2>&1 || { cat export.txt; fail "ardour7-export failed"; }
         # shellcheck disable=SC2086
         "$FLANGER" process preroll.wav expected.wav --encoding float $options >/dev/null
-        # The frames after the silence, cut from the bytes: sox would round floats to 32 bits.
-        cmp <(samples actual.wav) <(samples expected.wav | tail -c +$((ardour_preroll * 8 + 1))) ||
-            fail "Ardour's export of $plugin ($values) differs from flanger process $options"
+        # On a loaded machine the dummy backend now and then exports silence or fails; a second
+        # export tells such a hiccup from a fault of ours, which gives the same result twice.
+        for attempt in 1 2; do
+            timeout 100 ardour7-export -s 44100 -b float -o "$work/actual.wav" render \
+                render >export.txt 2>&1 || { [ "$attempt" = 1 ] && continue
+                                             cat export.txt; fail "ardour7-export failed"; }
+            # The frames after the silence, cut from the bytes: sox would round floats to 32 bits.
+            cmp -s <(samples actual.wav) \
+                <(samples expected.wav | tail -c +$((ardour_preroll * 8 + 1))) && break
+            [ "$attempt" = 1 ] ||
+                fail "Ardour's export of $plugin ($values) differs from flanger process $options"
+        done
     done <<'RENDERS'
 urn:vornak:flanger:stereo 5_5_0.1_0.9_0.1_1_0_0_0.5_0
-urn:vornak:flanger:stereo 2.5_7.3_0.37_0.66_0.45_1_1_1_0.8_90 --delay 2.5 --width 7.3 --speed 0.37 --depth 0.66 --feedback -0.45 --sweep sine --mix 0.8 --spread 90
+urn:vornak:flanger:stereo 2.5_7.3_0.37_0.66_0.45_1_1_1_0.8_90_-3.5 --delay 2.5 --width 7.3 --speed 0.37 --depth 0.66 --feedback -0.45 --sweep sine --mix 0.8 --spread 90 --gain -3.5
 urn:vornak:flanger:mono 5_5_0.1_0.9_0.1_1_0_0_0.5_0
-urn:vornak:flanger:mono 2.5_7.3_0.37_0.66_0.45_0_1_1_0.8_0 --delay 2.5 --width 7.3 --speed 0.37 --depth 0.66 --feedback -0.45 --no-feedback --sweep sine --mix 0.8
+urn:vornak:flanger:mono 2.5_7.3_0.37_0.66_0.45_0_1_1_0.8_-2 --delay 2.5 --width 7.3 --speed 0.37 --depth 0.66 --feedback -0.45 --no-feedback --sweep sine --mix 0.8 --gain -2
 RENDERS
 }
 

@@ -293,7 +293,8 @@ TEST(PresetCommandTest, ProcessUsesThePresetWithTypedValuesOnTop) {
     for (const UseCase& c : cases) {
         SCOPED_TRACE(c.name);
         const CommandResult run = RunFlanger(
-            plus({"process", d / "in.wav", d / "preset.wav"}, c.presetOptions), registry);
+            plus({"process", d / "in.wav", d / "preset.wav", "--no-clip-warning"}, c.presetOptions),
+            registry);
         ASSERT_EQ(run.exitStatus, 0) << run.err;
         std::string err = c.err;
         const std::string placeholder = "<preset>";

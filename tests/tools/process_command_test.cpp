@@ -361,6 +361,22 @@ TEST(ProcessCommandTest, WarnsOfClippingAndShortInputs) {
         const std::string whole = ReadBytes(d / name);
         WriteBytes(d / ("cut-" + name), whole.substr(0, whole.size() * 2 / 3));
     }
+    // The level that keeps `peak` at -0.1 dBFS or below, as --gain writes it.
+    const auto levelFor = [](double peak) {
+        int tenths = 0;
+        while (static_cast<float>(peak * std::pow(10.0, tenths / 200.0)) >
+               std::pow(10.0, -0.1 / 20.0)) {
+            --tenths;
+        }
+        char text[16];
+        std::snprintf(text, sizeof text, "%.1f", tenths / 10.0);
+        return std::string(text);
+    };
+    const auto advice = [&](double peak) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%+.1f dBFS)", 20.0 * std::log10(peak));
+        return text + ("; --gain " + levelFor(peak) + " would avoid it (or --gain auto)");
+    };
     std::size_t clipped = 0;
     float peak = 0.0F;
     for (const float y : ProcessWithModule({}, 2, 44100, ReadSound(d / "in.wav").samples)) {
@@ -369,12 +385,15 @@ TEST(ProcessCommandTest, WarnsOfClippingAndShortInputs) {
     }
     ASSERT_GT(clipped, 0u);
     char numbers[64];
-    std::snprintf(numbers, sizeof numbers, "peak %.3f, %+.1f dBFS", peak, 20.0 * std::log10(peak));
+    std::snprintf(numbers, sizeof numbers, "peak %.3f, ", peak);
     const std::string clipping = "flanger: warning: '" + d / "out.wav" +
                                  "': " + std::to_string(clipped) +
-                                 " samples beyond full scale clipped (" + numbers +
-                                 "); lower --depth or --feedback, or write --encoding "
-                                 "float\n";
+                                 " samples beyond full scale clipped (" + numbers + advice(peak) +
+                                 "\n";
+    const std::string peaks = "flanger: warning: '" + d / "out.wav" + "': peaks at " +
+                              advice(peak).substr(0, advice(peak).find(')')) +
+                              "; will clip when played" +
+                              advice(peak).substr(advice(peak).find(')') + 1) + "\n";
     struct WarningCase {
         std::vector<std::string> arguments;  // IN, then options; OUT is out.wav
         std::string err;                     // exactly, or its start when it ends in ": "
@@ -384,8 +403,13 @@ TEST(ProcessCommandTest, WarnsOfClippingAndShortInputs) {
         {{"in.wav"}, clipping},
         {{"in.wav", "--no-clip-warning"}, ""},
         {{"in.wav", "-q"}, ""},
-        {{"in.wav", "--encoding", "float"}, ""},  // nothing clips
-        {{"cut-in.wav", "--encoding", "float"},
+        // Nothing clips in the file, but it will when played.
+        {{"in.wav", "--encoding", "float"}, peaks},
+        {{"in.wav", "--gain", levelFor(peak)}, ""},
+        {{"in.wav", "--gain", "auto", "--encoding", "float"},
+         "flanger: note: '" + d / "out.wav" + "': --gain auto chose " + levelFor(peak) + " dB ("},
+        {{"-", "--gain", "auto"}, "flanger: --gain auto reads the input twice, and standard ", 1},
+        {{"cut-in.wav", "--encoding", "float", "--gain", "-12"},
          "flanger: warning: '" + d / "cut-in.wav" + "' is truncated or damaged (data : "},
         {{"cut-in.wav", "--quiet"}, ""},
         // A decoder that loses its way fails the run: no output at all.
@@ -394,12 +418,20 @@ TEST(ProcessCommandTest, WarnsOfClippingAndShortInputs) {
     for (const WarningCase& c : cases) {
         SCOPED_TRACE(c.arguments[1 % c.arguments.size()]);
         const CommandResult run =
-            Process(d, c.arguments[0], "out.wav", {c.arguments.begin() + 1, c.arguments.end()});
+            Process(d, c.arguments[0], "out.wav", {c.arguments.begin() + 1, c.arguments.end()},
+                    {{}, {}, -1, c.arguments[0] == "-" ? d / "in.wav" : "", true});
         EXPECT_EQ(run.exitStatus, c.exitStatus) << run.err;
         const bool whole = c.err.empty() || c.err.ends_with('\n');
         EXPECT_EQ(whole ? run.err : run.err.substr(0, c.err.size()), c.err) << run.err;
         EXPECT_TRUE(run.err.find('\n') + 1 >= run.err.size()) << "one line: " << run.err;
     }
+    // --gain auto: the largest level whose peak stays at -0.1 dBFS or below.
+    ASSERT_EQ(Process(d, "in.wav", "auto.wav", {"--gain", "auto", "--encoding", "float"}).exitStatus,
+              0);
+    float autoPeak = 0.0F;
+    for (const float y : ReadSound(d / "auto.wav").samples) autoPeak = std::max(autoPeak, std::fabs(y));
+    EXPECT_LE(autoPeak, std::pow(10.0, -0.1 / 20.0));
+    EXPECT_GT(autoPeak, std::pow(10.0, -0.2 / 20.0));
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ TEST(ProgressTest, TerminalSeesTheBarReachFullLength) {
     for (const ProgressCase& c : cases) {
         SCOPED_TRACE(c.name);
         const ScratchDirectory d;
-        std::vector<std::string> arguments = {"process"};
+        std::vector<std::string> arguments = {"process", "--no-clip-warning"};
         for (const std::string& input : c.inputs) {
             WriteSound(d / input, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100,
                        TestSignal(2, 44100, 44100));

@@ -283,7 +283,8 @@ TEST(XmlPresetCommandTest, ProcessAndDemoUseTheElementWithTypedValuesOnTop) {
     for (const UseCase& c : cases) {
         SCOPED_TRACE(c.name);
         const CommandResult run =
-            RunFlanger(Plus({"process", d / "in.wav", d / "preset.wav"}, c.presetOptions));
+            RunFlanger(Plus({"process", d / "in.wav", d / "preset.wav", "--no-clip-warning"},
+                            c.presetOptions));
         ASSERT_EQ(run.exitStatus, 0) << run.err;
         EXPECT_EQ(run.err, c.err);
         const std::vector<float> withPreset = ReadSound(d / "preset.wav").samples;

@@ -448,16 +448,13 @@ bool SoundWriter::Write(const float* samples, std::int64_t frames, std::string& 
         error = sf_strerror(Impl->File);
         return false;
     }
-    if (Impl->CountClipping) {
-        const std::int64_t count = frames * Impl->Channels;
-        for (std::int64_t i = 0; i < count; ++i) {
-            const float magnitude = std::fabs(samples[i]);
-            if (magnitude > 1.0F) {
-                ++Impl->Clipped;
-                Impl->Peak = std::max(Impl->Peak, magnitude);
-            }
-        }
+    const std::int64_t count = frames * Impl->Channels;
+    float peak = Impl->Peak;
+    for (std::int64_t i = 0; i < count; ++i) peak = std::fmax(peak, std::fabs(samples[i]));
+    if (Impl->CountClipping && peak > 1.0F) {
+        for (std::int64_t i = 0; i < count; ++i) Impl->Clipped += std::fabs(samples[i]) > 1.0F;
     }
+    Impl->Peak = peak;
     Impl->FramesWritten = Impl->FramesWritten || frames > 0;
     StartWriteback(Impl->Descriptor, Impl->WrittenBack);
     return true;
@@ -465,7 +462,7 @@ bool SoundWriter::Write(const float* samples, std::int64_t frames, std::string& 
 
 std::int64_t SoundWriter::ClippedSamples() const { return Impl->Clipped; }
 
-double SoundWriter::ClippedPeak() const { return Impl->Peak; }
+double SoundWriter::Peak() const { return Impl->Peak; }
 
 bool SoundWriter::Close(std::string& error) {
     // libsndfile starts a FLAC stream at its first frames; without any it would leave an empty

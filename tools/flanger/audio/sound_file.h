@@ -106,9 +106,10 @@ public:
     // Writes `frames` interleaved frames; false with the reason in `error` on failure.
     bool Write(const float* samples, std::int64_t frames, std::string& error);
     // For integer encodings: the samples written so far beyond full scale (|x| > 1.0), which
-    // were clipped, and the largest magnitude among them. 0 for float and lossy encodings.
+    // were clipped. 0 for float and lossy encodings.
     std::int64_t ClippedSamples() const;
-    double ClippedPeak() const;
+    // The largest magnitude written so far, before any clipping.
+    double Peak() const;
     // Finishes the file (headers, encoder flush); false with the reason in `error`.
     bool Close(std::string& error);
 

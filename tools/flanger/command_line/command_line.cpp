@@ -181,6 +181,11 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, Preset
     } else if (name == "--feedback") {
         inverted = 0;
     }
+    if (name == "--gain") invocation.AutoLevel = value == "auto";
+    if (name == "--gain" && value == "auto") {
+        invocation.Changes.Typed[kLevelControl].reset();
+        return {};
+    }
     for (std::uint32_t index = 0; index < kControlCount; ++index) {
         if (!IsNumericOption(kControls[index]) || kControls[index].Option != name) continue;
         std::string refusal = ApplyRanged(index, value, invocation.Changes);

@@ -58,6 +58,7 @@ struct Invocation {
     // help, or --help after a command: the command whose help alone is wanted.
     std::optional<Command> HelpTopic;
     bool ClipWarning = true;  // off with --no-clip-warning or --quiet
+    bool AutoLevel = false;   // --gain auto: process and demo find the level in a first pass
     bool Quiet = false;       // --quiet, -q: no warnings or notes, only failures
 };
 

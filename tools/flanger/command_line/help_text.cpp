@@ -161,9 +161,10 @@ Output options (process, demo):
                     8 for a lossless input; for a lossy one by its average bitrate (256
                     kbit/s and up 9, 192 8, 160 7, 128 6, 96 5, below that 4).
   --bitrate KBPS    A constant bitrate instead, 8 to 512 kbit/s, for MP3 and Opus.
-  --no-clip-warning Do not warn when an integer encoding clips: by default, samples
-                    beyond full scale are clipped and counted, and the count and the peak
-                    are reported once per file.
+  --no-clip-warning Do not warn when the output goes beyond full scale: by default an
+                    integer encoding's clipped samples are counted, a float or lossy
+                    output's peak above 0 dBFS noted, and either reported once per file
+                    with the --gain that would avoid it.
   A truncated or damaged input that reads short is reported with a warning; the output
   holds what could be read. The input's text tags (title, artist, album, date, comment and
   the others libsndfile carries) are copied into every output container that holds them.

@@ -31,6 +31,10 @@ int RunDemo(const Invocation& invocation) {
     job.Lossy.ConstantKbps = invocation.BitrateKbps;
     job.OutputPath = invocation.OutputPath;
     job.ClipWarning = invocation.ClipWarning;
+    job.AutoLevel = invocation.AutoLevel;
+    job.ReadAgain = [](std::string&) -> std::unique_ptr<AudioSource> {
+        return std::make_unique<DemoSignal>();
+    };
     return Render(job);
 }
 

@@ -36,7 +36,9 @@ int RunProcess(const Invocation& invocation) {
     file.InputPath = invocation.InputPaths.front();
     file.OutputPath = invocation.OutputPath;
     file.ClipWarning = invocation.ClipWarning;
+    file.AutoLevel = invocation.AutoLevel;
     const RenderResult result = ProcessFile(file);
+    for (const std::string& note : result.Notes) ReportNote(note);
     for (const std::string& warning : result.Warnings) ReportWarning(warning);
     if (!result.Error.empty()) ReportFailure(result.Error);
     return result.Status;

@@ -207,6 +207,7 @@ RenderResult ProcessOne(BatchRun& run, const BatchFile& file, int slot) {
     processing.InputPath = file.Input;
     processing.OutputPath = file.Output;
     processing.ClipWarning = run.Options->ClipWarning;
+    processing.AutoLevel = run.Options->AutoLevel;
     processing.CleanupSlot = slot;
     // Always set, so that no file draws a bar of its own. Only files whose length is in the
     // total add to the frames done, so the line never runs past 100 %.
@@ -220,7 +221,7 @@ RenderResult ProcessOne(BatchRun& run, const BatchFile& file, int slot) {
         result = ProcessFile(processing);
     } catch (const std::exception& exception) {
         // Out of memory, say: it fails this file, where escaping the thread would end them all.
-        result = RenderResult{kExitFailure, exception.what(), {}};
+        result = RenderResult{kExitFailure, exception.what(), {}, {}};
     }
     // A file that ended early still counts in full, so that the line reaches its end.
     if (file.Frames > counted) run.Progress->AddFrames(file.Frames - counted);
@@ -237,6 +238,10 @@ void Work(BatchRun& run, int slot) {
         if (result.Status == kInterruptedExitStatus) {
             run.Interrupted = true;
             return;
+        }
+        for (const std::string& note :
+             WarningsWanted() ? result.Notes : std::vector<std::string>{}) {
+            run.Progress->Report("note: " + AboutFile(files[index], note));
         }
         for (const std::string& warning :
              WarningsWanted() ? result.Warnings : std::vector<std::string>{}) {

@@ -28,6 +28,21 @@ constexpr const char* kSeekableOnly =
     "libsndfile reads FLAC, CAF, RF64 and other containers only from a file it can seek in; "
     "give the file's name, or redirect it with '<' instead of a pipe";
 
+// A FileSource over a reader of its own.
+class OwningFileSource final : public AudioSource {
+public:
+    explicit OwningFileSource(std::unique_ptr<SoundReader> reader)
+        : Reader(std::move(reader)), Source(*Reader, BlockFramesFor(Reader->Channels())) {}
+    std::uint32_t Read(std::span<float* const> channels, std::uint32_t frames) noexcept override {
+        return Source.Read(channels, frames);
+    }
+    std::string Failure() const override { return Source.Failure(); }
+
+private:
+    std::unique_ptr<SoundReader> Reader;
+    FileSource Source;
+};
+
 }  // namespace
 
 RenderResult ProcessFile(const FileProcessing& file) {
@@ -35,7 +50,7 @@ RenderResult ProcessFile(const FileProcessing& file) {
     const bool fromStandardInput = input == "-";
     const std::string named = fromStandardInput ? "standard input" : "'" + input + "'";
     const auto failure = [](std::string error) {
-        return RenderResult{kExitFailure, std::move(error), {}};
+        return RenderResult{kExitFailure, std::move(error), {}, {}};
     };
     // libsndfile's own message for a missing file is vaguer than the system's.
     struct stat status {};
@@ -88,6 +103,15 @@ RenderResult ProcessFile(const FileProcessing& file) {
     job.InputPath = input;
     job.OutputPath = file.OutputPath;
     job.ClipWarning = file.ClipWarning;
+    job.AutoLevel = file.AutoLevel;
+    // Only a file can be read again from its start.
+    if (S_ISREG(status.st_mode) && !fromStandardInput) {
+        job.ReadAgain = [&input](std::string& error) -> std::unique_ptr<AudioSource> {
+            std::unique_ptr<SoundReader> again = SoundReader::Open(input, error);
+            if (!again) return nullptr;
+            return std::make_unique<OwningFileSource>(std::move(again));
+        };
+    }
     job.Progress = file.Progress;
     job.CleanupSlot = file.CleanupSlot;
     // A regular file; a pipe or device may keep its reader waiting.

@@ -24,6 +24,7 @@ struct FileProcessing {
     std::string InputPath;                       // "-": standard input
     std::string OutputPath;                      // "-": standard output
     bool ClipWarning = true;                     // as RenderJob::ClipWarning
+    bool AutoLevel = false;                      // as RenderJob::AutoLevel; not for a pipe
     std::function<void(std::int64_t)> Progress;  // as RenderJob::Progress
     int CleanupSlot = 0;                         // as RenderJob::CleanupSlot
 };

@@ -12,6 +12,7 @@
 #include "audio/standard_output.h"
 #include "command_line/exit_status.h"
 #include "command_line/reporting.h"
+#include "processing/auto_level.h"
 #include "processing/interrupt.h"
 #include "processing/progress_bar.h"
 
@@ -35,15 +36,55 @@ std::string CheckExtension(const std::string& path, SoundFormat format) {
            " or choose a name that fits";
 }
 
-RenderResult Failure(std::string error) { return RenderResult{kExitFailure, std::move(error), {}}; }
+RenderResult Failure(std::string error) {
+    return RenderResult{kExitFailure, std::move(error), {}, {}};
+}
 
-// "clipped 1234 samples (peak 1.52, +3.6 dBFS)".
-std::string ClippingWarning(const std::string& out, std::int64_t count, double peak) {
+// What the warnings advise: the level that keeps the peak below full scale.
+std::string LevelAdvice(double peak, std::int32_t level) {
+    return "; --gain " + LevelText(LevelForPeak(peak, level)) + " would avoid it (or --gain auto)";
+}
+
+// "'out.wav': 1234 samples beyond full scale clipped (peak 1.520, +3.6 dBFS); --gain ...".
+std::string ClippingWarning(const std::string& out, std::int64_t count, double peak,
+                            std::int32_t level) {
     char numbers[64];
-    std::snprintf(numbers, sizeof numbers, "peak %.3f, %+.1f dBFS", peak, 20.0 * std::log10(peak));
+    std::snprintf(numbers, sizeof numbers, "peak %.3f, ", peak);
     return Named(out) + ": " + std::to_string(count) + (count == 1 ? " sample" : " samples") +
-           " beyond full scale clipped (" + numbers +
-           "); lower --depth or --feedback, or write --encoding float";
+           " beyond full scale clipped (" + numbers + DecibelsFullScale(peak) + ")" +
+           LevelAdvice(peak, level);
+}
+
+// A float or lossy output keeps what lies beyond full scale, until a player clips it.
+std::string PeakWarning(const std::string& out, double peak, std::int32_t level) {
+    return Named(out) + ": peaks at " + DecibelsFullScale(peak) + "; will clip when played" +
+           LevelAdvice(peak, level);
+}
+
+// The first pass of --gain auto: the level for the peak the output reaches at 0 dB.
+RenderResult ChooseLevel(const RenderJob& job, EffectParameters& parameters) {
+    if (!job.ReadAgain) {
+        return Failure(
+            "--gain auto reads the input twice, and standard input can be read only once; "
+            "save it to a file first, or give --gain in decibels");
+    }
+    std::string error;
+    const std::unique_ptr<AudioSource> again = job.ReadAgain(error);
+    if (!again) return Failure(error);
+    parameters.Level = 0;
+    PeakSink peak;
+    const StreamResult result = RunStream(*job.Module, parameters, job.Shape, *again, peak, {},
+                                          &InterruptRequested);
+    if (result.Outcome == StreamOutcome::Interrupted) return {kInterruptedExitStatus, {}, {}, {}};
+    if (result.Outcome == StreamOutcome::Failed) return Failure(result.Error);
+    parameters.Level = peak.Peak() > 0.0 ? LevelForPeak(peak.Peak(), 0) : 0;
+    RenderResult chosen;
+    if (peak.Peak() > 0.0) {
+        chosen.Notes.push_back(Named(job.OutputPath) + ": --gain auto chose " +
+                               LevelText(parameters.Level) + " dB (the effect peaks at " +
+                               DecibelsFullScale(peak.Peak()) + " at 0.0 dB)");
+    }
+    return chosen;
 }
 
 // The output's sink, whose failures name the file (libsndfile's reasons name none).
@@ -97,6 +138,12 @@ RenderResult RenderOutput(const RenderJob& job) {
     }
 
     InstallInterruptHandlers();
+    EffectParameters parameters = job.Parameters;
+    RenderResult done;
+    if (job.AutoLevel) {
+        done = ChooseLevel(job, parameters);
+        if (done.Status != 0) return done;
+    }
     // Disarmed on every way out, after `output` has removed its file: a slot left armed would
     // remove a name that a later job in the same slot may be given again.
     struct CleanupRegistration {
@@ -134,7 +181,7 @@ RenderResult RenderOutput(const RenderJob& job) {
 
     ProgressBar progress(job.Progress ? std::nullopt : job.TotalFrames);
     StreamResult result = RunStream(
-        *job.Module, job.Parameters, job.Shape, source, sink,
+        *job.Module, parameters, job.Shape, source, sink,
         [&](std::int64_t done) {
             if (job.Progress) job.Progress(done);
             progress.Update(done);
@@ -145,7 +192,7 @@ RenderResult RenderOutput(const RenderJob& job) {
     }
     progress.Finish(result.Outcome == StreamOutcome::Finished);
 
-    const RenderResult interrupted{kInterruptedExitStatus, {}, {}};
+    const RenderResult interrupted{kInterruptedExitStatus, {}, {}, {}};
     if (result.Outcome == StreamOutcome::Interrupted) return interrupted;
     if (result.Outcome == StreamOutcome::Failed) return Failure(result.Error);
     if (!writer->Close(error)) {
@@ -157,16 +204,18 @@ RenderResult RenderOutput(const RenderJob& job) {
     // A reader that went away mid-copy raises SIGPIPE, which counts as an interruption.
     if (InterruptRequested()) return interrupted;
     if (!placed) return Failure(error);
-    RenderResult done;
     if (job.ClipWarning && writer->ClippedSamples() > 0) {
-        done.Warnings.push_back(
-            ClippingWarning(job.OutputPath, writer->ClippedSamples(), writer->ClippedPeak()));
+        done.Warnings.push_back(ClippingWarning(job.OutputPath, writer->ClippedSamples(),
+                                                writer->Peak(), parameters.Level));
+    } else if (job.ClipWarning && writer->Peak() > 1.0) {
+        done.Warnings.push_back(PeakWarning(job.OutputPath, writer->Peak(), parameters.Level));
     }
     return done;
 }
 
 int Render(const RenderJob& job) {
     const RenderResult result = RenderOutput(job);
+    for (const std::string& note : result.Notes) ReportNote(note);
     for (const std::string& warning : result.Warnings) ReportWarning(warning);
     if (!result.Error.empty()) ReportFailure(result.Error);
     return result.Status;

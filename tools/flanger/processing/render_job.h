@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,8 +29,14 @@ struct RenderJob {
     SoundTags Tags;          // copied into the output
     std::string InputPath;   // a file OUT must not be; empty for none, "-" for standard input
     std::string OutputPath;  // "-": standard output
-    // Whether samples clipped by an integer encoding get a warning (not with --no-clip-warning).
+    // Whether an output beyond full scale gets a warning (not with --no-clip-warning): samples
+    // clipped by an integer encoding, or a float or lossy output that will clip when played.
     bool ClipWarning = true;
+    // --gain auto: a first pass over a second reading of the source finds the output's peak at
+    // 0 dB, and the output is written at the level that keeps it below full scale.
+    bool AutoLevel = false;
+    // A new reading of the source from its start; empty where there can be none (a pipe).
+    std::function<std::unique_ptr<AudioSource>(std::string& error)> ReadAgain;
     // Told the frames done so far after every block, on the rendering thread. Empty: the job
     // draws a progress bar of its own.
     std::function<void(std::int64_t)> Progress;
@@ -44,6 +51,7 @@ struct RenderResult {
     int Status = 0;     // the exit status as for the commands
     std::string Error;  // why it failed, without "flanger: "; empty unless Status is kExitFailure
     std::vector<std::string> Warnings;  // each without "flanger: warning: "
+    std::vector<std::string> Notes;     // each without "flanger: note: "
 };
 
 // "'out.wav'", or "standard output" for "-": a file as messages name it.
