@@ -146,8 +146,10 @@ audacity_command() {
     fail "Audacity did not answer $1"
 }
 
-# The stereo LV2 plug-in at its defaults, run by Audacity on a stereo file, against `flanger
-# process`: bit for bit, with no run-in.
+# Both LV2 plug-ins, at their defaults and with every control moved, run by Audacity on a file of
+# their channels, against `flanger process`: bit for bit, with no run-in. Audacity 3.2 passes no
+# LV2 effect the parameters of a script command (its issue 3821), but it loads a user preset
+# from its settings file, so the moved controls are written there as one.
 audacity_renders() {
     local module=/usr/lib/audacity/modules/mod-script-pipe.so pipe="/tmp/audacity_script_pipe"
     export HOME="$work" XDG_CONFIG_HOME="$work/.config" XDG_DATA_HOME="$work/.local/share"
@@ -167,6 +169,7 @@ mod-script-pipe=$module
 mod-script-pipe=$(date -r "$module" +%Y-%m-%dT%H:%M:%S)
 CFG
     make_inputs
+    local name values settings="$work/.config/audacity/pluginsettings.cfg"
     # On its first start Audacity makes its plug-in registry and leaves the script pipe
     # unserved; the second start serves it, once the project window is up.
     local run
@@ -178,19 +181,43 @@ CFG
         timeout 60 xdotool search --sync --onlyvisible --name '^Audacity$' >/dev/null ||
             { cat "audacity-$run.txt"; fail "Audacity shows no project window"; }
         [ "$run" = second ] || { kill "$audacity_pid"; wait "$audacity_pid" || true; }
+        [ "$run" = second ] && continue
+        # The preset "moved" of each plug-in, in the group Audacity keeps its settings in.
+        while IFS='|' read -r name values; do
+            printf '[pluginsettings/base64\\:%s/private/UserPresets/moved]\nParameters=%s\n' \
+                "$(printf 'Effect_LV2_Vornak_%s' "$name" | base64 -w0 | sed 's/=/\\=/g')" \
+                "$values" >>"$settings"
+        done <<'PRESETS'
+Flanger|Delay="2.5" Depth="0.66" Enabled="1" Feedback="0.45" Feedback_on="0" Invert_feedback="1" Level="-2" Mix="0.8" Sine_sweep="1" Speed="0.37" Width="7.3"
+Flanger (stereo)|Delay="3" Depth="0.7" Enabled="1" Feedback="0.6" Feedback_on="1" Invert_feedback="0" Level="-3.5" Mix="0.6" Sine_sweep="0" Speed="1.5" Stereo_spread="90" Width="8"
+PRESETS
     done
     [ -p "$pipe.from.$(id -u)" ] || fail "Audacity opened no script pipe"
     exec 3>"$pipe.to.$(id -u)" 4<"$pipe.from.$(id -u)"
-    audacity_command "Import2: Filename=$work/stereo.wav"
     # The export: raw 32-bit floats (libsndfile's RAW | FLOAT), the samples alone.
     audacity_command "SetPreference: Name=/FileFormats/ExportFormat_SF1 Value=262150"
-    # Not the mono plug-in: Audacity runs it over a stereo track otherwise than one engine over
-    # both channels, and after the stereo one it does not answer.
-    audacity_command "SelectAll:"
-    audacity_command "Flanger(stereo):"
-    audacity_command "Export2: Filename=$work/actual.raw NumChannels=2"
-    "$FLANGER" process stereo.wav expected.wav --encoding float >/dev/null
-    cmp actual.raw <(samples expected.wav) || fail "Audacity's Flanger (stereo) differs from flanger process"
+    local command input preset options
+    # The mono plug-in on a mono track: on a stereo one Audacity runs an instance per channel.
+    while read -r command input preset options; do
+        audacity_command "Import2: Filename=$work/$input.wav"
+        audacity_command "SelectAll:"
+        if [ "$preset" = - ]; then
+            audacity_command "$command:"
+        else
+            audacity_command "$command: Use_Preset=\"User Preset:$preset\""
+        fi
+        audacity_command "Export2: Filename=$work/actual.raw NumChannels=$([ "$input" = mono ] && echo 1 || echo 2)"
+        audacity_command "RemoveTracks:"
+        # shellcheck disable=SC2086
+        "$FLANGER" process "$input.wav" expected.wav --encoding float $options >/dev/null
+        cmp actual.raw <(samples expected.wav) ||
+            fail "Audacity's $command ($preset) differs from flanger process $options"
+    done <<'RENDERS'
+Flanger mono - --no-clip-warning
+Flanger mono moved --delay 2.5 --width 7.3 --speed 0.37 --depth 0.66 --feedback -0.45 --no-feedback --sweep sine --mix 0.8 --gain -2
+Flanger(stereo) stereo - --no-clip-warning
+Flanger(stereo) stereo moved --delay 3 --width 8 --speed 1.5 --depth 0.7 --feedback 0.6 --mix 0.6 --spread 90 --gain -3.5
+RENDERS
 }
 
 # Two seconds of the demo signal as 32-bit float WAV, stereo and mono.
