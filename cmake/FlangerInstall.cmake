@@ -59,6 +59,7 @@ if(TARGET flanger_lv2)
     LIBRARY DESTINATION ${FLANGER_INSTALL_LV2DIR}/flanger.lv2
     PERMISSIONS ${FLANGER_LIBRARY_PERMISSIONS})
   install(FILES ${FLANGER_LV2_BUNDLE}/manifest.ttl ${FLANGER_LV2_BUNDLE}/flanger.ttl
+                ${FLANGER_LV2_BUNDLE}/presets.ttl
           DESTINATION ${FLANGER_INSTALL_LV2DIR}/flanger.lv2)
 endif()
 # The windowing layer's X11 part beside the layer, which loads it from there; the LV2 plug-ins'

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The plug-ins in the hosts Debian ships, one host per test:
-#   lv2-validate  the bundle against the LV2 schemas (lv2_validate); lv2ls and lv2info see it
-#   lv2apply      files through each LV2 plug-in, bit for bit what `flanger process` writes
+#   lv2-validate  the bundle against the LV2 schemas (lv2_validate); lv2ls and lv2info see it,
+#                 with the factory presets `flanger presets` lists
+#   lv2apply      files through each LV2 plug-in, bit for bit what `flanger process` writes; each
+#                 factory preset as presets.ttl holds it, as `flanger process --preset-name`
 #   ladspa        analyseplugin and applyplugin load and run the LADSPA library
 #   sox           sox's ladspa effect runs both LADSPA plug-ins
 #   jalv          jalv under a JACK server with its dummy backend, controls moved while it runs
@@ -236,6 +238,9 @@ lv2-validate)
     contains info.txt "Flanger (stereo)" "Vornak" "Flanger Plugin" "hardRTCapable" "feedback_on" \
         "Group:       $stereo#in" "Group:       $stereo#out" "port-groups#right" \
         "out_r" "Port 10:" "0.900000" "port-props#logarithmic" "lv2core#toggled"
+    diff <(sed -n '/Presets:/,/^$/{s/^[[:space:]]*//;/./p}' info.txt | sed 1d | sort) \
+        <("$FLANGER" presets | sed -n 's/^\([^ ].*\) (.*)$/\1/p' | sort) ||
+        fail "lv2info's presets of $stereo are not the factory presets"
     # The licence, of the project and of each plug-in, as RDF reads it.
     sordi "$FLANGER_LV2_DIR"/flanger.lv2/flanger.ttl >triples.txt
     [ "$(grep -c 'doap#license> <http://opensource.org/licenses/MIT>' triples.txt)" = 3 ] ||
@@ -275,6 +280,22 @@ urn:vornak:flanger:mono mono.wav 2.0 4.0 0.30 0.70 0.50 1 1 1 0.25 - -24.0 --swe
 urn:vornak:flanger:stereo stereo.wav 5.0 5.0 0.10 0.90 0.10 1 0 0 0.50 90 0.0
 urn:vornak:flanger:stereo stereo.wav 2.0 8.0 1.50 0.80 0.70 1 1 1 0.60 180 -0.1 --sweep sine
 EOF
+    # Each plug-in's factory presets, their port values as RDF reads them.
+    sordi "$FLANGER_LV2_DIR"/flanger.lv2/presets.ttl | sed 's/"//g; s/\^\^<[^>]*>//' >presets.nt
+    grep -o '^<[^>]*#preset-[^>]*> <[^>]*#label>' presets.nt | tr -d '<>' >uris.txt
+    [ "$(grep -c . uris.txt)" = "$((2 * $("$FLANGER" presets | grep -c '^[^ ]')))" ] ||
+        fail "presets.ttl does not hold every factory preset for both plug-ins"
+    while read -r uri _; do
+        input=stereo.wav
+        [[ "$uri" == "$mono#"* ]] && input=mono.wav
+        mapfile -t controls < <(awk -v p="<$uri>" '$1 == p && $2 ~ /#port>$/ {port[$3] = 1}
+            $2 ~ /#symbol>$/ {symbol[$1] = $3} $2 ~ /#value>$/ {value[$1] = $3}
+            END {for (b in port) printf "-c\n%s\n%s\n", symbol[b], value[b]}' presets.nt)
+        lv2apply -i "$input" -o actual.wav "${controls[@]}" "${uri%#*}"
+        "$FLANGER" process "$input" expected.wav --preset-name "${uri#*#preset-}" >/dev/null
+        cmp <(samples actual.wav) <(samples expected.wav) ||
+            fail "lv2apply with $uri differs from flanger process --preset-name"
+    done <uris.txt
     ;;
 ladspa)
     analyseplugin vornak_flanger.so >analysis.txt
@@ -328,9 +349,13 @@ jalv)
     jackd=$!
     trap 'kill "$jackd" 2>/dev/null; wait "$jackd" 2>/dev/null; rm -rf "$work"' EXIT
     for _ in $(seq 50); do jack_lsp >/dev/null 2>&1 && break; sleep 0.1; done
-    # Every control moves while JACK runs the plug-in, for about three seconds.
+    # A factory preset (jalv reads them when it lists them), then every control moves while JACK
+    # runs the plug-in, for about three seconds.
     {
         sleep 0.5
+        echo presets
+        echo "preset $stereo#preset-classic-jet"
+        sleep 0.3
         for command in "delay = 2.5" "width = 9.1" "speed = 2" "depth = 0.2" "feedback = 1" \
             "feedback_on = 0" "sine = 1" "delay = 9.9" "width = 1" "speed = 0.1" "depth = 1" \
             "feedback = 0.6" "feedback_on = 1" "sine = 0"; do
@@ -341,7 +366,8 @@ jalv)
         echo controls
         sleep 0.3
     } | timeout 30 jalv -n flanger "$stereo" >jalv.txt 2>&1 || { cat jalv.txt; fail "jalv"; }
-    contains jalv.txt "Block length: 256 frames" "feedback = 0.600000" "sine = 1.000000"
+    contains jalv.txt "Block length: 256 frames" "feedback = 0.600000" "sine = 1.000000" \
+        "delay = 1.500000" "level = -3.000000"
     contains ports.txt "flanger:in_l" "flanger:out_r"
     # Without real-time scheduling the dummy backend reports the late wake-ups of a busy machine
     # as xruns, and a cycle the scheduler left unfinished as a process error: timing, not faults.

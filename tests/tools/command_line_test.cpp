@@ -81,6 +81,14 @@ TEST(CommandLineTest, MapsEffectOptionsOntoTheRecord) {
         {{"--delay", "1.5", "--width", "9.9", "--speed", "0.5", "--depth", "0.2", "--feedback",
           "0.8", "--sweep", "sine"},
          EffectParameters{20, 15, 99, 1, 80, 50}},
+        // A factory preset by its name or key in any case; typed values override its own.
+        {{"--preset-name", "CLASSIC jet"}, P{100, 15, 60, 0, 75, 15, false, 50, 0, -30}},
+        {{"--preset-name=Classic-Jet", "--delay", "3", "--feedback", "-0.5", "--gain", "0"},
+         P{100, 30, 60, 0, 50, 15},
+         true},
+        {{"--preset-name", "inverted short"}, P{80, 10, 25, 0, 60, 40, true, 50, 0, -15}, true},
+        {{"--preset-name", "inverted-short", "--feedback", "0.2", "--no-feedback"},
+         P{80, 10, 25, 0, -20, 40, false, 50, 0, -15}},
     };
     for (const ValueCase& c : cases) {
         std::vector<std::string_view> arguments = {"process", "in.wav", "out.wav"};
@@ -94,7 +102,8 @@ TEST(CommandLineTest, MapsEffectOptionsOntoTheRecord) {
         expected.InvertFeedback = c.inverted;
         expected.Mix = c.mixPercent;
         expected.Spread = c.spreadDegrees;
-        EXPECT_EQ(result.Parsed->Changes.AppliedTo(EffectParameters{}), expected);
+        const FactoryPreset* factory = result.Parsed->Factory;
+        EXPECT_EQ(result.Parsed->Changes.AppliedTo(factory ? factory->Settings : P{}), expected);
         EXPECT_FALSE(result.Parsed->Preset);
         EXPECT_TRUE(result.Error.empty());
     }
@@ -460,6 +469,17 @@ TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
         {{"info", "--xml-preset", "s.xml"}, "--xml-preset is not an option of info"},
         {{"show-preset", "--node"}, "--node needs a value"},
         {{"help", "mix"}, "help takes at most one command name"},
+        // Factory presets: a known name, for rendering, and not on top of a stored preset.
+        {{"process", "a", "b", "--preset-name", "jet"},
+         "--preset-name must be Subtle doubling, Classic jet, Slow sine, Inverted short, Vibrato, "
+         "Wide stereo or Metallic ring (got 'jet')"},
+        {{"process", "a", "b", "--preset-name", "vibrato", "--registry-key", "HKCU\\a"},
+         "--preset-name and --registry-key cannot be used together"},
+        {{"demo", "d", "--xml-preset", "s.xml", "--node", "a", "--preset-name", "vibrato"},
+         "--preset-name and --xml-preset cannot be used together"},
+        {{"save-preset", "--registry-key", "HKCU\\a", "--preset-name", "vibrato"},
+         "--preset-name is not an option of save-preset"},
+        {{"presets", "x"}, "presets takes no file names"},
     };
     for (const RefusalCase& c : cases) {
         std::string joined;
@@ -468,6 +488,23 @@ TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
         const ParseResult result = ParseCommandLine(c.arguments);
         EXPECT_FALSE(result.Parsed);
         EXPECT_EQ(result.Error, c.error);
+    }
+}
+
+// The options `flanger presets` shows for each factory preset give its values exactly.
+TEST(CommandLineTest, FactoryPresetsAreTheOptionsListedForThem) {
+    for (const FactoryPreset& preset : FactoryPresets()) {
+        const std::string options = OptionsGiving(preset.Settings);
+        SCOPED_TRACE(options);
+        std::vector<std::string> words = {"process", "a", "b"};
+        for (std::size_t at = 0; at < options.size(); at = options.find(' ', at) + 1) {
+            words.push_back(options.substr(at, options.find(' ', at) - at));
+            if (options.find(' ', at) == std::string::npos) break;
+        }
+        const std::vector<std::string_view> arguments(words.begin(), words.end());
+        const ParseResult result = ParseCommandLine(arguments);
+        ASSERT_TRUE(result.Parsed) << result.Error;
+        EXPECT_EQ(result.Parsed->Changes.AppliedTo({}), preset.Settings);
     }
 }
 

@@ -75,6 +75,14 @@ TEST(CommandMessagesTest, ReportsAndRefusesAsDocumented) {
          2,
          {},
          "flanger: process needs IN and OUT (see flanger --help)\n"},
+        {"the factory presets, each with the options that give it",
+         {"presets"},
+         {},
+         0,
+         {"\n\nInverted short (inverted-short)\n    A very short delay with inverted feedback: a "
+          "hollow, nasal sweep.\n    --delay 1.0 --width 2.5 --speed 0.40 --depth 0.80 "
+          "--feedback -0.60 --gain -1.5\n\nVibrato (vibrato)\n"},
+         ""},
         {"NaN",
          {"demo", "d.wav", "--width", "nan"},
          {},
@@ -109,6 +117,8 @@ TEST(CommandMessagesTest, HelpDocumentsEveryCommandAndOption) {
                                                  "save-preset PRESET",
                                                  "show-preset PRESET",
                                                  "info",
+                                                 "flanger presets",
+                                                 "--preset-name NAME",
                                                  "--preset-file FILE",
                                                  "--section NAME",
                                                  "--registry-key KEY",
@@ -158,6 +168,7 @@ TEST(CommandMessagesTest, HelpDocumentsEveryCommandAndOption) {
                                                           {"demo", "process IN"},
                                                           {"show-preset", "--delay"},
                                                           {"info", "--section"},
+                                                          {"presets", "--preset-name NAME"},
                                                           {"window", "--format"}};
     for (const auto& [command, other] : topics) {
         const CommandResult run = RunFlanger({command, "--help"});

@@ -8,8 +8,11 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "effect/factory_presets.h"
 
 namespace flanger::tool {
 namespace {
@@ -147,6 +150,13 @@ TEST(EffectValuesTest, ManPageAndCompletionAgreeWithTheControls) {
         return count;
     };
     EXPECT_EQ(options(record) + options(live), listed);
+    // --preset-name completes every factory preset's key, and nothing else.
+    const std::size_t keys = completion.find("local factory=\"") + 15;
+    std::istringstream words(completion.substr(keys, completion.find('"', keys) - keys));
+    const std::vector<std::string> completed{std::istream_iterator<std::string>(words), {}};
+    std::vector<std::string> expected;
+    for (const FactoryPreset& preset : FactoryPresets()) expected.emplace_back(preset.Key);
+    EXPECT_EQ(completed, expected);
 }
 
 }  // namespace

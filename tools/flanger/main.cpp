@@ -31,6 +31,8 @@ int Dispatch(const Invocation& invocation) {
             return RunWindow(invocation);
         case Command::Edit:
             return RunEdit(invocation);
+        case Command::Presets:
+            return RunPresets(invocation);
         case Command::Help:
             break;
     }

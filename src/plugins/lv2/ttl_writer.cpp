@@ -1,6 +1,7 @@
-// Writes the LV2 bundle's description, manifest.ttl and flanger.ttl, from the port table the
-// plug-in itself uses, and the version from the build (FLANGER_LV2_MINOR_VERSION and
-// FLANGER_LV2_MICRO_VERSION, the project's minor and patch numbers). Run by the build.
+// Writes the LV2 bundle's description, manifest.ttl, flanger.ttl and presets.ttl, from the port
+// table the plug-in itself uses and the factory presets' table, and the version from the build
+// (FLANGER_LV2_MINOR_VERSION and FLANGER_LV2_MICRO_VERSION, the project's minor and patch numbers).
+// Run by the build.
 //
 // usage: flanger_lv2_ttl BUNDLE_DIRECTORY BINARY_NAME [UI_BINARY_NAME]
 //
@@ -11,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "effect/factory_presets.h"
 #include "plugins/plugin_ports.h"
 
 namespace flanger::plugins {
@@ -129,9 +131,32 @@ void WritePlugin(std::ostream& out, const PluginIdentity& plugin) {
     out << "\t] .\n";
 }
 
+// Hosts store this URI in their sessions, so it is made of parts that never change.
+std::string PresetUri(const PluginIdentity& plugin, const FactoryPreset& preset) {
+    return std::string(plugin.Lv2Uri) + "#preset-" + preset.Key;
+}
+
+// A factory preset of one plug-in: every control port it has but the bypass, which is the
+// host's to switch, not a setting of the sound.
+void WritePreset(std::ostream& out, const PluginIdentity& plugin, const FactoryPreset& preset) {
+    out << "\n<" << PresetUri(plugin, preset) << ">\n\ta pset:Preset ;\n\tlv2:appliesTo <"
+        << plugin.Lv2Uri << "> ;\n\trdfs:label \"" << preset.Name << "\" ;\n\trdfs:comment \""
+        << preset.Description << "\" ;\n\tlv2:port ";
+    const std::array<float, kControlCount> values = ControlValuesOf(preset.Settings);
+    const char* separator = "[\n";
+    for (std::uint32_t i = 0; i < kControlCount; ++i) {
+        if (i == kEnabledControl || !HasControl(plugin.Channels, i)) continue;
+        out << separator << "\t\tlv2:symbol \"" << kControls[i].Key << "\" ;\n\t\tpset:value "
+            << Decimal(values[i]) << "\n";
+        separator = "\t] , [\n";
+    }
+    out << "\t] .\n";
+}
+
 bool WriteBundle(const std::string& directory, const std::string& binary) {
     std::ofstream manifest(directory + "/manifest.ttl");
     manifest << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+             << "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
              << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n";
     if (UiBinary != nullptr) {
         manifest << "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n\n<" << kUiUri
@@ -141,6 +166,18 @@ bool WriteBundle(const std::string& directory, const std::string& binary) {
     for (const PluginIdentity& plugin : kPlugins) {
         manifest << "\n<" << plugin.Lv2Uri << ">\n\ta lv2:Plugin ;\n\tlv2:binary <" << binary
                  << "> ;\n\trdfs:seeAlso <flanger.ttl> .\n";
+    }
+    std::ofstream presets(directory + "/presets.ttl");
+    presets << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+            << "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+            << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n";
+    for (const PluginIdentity& plugin : kPlugins) {
+        for (const FactoryPreset& preset : FactoryPresets()) {
+            manifest << "\n<" << PresetUri(plugin, preset)
+                     << ">\n\ta pset:Preset ;\n\tlv2:appliesTo <" << plugin.Lv2Uri
+                     << "> ;\n\trdfs:seeAlso <presets.ttl> .\n";
+            WritePreset(presets, plugin, preset);
+        }
     }
 
     std::ofstream description(directory + "/flanger.ttl");
@@ -169,7 +206,8 @@ bool WriteBundle(const std::string& directory, const std::string& binary) {
     }
     manifest.close();
     description.close();
-    return manifest && description;
+    presets.close();
+    return manifest && description && presets;
 }
 
 }  // namespace

@@ -48,6 +48,7 @@ constexpr OptionSpec kOtherOptions[] = {
     {"--registry-key", true, kUsingPresets},
     {"--xml-preset", true, kUsingPresets},
     {"--node", true, kUsingPresets},
+    {"--preset-name", true, kRendering},
     {"--png", true, Bit(Command::Window)},
     {"--translation", true, kShowingWindows},
     {"--plugin", true, kEverywhere},
@@ -170,6 +171,30 @@ std::string ApplyRanged(std::uint32_t index, std::string_view value, EffectChang
     return {};
 }
 
+// "Subtle doubling, ... or Metallic ring", as the refusal of an unknown name lists them.
+std::string FactoryPresetNames() {
+    std::string names;
+    const std::span<const FactoryPreset> presets = FactoryPresets();
+    for (std::size_t k = 0; k < presets.size(); ++k) {
+        if (k > 0) names += k + 1 < presets.size() ? ", " : " or ";
+        names += presets[k].Name;
+    }
+    return names;
+}
+
+// The option that names a stored preset's location of this kind.
+std::string_view LocationOption(PresetLocation::Kind kind) {
+    switch (kind) {
+        case PresetLocation::Kind::ProfileSection:
+            return "--preset-file";
+        case PresetLocation::Kind::RegistryKey:
+            return "--registry-key";
+        case PresetLocation::Kind::XmlElement:
+            return "--xml-preset";
+    }
+    return "";
+}
+
 std::string ApplyOption(const GivenOption& given, Invocation& invocation, PresetOptions& preset) {
     const std::string_view name = given.Spec->Name;
     std::string_view value = given.Value;
@@ -267,6 +292,12 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, Preset
         if (!path.Names) return std::move(path.Error);
         preset.NodeText = std::string(value);
         preset.NodeNames = std::move(*path.Names);
+    } else if (name == "--preset-name") {
+        invocation.Factory = FindFactoryPreset(value);
+        if (invocation.Factory == nullptr) {
+            return "--preset-name must be " + FactoryPresetNames() + " (got '" +
+                   std::string(value) + "')";
+        }
     } else if (name == "--png") {
         if (value.empty()) return "--png needs a file name";
         invocation.OutputPath = std::string(value);
@@ -320,6 +351,7 @@ std::optional<Command> FindCommand(std::string_view name) {
     if (name == "info") return Command::Info;
     if (name == "window") return Command::Window;
     if (name == "edit") return Command::Edit;
+    if (name == "presets") return Command::Presets;
     if (name == "help") return Command::Help;
     return std::nullopt;
 }
@@ -423,6 +455,11 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
     if (std::string refusal = ResolvePreset(preset, invocation.Preset); !refusal.empty()) {
         return Refuse(std::move(refusal));
     }
+    // Two sets of values to start from; whichever won, the other would be silently ignored.
+    if (invocation.Factory != nullptr && invocation.Preset) {
+        return Refuse("--preset-name and " + std::string(LocationOption(invocation.Preset->Where)) +
+                      " cannot be used together");
+    }
 
     switch (*command) {
         case Command::Process:
@@ -451,6 +488,9 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
         }
         case Command::Info:
             if (!operands.empty()) return Refuse("info takes no file names");
+            break;
+        case Command::Presets:
+            if (!operands.empty()) return Refuse("presets takes no file names");
             break;
         case Command::Window:
             if (!operands.empty()) {

@@ -14,10 +14,11 @@
 #include "audio/audio_format.h"
 #include "command_line/effect_values.h"
 #include "command_line/preset_location.h"
+#include "effect/factory_presets.h"
 
 namespace flanger::tool {
 
-enum class Command { Help, Process, Demo, SavePreset, ShowPreset, Info, Window, Edit };
+enum class Command { Help, Process, Demo, SavePreset, ShowPreset, Info, Window, Edit, Presets };
 
 // The effect values typed on the command line, in settings units. Each replaces the value it
 // names in the settings the command starts from (a new effect's, or a loaded preset's); the
@@ -49,6 +50,9 @@ struct Invocation {
     // --preset-file with --section, --registry-key, or --xml-preset with --node; always set for
     // save-preset and show-preset.
     std::optional<PresetLocation> Preset;
+    // process and demo, --preset-name: the factory preset the settings start from instead of a
+    // new effect's; never with Preset.
+    const FactoryPreset* Factory = nullptr;
     std::optional<Container> Format;             // --format; nullopt keeps the source's container
     std::optional<Encoding> SampleEncoding;      // --encoding; nullopt keeps the source's encoding
     std::optional<double> Quality;               // --quality, 0 to 10

@@ -73,4 +73,33 @@ std::vector<std::string> DescribeParameters(const EffectParameters& parameters) 
     return lines;
 }
 
+std::string OptionsGiving(const EffectParameters& parameters) {
+    const EffectParameters start;
+    std::string options;
+    for (const Control& control : kControls) {
+        if (control.Option == nullptr) continue;
+        std::string value;
+        if (&control == &kControls[kFeedbackOnControl]) {
+            if (parameters.Feedback < 0) options += std::string(" ") + control.Option;
+            continue;
+        }
+        if (&control == &kControls[kSineControl]) {
+            if ((parameters.Sine != 0) == (start.Sine != 0)) continue;
+            value = parameters.Sine != 0 ? "sine" : "triangle";
+        } else if (control.Field == &EffectParameters::Feedback) {
+            // The typed gain is the magnitude, negative when the fed-back signal is inverted;
+            // --no-feedback above gives the sign of a switched-off one.
+            const std::int64_t magnitude = Magnitude(parameters.Feedback);
+            if (magnitude == start.Feedback && !parameters.InvertFeedback) continue;
+            value = (parameters.InvertFeedback ? "-" : "") +
+                    FormatFixed(magnitude, GridDecimals(control));
+        } else {
+            if (parameters.*control.Field == start.*control.Field) continue;
+            value = FormatFixed(parameters.*control.Field, GridDecimals(control));
+        }
+        options += std::string(" ") + control.Option + " " + value;
+    }
+    return options.empty() ? options : options.substr(1);
+}
+
 }  // namespace flanger::tool

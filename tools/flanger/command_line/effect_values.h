@@ -98,4 +98,8 @@ std::string DescribeValue(const EffectRange& range, std::int32_t value);
 // outside the settings window's range.
 std::vector<std::string> DescribeParameters(const EffectParameters& parameters);
 
+// The effect options that turn a new effect's values into `parameters`, in the order of the
+// help: "--delay 1.5 --feedback -0.60 --sweep sine". Empty for a new effect's values.
+std::string OptionsGiving(const EffectParameters& parameters);
+
 }  // namespace flanger::tool

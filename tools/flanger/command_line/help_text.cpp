@@ -17,6 +17,7 @@ enum Section : unsigned {
     kOutput = 1u << 2,
     kWindow = 1u << 3,
     kFiles = 1u << 4,
+    kFactory = 1u << 5,
 };
 
 struct CommandHelp {
@@ -56,7 +57,7 @@ constexpr CommandHelp kCommands[] = {
                    a folder. A file that fails is reported on its own line and the others
                    go on; the exit status is then 1.
 )",
-     kEffect | kPreset | kOutput | kFiles},
+     kEffect | kFactory | kPreset | kOutput | kFiles},
     {Command::Demo, "flanger demo OUT [options]\n",
      R"(  demo OUT         Write about 10 seconds of a built-in stereo test signal (a sawtooth
                    chord over noise, 44.1 kHz) through the effect. The container follows
@@ -64,7 +65,7 @@ constexpr CommandHelp kCommands[] = {
                    the encoding is 16-bit PCM (the codec for lossy containers) unless
                    --encoding says otherwise.
 )",
-     kEffect | kPreset | kOutput | kFiles},
+     kEffect | kFactory | kPreset | kOutput | kFiles},
     {Command::SavePreset, "flanger save-preset PRESET [effect options]\n",
      R"(  save-preset      Store effect settings as a preset: the values the preset PRESET already
                    holds (a new effect's where it holds none), changed by the effect
@@ -76,6 +77,12 @@ constexpr CommandHelp kCommands[] = {
                    options and as stored, such as: delay 5.0 ms (Delay=50).
 )",
      kPreset},
+    {Command::Presets, "flanger presets\n",
+     R"(  presets          List the factory presets: each one's name and key, what it is for, and
+                   the effect options that give its values from a new effect's. process
+                   and demo start from one with --preset-name.
+)",
+     0},
     {Command::Info, "flanger info [--plugin PATH]\n",
      R"(  info             Print the name and vendor the module reports.
 )",
@@ -140,6 +147,15 @@ need one; process, demo and window take their settings from it when given.
   leaves it alone; otherwise save-preset changes only the values and the elements it adds,
   and keeps every other byte. Stored values outside the ranges above are used as they are,
   with a warning.
+)";
+
+constexpr std::string_view kFactoryOptions = R"(
+Factory presets (process, demo):
+  --preset-name NAME
+                    Start from the values of the factory preset NAME (see flanger
+                    presets) instead of a new effect's: its name or its key, in any
+                    letter case, such as "classic jet" or classic-jet. Effect options
+                    given with it override its values. Not with a PRESET.
 )";
 
 constexpr std::string_view kOutputOptions = R"(
@@ -234,6 +250,7 @@ std::string EffectOptions() {
 
 void AddSections(std::string& text, unsigned sections) {
     if ((sections & kEffect) != 0) text += EffectOptions();
+    if ((sections & kFactory) != 0) text += kFactoryOptions;
     if ((sections & kPreset) != 0) text += kPresetOptions;
     if ((sections & kOutput) != 0) text += kOutputOptions;
     if ((sections & kWindow) != 0) text += kWindowOptions;

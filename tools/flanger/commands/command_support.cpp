@@ -20,7 +20,10 @@ std::unique_ptr<PluginLibrary> LoadModule(const Invocation& invocation) {
 
 std::optional<EffectParameters> ChooseParameters(const Invocation& invocation,
                                                  const PluginExports& module, MissingFile missing) {
-    if (!invocation.Preset) return invocation.Changes.AppliedTo(EffectParameters{});
+    if (!invocation.Preset) {
+        return invocation.Changes.AppliedTo(
+            invocation.Factory != nullptr ? invocation.Factory->Settings : EffectParameters{});
+    }
     std::string error;
     std::string absence;
     const std::optional<EffectParameters> loaded =

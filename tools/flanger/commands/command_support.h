@@ -15,10 +15,10 @@ namespace flanger::tool {
 // Loads the module the invocation selects (see LocatePlugin); null after reporting the failure.
 std::unique_ptr<PluginLibrary> LoadModule(const Invocation& invocation);
 
-// The six values a command works with: those of the invocation's preset (a new record's when it
-// names none), changed by the values typed. Each loaded value that is used and lies outside the
-// settings window's range gets a warning; it is used all the same, as a host would. nullopt
-// after reporting a failure.
+// The values a command works with: those of the invocation's preset (the factory preset's, or a
+// new record's when it names none), changed by the values typed. Each loaded value that is used and
+// lies outside the settings window's range gets a warning; it is used all the same, as a host
+// would. nullopt after reporting a failure.
 std::optional<EffectParameters> ChooseParameters(const Invocation& invocation,
                                                  const PluginExports& module, MissingFile missing);
 

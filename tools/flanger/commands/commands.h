@@ -14,5 +14,6 @@ int RunShowPreset(const Invocation& invocation);
 int RunInfo(const Invocation& invocation);
 int RunWindow(const Invocation& invocation);
 int RunEdit(const Invocation& invocation);
+int RunPresets(const Invocation& invocation);
 
 }  // namespace flanger::tool
