@@ -8,7 +8,8 @@
 #   sox           sox's ladspa effect runs both LADSPA plug-ins
 #   jalv          jalv under a JACK server with its dummy backend, controls moved while it runs
 #   jalv-ui       jalv's GTK front end shows the plug-ins' own window on an X server (run under
-#                 xvfb-run): xdotool moves a slider, and jalv's controls follow it
+#                 xvfb-run): xdotool moves a slider and clicks a further control, and jalv's
+#                 controls follow; a preset loaded by jalv reaches the same window's controls
 #   ardour        Ardour's plug-in scan (headless, ardour7-lua) lists the four plug-ins by name,
 #                 each LV2 and LADSPA one filed under Flanger; a session with each LV2 plug-in on
 #                 a stereo track, exported by ardour7-export, is bit for bit what `flanger
@@ -393,22 +394,61 @@ jalv-ui)
     window="$(timeout 20 xdotool search --sync --name '^Flanger settings$' | head -1)" ||
         { cat jalv.txt; fail "no settings window in jalv"; }
     eval "$(xdotool getwindowgeometry --shell "$window")"
+    # A control of the window found by its name, clicked.
+    click() {
+        xdotool mousemove --window "$(xdotool search --name "^$1\$" | head -1)" 6 6 click 1
+        sleep 0.5
+    }
+    # jalv's controls as preset NAME (Presets, Save Preset..., the name, Return), its port values
+    # one a line in NAME.txt.
+    save_preset() {
+        xdotool mousemove 63 $((Y / 2)) click 1 sleep 0.5 key Down Return sleep 1 \
+            type --delay 20 "$1"
+        sleep 0.5
+        xdotool key Return
+        local preset="$HOME/Flanger_$1.preset.lv2/$1.ttl"
+        for _ in $(seq 50); do [ -f "$preset" ] && break; sleep 0.1; done
+        [ -f "$preset" ] || { cat jalv.txt; fail "jalv saved no preset $1"; }
+        tr -d '\n\t' <"$preset" | sed 's/\] , \[/\n/g' >"$1.txt"
+    }
     sleep 1
     # The Delay thumb's middle (in the program's own dialog template), dragged above the top.
     xdotool mousemove $((X + 17)) $((Y + 101)) mousedown 1 mousemove $((X + 17)) $((Y + 60)) \
         mousemove $((X + 17)) $((Y + 5)) mouseup 1
     sleep 1
-    # jalv's controls as a preset: Presets, Save Preset..., the name, Return.
-    xdotool mousemove 63 $((Y / 2)) click 1 sleep 0.5 key Down Return sleep 1 \
-        type --delay 20 moved
-    sleep 0.5
-    xdotool key Return
-    for _ in $(seq 50); do [ -f "$HOME/Flanger_moved.preset.lv2/moved.ttl" ] && break; sleep 0.1; done
-    preset="$HOME/Flanger_moved.preset.lv2/moved.ttl"
-    [ -f "$preset" ] || { cat jalv.txt; fail "jalv saved no preset"; }
-    tr -d '\n\t' <"$preset" | sed 's/\] , \[/\n/g' >controls.txt
-    contains controls.txt 'lv2:symbol "delay" ;pset:value 10.0' 'lv2:symbol "width" ;pset:value 7.5' \
-        'lv2:symbol "sine" ;pset:value 0.0'
+    click "Invert feedback"
+    save_preset moved
+    contains moved.txt 'lv2:symbol "delay" ;pset:value 10.0' 'lv2:symbol "width" ;pset:value 7.5' \
+        'lv2:symbol "sine" ;pset:value 0.0' 'lv2:symbol "feedback_invert" ;pset:value 1.0'
+    # Sine, Invert feedback and Level moved, then set back by the host (jalv loads the preset):
+    # the settings window stays the one it was, and its check box and the side panel's
+    # follow, so that clicked once more each sends the other state again.
+    sine="$(xdotool search --name '^Sine$')"
+    click Sine
+    click "Invert feedback"
+    # Level a page down: a click in its trackbar, right of its label, left of the thumb.
+    level="$(xdotool search --name '^Level$')"
+    width="$(xdotool getwindowgeometry "$level" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')"
+    xdotool mousemove --window "$level" $((width + 15)) 4 click 1
+    save_preset clicked
+    contains clicked.txt 'lv2:symbol "sine" ;pset:value 1.0' \
+        'lv2:symbol "level" ;pset:value -7.19999981' 'lv2:symbol "feedback_invert" ;pset:value 0.0'
+    # The preset from jalv's menu, first or second after Save and Delete in an order of jalv's
+    # own: tried until jalv's title names it. Loaded when the window shows its level again.
+    for downs in 3 4 3 4; do
+        # shellcheck disable=SC2046
+        xdotool mousemove 63 $((Y / 2)) click 1 sleep 1 key --delay 100 $(printf 'Down %.0s' \
+            $(seq "$downs")) Return
+        timeout 3 xdotool search --sync --name '^Flanger - moved$' >/dev/null && break
+        xdotool key Escape
+    done
+    timeout 10 xdotool search --sync --name '^0\.0$' >/dev/null || fail "the level stays"
+    [ "$(xdotool search --name '^Sine$')" = "$sine" ] || fail "the settings window was made again"
+    click Sine
+    click "Invert feedback"
+    save_preset again
+    contains again.txt 'lv2:symbol "delay" ;pset:value 10.0' 'lv2:symbol "sine" ;pset:value 1.0' \
+        'lv2:symbol "feedback_invert" ;pset:value 0.0'
     ;;
 *)
     fail "unknown test $1"

@@ -1,28 +1,33 @@
 // The LV2 plug-ins' own window: an LV2 UI of type X11 that shows the module's settings window
-// inside the host's parent window.
+// inside the host's parent window, and beside it the plug-in's further controls (side_panel.h).
 //
 // The UI runs apart from the plug-in (possibly in another process) and talks to it only through
-// the host, by control port values. It holds a settings record of the module's own (Initialize),
-// the host's parent wrapped into a window handle of the windowing layer, a window of its own in
-// it that receives the settings window's notifications, and the settings window itself:
-// - each committed change (the WM_COMMAND the settings window posts) is sent to the host as the
-//   seven control values that the record's six parameters make (Feedback is a magnitude and a
-//   switch), in the controls' units;
-// - each control change from the host (automation, a preset) is kept; at the next idle call the
-//   record takes the controls' values, and when they differ from what the window shows, the
-//   settings window is made again over it, which is how a host refreshes the dialog;
+// the host, by control port values, of which it keeps the last it knows. It holds a settings
+// record of the module's own (Initialize), the host's parent wrapped into a window handle of the
+// windowing layer, a window of its own in it that receives the notifications of the settings
+// window and of the side panel, and the two:
+// - a committed change of the settings window (the WM_COMMAND it posts) leaves the record's six
+//   parameters as seven control values (Feedback is a magnitude and a switch), of which only
+//   those that differ from the known port values go to the host; a side panel control sends its
+//   own port;
+// - a control change from the host (automation, a preset) is kept; at the next idle call the
+//   record takes the record's controls, and when they differ from what the dialog shows its
+//   controls are set in place (dialog_controls.h), and the side panel shows its controls: the
+//   windows are never made again, so the host keeps the window it embedded;
 // - the host's idle calls run the layer's message loop, which also reads the display's events.
-// Only the seven controls (port indices 0 to 6) are read and written; later ports are not ours.
+// Which plug-in the window serves (mono or stereo) comes from the plug-in URI: the port indices
+// of the later controls depend on it, and the mono one has no stereo spread.
 #include <lv2/core/lv2.h>
 #include <lv2/ui/ui.h>
 
-#include <array>
-#include <cmath>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <optional>
 
+#include "plugins/lv2/dialog_controls.h"
+#include "plugins/lv2/side_panel.h"
 #include "plugins/plugin_ports.h"
 #include "windowing/settings_window_module.h"
 #include "windowing/user32.h"
@@ -37,13 +42,27 @@ constexpr char kContainerName[] = "Flanger settings";
 constexpr WPARAM kSettingsChanged = 0x04000000;
 constexpr std::uint32_t kFloatProtocol = 0;
 
-LiveSettings SettingsOf(const EffectSettings& record) {
-    return {record.Depth, record.Delay, record.Width, record.Sine, record.Feedback, record.Speed};
+// The channel count of the plug-in `uri` names; 0 for none of ours.
+std::uint32_t ChannelsOf(const char* uri) {
+    for (const PluginIdentity& plugin : kPlugins) {
+        if (uri != nullptr && std::strcmp(uri, plugin.Lv2Uri) == 0) return plugin.Channels;
+    }
+    return 0;
+}
+
+// Whether the record's fields of `a` and `b` agree; the controls the record does not hold are
+// not compared.
+bool SameRecord(const LiveSettings& a, const LiveSettings& b) {
+    EffectSettings recordA = DefaultRecord();
+    EffectSettings recordB = DefaultRecord();
+    StoreInRecord(a, recordA);
+    StoreInRecord(b, recordB);
+    return SettingsOfRecord(recordA) == SettingsOfRecord(recordB);
 }
 
 class Editor {
 public:
-    static Editor* Create(const char* bundlePath, LV2UI_Write_Function write,
+    static Editor* Create(const char* pluginUri, const char* bundlePath, LV2UI_Write_Function write,
                           LV2UI_Controller controller, LV2UI_Widget* widget,
                           const LV2_Feature* const* features) {
         void* parent = nullptr;
@@ -54,15 +73,17 @@ public:
                 resize = static_cast<const LV2UI_Resize*>((*features)->data);
             }
         }
-        if (parent == nullptr || !FlangerOpenDisplay(nullptr)) return nullptr;
+        const std::uint32_t channels = ChannelsOf(pluginUri);
+        if (channels == 0 || parent == nullptr || !FlangerOpenDisplay(nullptr)) return nullptr;
         const std::optional<platform::SettingsWindowModule> module =
             platform::LoadSettingsWindowModule(bundlePath != nullptr ? bundlePath : "");
         if (!module || !RegisterContainerClass()) return nullptr;
 
-        std::unique_ptr<Editor> editor(new Editor(*module, write, controller));
+        std::unique_ptr<Editor> editor(new Editor(*module, channels, write, controller));
         if (editor->Module.Initialize(nullptr, nullptr, nullptr, &editor->Record) != 1) {
             return nullptr;
         }
+        editor->Controls = ControlValuesOf(SettingsOfRecord(*editor->Record));
         editor->Host = FlangerWrapNativeWindow(reinterpret_cast<std::uintptr_t>(parent));
         if (editor->Host == nullptr) return nullptr;
         editor->Container =
@@ -71,16 +92,22 @@ public:
         if (editor->Container == nullptr) return nullptr;
         SetWindowLongPtrA(editor->Container, GWLP_USERDATA,
                           reinterpret_cast<LONG_PTR>(editor.get()));
-        if (!editor->OpenSettingsWindow()) return nullptr;
+        editor->Settings = editor->Module.CreateSettingsWindow(editor->Container, editor->Record);
+        if (editor->Settings == nullptr) return nullptr;
+        ShowWindow(editor->Settings, SW_SHOW);
 
-        RECT size{};
-        GetWindowRect(editor->Settings, &size);
-        const int width = size.right - size.left;
-        const int height = size.bottom - size.top;
+        RECT dialog{};
+        GetWindowRect(editor->Settings, &dialog);
+        const int dialogWidth = dialog.right - dialog.left;
+        const SidePanel::Size panel =
+            editor->Panel.Create(editor->Container, editor->Settings, channels, dialogWidth);
+        if (panel.Width == 0) return nullptr;
+        editor->Panel.Show(editor->Controls);
+        const int width = dialogWidth + panel.Width;
+        const int height = std::max<int>(dialog.bottom - dialog.top, panel.Height);
         MoveWindow(editor->Container, 0, 0, width, height, TRUE);
         if (resize != nullptr) resize->ui_resize(resize->handle, width, height);
         *widget = reinterpret_cast<LV2UI_Widget>(FlangerGetNativeWindow(editor->Container));
-        editor->Controls = ControlValuesOf(SettingsOf(*editor->Record));
         return editor.release();
     }
 
@@ -94,19 +121,25 @@ public:
     // The host's control change: kept for the next idle call.
     void PortEvent(std::uint32_t port, std::uint32_t size, std::uint32_t format,
                    const void* buffer) {
-        // Ports from kLeadingControls on are audio, or controls the window does not show.
-        if (port >= kLeadingControls || format != kFloatProtocol || size != sizeof(float)) return;
-        std::memcpy(&Controls[port], buffer, sizeof(float));
+        const std::uint32_t control = ControlAtPort(Channels, port);
+        if (control == kControlCount || format != kFloatProtocol || size != sizeof(float)) return;
+        float value;
+        std::memcpy(&value, buffer, sizeof value);
+        // The host's echo of what the window sent changes nothing.
+        if (value == Controls[control]) return;
+        Controls[control] = value;
         ControlsChanged = true;
     }
 
     int Idle() {
         if (ControlsChanged) {
             ControlsChanged = false;
-            const float* values[kControlCount];
-            for (std::uint32_t i = 0; i < kControlCount; ++i) values[i] = &Controls[i];
-            const LiveSettings wanted = SettingsFromControls(values);
-            if (!(wanted == SettingsOf(*Record))) ShowSettings(wanted);
+            const LiveSettings wanted = KnownSettings();
+            if (!SameRecord(wanted, SettingsOfRecord(*Record))) {
+                StoreInRecord(wanted, *Record);
+                ShowInDialog(Settings, wanted);
+            }
+            Panel.Show(Controls);
         }
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -117,9 +150,9 @@ public:
     }
 
 private:
-    Editor(const platform::SettingsWindowModule& module, LV2UI_Write_Function write,
-           LV2UI_Controller controller)
-        : Module(module), Write(write), Controller(controller) {}
+    Editor(const platform::SettingsWindowModule& module, std::uint32_t channels,
+           LV2UI_Write_Function write, LV2UI_Controller controller)
+        : Module(module), Channels(channels), Write(write), Controller(controller) {}
 
     static bool RegisterContainerClass() {
         WNDCLASSA windowClass{};
@@ -129,62 +162,69 @@ private:
     }
 
     static LRESULT ContainerProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_COMMAND && wParam == kSettingsChanged) {
-            if (auto* editor =
-                    reinterpret_cast<Editor*>(GetWindowLongPtrA(window, GWLP_USERDATA))) {
-                editor->SendControls();
+        auto* editor = reinterpret_cast<Editor*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (editor != nullptr && (message == WM_COMMAND || message == WM_HSCROLL)) {
+            std::uint32_t control = kControlCount;
+            float value = 0.0f;
+            if (message == WM_COMMAND && wParam == kSettingsChanged) {
+                editor->SendRecord();
+            } else if (editor->Panel.Read(reinterpret_cast<HWND>(lParam), control, value)) {
+                editor->Send(control, value);
             }
             return 0;
         }
         return DefWindowProcA(window, message, wParam, lParam);
     }
 
-    bool OpenSettingsWindow() {
-        Settings = Module.CreateSettingsWindow(Container, Record);
-        if (Settings == nullptr) return false;
-        ShowWindow(Settings, SW_SHOW);
-        return true;
+    // The settings of the known port values, on the settings' grid.
+    LiveSettings KnownSettings() const {
+        const float* values[kControlCount];
+        for (std::uint32_t i = 0; i < kControlCount; ++i) values[i] = &Controls[i];
+        return SettingsFromControls(values);
     }
 
-    // The record takes `settings` and a new settings window shows them.
-    void ShowSettings(const LiveSettings& settings) {
-        Record->Depth = settings.Depth;
-        Record->Delay = settings.Delay;
-        Record->Width = settings.Width;
-        Record->Sine = settings.Sine;
-        Record->Feedback = settings.Feedback;
-        Record->Speed = settings.Speed;
-        if (Settings != nullptr) DestroyWindow(Settings);
-        OpenSettingsWindow();
-    }
-
-    // What the record holds after a commit, as the seven control values; kept as the controls'
-    // values too, so that the host's echo of them changes nothing.
-    void SendControls() {
-        Controls = ControlValuesOf(SettingsOf(*Record));
-        for (std::uint32_t i = 0; i < kLeadingControls; ++i) {
-            Write(Controller, i, sizeof(float), kFloatProtocol, &Controls[i]);
+    // The record's controls after a commit of the settings window that differ from the known
+    // port values: the one the person moved, not the others' values again, which could undo a
+    // host's change on its way to the window.
+    void SendRecord() {
+        const std::array<float, kControlCount> known = ControlValuesOf(KnownSettings());
+        const std::array<float, kControlCount> record = ControlValuesOf(SettingsOfRecord(*Record));
+        for (std::uint32_t control = 0; control < kControlCount; ++control) {
+            if (kControls[control].Home == ControlHome::Record &&
+                record[control] != known[control]) {
+                Send(control, record[control]);
+            }
         }
     }
 
+    // Kept as the control's value too, so that the host's echo of it changes nothing.
+    void Send(std::uint32_t control, float value) {
+        if (value == Controls[control]) return;
+        Controls[control] = value;
+        Write(Controller, ControlPortIndex(Channels, control), sizeof(float), kFloatProtocol,
+              &value);
+    }
+
     platform::SettingsWindowModule Module;
+    std::uint32_t Channels;
     LV2UI_Write_Function Write;
     LV2UI_Controller Controller;
     EffectSettings* Record = nullptr;
     HWND Host = nullptr;       // the host's parent window
-    HWND Container = nullptr;  // ours, the settings window's parent
+    HWND Container = nullptr;  // ours, the parent of the settings window and the side panel
     HWND Settings = nullptr;
-    std::array<float, kControlCount> Controls{};
+    SidePanel Panel;
+    ControlValues Controls{};  // the last port values known, by control
     bool ControlsChanged = false;
 };
 
 Editor* EditorOf(LV2UI_Handle handle) { return static_cast<Editor*>(handle); }
 
-LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char*, const char* bundlePath,
+LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char* bundlePath,
                          LV2UI_Write_Function write, LV2UI_Controller controller,
                          LV2UI_Widget* widget, const LV2_Feature* const* features) {
     try {
-        return Editor::Create(bundlePath, write, controller, widget, features);
+        return Editor::Create(pluginUri, bundlePath, write, controller, widget, features);
     } catch (...) {
         return nullptr;
     }
