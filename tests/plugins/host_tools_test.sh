@@ -332,7 +332,10 @@ ardour)
 AudioEngine:set_backend("None (Dummy)", "", "")
 assert(load_session("session", "scan"))
 for p in ARDOUR.LuaAPI.list_plugins():iter() do
-  if p.creator == "Vornak" then print("plugin: " .. p.name .. " | " .. p.category) end
+  if p.creator == "Vornak" then
+    print("plugin: " .. p.name .. " | " .. p.category)
+    for r in p:get_presets(false):iter() do print("preset: " .. p.name .. " | " .. r.label) end
+  end
 end
 close_session()
 quit()
@@ -342,6 +345,12 @@ LUA
     contains scan.txt "plugin: Flanger | Flanger Plugin" "plugin: Flanger (stereo) | Flanger Plugin" \
         "plugin: Flanger (LADSPA) | Flanger" "plugin: Flanger (stereo, LADSPA) | Flanger"
     [ "$(grep -c '^plugin: ' scan.txt)" = 4 ] || fail "Ardour lists other plug-ins of ours"
+    # The factory presets of each LV2 plug-in, as `flanger presets` names them.
+    for plugin in "Flanger" "Flanger (stereo)"; do
+        diff <(sed -n "s/^preset: $plugin | //p" scan.txt | sort) \
+            <("$FLANGER" presets | sed -n 's/^\([^ ].*\) (.*)$/\1/p' | sort) ||
+            fail "Ardour lists other presets of $plugin than flanger presets"
+    done
     ardour_renders
     ;;
 jalv)
@@ -433,13 +442,14 @@ jalv-ui)
     save_preset clicked
     contains clicked.txt 'lv2:symbol "sine" ;pset:value 1.0' \
         'lv2:symbol "level" ;pset:value -7.19999981' 'lv2:symbol "feedback_invert" ;pset:value 0.0'
-    # The preset from jalv's menu, first or second after Save and Delete in an order of jalv's
-    # own: tried until jalv's title names it. Loaded when the window shows its level again.
-    for downs in 3 4 3 4; do
+    # The preset from jalv's menu, somewhere after Save and Delete among the factory presets in
+    # an order of jalv's own: tried until jalv's title names it. Loaded when the window shows
+    # its level again.
+    for downs in $(seq 3 14); do
         # shellcheck disable=SC2046
         xdotool mousemove 63 $((Y / 2)) click 1 sleep 1 key --delay 100 $(printf 'Down %.0s' \
             $(seq "$downs")) Return
-        timeout 3 xdotool search --sync --name '^Flanger - moved$' >/dev/null && break
+        timeout 2 xdotool search --sync --name '^Flanger - moved$' >/dev/null && break
         xdotool key Escape
     done
     timeout 10 xdotool search --sync --name '^0\.0$' >/dev/null || fail "the level stays"
