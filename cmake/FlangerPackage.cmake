@@ -1,8 +1,6 @@
 # The Debian package flanger_<version>_<arch>.deb, made by CPack from the install rules under the
 # prefix /usr (scripts/package runs it and checks the result with lintian). Its dependencies are
 # computed from the installed binaries by dpkg-shlibdeps.
-set(FLANGER_PACKAGE_MAINTAINER "Vornak <packaging@vornak.invalid>"
-    CACHE STRING "The Maintainer field of the Debian package")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME flanger)

@@ -246,6 +246,8 @@ lv2-validate)
     sordi "$FLANGER_LV2_DIR"/flanger.lv2/flanger.ttl >triples.txt
     [ "$(grep -c 'doap#license> <http://opensource.org/licenses/MIT>' triples.txt)" = 3 ] ||
         fail "flanger.ttl does not name the MIT licence for the project and both plug-ins"
+    grep -q 'foaf/0.1/mbox> <mailto:[^>]*@' triples.txt ||
+        fail "flanger.ttl names no maintainer with an address"
     # A description for each plug-in and each control port.
     [ "$(grep -c 'rdf-schema#comment>' triples.txt)" = \
         "$((2 + $(grep -c 'lv2core#ControlPort>' triples.txt)))" ] ||

@@ -176,6 +176,7 @@ TEST(Lv2Plugin, ConstantControlsGiveTheBitsOfOpenStream) {
         std::uint32_t sampleRate;
         BufferLayout layout;
         std::vector<std::uint32_t> blockSizes;
+        bool bypassed = false;  // then the output is the input, bit for bit
     };
     const Case cases[] = {
         {0, {}, 44100, BufferLayout::Separate, {512}},
@@ -187,14 +188,18 @@ TEST(Lv2Plugin, ConstantControlsGiveTheBitsOfOpenStream) {
         {0, {50, 20, 90, 1, 100, 120, true}, 48000, BufferLayout::InPlace, {4096}},
         {1, {.Level = -60}, 44100, BufferLayout::Crossed, {100, 4096}},
         {0, {.Sine = 1, .Level = 117}, 48000, BufferLayout::Separate, {512}},
+        {1, {.Feedback = 90, .Level = -30}, 44100, BufferLayout::Crossed, {64, 1000}, true},
     };
     for (const Case& c : cases) {
         const auto& plugin = kPlugins[c.plugin];
         const Channels input = WhiteNoise(plugin.Channels, 3 * c.sampleRate / 2, c.sampleRate);
-        const Channels expected = ThroughOpenStream(c.settings, c.sampleRate, input);
+        const Channels expected =
+            c.bypassed ? input : ThroughOpenStream(c.settings, c.sampleRate, input);
+        std::vector<float> controls = ControlsFor(c.settings);
+        controls[kEnabledControl] = c.bypassed ? 0.0f : 1.0f;
         // The second pass follows deactivate and activate, which start afresh.
         const auto outputs = RunLv2({plugin,
-                                     ControlsFor(c.settings),
+                                     controls,
                                      c.blockSizes,
                                      c.layout,
                                      static_cast<double>(c.sampleRate),

@@ -390,21 +390,26 @@ TEST(ProcessCommandTest, WarnsOfClippingAndShortInputs) {
                                  "': " + std::to_string(clipped) +
                                  " samples beyond full scale clipped (" + numbers + advice(peak) +
                                  "\n";
-    const std::string peaks = "flanger: warning: '" + d / "out.wav" + "': peaks at " +
-                              advice(peak).substr(0, advice(peak).find(')')) +
-                              "; will clip when played" +
-                              advice(peak).substr(advice(peak).find(')') + 1) + "\n";
+    const auto peaks = [&](const std::string& out) {
+        return "flanger: warning: '" + d / out + "': peaks at " +
+               advice(peak).substr(0, advice(peak).find(')')) + "; will clip when played" +
+               advice(peak).substr(advice(peak).find(')') + 1) + "\n";
+    };
     struct WarningCase {
-        std::vector<std::string> arguments;  // IN, then options; OUT is out.wav
+        std::vector<std::string> arguments;  // IN, then options
         std::string err;                     // exactly, or its start when it ends in ": "
         int exitStatus = 0;
+        std::string out = "out.wav";
     };
     const WarningCase cases[] = {
         {{"in.wav"}, clipping},
         {{"in.wav", "--no-clip-warning"}, ""},
         {{"in.wav", "-q"}, ""},
         // Nothing clips in the file, but it will when played.
-        {{"in.wav", "--encoding", "float"}, peaks},
+        {{"in.wav", "--encoding", "float"}, peaks("out.wav")},
+        {{"in.wav"}, peaks("out.mp3"), 0, "out.mp3"},
+        {{"in.wav", "--gain", "auto"}, "flanger: note: '" + d / "out.mp3" + "': --gain auto", 0,
+         "out.mp3"},
         {{"in.wav", "--gain", levelFor(peak)}, ""},
         {{"in.wav", "--gain", "auto", "--encoding", "float"},
          "flanger: note: '" + d / "out.wav" + "': --gain auto chose " + levelFor(peak) + " dB ("},
@@ -418,7 +423,7 @@ TEST(ProcessCommandTest, WarnsOfClippingAndShortInputs) {
     for (const WarningCase& c : cases) {
         SCOPED_TRACE(c.arguments[1 % c.arguments.size()]);
         const CommandResult run =
-            Process(d, c.arguments[0], "out.wav", {c.arguments.begin() + 1, c.arguments.end()},
+            Process(d, c.arguments[0], c.out, {c.arguments.begin() + 1, c.arguments.end()},
                     {{}, {}, -1, c.arguments[0] == "-" ? d / "in.wav" : "", true});
         EXPECT_EQ(run.exitStatus, c.exitStatus) << run.err;
         const bool whole = c.err.empty() || c.err.ends_with('\n');

@@ -195,11 +195,12 @@ bool WriteBundle(const std::string& directory, const std::string& binary) {
                     << "\n\tlv2:optionalFeature ui:resize ;\n"
                     << "\tlv2:extensionData ui:idleInterface .\n";
     }
-    // The vendor is the maintainer of the project both plug-ins belong to.
+    // The maintainer of the project both plug-ins belong to: the package's, with an address.
     description << "\n<" << kProjectUri << ">\n\ta doap:Project ;\n\tdoap:name \"Flanger\" ;\n"
                 << "\tdoap:license <" << kLicenseUri << "> ;\n"
-                << "\tdoap:maintainer [\n\t\ta foaf:Person ;\n\t\tfoaf:name \"" << kVendor
-                << "\"\n\t] .\n";
+                << "\tdoap:maintainer [\n\t\ta foaf:Person ;\n\t\tfoaf:name \""
+                << FLANGER_MAINTAINER_NAME << "\" ;\n\t\tfoaf:mbox <mailto:"
+                << FLANGER_MAINTAINER_ADDRESS << ">\n\t] .\n";
     for (const PluginIdentity& plugin : kPlugins) {
         description << "\n";
         WritePlugin(description, plugin);
