@@ -121,4 +121,11 @@ add_custom_target(flanger_changelog ALL DEPENDS ${FLANGER_GENERATED_DIR}/changel
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${FLANGER_PACKAGING_DIR}/copyright
               ${FLANGER_GENERATED_DIR}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The README's further pages and pictures, where its links find them.
+set(doc ${PROJECT_SOURCE_DIR}/doc)
+install(FILES ${doc}/command.md ${doc}/developing.md ${doc}/host-developers.md
+              ${doc}/installing.md ${doc}/plugins.md ${doc}/reliability.md ${doc}/speed.md
+              ${doc}/settings-window.png ${doc}/settings-window-de.png
+              ${doc}/lv2-window-in-jalv.png
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc)
 
