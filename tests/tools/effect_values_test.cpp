@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "audio/audio_format.h"
+#include "command_line/help_text.h"
 #include "effect/factory_presets.h"
 
 namespace flanger::tool {
@@ -157,6 +159,35 @@ TEST(EffectValuesTest, ManPageAndCompletionAgreeWithTheControls) {
     std::vector<std::string> expected;
     for (const FactoryPreset& preset : FactoryPresets()) expected.emplace_back(preset.Key);
     EXPECT_EQ(completed, expected);
+    // Every container the command writes, in --help, in the man page's --format entry and in
+    // its description's first paragraph.
+    const std::size_t format = man.find(".BI \\-\\-format");
+    const std::string formatEntry = man.substr(format, man.find("\n.TP", format) - format);
+    const std::size_t description = man.find(".SH DESCRIPTION");
+    const std::string opening = man.substr(description, man.find(".PP", description) - description);
+    // The name as a word of `text`, in any letter case.
+    const auto mentions = [](std::string text, const std::string& name) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (std::size_t at = text.find(name); at != std::string::npos;
+             at = text.find(name, at + 1)) {
+            const char before = at == 0 ? ' ' : text[at - 1];
+            const char after = at + name.size() < text.size() ? text[at + name.size()] : ' ';
+            if (std::string_view(" (").find(before) != std::string_view::npos &&
+                std::string_view(" ,.)\n").find(after) != std::string_view::npos) {
+                return true;
+            }
+        }
+        return false;
+    };
+    std::istringstream names(ContainerNameList());
+    for (std::string name; names >> name;) {
+        if (name == "or") continue;
+        if (name.ends_with(',')) name.pop_back();
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(mentions(HelpText(), name));
+        EXPECT_TRUE(mentions(formatEntry, name));
+        EXPECT_TRUE(mentions(opening, name));
+    }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch_directory.h"
+
 namespace flanger::tool {
 namespace {
 
@@ -14,12 +16,16 @@ struct LocationCase {
 };
 
 TEST(PluginLocationTest, OptionThenEnvironmentThenNextToTheExecutable) {
+    // Executables in a fresh folder: no module is installed beside or below it, whatever the
+    // machine has installed under its own prefixes.
+    const test::ScratchDirectory d;
+    const std::string bin = d / "opt/bin/";
     const LocationCase cases[] = {
-        {"mine.so", "/env/Plugin.so", "/opt/bin/flanger", "mine.so"},
-        {std::nullopt, "/env/Plugin.so", "/opt/bin/flanger", "/env/Plugin.so"},
-        {std::nullopt, "", "/opt/bin/flanger", "/opt/bin/Plugin.so"},
-        {std::nullopt, nullptr, "/opt/bin/flanger", "/opt/bin/Plugin.so"},
-        {std::nullopt, nullptr, "/flanger", "/Plugin.so"},
+        {"mine.so", "/env/Plugin.so", bin + "flanger", "mine.so"},
+        {std::nullopt, "/env/Plugin.so", bin + "flanger", "/env/Plugin.so"},
+        {std::nullopt, "", bin + "flanger", bin + "Plugin.so"},
+        {std::nullopt, nullptr, bin + "flanger", bin + "Plugin.so"},
+        {std::nullopt, nullptr, d / "flanger", d / "Plugin.so"},
         {std::nullopt, nullptr, "", "Plugin.so"},
     };
     for (const LocationCase& c : cases) {
