@@ -472,6 +472,16 @@ TEST(WindowCommandTest, EditSavesEachChangeAndShowsWhatWindowPaints) {
     EXPECT_EQ(edited.exitStatus, 0);
     EXPECT_EQ(edited.err, "");
 
+    // The display drops the editor's connection: it ends, and what it saved stays.
+    const int dropped = StartFlanger(arguments, {}, d / "drop.out", d / "drop.err");
+    ASSERT_GT(dropped, 0);
+    const std::string second = OutputOf("timeout 20 xdotool search --sync --name '^flanger edit$'");
+    ASSERT_EQ(std::system(("xdotool windowkill " + second).c_str()), 0);
+    const CommandResult lost = WaitForFlanger(dropped, d / "drop.out", d / "drop.err");
+    EXPECT_EQ(lost.exitStatus, 1);
+    EXPECT_EQ(lost.err, "flanger: the display closed\n");
+    EXPECT_EQ(ReadBytes(d / "presets.ini"), after);
+
     const CommandResult painted =
         RunFlanger({"window", "--png", d / "settings.png", "--preset-file", d / "presets.ini",
                     "--section", "Mine"});

@@ -116,9 +116,15 @@ int RunEdit(const Invocation& invocation) {
         return ReportFailure(error);
     }
     MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    BOOL got = 0;
+    while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
+    }
+    // Every change committed before stays saved; only the window is lost.
+    if (got < 0) {
+        ReportFailure("the display closed");
+        editing.Failed = true;
     }
     if (IsWindow(editor)) DestroyWindow(editor);
     UnregisterClassA(kEditorClass, nullptr);

@@ -176,6 +176,11 @@ BOOL GetMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterMax) {
                 queue->wake.wait(lock);
                 continue;
             }
+            // The display is gone: no event will come again, so waiting would never end.
+            if (backend.Lost()) {
+                SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+                return;
+            }
             // Short enough for a pointer drag to follow the hand.
             queue->wake.wait_for(lock, std::chrono::milliseconds(5));
             lock.unlock();

@@ -30,6 +30,9 @@ public:
     // queues. A backend that Polls wants GetMessageA to come back for more now and then.
     virtual void Poll() noexcept {}
     virtual bool Polls() const noexcept { return false; }
+    // Whether the connection to the display broke (the server went away, or killed this
+    // client): its windows are gone for good, and GetMessageA says so instead of waiting.
+    virtual bool Lost() const noexcept { return false; }
     // DispatchMessageA offers each message here first, on the window's own thread; true when
     // the backend handled it (its paint and input messages), so no procedure sees it.
     virtual bool Dispatch(const MSG&) noexcept { return false; }

@@ -218,6 +218,8 @@ public:
 
     bool Polls() const noexcept override { return true; }
 
+    bool Lost() const noexcept override { return xcb_connection_has_error(Connection) != 0; }
+
     void ReleaseCaches() noexcept override { ReleaseFontCaches(); }
 
     void Poll() noexcept override {
