@@ -59,7 +59,9 @@ processed() {
 ardour_preroll=94976
 
 # The track "T" of an Ardour session plays in.wav from the session's start: its channels become
-# the session's sources, one region holds them, and the session range is the region. Ardour's
+# the session's sources, one region holds them, and the session range is the region. The track
+# feeds the master bus: Ardour connects a new track on its own, but on a busy machine the session
+# may be saved before it has, and then exports silence. Ardour's
 # Lua has no import without its editor, so they are written into the session file.
 ardour_add_region() {
     local session="$1" frames ticks region sources
@@ -79,6 +81,8 @@ ardour_add_region() {
         -e "s|<Regions/>|<Regions>$region</Regions>|" \
         -e "s|\(<Playlist [^>]*name=\"T\"[^>]*\)/>|\1>${region/90003/90004}</Playlist>|" \
         -e "s|<Locations/>|<Locations><Location id=\"90005\" name=\"session\" start=\"a0\" end=\"a$ticks\" flags=\"IsSessionRange\"/></Locations>|" \
+        -e "s|<Port type=\"audio\" name=\"T/audio_out \([12]\)\"/>|<Port type=\"audio\" name=\"T/audio_out \1\"><Connection other=\"Master/audio_in \1\"/></Port>|" \
+        -e "s|<Port type=\"audio\" name=\"Master/audio_in \([12]\)\"/>|<Port type=\"audio\" name=\"Master/audio_in \1\"><Connection other=\"T/audio_out \1\"/></Port>|" \
         "$session/render.ardour"
 }
 
@@ -114,18 +118,11 @@ LUA
         ardour_add_region render
         # shellcheck disable=SC2086
         "$FLANGER" process preroll.wav expected.wav --encoding float $options >/dev/null
-        # On a loaded machine the dummy backend now and then exports silence or fails; a second
-        # export tells such a hiccup from a fault of ours, which gives the same result twice.
-        for attempt in 1 2; do
-            timeout 100 ardour7-export -s 44100 -b float -o "$work/actual.wav" render \
-                render >export.txt 2>&1 || { [ "$attempt" = 1 ] && continue
-                                             cat export.txt; fail "ardour7-export failed"; }
-            # The frames after the silence, cut from the bytes: sox would round floats to 32 bits.
-            cmp -s <(samples actual.wav) \
-                <(samples expected.wav | tail -c +$((ardour_preroll * 8 + 1))) && break
-            [ "$attempt" = 1 ] ||
-                fail "Ardour's export of $plugin ($values) differs from flanger process $options"
-        done
+        timeout 100 ardour7-export -s 44100 -b float -o "$work/actual.wav" render \
+            render >export.txt 2>&1 || { cat export.txt; fail "ardour7-export failed"; }
+        # The frames after the silence, cut from the bytes: sox would round floats to 32 bits.
+        cmp <(samples actual.wav) <(samples expected.wav | tail -c +$((ardour_preroll * 8 + 1))) ||
+            fail "Ardour's export of $plugin ($values) differs from flanger process $options"
     done <<'RENDERS'
 urn:vornak:flanger:stereo 5_5_0.1_0.9_0.1_1_0_0_0.5_0
 urn:vornak:flanger:stereo 2.5_7.3_0.37_0.66_0.45_1_1_1_0.8_90_-3.5 --delay 2.5 --width 7.3 --speed 0.37 --depth 0.66 --feedback -0.45 --sweep sine --mix 0.8 --spread 90 --gain -3.5
