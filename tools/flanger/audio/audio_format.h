@@ -19,6 +19,10 @@ enum class Encoding { Pcm16, Pcm24, Pcm32, Float, Double, Vorbis, Opus, Mp3, Ula
 struct LossySettings {
     double Quality = 8.0;             // --quality
     std::optional<int> ConstantKbps;  // --bitrate, kilobits per second, in place of Quality
+    // A lossy input's average bitrate, kilobits per second, when neither option is given: MP3
+    // and Opus keep it at an average bitrate (a quality only guesses it, and misses by far on
+    // noisy material); Vorbis, which has no bitrate mode, takes Quality.
+    std::optional<double> KeptKbps;
     bool operator==(const LossySettings&) const = default;
 };
 
