@@ -480,7 +480,7 @@ bool SetEncoder(SNDFILE* file, int format, const LossySettings& lossy, std::stri
         mode = SF_BITRATE_MODE_CONSTANT;
     } else if (lossy.KeptKbps && takesBitrate) {
         level = std::clamp(bitrateLevel(*lossy.KeptKbps), 0.0, 1.0);
-        mode = SF_BITRATE_MODE_AVERAGE;
+        mode = SF_BITRATE_MODE_CONSTANT;
     }
     // Vorbis has no mode to set; its level is a quality.
     if (subtype != SF_FORMAT_VORBIS) sf_command(file, SFC_SET_BITRATE_MODE, &mode, sizeof mode);

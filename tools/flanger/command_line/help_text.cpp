@@ -175,7 +175,7 @@ Output options (process, demo):
   --quality Q       Quality of a lossy output (Vorbis, Opus, MP3), 0 (smallest) to 10
                     (best), at a bitrate that varies. Default: the input's bitrate class:
                     8 for a lossless input; a lossy input's average bitrate for MP3 and
-                    Opus (an average-bitrate output within about 10 %), for Vorbis by it
+                    Opus (kept as a constant bitrate), for Vorbis by it
                     (256 kbit/s and up 9, 192 8, 160 7, 128 6, 96 5, below that 4).
   --bitrate KBPS    A constant bitrate instead, 8 to 512 kbit/s, for MP3 and Opus.
                     Both are ignored, with a warning, for a lossless output.
