@@ -140,6 +140,16 @@ TEST(ProcessCommandTest, OutputIsTheModulesResultInTheChosenFormat) {
          "out.aif",
          SF_FORMAT_AIFF | SF_FORMAT_DOUBLE},
         // Decoding is libsndfile's on both sides, so even a lossy input compares exactly.
+        {"5.1 extensible stays extensible",
+         "in.wav",
+         SF_FORMAT_WAVEX | SF_FORMAT_FLOAT,
+         6,
+         48000,
+         kFrames / 2,
+         {},
+         {},
+         "out.wav",
+         SF_FORMAT_WAVEX | SF_FORMAT_FLOAT},
         {"ogg to wav",
          "in.ogg",
          SF_FORMAT_OGG | SF_FORMAT_VORBIS,
@@ -253,8 +263,7 @@ TEST(ProcessCommandTest, StandardInputAndOutputCarryWhatFilesWouldHold) {
         {"in.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, true, "-", "flac", "ref.flac"},
         {"in.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, false, "out.aiff", "", "ref.aiff"},
         {"in.flac", kFlac16, true, "-", "",
-         "flanger: cannot read standard input as audio: Error : flac decoder lost sync; " +
-             seekable},
+         "flanger: cannot read standard input as audio: flac decoder lost sync; " + seekable},
         {"in.caf", SF_FORMAT_CAF | SF_FORMAT_FLOAT, true, "out.wav", "",
          "flanger: standard input holds CAF float; " + seekable},
     };
@@ -294,6 +303,7 @@ TEST(ProcessCommandTest, OutputContainerFollowsTheExtensionAndKeepsTheTags) {
         int format;            // the output's libsndfile format word
         std::size_t tagsKept;  // the first this many of `tags`: AIFF holds no album or date
         double kbps = 0.0;     // the output's average bitrate within 10 %; 0: not checked
+        const char* in = "in.wav";
     };
     const FormatCase cases[] = {
         {"out.WAV", {}, kWav16, 5},
@@ -302,6 +312,9 @@ TEST(ProcessCommandTest, OutputContainerFollowsTheExtensionAndKeepsTheTags) {
         {"out.oga", {"--quality", "5"}, SF_FORMAT_OGG | SF_FORMAT_VORBIS, 5},
         {"out.opus", {"--bitrate", "96"}, SF_FORMAT_OGG | SF_FORMAT_OPUS, 5, 96.0},
         {"out.mp3", {"--bitrate", "128"}, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 5, 128.0},
+        {"q0.mp3", {"--quality", "0"}, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 5},
+        {"in192.mp3", {"--bitrate", "192"}, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 5, 192.0},
+        {"kept.mp3", {}, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 5, 192.0, "in192.mp3"},
         {"out.caf", {}, SF_FORMAT_CAF | SF_FORMAT_PCM_16, 0},
         {"out.w64", {"--encoding", "pcm24"}, SF_FORMAT_W64 | SF_FORMAT_PCM_24, 0},
         {"out.rf64", {}, SF_FORMAT_RF64 | SF_FORMAT_PCM_16, 5},
@@ -327,7 +340,7 @@ TEST(ProcessCommandTest, OutputContainerFollowsTheExtensionAndKeepsTheTags) {
         SCOPED_TRACE(c.out);
         std::vector<std::string> options = c.options;
         options.push_back("-q");
-        const CommandResult run = Process(d, "in.wav", c.out, options);
+        const CommandResult run = Process(d, c.in, c.out, options);
         ASSERT_EQ(run.exitStatus, 0) << run.err;
         const bool raw = (c.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RAW;
         SF_INFO info{0, 48000, 2, raw ? c.format : 0, 0, 0};
@@ -357,10 +370,15 @@ TEST(ProcessCommandTest, WarnsOfClippingAndShortInputs) {
     const ScratchDirectory d;
     WriteSound(d / "in.wav", kWav16, 2, 44100, TestSignal(2, 44100, kFrames));
     WriteSound(d / "in.flac", kFlac16, 2, 44100, TestSignal(2, 44100, kFrames));
-    for (const std::string name : {"in.wav", "in.flac"}) {
+    WriteSound(d / "in.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 2, 44100,
+               TestSignal(2, 44100, kFrames));
+    for (const std::string name : {"in.wav", "in.flac", "in.ogg"}) {
         const std::string whole = ReadBytes(d / name);
         WriteBytes(d / ("cut-" + name), whole.substr(0, whole.size() * 2 / 3));
     }
+    std::string sevenChannels = ReadBytes(d / "in.wav").substr(0, 4044);  // 4-byte frames
+    sevenChannels[22] = 7;
+    WriteBytes(d / "bad7.wav", sevenChannels);
     // The level that keeps `peak` at -0.1 dBFS or below, as --gain writes it.
     const auto levelFor = [](double peak) {
         int tenths = 0;
@@ -417,8 +435,20 @@ TEST(ProcessCommandTest, WarnsOfClippingAndShortInputs) {
         {{"cut-in.wav", "--encoding", "float", "--gain", "-12"},
          "flanger: warning: '" + d / "cut-in.wav" + "' is truncated or damaged (data : "},
         {{"cut-in.wav", "--quiet"}, ""},
-        // A decoder that loses its way fails the run: no output at all.
-        {{"cut-in.flac"}, "flanger: cannot read the input: Error : flac decoder lost sync", 1},
+        // A decoder that loses its way ends the audio there.
+        {{"cut-in.flac", "--no-clip-warning"},
+         "flanger: warning: '" + d / "cut-in.flac" +
+             "' is truncated or damaged (the decoder stopped: flac decoder lost sync)"},
+        {{"cut-in.ogg", "--no-clip-warning"},
+         "flanger: warning: '" + d / "cut-in.ogg" +
+             "' is truncated or damaged (its Ogg stream has no end)"},
+        {{"bad7.wav"},
+         "flanger: '" + d / "bad7.wav" +
+             "' is damaged: its header says 7 channels in 4-byte frames\n",
+         1},
+        {{"in.wav", "--quality", "5", "--no-clip-warning"},
+         "flanger: warning: '" + d / "out.wav" +
+             "' is WAV pcm16, which is lossless: --quality does not apply\n"},
     };
     for (const WarningCase& c : cases) {
         SCOPED_TRACE(c.arguments[1 % c.arguments.size()]);

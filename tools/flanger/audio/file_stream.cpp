@@ -60,7 +60,7 @@ std::uint32_t FileSource::Read(std::span<float* const> channels, std::uint32_t f
     if (channelCount == 0 || Interleaved.size() < channelCount * frames) return 0;
     const std::int64_t read = Reader.Read(Interleaved.data(), frames);
     if (read < 0) {
-        Error = "cannot read the input: " + Reader.Error();
+        Error = Reader.Error();
         return 0;
     }
     Deinterleave(Interleaved.data(), channels, static_cast<std::size_t>(read));

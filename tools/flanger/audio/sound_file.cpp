@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <mutex>
+#include <string_view>
 #include <utility>
 
 namespace flanger::tool {
@@ -205,7 +207,11 @@ std::string DescribeFormat(SoundFormat format) {
 FormatChoice ChooseOutputFormat(SoundFormat source, std::optional<Container> container,
                                 std::optional<Encoding> encoding, int channels, int sampleRate) {
     // The source's byte order only means something in the source's own container.
-    const int major = container ? ContainerCode(*container) : source.Code & SF_FORMAT_TYPEMASK;
+    int major = container ? ContainerCode(*container) : source.Code & SF_FORMAT_TYPEMASK;
+    // A WAV input's extensible header, which holds its channel mask, stays in a WAV output.
+    if (major == SF_FORMAT_WAV && (source.Code & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAVEX) {
+        major = SF_FORMAT_WAVEX;
+    }
     const int order = container ? 0 : source.Code & SF_FORMAT_ENDMASK;
     const int only = container ? CodesOf(*container).OnlyEncoding : 0;
     const std::string shape = " with " + std::to_string(channels) + " channel(s) at " +
@@ -247,7 +253,66 @@ struct SoundReader::State {
     SNDFILE* File = nullptr;
     SF_INFO Info{};
     bool Unseekable = false;
+    std::string Named;  // "'in.flac'" or "standard input", for messages
+    std::int64_t FramesRead = 0;
+    std::string StoppedBy;  // why the decoder gave up before the end; empty while it has not
+    // Past the end, the Ogg reader would look for another page and log the stream as cut.
+    bool Ended = false;
 };
+
+namespace {
+
+// libsndfile's reasons read "Error : flac decoder lost sync." or "SF_INFO struct incomplete";
+// ours go on after a colon and end without a full stop.
+std::string LibraryReason(const char* text) {
+    std::string reason = text == nullptr ? "unknown error" : text;
+    if (reason.starts_with("Error : ")) reason.erase(0, 8);
+    while (!reason.empty() && (reason.back() == '.' || reason.back() == '\n')) reason.pop_back();
+    return reason;
+}
+
+// The lines of libsndfile's log of opening the file.
+std::vector<std::string> LogLines(SNDFILE* file) {
+    std::string log(8192, '\0');
+    sf_command(file, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
+    log.resize(log.find('\0'));
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < log.size()) {
+        std::size_t end = log.find('\n', start);
+        if (end == std::string::npos) end = log.size();
+        const std::string line = log.substr(start, end - start);
+        const std::size_t from = line.find_first_not_of(' ');
+        if (from != std::string::npos) lines.push_back(line.substr(from));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The number after "name : " in a log line such as "Block Align   : 4"; -1 for another line.
+long LoggedNumber(const std::string& line, std::string_view name) {
+    if (!line.starts_with(name)) return -1;
+    const std::size_t colon = line.find(':');
+    if (colon == std::string::npos || line.find_first_not_of(' ', name.size()) != colon) return -1;
+    return std::strtol(line.c_str() + colon + 1, nullptr, 10);
+}
+
+// libsndfile takes a WAV header's channel count as it stands, even when its frames (block
+// align) are too small for that many samples, and then reads the data as frames of the wrong
+// size: such a file is refused. Empty when the header is consistent.
+std::string HeaderContradiction(SNDFILE* file, int channels) {
+    long blockAlign = -1;
+    long bits = -1;
+    for (const std::string& line : LogLines(file)) {
+        if (const long value = LoggedNumber(line, "Block Align"); value >= 0) blockAlign = value;
+        if (const long value = LoggedNumber(line, "Bit Width"); value >= 0) bits = value;
+    }
+    if (blockAlign < 0 || bits <= 0 || blockAlign >= channels * ((bits + 7) / 8)) return {};
+    return "its header says " + std::to_string(channels) + " channels in " +
+           std::to_string(blockAlign) + "-byte frames";
+}
+
+}  // namespace
 
 SoundReader::SoundReader(std::unique_ptr<State> state) : Impl(std::move(state)) {}
 
@@ -268,9 +333,10 @@ std::unique_ptr<SoundReader> SoundReader::Open(const std::string& path, std::str
     if (regular) turn.lock();
     state->File = sf_open(path.c_str(), SFM_READ, &state->Info);
     if (state->File == nullptr) {
-        error = sf_strerror(nullptr);
+        error = LibraryReason(sf_strerror(nullptr));
         return nullptr;
     }
+    state->Named = path == "-" ? "standard input" : "'" + path + "'";
     return std::unique_ptr<SoundReader>(new SoundReader(std::move(state)));
 }
 
@@ -292,40 +358,58 @@ SoundTags SoundReader::Tags() const {
             tags.Entries.emplace_back(tag, text);
         }
     }
+    std::vector<int> map(static_cast<std::size_t>(std::max(0, Impl->Info.channels)));
+    if (!map.empty() && sf_command(Impl->File, SFC_GET_CHANNEL_MAP_INFO, map.data(),
+                                   static_cast<int>(map.size() * sizeof(int))) == SF_TRUE) {
+        tags.ChannelMap = std::move(map);
+    }
     return tags;
 }
 
 bool SoundReader::Unseekable() const { return Impl->Unseekable; }
 
+std::string SoundReader::HeaderFault() const {
+    return HeaderContradiction(Impl->File, Impl->Info.channels);
+}
+
 std::string SoundReader::DamageNote() const {
-    std::string log(4096, '\0');
-    sf_command(Impl->File, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
-    log.resize(log.find('\0'));
-    // The parsers log a chunk that runs past the end of the file as "name : size (should be
-    // n)"; only the sample data's chunk means audio is missing.
-    std::size_t start = 0;
-    while (start < log.size()) {
-        std::size_t end = log.find('\n', start);
-        if (end == std::string::npos) end = log.size();
-        const std::string line = log.substr(start, end - start);
-        start = end + 1;
-        const std::size_t from = line.find_first_not_of(' ');
-        if (from == std::string::npos || line.find("(should be") == std::string::npos) continue;
-        if (line.compare(from, 4, "data") == 0 || line.compare(from, 4, "SSND") == 0) {
-            return line.substr(from);
+    if (!Impl->StoppedBy.empty()) return "the decoder stopped: " + Impl->StoppedBy;
+    for (const std::string& line : LogLines(Impl->File)) {
+        // The parsers log a chunk that runs past the end of the file as "name : size (should
+        // be n)"; only the sample data's chunk means audio is missing.
+        if (line.find("(should be") != std::string::npos &&
+            (line.starts_with("data") || line.starts_with("SSND"))) {
+            return line;
+        }
+        // libsndfile logs a missing last page for whole streams too, but there it has found
+        // their length; a cut one in a file it can seek in has none.
+        if (line.find("without an End-Of-Stream flag") != std::string::npos &&
+            Impl->Info.frames == SF_COUNT_MAX && !Impl->Unseekable) {
+            return "its Ogg stream has no end";
         }
     }
     return {};
 }
 
 std::int64_t SoundReader::Read(float* samples, std::int64_t frames) {
+    if (Impl->Ended) return 0;
     const sf_count_t read = sf_readf_float(Impl->File, samples, frames);
-    // A short read is the end of the data unless the library recorded an error.
-    if (read < frames && sf_error(Impl->File) != SF_ERR_NO_ERROR) return -1;
+    Impl->FramesRead += read;
+    Impl->Ended = read < frames;
+    // A short read is the end of the data unless the library recorded an error. A decoder that
+    // loses its way in a cut or damaged stream (FLAC) has still given what came before it:
+    // that is kept as the end of the audio, and DamageNote says why it ended.
+    if (read < frames && sf_error(Impl->File) != SF_ERR_NO_ERROR) {
+        Impl->StoppedBy = LibraryReason(sf_strerror(Impl->File));
+        if (Impl->FramesRead == 0) return -1;
+    }
     return read;
 }
 
-std::string SoundReader::Error() const { return sf_strerror(Impl->File); }
+std::string SoundReader::Error() const {
+    return "cannot read " + Impl->Named + ": " +
+           (Impl->StoppedBy.empty() ? LibraryReason(sf_strerror(Impl->File)) : Impl->StoppedBy);
+}
 
 struct SoundWriter::State {
     SNDFILE* File = nullptr;
@@ -360,9 +444,11 @@ void StartWriteback([[maybe_unused]] int descriptor, [[maybe_unused]] off_t& wri
 namespace {
 
 // libsndfile sets every lossy encoder with one compression level, 0.0 (best) to 1.0 (smallest),
-// and a bitrate mode. In constant mode the level picks the bitrate, falling evenly over each
-// codec's range (measured with libsndfile 1.2): MP3 from 320 to 32 kbps (rounded to the nearest
-// MPEG bitrate), Opus from 256 to 6 kbps per channel.
+// and a bitrate mode. In constant and average mode the level picks the bitrate, falling evenly
+// over each codec's range (measured with libsndfile 1.2): MP3 from 320 to 32 kbps at 32 kHz and
+// above (160 to 8 from 16 kHz, 64 to 8 below; constant rounds to the nearest MPEG bitrate),
+// Opus from 256 to 6 kbps per channel. In variable mode an MP3 level is LAME's quality / 10,
+// and LAME refuses 10 itself: its smallest is 9.999.
 bool SetEncoder(SNDFILE* file, int format, const LossySettings& lossy, std::string& error) {
     const int subtype = format & SF_FORMAT_SUBMASK;
     const double quality = std::clamp(lossy.Quality, 0.0, 10.0);
@@ -372,22 +458,28 @@ bool SetEncoder(SNDFILE* file, int format, const LossySettings& lossy, std::stri
     // Opus's level is a bitrate all along; a quality takes 8 kbps per channel and 8 more per
     // step (144 kbps for stereo at 8), where the even spread of the level would ask for 400.
     const auto opusLevel = [channels](double kbps) { return (256.0 - kbps / channels) / 250.0; };
+    const double mp3Top = info.samplerate >= 32000   ? 320.0
+                          : info.samplerate >= 16000 ? 160.0
+                                                     : 64.0;
+    const double mp3Bottom = info.samplerate >= 32000 ? 32.0 : 8.0;
+    const auto bitrateLevel = [&](double kbps) {
+        return subtype == SF_FORMAT_OPUS ? opusLevel(kbps) : (mp3Top - kbps) / (mp3Top - mp3Bottom);
+    };
     double level = subtype == SF_FORMAT_OPUS ? opusLevel((8.0 + 8.0 * quality) * channels)
                                              : 1.0 - quality / 10.0;
-    level = std::clamp(level, 0.0, 1.0);
+    level = std::clamp(level, 0.0, subtype == SF_FORMAT_MPEG_LAYER_III ? 0.9999 : 1.0);
     int mode = SF_BITRATE_MODE_VARIABLE;
+    const bool takesBitrate = subtype == SF_FORMAT_MPEG_LAYER_III || subtype == SF_FORMAT_OPUS;
     if (lossy.ConstantKbps) {
-        const double kbps = *lossy.ConstantKbps;
-        if (subtype == SF_FORMAT_MPEG_LAYER_III) {
-            level = (320.0 - kbps) / 288.0;
-        } else if (subtype == SF_FORMAT_OPUS) {
-            level = opusLevel(kbps);
-        } else {
+        if (!takesBitrate) {
             error = "--bitrate sets MP3 and Opus; " + DescribeFormat(SoundFormat{format}) +
                     " takes --quality";
             return false;
         }
-        level = std::clamp(level, 0.0, 1.0);
+        level = std::clamp(bitrateLevel(*lossy.ConstantKbps), 0.0, 1.0);
+        mode = SF_BITRATE_MODE_CONSTANT;
+    } else if (lossy.KeptKbps && takesBitrate) {
+        level = std::clamp(bitrateLevel(*lossy.KeptKbps), 0.0, 1.0);
         mode = SF_BITRATE_MODE_CONSTANT;
     }
     // Vorbis has no mode to set; its level is a quality.
@@ -435,6 +527,12 @@ std::unique_ptr<SoundWriter> SoundWriter::Open(int descriptor, SoundFormat forma
     auto writer = std::unique_ptr<SoundWriter>(new SoundWriter(std::move(state)));
     if (IsLossyFormat(format) && !SetEncoder(writer->Impl->File, format.Code, lossy, error)) {
         return nullptr;
+    }
+    // Containers without a place for the map (plain WAV, FLAC, Ogg) refuse it or drop it.
+    if (tags.ChannelMap.size() == static_cast<std::size_t>(channels)) {
+        std::vector<int> map = tags.ChannelMap;
+        sf_command(writer->Impl->File, SFC_SET_CHANNEL_MAP_INFO, map.data(),
+                   static_cast<int>(map.size() * sizeof(int)));
     }
     // Before the first frames: Ogg and FLAC write their comments ahead of the audio.
     for (const auto& [tag, text] : tags.Entries) {

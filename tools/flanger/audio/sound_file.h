@@ -45,9 +45,11 @@ struct FormatChoice {
 FormatChoice ChooseOutputFormat(SoundFormat source, std::optional<Container> container,
                                 std::optional<Encoding> encoding, int channels, int sampleRate);
 
-// The text tags of a file (title, artist, album, date, comment ...), as libsndfile carries them.
+// The text tags of a file (title, artist, album, date, comment ...), as libsndfile carries them,
+// and where its channels go (a 5.1 WAV's channel mask).
 struct SoundTags {
     std::vector<std::pair<int, std::string>> Entries;  // libsndfile's tag number and its text
+    std::vector<int> ChannelMap;  // libsndfile's position of each channel; empty: none stated
 };
 
 // Whether the format's samples are a lossy codec's (Vorbis, Opus, MP3 ...).
@@ -72,13 +74,19 @@ public:
     bool Unseekable() const;
     // The text tags the file holds.
     SoundTags Tags() const;
-    // What libsndfile noted at opening about a data chunk shorter than its header says, such as
-    // "data : 4000 (should be 2652)"; empty for a whole file.
+    // A header that contradicts itself, such as "its header says 7 channels in 4-byte frames",
+    // which libsndfile would read as frames of the wrong size; empty for a sound header.
+    std::string HeaderFault() const;
+    // Why the audio may end early, once it has been read: a data chunk shorter than its header
+    // says ("data : 4000 (should be 2652)"), an Ogg stream without its last page, or a decoder
+    // that lost its way ("the decoder stopped: flac decoder lost sync"); empty for a whole file.
     std::string DamageNote() const;
 
     // Reads up to `frames` interleaved frames, integer samples scaled to [-1, 1). Returns the
-    // frames read, 0 at the end of the file, -1 on a read error (see Error()).
+    // frames read, 0 at the end of the file, -1 on a read error before any frame (see Error()).
+    // A decoder error after some frames ends the audio there (see DamageNote()).
     std::int64_t Read(float* samples, std::int64_t frames);
+    // "cannot read 'in.flac': flac decoder lost sync": what failed, with the file.
     std::string Error() const;
 
 private:

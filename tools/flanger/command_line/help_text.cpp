@@ -174,15 +174,19 @@ Output options (process, demo):
                     it.
   --quality Q       Quality of a lossy output (Vorbis, Opus, MP3), 0 (smallest) to 10
                     (best), at a bitrate that varies. Default: the input's bitrate class:
-                    8 for a lossless input; for a lossy one by its average bitrate (256
-                    kbit/s and up 9, 192 8, 160 7, 128 6, 96 5, below that 4).
+                    8 for a lossless input; a lossy input's average bitrate for MP3 and
+                    Opus (kept as a constant bitrate), for Vorbis by it
+                    (256 kbit/s and up 9, 192 8, 160 7, 128 6, 96 5, below that 4).
   --bitrate KBPS    A constant bitrate instead, 8 to 512 kbit/s, for MP3 and Opus.
+                    Both are ignored, with a warning, for a lossless output.
   --no-clip-warning Do not warn when the output goes beyond full scale: by default an
                     integer encoding's clipped samples are counted, a float or lossy
                     output's peak above 0 dBFS noted, and either reported once per file
                     with the --gain that would avoid it.
-  A truncated or damaged input that reads short is reported with a warning; the output
-  holds what could be read. The input's text tags (title, artist, album, date, comment and
+  A truncated or damaged input that reads short (a cut data chunk, an Ogg stream without
+  its end, a FLAC stream the decoder loses) is reported with a warning naming the frames
+  read; the output holds them. A header whose frames are too small for its channels is
+  refused as damaged. A channel layout (a WAV's channel mask) is kept in WAV and RF64. The input's text tags (title, artist, album, date, comment and
   the others libsndfile carries) are copied into every output container that holds them.
 )";
 

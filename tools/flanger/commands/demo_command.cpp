@@ -29,6 +29,7 @@ int RunDemo(const Invocation& invocation) {
     job.SampleEncoding = invocation.SampleEncoding;
     job.Lossy.Quality = invocation.Quality.value_or(QualityForInput(false, std::nullopt));
     job.Lossy.ConstantKbps = invocation.BitrateKbps;
+    job.LossyOption = invocation.BitrateKbps ? "--bitrate" : invocation.Quality ? "--quality" : "";
     job.OutputPath = invocation.OutputPath;
     job.ClipWarning = invocation.ClipWarning;
     job.AutoLevel = invocation.AutoLevel;

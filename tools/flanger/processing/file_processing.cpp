@@ -73,6 +73,9 @@ RenderResult ProcessFile(const FileProcessing& file) {
         return failure(named + " has " + std::to_string(reader->Channels()) +
                        " channels; the module takes at most 65535");
     }
+    if (const std::string fault = reader->HeaderFault(); !fault.empty()) {
+        return failure(named + " is damaged: " + fault);
+    }
     if (reader->Channels() < 1 || reader->SampleRate() < 1) {
         return failure(named + " has no channels or no sample rate");
     }
@@ -99,6 +102,10 @@ RenderResult ProcessFile(const FileProcessing& file) {
     job.Lossy.Quality =
         file.Quality.value_or(QualityForInput(IsLossyFormat(reader->Format()), averageKbps));
     job.Lossy.ConstantKbps = file.BitrateKbps;
+    if (!file.Quality && !file.BitrateKbps && IsLossyFormat(reader->Format())) {
+        job.Lossy.KeptKbps = averageKbps;
+    }
+    job.LossyOption = file.BitrateKbps ? "--bitrate" : file.Quality ? "--quality" : "";
     job.Tags = reader->Tags();
     job.InputPath = input;
     job.OutputPath = file.OutputPath;

@@ -204,6 +204,10 @@ RenderResult RenderOutput(const RenderJob& job) {
     // A reader that went away mid-copy raises SIGPIPE, which counts as an interruption.
     if (InterruptRequested()) return interrupted;
     if (!placed) return Failure(error);
+    if (!job.LossyOption.empty() && !IsLossyFormat(*choice.Format)) {
+        done.Warnings.push_back(Named(job.OutputPath) + " is " + DescribeFormat(*choice.Format) +
+                                ", which is lossless: " + job.LossyOption + " does not apply");
+    }
     if (job.ClipWarning && writer->ClippedSamples() > 0) {
         done.Warnings.push_back(ClippingWarning(job.OutputPath, writer->ClippedSamples(),
                                                 writer->Peak(), parameters.Level));

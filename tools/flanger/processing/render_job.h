@@ -29,6 +29,8 @@ struct RenderJob {
     SoundTags Tags;          // copied into the output
     std::string InputPath;   // a file OUT must not be; empty for none, "-" for standard input
     std::string OutputPath;  // "-": standard output
+    // "--quality" or "--bitrate" when given, so that a lossless output can say it ignores it.
+    std::string LossyOption;
     // Whether an output beyond full scale gets a warning (not with --no-clip-warning): samples
     // clipped by an integer encoding, or a float or lossy output that will clip when played.
     bool ClipWarning = true;
