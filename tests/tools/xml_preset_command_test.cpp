@@ -125,6 +125,8 @@ TEST(XmlPresetCommandTest, SaveReplacesTheFileThroughItsLinksWithItsPermissions)
     const std::string real = d / "real/settings.xml";
     WriteBytes(real, "<S/>");
     ASSERT_EQ(chmod(real.c_str(), 0640), 0);
+    const uid_t owner = geteuid() == 0 ? 65534 : geteuid();  // root may keep another's file his
+    ASSERT_EQ(chown(real.c_str(), owner, static_cast<gid_t>(-1)), 0);
     ASSERT_EQ(symlink("real/settings.xml", (d / "link.xml").c_str()), 0);
     const CommandResult run = RunFlanger(
         {"save-preset", "--xml-preset", d / "link.xml", "--node", "S", "--depth", "0.2"});
@@ -134,6 +136,7 @@ TEST(XmlPresetCommandTest, SaveReplacesTheFileThroughItsLinksWithItsPermissions)
     EXPECT_TRUE(S_ISLNK(status.st_mode));
     ASSERT_EQ(stat(real.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0640u);
+    EXPECT_EQ(status.st_uid, owner);
     EXPECT_EQ(ReadBytes(real),
               "<S>\n  <Depth Value=\"20\"/>\n  <Delay Value=\"50\"/>\n  <Width Value=\"50\"/>\n"
               "  <Sine Value=\"0\"/>\n  <Feedback Value=\"10\"/>\n  <Speed Value=\"10\"/>\n</S>");

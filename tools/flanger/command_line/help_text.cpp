@@ -216,7 +216,9 @@ Options are written "--name value" or "--name=value", anywhere after the command
 constexpr std::string_view kFilesNote = R"(
 OUT (and window's FILE) is written to a temporary file in its directory and replaces it
 only when everything succeeded; an OUT that is a symbolic link keeps pointing to the file
-it replaces, and a replaced file keeps its permissions. OUT may not be the same file as IN.
+it replaces, and a replaced file keeps its permissions (and its owner and group where the
+user may give them). An existing file the user may not write is refused, not replaced. OUT
+may not be the same file as IN.
 While processing, a progress bar is shown when standard error is a terminal (for many
 files: all of them together, with the count of files finished).
 )";
