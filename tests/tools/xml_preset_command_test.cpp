@@ -272,7 +272,8 @@ TEST(XmlPresetCommandTest, ProcessAndDemoUseTheElementWithTypedValuesOnTop) {
          {"--depth", "0.33", "--delay", "2", "--sweep", "sine", "--no-feedback"},
          {33, 20, 50, 1, -10, 10}},
         {"an element that is not there",
-         {"--xml-preset", file, "--node", "Studio/Nothing", "--speed", "0.5"},
+         {"--xml-preset", file, "--node", "Studio/Nothing", "--speed", "0.5",
+          "--allow-missing-preset"},
          {"--speed", "0.5"},
          {90, 50, 50, 0, 10, 50},
          "flanger: warning: element 'Studio/Nothing' of '" + file +
@@ -332,6 +333,11 @@ TEST(XmlPresetCommandTest, RefusesFilesItCannotReadOrWriteAndLeavesThemAlone) {
          {"process", "<d>/in.wav", "<d>/out.wav", "--xml-preset", "<d>/none.xml", "--node", "S"},
          1,
          "flanger: cannot read the preset file '<d>/none.xml': No such file or directory\n"},
+        {"demo with an element that is not there",
+         {"demo", "<d>/out.wav", "--xml-preset", "<d>/other.xml", "--node", "Config/Flanger"},
+         1,
+         "flanger: element 'Config/Flanger' of '<d>/other.xml' does not exist; give "
+         "--allow-missing-preset to use a new effect's values\n"},
         {"show-preset with a file that is not there",
          {"show-preset", "--xml-preset", "<d>/none.xml", "--node", "S"},
          1,

@@ -50,6 +50,7 @@ constexpr OptionSpec kOtherOptions[] = {
     {"--xml-preset", true, kUsingPresets},
     {"--node", true, kUsingPresets},
     {"--preset-name", true, kRendering},
+    {"--allow-missing-preset", false, kRendering},
     {"--png", true, Bit(Command::Window)},
     {"--translation", true, kShowingWindows},
     {"--plugin", true, kEverywhere},
@@ -299,6 +300,8 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, Preset
             return "--preset-name must be " + FactoryPresetNames() + " (got '" +
                    std::string(value) + "')";
         }
+    } else if (name == "--allow-missing-preset") {
+        invocation.AllowMissingPreset = true;
     } else if (name == "--png") {
         if (value.empty()) return "--png needs a file name";
         // The picture is PNG whatever its name says; a name that promises another format would

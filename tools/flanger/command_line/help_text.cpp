@@ -139,9 +139,12 @@ need one; process, demo and window take their settings from it when given.
                     Settings/Effects/Flanger, each matched in any letter case (the first
                     match counts). The values are its child elements Depth, Delay, Width,
                     Sine, Feedback and Speed, each with the attribute Value.
-  Effect options given with a preset override the values loaded from it. A section, key or
-  element that does not exist, or values missing from it, give a new effect's defaults,
-  with a warning when the section, key or element is missing. A FILE that does not exist
+  --allow-missing-preset
+                    process, demo: run with a new effect's values, and a warning, when
+                    the section, key or element holds no preset (by default an error).
+  Effect options given with a preset override the values loaded from it. Values missing
+  from a section, key or element give a new effect's defaults. One that does not exist
+  fails process and demo (see above); show-preset and window warn. A FILE that does not exist
   is an error, except for save-preset, which creates it (an XML FILE with the elements of
   PATH). An XML FILE that is not well-formed is an error, also for save-preset, which then
   leaves it alone; otherwise save-preset changes only the values and the elements it adds,
@@ -188,7 +191,7 @@ Output options (process, demo):
 
 constexpr std::string_view kWindowOptions = R"(
 Window options (window, edit):
-  --png FILE        window: the picture to write (required).
+  --png FILE        window: the picture to write (required), a name ending in .png.
   --translation LIBRARY
                     Show the settings window of the resource library LIBRARY (such as
                     Plugin_de.so, the German one), checked first to hold one. The module
