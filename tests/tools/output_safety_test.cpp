@@ -83,7 +83,7 @@ TEST(OutputSafetyTest, RefusalsLeaveEveryFileAsItWas) {
          [](const auto& d) { ASSERT_EQ(mkdir((d / "dir.wav").c_str(), 0777), 0); },
          {"process", "dir.wav", "out.wav"},
          1,
-         "'out.wav' exists and is not a directory"},
+         "a folder input needs an output folder; 'out.wav' is not one\n"},
         {"module not loadable",
          none,
          {"process", "in.wav", "out.wav", "--plugin", "/nonexistent/Plugin.so"},

@@ -46,16 +46,18 @@ constexpr CommandHelp kCommands[] = {
   process INDIR OUTDIR
                    Process several files, or every audio file directly in the folder INDIR
                    (in name order; other files are skipped with a note), into the folder
-                   OUTDIR, which is created when missing. With one IN, an OUT that is a
-                   folder takes the output too. Each output keeps its input's file name,
-                   with the extension of the --format container when that changes it.
-                   Files are processed at the same time, one per processor core; the
-                   options apply to every file, and each output is the same as from
-                   processing that file alone. Refused before anything is written: two
-                   inputs with the same output name, an output that would replace an
-                   input (OUTDIR the same folder as INDIR included), an OUTDIR that is not
-                   a folder. A file that fails is reported on its own line and the others
-                   go on; the exit status is then 1.
+                   OUTDIR: an existing folder, or a name ending in '/' for a folder to
+                   create (its parent must exist). Any other OUTDIR is refused, so that
+                   'process a.wav b.wav out.wav' never makes a folder out.wav (to join
+                   files, use sox). With one IN, an OUT that is a folder takes the
+                   output too. Each output keeps its input's file name, with the
+                   extension of the --format container when that changes it. Files are
+                   processed at the same time, one per processor core; the options apply
+                   to every file, and each output is the same as from processing that
+                   file alone. Refused before anything is written: two inputs with the
+                   same output name, an output that would replace an input (OUTDIR the
+                   same folder as INDIR included). A file that fails is reported on its
+                   own line and the others go on; the exit status is then 1.
 )",
      kEffect | kFactory | kPreset | kOutput | kFiles},
     {Command::Demo, "flanger demo OUT [options]\n",
