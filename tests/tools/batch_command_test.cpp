@@ -162,8 +162,7 @@ TEST(BatchCommandTest, EachOutputIsTheFileProcessedAlone) {
         if (c.form == Form::ExistingFolder) {
             ASSERT_EQ(mkdir((d / "out").c_str(), 0777), 0);
         }
-        arguments.insert(arguments.end(), {d / (c.form == Form::ExistingFolder ? "out" : "out/"),
-                                           "--no-clip-warning"});
+        arguments.insert(arguments.end(), {d / "out/", "--no-clip-warning"});
         arguments.insert(arguments.end(), options.begin(), options.end());
         const CommandResult run = RunFlanger(arguments);
         ASSERT_EQ(run.exitStatus, 0) << run.err;

@@ -12,7 +12,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -311,13 +310,11 @@ struct RefusalCase {
     std::vector<std::string> arguments;
     int exitStatus;
     std::string message;  // the start of standard error
-    bool asNobody = false;  // as a user who may not write settings.png
 };
 
 TEST(WindowCommandTest, RefusesWhatItCannotShowAndKeepsAnExistingPicture) {
     const ScratchDirectory d;
     WriteBytes(d / "settings.png", "an older picture");
-    ASSERT_EQ(chmod(d.Path().c_str(), 0777) | chmod((d / "settings.png").c_str(), 0444), 0);
     const RefusalCase cases[] = {
         {"no --png", {"window"}, 2, "flanger: window needs --png FILE"},
         {"a file name operand",
@@ -345,11 +342,6 @@ TEST(WindowCommandTest, RefusesWhatItCannotShowAndKeepsAnExistingPicture) {
          {"window", "--png", d / "none/settings.png"},
          1,
          "flanger: "},
-        {"a picture of another user's, write-protected",
-         {"window", "--png", "settings.png"},
-         1,
-         "flanger: cannot write 'settings.png': Permission denied\n",
-         true},
         {"edit without a preset",
          {"edit", "--translation", kGerman},
          2,
@@ -365,7 +357,6 @@ TEST(WindowCommandTest, RefusesWhatItCannotShowAndKeepsAnExistingPicture) {
         CommandOptions options;
         options.workingDirectory = d.Path();
         options.environment["DISPLAY"] = std::nullopt;
-        options.asNobody = c.asNobody;
         const CommandResult result = RunFlanger(c.arguments, options);
         EXPECT_EQ(result.exitStatus, c.exitStatus) << result.err;
         EXPECT_EQ(result.err.rfind(c.message, 0), 0u) << result.err;

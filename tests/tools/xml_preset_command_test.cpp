@@ -125,7 +125,7 @@ TEST(XmlPresetCommandTest, SaveReplacesTheFileThroughItsLinksWithItsPermissions)
     const std::string real = d / "real/settings.xml";
     WriteBytes(real, "<S/>");
     ASSERT_EQ(chmod(real.c_str(), 0640), 0);
-    const uid_t owner = geteuid() == 0 ? 65534 : geteuid();  // root may keep another's file his
+    const uid_t owner = geteuid() == 0 ? 65534 : geteuid();  // root may give it back
     ASSERT_EQ(chown(real.c_str(), owner, static_cast<gid_t>(-1)), 0);
     ASSERT_EQ(symlink("real/settings.xml", (d / "link.xml").c_str()), 0);
     const CommandResult run = RunFlanger(
