@@ -162,7 +162,7 @@ TEST(BatchCommandTest, EachOutputIsTheFileProcessedAlone) {
         if (c.form == Form::ExistingFolder) {
             ASSERT_EQ(mkdir((d / "out").c_str(), 0777), 0);
         }
-        arguments.insert(arguments.end(), {d / "out", "--no-clip-warning"});
+        arguments.insert(arguments.end(), {d / "out/", "--no-clip-warning"});
         arguments.insert(arguments.end(), options.begin(), options.end());
         const CommandResult run = RunFlanger(arguments);
         ASSERT_EQ(run.exitStatus, 0) << run.err;
@@ -205,17 +205,17 @@ TEST(BatchCommandTest, RefusalsComeBeforeAnythingIsWritten) {
     const RefusalCase cases[] = {
         {"two inputs of one name",
          none,
-         {"process", "in/x.wav", "sub/x.wav", "out"},
+         {"process", "in/x.wav", "sub/x.wav", "out/"},
          "'in/x.wav' and 'sub/x.wav' would both be written to 'out/x.wav'"},
         {"one name once --format has changed the extensions",
          [](const auto& d) {
              WriteSpec(d.Path(), {"a.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 1, 8000, 100});
          },
-         {"process", "a.wav", "a.aiff", "out", "--format", "flac"},
+         {"process", "a.wav", "a.aiff", "out/", "--format", "flac"},
          "'a.wav' and 'a.aiff' would both be written to 'out/a.flac'"},
         {"an input named twice",
          none,
-         {"process", "a.wav", "./a.wav", "out"},
+         {"process", "a.wav", "./a.wav", "out/"},
          "would both be written to 'out/a.wav'"},
         {"an output that is an input",
          none,
@@ -255,26 +255,35 @@ TEST(BatchCommandTest, RefusalsComeBeforeAnythingIsWritten) {
         {"OUTDIR is a file",
          none,
          {"process", "a.wav", "b.wav", "notes.txt"},
-         "'notes.txt' exists and is not a directory"},
+         "several inputs need an output folder; 'notes.txt' is not one (to join files, use sox)"},
+        {"several inputs, OUT a new name without '/'",
+         none,
+         {"process", "a.wav", "b.wav", "out.wav"},
+         "several inputs need an output folder; 'out.wav' is not one (write 'out.wav/' to create "
+         "it; to join files, use sox)"},
+        {"a folder input, OUT a new name without '/'",
+         none,
+         {"process", ".", "o.wav"},
+         "a folder input needs an output folder; 'o.wav' is not one (write 'o.wav/' to create it)"},
         {"OUTDIR is a file, folder input",
          none,
          {"process", "in", "notes.txt"},
-         "'notes.txt' exists and is not a directory"},
+         "a folder input needs an output folder; 'notes.txt' is not one"},
         {"a folder among several inputs",
          none,
-         {"process", "a.wav", "in", "out"},
+         {"process", "a.wav", "in", "out/"},
          "'in' is a directory"},
         {"a folder without audio",
          [](const auto& d) {
              ASSERT_EQ(mkdir((d / "empty").c_str(), 0777), 0);
              WriteBytes(d / "empty/readme.txt", "no audio here\n");
          },
-         {"process", "empty", "out"},
+         {"process", "empty", "out/"},
          "no audio file in the folder 'empty'"},
         {"OUTDIR's parent missing",
          none,
-         {"process", "a.wav", "b.wav", "nodir/out"},
-         "cannot create the folder 'nodir/out': No such file or directory"},
+         {"process", "a.wav", "b.wav", "nodir/out/"},
+         "cannot create the folder 'nodir/out/': No such file or directory"},
     };
     for (const RefusalCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -361,7 +370,7 @@ TEST(BatchCommandTest, FolderSkipsWhatIsNotAudioWithANote) {
     WriteSpec(d / "in/older", kSix);  // not looked into
     ASSERT_EQ(symlink("mono16.wav", (d / "in/linked.wav").c_str()), 0);
 
-    const CommandResult run = RunFlanger({"process", d / "in", d / "out", "--no-clip-warning"});
+    const CommandResult run = RunFlanger({"process", d / "in", d / "out/", "--no-clip-warning"});
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     // A link to a regular file is one; what it links to is processed under the link's name.
     EXPECT_EQ(EntriesOf(d / "out"),

@@ -468,7 +468,10 @@ TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
          "--node names more than 255 elements"},
         {{"info", "--xml-preset", "s.xml"}, "--xml-preset is not an option of info"},
         {{"show-preset", "--node"}, "--node needs a value"},
-        {{"help", "mix"}, "help takes at most one command name"},
+        {{"help", "mix"}, "unknown command 'mix' (see flanger --help)"},
+        {{"help", "demo", "info"}, "help takes at most one command name"},
+        {{"window", "--png", "shot.PNG.jpg"},
+         "--png must name a file ending in .png: the picture is PNG (got 'shot.PNG.jpg')"},
         // Factory presets: a known name, for rendering, and not on top of a stored preset.
         {{"process", "a", "b", "--preset-name", "jet"},
          "--preset-name must be Subtle doubling, Classic jet, Slow sine, Inverted short, Vibrato, "

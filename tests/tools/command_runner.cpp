@@ -2,6 +2,7 @@
 #include "command_runner.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -79,6 +80,10 @@ int StartFlanger(const std::vector<std::string>& arguments, const CommandOptions
     if (child == 0) {
         if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) {
             _exit(127);
+        }
+        if (options.asNobody && geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
+            _exit(126);
         }
         // As a shell would start it: a test that ignores SIGPIPE must not pass that on.
         signal(SIGPIPE, SIG_DFL);

@@ -30,6 +30,7 @@ struct CommandOptions {
     // as "cat FILE | flanger ..." gives it.
     std::string standardInput;
     bool piped = false;
+    bool asNobody = false;  // run as user and group 65534 when the test runs as root
 };
 
 // Starts flanger with `arguments` (without the program name).

@@ -185,7 +185,7 @@ TEST(InterruptTest, SignalStopsEveryWorkerOfAManyFileRun) {
             ASSERT_EQ(mkfifo((d / name).c_str(), 0600), 0);
             arguments.push_back(name);
         }
-        arguments.push_back("out");
+        arguments.push_back("out/");
 
         CommandOptions options;
         options.workingDirectory = d.Path();

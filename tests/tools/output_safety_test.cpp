@@ -31,6 +31,7 @@ struct RefusalCase {
     std::vector<std::string> arguments;                  // run in the scratch directory
     int exitStatus;
     const char* message;  // expected in the one line on standard error
+    bool asNobody = false;  // OUT write-protected, run as another user than its owner
 };
 
 TEST(OutputSafetyTest, RefusalsLeaveEveryFileAsItWas) {
@@ -82,7 +83,7 @@ TEST(OutputSafetyTest, RefusalsLeaveEveryFileAsItWas) {
          [](const auto& d) { ASSERT_EQ(mkdir((d / "dir.wav").c_str(), 0777), 0); },
          {"process", "dir.wav", "out.wav"},
          1,
-         "'out.wav' exists and is not a directory"},
+         "a folder input needs an output folder; 'out.wav' is not one\n"},
         {"module not loadable",
          none,
          {"process", "in.wav", "out.wav", "--plugin", "/nonexistent/Plugin.so"},
@@ -134,6 +135,14 @@ TEST(OutputSafetyTest, RefusalsLeaveEveryFileAsItWas) {
          {"process", "in.wav", "out.wav", "--depth", "1.5"},
          2,
          "--depth must be between 0.10 and 1.00"},
+        {"OUT write-protected in a folder open to all",
+         [](const auto& d) {
+             ASSERT_EQ(chmod(d.Path().c_str(), 0777) | chmod((d / "out.wav").c_str(), 0444), 0);
+         },
+         {"process", "in.wav", "out.wav"},
+         1,
+         "cannot write 'out.wav': Permission denied",
+         true},
         {"unknown option",
          none,
          {"process", "in.wav", "out.wav", "--wet", "1"},
@@ -150,6 +159,7 @@ TEST(OutputSafetyTest, RefusalsLeaveEveryFileAsItWas) {
 
         CommandOptions options;
         options.workingDirectory = d.Path();
+        options.asNobody = c.asNobody;
         const CommandResult run = RunFlanger(c.arguments, options);
         EXPECT_EQ(run.exitStatus, c.exitStatus) << run.err;
         EXPECT_EQ(run.err.rfind("flanger: ", 0), 0u) << run.err;

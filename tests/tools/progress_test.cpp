@@ -27,7 +27,7 @@ TEST(ProgressTest, TerminalSeesTheBarReachFullLength) {
     const ProgressCase cases[] = {
         {"one file", {"in.wav"}, "out.wav", "] 100%"},
         // One line for all files together, with the count of files finished.
-        {"several files", {"in.wav", "second.wav", "third.wav"}, "out", "] 100%  3/3 files"},
+        {"several files", {"in.wav", "second.wav", "third.wav"}, "out/", "] 100%  3/3 files"},
     };
     for (const ProgressCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -125,6 +125,8 @@ TEST(XmlPresetCommandTest, SaveReplacesTheFileThroughItsLinksWithItsPermissions)
     const std::string real = d / "real/settings.xml";
     WriteBytes(real, "<S/>");
     ASSERT_EQ(chmod(real.c_str(), 0640), 0);
+    const uid_t owner = geteuid() == 0 ? 65534 : geteuid();  // root may give it back
+    ASSERT_EQ(chown(real.c_str(), owner, static_cast<gid_t>(-1)), 0);
     ASSERT_EQ(symlink("real/settings.xml", (d / "link.xml").c_str()), 0);
     const CommandResult run = RunFlanger(
         {"save-preset", "--xml-preset", d / "link.xml", "--node", "S", "--depth", "0.2"});
@@ -134,6 +136,7 @@ TEST(XmlPresetCommandTest, SaveReplacesTheFileThroughItsLinksWithItsPermissions)
     EXPECT_TRUE(S_ISLNK(status.st_mode));
     ASSERT_EQ(stat(real.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0640u);
+    EXPECT_EQ(status.st_uid, owner);
     EXPECT_EQ(ReadBytes(real),
               "<S>\n  <Depth Value=\"20\"/>\n  <Delay Value=\"50\"/>\n  <Width Value=\"50\"/>\n"
               "  <Sine Value=\"0\"/>\n  <Feedback Value=\"10\"/>\n  <Speed Value=\"10\"/>\n</S>");
@@ -269,7 +272,8 @@ TEST(XmlPresetCommandTest, ProcessAndDemoUseTheElementWithTypedValuesOnTop) {
          {"--depth", "0.33", "--delay", "2", "--sweep", "sine", "--no-feedback"},
          {33, 20, 50, 1, -10, 10}},
         {"an element that is not there",
-         {"--xml-preset", file, "--node", "Studio/Nothing", "--speed", "0.5"},
+         {"--xml-preset", file, "--node", "Studio/Nothing", "--speed", "0.5",
+          "--allow-missing-preset"},
          {"--speed", "0.5"},
          {90, 50, 50, 0, 10, 50},
          "flanger: warning: element 'Studio/Nothing' of '" + file +
@@ -329,6 +333,11 @@ TEST(XmlPresetCommandTest, RefusesFilesItCannotReadOrWriteAndLeavesThemAlone) {
          {"process", "<d>/in.wav", "<d>/out.wav", "--xml-preset", "<d>/none.xml", "--node", "S"},
          1,
          "flanger: cannot read the preset file '<d>/none.xml': No such file or directory\n"},
+        {"demo with an element that is not there",
+         {"demo", "<d>/out.wav", "--xml-preset", "<d>/other.xml", "--node", "Config/Flanger"},
+         1,
+         "flanger: element 'Config/Flanger' of '<d>/other.xml' does not exist; give "
+         "--allow-missing-preset to use a new effect's values\n"},
         {"show-preset with a file that is not there",
          {"show-preset", "--xml-preset", "<d>/none.xml", "--node", "S"},
          1,

@@ -89,9 +89,17 @@ std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target,
                                                      std::string& error) {
     mode_t mode = 0666 & ~CurrentUmask();
     struct stat existing {};
-    if (stat(target.c_str(), &existing) == 0) {
+    const bool replacing = stat(target.c_str(), &existing) == 0;
+    if (replacing) {
         if (!S_ISREG(existing.st_mode)) {
             error = "'" + target + "' exists and is not a regular file";
+            return nullptr;
+        }
+        // The rename needs only the folder's permission, but replacing a file is writing it:
+        // one its user may not write (write-protected, or another's) is refused, as an
+        // in-place write would be. AT_EACCESS asks for the effective ids that open would use.
+        if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+            error = "cannot write '" + target + "': " + SystemError();
             return nullptr;
         }
         mode = existing.st_mode & 07777;
@@ -107,6 +115,14 @@ std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target,
     }
     auto output = std::unique_ptr<PendingOutput>(new PendingOutput(target, pattern, file));
     output->WriterLock = LockTemporary(pattern);
+    // The replaced file's owner and group, where this process may give them (root may, others
+    // only a group of their own), as an in-place write keeps them; otherwise the file is the
+    // writer's, as a new one would be. Owner first: a change of owner clears set-id bits that
+    // fchmod then sets again.
+    if (replacing && (existing.st_uid != geteuid() || existing.st_gid != getegid()) &&
+        fchown(file, existing.st_uid, existing.st_gid) != 0) {
+        [[maybe_unused]] const int ignored = fchown(file, static_cast<uid_t>(-1), existing.st_gid);
+    }
     // mkstemp creates the file 0600.
     if (fchmod(file, mode) != 0) {
         error = "cannot set the permissions of '" + pattern + "': " + SystemError();

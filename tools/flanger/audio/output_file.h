@@ -25,8 +25,11 @@ class PendingOutput {
 public:
     // Creates the temporary file in the target's directory with the permission bits the result
     // should have: those of an existing target, else 0666 less the umask, and first removes the
-    // target's temporaries whose writers are gone (see temporary_files.h). Null with the reason
-    // in `error` when the target is not a regular file or the directory is not writable.
+    // target's temporaries whose writers are gone (see temporary_files.h). A replaced target's
+    // owner and group go to the temporary where this process may set them. Null with the reason
+    // in `error` when the target is not a regular file, exists but is not writable for the
+    // effective user ("cannot write 'out.wav': Permission denied"), or the directory is not
+    // writable.
     static std::unique_ptr<PendingOutput> Create(const std::string& target, std::string& error);
     // Removes the temporary file unless Commit succeeded.
     ~PendingOutput();

@@ -10,6 +10,7 @@
 #include "command_line/command_line.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -49,6 +50,7 @@ constexpr OptionSpec kOtherOptions[] = {
     {"--xml-preset", true, kUsingPresets},
     {"--node", true, kUsingPresets},
     {"--preset-name", true, kRendering},
+    {"--allow-missing-preset", false, kRendering},
     {"--png", true, Bit(Command::Window)},
     {"--translation", true, kShowingWindows},
     {"--plugin", true, kEverywhere},
@@ -298,8 +300,20 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, Preset
             return "--preset-name must be " + FactoryPresetNames() + " (got '" +
                    std::string(value) + "')";
         }
+    } else if (name == "--allow-missing-preset") {
+        invocation.AllowMissingPreset = true;
     } else if (name == "--png") {
         if (value.empty()) return "--png needs a file name";
+        // The picture is PNG whatever its name says; a name that promises another format would
+        // hand a viewer the wrong one.
+        const std::optional<std::string_view> extension = ExtensionOf(value);
+        const auto sameLetter = [](char typed, char lower) {
+            return std::tolower(static_cast<unsigned char>(typed)) == lower;
+        };
+        if (!extension || !std::ranges::equal(*extension, std::string_view("png"), sameLetter)) {
+            return "--png must name a file ending in .png: the picture is PNG (got '" +
+                   std::string(value) + "')";
+        }
         invocation.OutputPath = std::string(value);
     } else if (name == "--translation") {
         if (value.empty()) return "--translation needs a file name";
@@ -508,8 +522,10 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
             break;
         case Command::Help:
             // "flanger help process" is as good as "flanger process --help".
-            if (operands.size() > 1 || (operands.size() == 1 && !FindCommand(operands[0]))) {
-                return Refuse("help takes at most one command name");
+            if (operands.size() > 1) return Refuse("help takes at most one command name");
+            if (operands.size() == 1 && !FindCommand(operands[0])) {
+                return Refuse("unknown command '" + std::string(operands[0]) +
+                              "' (see flanger --help)");
             }
             if (operands.size() == 1 && FindCommand(operands[0]) != Command::Help) {
                 invocation.HelpTopic = FindCommand(operands[0]);

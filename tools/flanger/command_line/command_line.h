@@ -53,6 +53,9 @@ struct Invocation {
     // process and demo, --preset-name: the factory preset the settings start from instead of a
     // new effect's; never with Preset.
     const FactoryPreset* Factory = nullptr;
+    // process and demo, --allow-missing-preset: a PRESET that holds no preset gives a new
+    // effect's values with a warning instead of failing the run.
+    bool AllowMissingPreset = false;
     std::optional<Container> Format;             // --format; nullopt keeps the source's container
     std::optional<Encoding> SampleEncoding;      // --encoding; nullopt keeps the source's encoding
     std::optional<double> Quality;               // --quality, 0 to 10

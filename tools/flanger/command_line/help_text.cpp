@@ -46,16 +46,18 @@ constexpr CommandHelp kCommands[] = {
   process INDIR OUTDIR
                    Process several files, or every audio file directly in the folder INDIR
                    (in name order; other files are skipped with a note), into the folder
-                   OUTDIR, which is created when missing. With one IN, an OUT that is a
-                   folder takes the output too. Each output keeps its input's file name,
-                   with the extension of the --format container when that changes it.
-                   Files are processed at the same time, one per processor core; the
-                   options apply to every file, and each output is the same as from
-                   processing that file alone. Refused before anything is written: two
-                   inputs with the same output name, an output that would replace an
-                   input (OUTDIR the same folder as INDIR included), an OUTDIR that is not
-                   a folder. A file that fails is reported on its own line and the others
-                   go on; the exit status is then 1.
+                   OUTDIR: an existing folder, or a name ending in '/' for a folder to
+                   create (its parent must exist). Any other OUTDIR is refused, so that
+                   'process a.wav b.wav out.wav' never makes a folder out.wav (to join
+                   files, use sox). With one IN, an OUT that is a folder takes the
+                   output too. Each output keeps its input's file name, with the
+                   extension of the --format container when that changes it. Files are
+                   processed at the same time, one per processor core; the options apply
+                   to every file, and each output is the same as from processing that
+                   file alone. Refused before anything is written: two inputs with the
+                   same output name, an output that would replace an input (OUTDIR the
+                   same folder as INDIR included). A file that fails is reported on its
+                   own line and the others go on; the exit status is then 1.
 )",
      kEffect | kFactory | kPreset | kOutput | kFiles},
     {Command::Demo, "flanger demo OUT [options]\n",
@@ -139,9 +141,12 @@ need one; process, demo and window take their settings from it when given.
                     Settings/Effects/Flanger, each matched in any letter case (the first
                     match counts). The values are its child elements Depth, Delay, Width,
                     Sine, Feedback and Speed, each with the attribute Value.
-  Effect options given with a preset override the values loaded from it. A section, key or
-  element that does not exist, or values missing from it, give a new effect's defaults,
-  with a warning when the section, key or element is missing. A FILE that does not exist
+  --allow-missing-preset
+                    process, demo: run with a new effect's values, and a warning, when
+                    the section, key or element holds no preset (by default an error).
+  Effect options given with a preset override the values loaded from it. Values missing
+  from a section, key or element give a new effect's defaults. One that does not exist
+  fails process and demo (see above); show-preset and window warn. A FILE that does not exist
   is an error, except for save-preset, which creates it (an XML FILE with the elements of
   PATH). An XML FILE that is not well-formed is an error, also for save-preset, which then
   leaves it alone; otherwise save-preset changes only the values and the elements it adds,
@@ -192,7 +197,7 @@ Output options (process, demo):
 
 constexpr std::string_view kWindowOptions = R"(
 Window options (window, edit):
-  --png FILE        window: the picture to write (required).
+  --png FILE        window: the picture to write (required), a name ending in .png.
   --translation LIBRARY
                     Show the settings window of the resource library LIBRARY (such as
                     Plugin_de.so, the German one), checked first to hold one. The module
@@ -220,7 +225,9 @@ Options are written "--name value" or "--name=value", anywhere after the command
 constexpr std::string_view kFilesNote = R"(
 OUT (and window's FILE) is written to a temporary file in its directory and replaces it
 only when everything succeeded; an OUT that is a symbolic link keeps pointing to the file
-it replaces, and a replaced file keeps its permissions. OUT may not be the same file as IN.
+it replaces, and a replaced file keeps its permissions (and its owner and group where the
+user may give them). An existing file the user may not write is refused, not replaced. OUT
+may not be the same file as IN.
 While processing, a progress bar is shown when standard error is a terminal (for many
 files: all of them together, with the count of files finished).
 )";

@@ -33,6 +33,14 @@ std::optional<EffectParameters> ChooseParameters(const Invocation& invocation,
         return std::nullopt;
     }
     // save-preset makes the location; the others would quietly run with a new effect's values.
+    // A render of those is most likely a misspelt name whose output passes for the preset's, so
+    // process and demo stop unless told that an empty location is expected.
+    const bool rendering =
+        invocation.Action == Command::Process || invocation.Action == Command::Demo;
+    if (!absence.empty() && rendering && !invocation.AllowMissingPreset) {
+        ReportFailure(absence + "; give --allow-missing-preset to use a new effect's values");
+        return std::nullopt;
+    }
     if (!absence.empty() && invocation.Action != Command::SavePreset) {
         ReportWarning(absence + "; a new effect's values are used");
     }

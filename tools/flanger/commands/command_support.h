@@ -18,7 +18,8 @@ std::unique_ptr<PluginLibrary> LoadModule(const Invocation& invocation);
 // The values a command works with: those of the invocation's preset (the factory preset's, or a
 // new record's when it names none), changed by the values typed. Each loaded value that is used and
 // lies outside the settings window's range gets a warning; it is used all the same, as a host
-// would. nullopt after reporting a failure.
+// would. A location that holds no preset gets a warning, and fails process and demo unless
+// --allow-missing-preset was given. nullopt after reporting a failure.
 std::optional<EffectParameters> ChooseParameters(const Invocation& invocation,
                                                  const PluginExports& module, MissingFile missing);
 

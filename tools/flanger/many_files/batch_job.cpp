@@ -110,8 +110,18 @@ std::optional<std::vector<BatchFile>> PlanFiles(const Invocation& invocation,
                                                 std::string& refusal) {
     const std::string& outputFolder = invocation.OutputPath;
     const std::optional<struct stat> outputStatus = StatusOf(outputFolder);
-    if (outputStatus && !S_ISDIR(outputStatus->st_mode)) {
-        refusal = Quoted(outputFolder) + " exists and is not a directory";
+    // A new folder is asked for by a trailing '/': "process a.wav b.wav out.wav" is more likely
+    // meant to join the files than to make a folder named like a sound file.
+    if (!(outputStatus && S_ISDIR(outputStatus->st_mode)) && !outputFolder.ends_with('/')) {
+        const bool severalInputs = invocation.InputPaths.size() > 1;
+        std::string hints =
+            outputStatus ? "" : "write " + Quoted(outputFolder + "/") + " to create it";
+        if (severalInputs) {
+            hints += (hints.empty() ? "" : "; ") + std::string("to join files, use sox");
+        }
+        refusal = std::string(severalInputs ? "several inputs need" : "a folder input needs") +
+                  " an output folder; " + Quoted(outputFolder) + " is not one" +
+                  (hints.empty() ? "" : " (" + hints + ")");
         return std::nullopt;
     }
 

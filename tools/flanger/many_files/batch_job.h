@@ -21,7 +21,8 @@ namespace flanger::tool {
 bool IsBatchProcess(const Invocation& invocation);
 
 // Runs "process" on many files with the effect values chosen once for all; the exit status as
-// for the commands: 1 when any file failed, 130 when interrupted.
+// for the commands: 1 when any file failed, 130 when interrupted. OUT must be an existing
+// folder or end in '/' (a folder to create); anything else is refused before any file is read.
 int RunBatchProcess(const Invocation& invocation, const PluginExports& module,
                     const EffectParameters& parameters);
 
