@@ -339,6 +339,14 @@ TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
          "--bitrate takes a whole number of kilobits per second: '128k' is not one"},
         {{"process", "a", "b", "--bitrate", "96", "--quality", "3"},
          "--quality and --bitrate cannot be used together"},
+        // Raw input: all three of its shape, in range, and no codec.
+        {{"process", "a", "b", "--rate", "44100", "--channels", "2"},
+         "raw input needs --rate, --channels and --input-encoding together: raw samples have no "
+         "header to say them"},
+        {{"process", "a", "b", "--rate", "0"}, "--rate must be a whole number from 1 to 768000 Hz (got '0')"},
+        {{"process", "a", "b", "--input-encoding", "opus"},
+         "--input-encoding must be pcm16, pcm24, pcm32, float, double, ulaw or alaw (got 'opus')"},
+        {{"demo", "b", "--channels", "2"}, "--channels is not an option of demo"},
         // Standard input and output stand for one file each.
         {{"process", "-", "b.wav", "c"},
          "'-' (standard input or output) goes with one IN and one OUT"},

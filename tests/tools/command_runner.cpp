@@ -87,16 +87,21 @@ int StartFlanger(const std::vector<std::string>& arguments, const CommandOptions
         }
         // As a shell would start it: a test that ignores SIGPIPE must not pass that on.
         signal(SIGPIPE, SIG_DFL);
+        // Through pipes, as "cat FILE | flanger ... | cat > OUT" has them. A copier feeds the
+        // input's pipe and ends with flanger; this process copies the output's until its end,
+        // then ends as flanger did.
+        const auto copy = [](int from, int to) {
+            char block[4096];
+            for (ssize_t got; (got = read(from, block, sizeof block)) > 0;) {
+                if (write(to, block, static_cast<std::size_t>(got)) != got) break;
+            }
+        };
+        int ends[2];
         if (in >= 0 && options.piped) {
-            // A writer of its own feeds the pipe, as cat would; flanger's exit ends it.
-            int ends[2];
             if (pipe(ends) != 0) _exit(127);
             if (fork() == 0) {
                 close(ends[0]);
-                char block[4096];
-                for (ssize_t got; (got = read(in, block, sizeof block)) > 0;) {
-                    if (write(ends[1], block, static_cast<std::size_t>(got)) != got) break;
-                }
+                copy(in, ends[1]);
                 _exit(0);
             }
             close(ends[1]);
@@ -105,7 +110,27 @@ int StartFlanger(const std::vector<std::string>& arguments, const CommandOptions
         } else if (in >= 0) {
             dup2(in, STDIN_FILENO);
         }
-        dup2(out, STDOUT_FILENO);
+        if (options.piped) {
+            if (pipe(ends) != 0) _exit(127);
+            const pid_t flanger = fork();
+            if (flanger != 0) {
+                close(ends[1]);
+                copy(ends[0], out);
+                int status = 0;
+                while (waitpid(flanger, &status, 0) < 0 && errno == EINTR) {
+                }
+                if (WIFSIGNALED(status)) {
+                    signal(WTERMSIG(status), SIG_DFL);
+                    raise(WTERMSIG(status));
+                }
+                _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
+            }
+            close(ends[0]);
+            dup2(ends[1], STDOUT_FILENO);
+            close(ends[1]);
+        } else {
+            dup2(out, STDOUT_FILENO);
+        }
         dup2(options.standardError >= 0 ? options.standardError : err, STDERR_FILENO);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);

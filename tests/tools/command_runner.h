@@ -26,8 +26,8 @@ struct CommandOptions {
     // Variables to set; nullopt removes one. FLANGER_PLUGIN is removed unless given here.
     std::map<std::string, std::optional<std::string>> environment;
     int standardError = -1;  // a descriptor to use instead of capturing standard error
-    // A file to give as standard input (empty: the test's own); through a pipe when `piped`,
-    // as "cat FILE | flanger ..." gives it.
+    // A file to give as standard input (empty: the test's own). When `piped`, standard input
+    // and output are pipes, as "cat FILE | flanger ... | cat" has them.
     std::string standardInput;
     bool piped = false;
     bool asNobody = false;  // run as user and group 65534 when the test runs as root

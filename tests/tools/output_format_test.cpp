@@ -87,29 +87,30 @@ TEST(OutputFormatTest, KeepsTheSourceFormatUnlessToldOrUnfit) {
     }
 }
 
+// Refusals say the container's own limit where libsndfile has one, else what was tried.
 TEST(OutputFormatTest, RefusalNamesWhatWasTriedAndTheWayOut) {
     struct Case {
-        Encoding source;
+        Container container;
         std::optional<Encoding> encoding;
         int channels;
+        int rate;
         std::string_view error;
     };
-    // FLAC holds at most 8 channels, so no encoding fits 12.
     const Case cases[] = {
-        {Encoding::Pcm16, Encoding::Double, 2,
-         "cannot write FLAC double with 2 channel(s) at 48000 Hz; choose another --format or "
-         "--encoding"},
-        {Encoding::Pcm16, std::nullopt, 12,
-         "cannot write FLAC pcm16 or pcm24 with 12 channel(s) at 48000 Hz; choose another "
-         "--format or --encoding"},
-        {Encoding::Pcm24, std::nullopt, 12,
-         "cannot write FLAC pcm24 with 12 channel(s) at 48000 Hz; choose another --format or "
-         "--encoding"},
+        {Container::Flac, Encoding::Double, 2, 48000,
+         "FLAC cannot store float samples; it takes pcm16 or pcm24"},
+        {Container::Flac, std::nullopt, 12, 48000, "FLAC holds at most 8 channels, not 12"},
+        {Container::Opus, std::nullopt, 2, 44100,
+         "Opus stores 8, 12, 16, 24 or 48 kHz only, not 44100 Hz; resample the input first (sox "
+         "IN -r 48k OUT) or choose another --format"},
+        {Container::Mp3, std::nullopt, 6, 48000, "MP3 holds one or two channels, not 6"},
+        {Container::Wav, Encoding::Vorbis, 2, 48000, "WAV cannot hold vorbis samples"},
+        {Container::Caf, Encoding::Vorbis, 2, 48000, "CAF cannot hold vorbis samples"},
     };
     for (const Case& c : cases) {
         const FormatChoice choice =
-            ChooseOutputFormat(MakeSoundFormat(Container::Wav, c.source), Container::Flac,
-                               c.encoding, c.channels, 48000);
+            ChooseOutputFormat(MakeSoundFormat(Container::Wav, Encoding::Pcm16), c.container,
+                               c.encoding, c.channels, c.rate);
         EXPECT_FALSE(choice.Format);
         EXPECT_EQ(choice.Error, c.error);
     }

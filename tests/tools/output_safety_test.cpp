@@ -119,7 +119,7 @@ TEST(OutputSafetyTest, RefusalsLeaveEveryFileAsItWas) {
          none,
          {"process", "in.wav", "out.wav", "--encoding", "vorbis"},
          1,
-         "cannot write WAV vorbis"},
+         "WAV cannot hold vorbis samples"},
         {"OUT's directory missing",
          none,
          {"process", "in.wav", "nodir/out.wav"},

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
+#include <vector>
 
 namespace flanger::tool {
 namespace {
@@ -109,6 +111,13 @@ bool IsLossyEncoding(Encoding encoding) { return NamesOf(encoding).Lossy; }
 std::string ContainerNameList() { return NameList(kContainers); }
 
 std::string EncodingNameList() { return NameList(kEncodings); }
+
+std::string RawEncodingNameList() {
+    std::vector<EncodingNames> plain;
+    std::ranges::copy_if(kEncodings, std::back_inserter(plain),
+                         [](const EncodingNames& names) { return !names.Lossy; });
+    return NameList(plain);
+}
 
 std::string ExtensionList() {
     std::string list;

@@ -27,6 +27,16 @@ struct LossySettings {
     bool operator==(const LossySettings&) const = default;
 };
 
+// The shape of raw samples, which have no header to state it: --rate, --channels and
+// --input-encoding. The samples are in the byte order raw output is written in (the machine's).
+struct RawShape {
+    std::optional<int> SampleRate;
+    std::optional<int> Channels;
+    std::optional<Encoding> SampleEncoding;
+    bool Given() const { return SampleRate.has_value(); }
+    bool operator==(const RawShape&) const = default;
+};
+
 // The quality that keeps an input's bitrate class: 8 for a lossless input (nothing of it may
 // be lost lightly), else by its average bitrate over all channels (kilobits per second):
 // 256 and up 9, 192 8, 160 7, 128 6, 96 5, below 4. Not the encoders' lowest setting.
@@ -48,6 +58,8 @@ bool IsLossyEncoding(Encoding encoding);
 // "wav, flac, aiff, ... or raw" and "pcm16, ... or alaw": every name, for help and refusals.
 std::string ContainerNameList();
 std::string EncodingNameList();
+// The same for raw samples, which are never a lossy codec's.
+std::string RawEncodingNameList();
 // ".wav .flac .aif .aiff ...": every extension that announces a container.
 std::string ExtensionList();
 

@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string_view>
 #include <utility>
@@ -88,30 +90,35 @@ bool IsIntegerSubtype(int subtype) {
 // so opens on different threads take turns to get their own reason back.
 std::mutex OpenTurns;
 
-// A file that keeps nothing of what is written to it, only where the end would be: enough for
-// libsndfile to start writing a format and write its header.
-struct DiscardedFile {
+// A file in memory: what libsndfile writes to it is kept, so that a header can be made without
+// a file, and a format can be tried without writing anywhere.
+struct MemoryFile {
+    std::vector<unsigned char> Bytes;
     sf_count_t Position = 0;
-    sf_count_t Length = 0;
 
-    static DiscardedFile& Of(void* data) { return *static_cast<DiscardedFile*>(data); }
-    static sf_count_t Size(void* data) { return Of(data).Length; }
+    static MemoryFile& Of(void* data) { return *static_cast<MemoryFile*>(data); }
+    static sf_count_t Size(void* data) { return static_cast<sf_count_t>(Of(data).Bytes.size()); }
     static sf_count_t Seek(sf_count_t offset, int whence, void* data) {
-        DiscardedFile& file = Of(data);
+        MemoryFile& file = Of(data);
         const sf_count_t base = whence == SEEK_SET   ? 0
                                 : whence == SEEK_CUR ? file.Position
-                                                     : file.Length;
+                                                     : Size(data);
         file.Position = std::max<sf_count_t>(0, base + offset);
         return file.Position;
     }
     static sf_count_t Read(void*, sf_count_t, void*) { return 0; }
-    static sf_count_t Write(const void*, sf_count_t count, void* data) {
-        DiscardedFile& file = Of(data);
+    static sf_count_t Write(const void* bytes, sf_count_t count, void* data) {
+        MemoryFile& file = Of(data);
+        const auto from = static_cast<std::size_t>(file.Position);
+        if (file.Bytes.size() < from + static_cast<std::size_t>(count)) {
+            file.Bytes.resize(from + static_cast<std::size_t>(count));
+        }
+        std::memcpy(file.Bytes.data() + from, bytes, static_cast<std::size_t>(count));
         file.Position += count;
-        file.Length = std::max(file.Length, file.Position);
         return count;
     }
     static sf_count_t Tell(void* data) { return Of(data).Position; }
+    static SF_VIRTUAL_IO Calls() { return {&Size, &Seek, &Read, &Write, &Tell}; }
 };
 
 // Whether libsndfile writes `format` with this shape. Its format check alone says yes to pairs
@@ -123,11 +130,10 @@ bool Writable(int format, int channels, int sampleRate) {
     info.channels = channels;
     info.samplerate = sampleRate;
     if (sf_format_check(&info) == 0) return false;
-    SF_VIRTUAL_IO discard = {&DiscardedFile::Size, &DiscardedFile::Seek, &DiscardedFile::Read,
-                             &DiscardedFile::Write, &DiscardedFile::Tell};
-    DiscardedFile file;
+    SF_VIRTUAL_IO calls = MemoryFile::Calls();
+    MemoryFile file;
     const std::lock_guard turn(OpenTurns);
-    SNDFILE* const started = sf_open_virtual(&discard, SFM_WRITE, &info, &file);
+    SNDFILE* const started = sf_open_virtual(&calls, SFM_WRITE, &info, &file);
     if (started == nullptr) return false;
     sf_close(started);
     return true;
@@ -140,6 +146,47 @@ std::string LibraryFormatName(int code) {
         return "format 0x" + std::to_string(code);
     }
     return info.name;
+}
+
+// The containers' own limits, said in their terms, for the formats libsndfile refuses; empty
+// when none of these is the reason.
+std::string KnownLimit(int format, int channels, int sampleRate) {
+    const int major = format & SF_FORMAT_TYPEMASK;
+    const int subtype = format & SF_FORMAT_SUBMASK;
+    const std::string rate = std::to_string(sampleRate) + " Hz";
+    if (major == SF_FORMAT_FLAC && (subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE)) {
+        return "FLAC cannot store float samples; it takes pcm16 or pcm24";
+    }
+    if (major == SF_FORMAT_FLAC && channels > 8) {
+        return "FLAC holds at most 8 channels, not " + std::to_string(channels);
+    }
+    if (major == SF_FORMAT_FLAC && subtype == SF_FORMAT_PCM_32) {
+        return "FLAC stores at most 24-bit samples; it takes pcm16 or pcm24";
+    }
+    if (subtype == SF_FORMAT_OPUS && major == SF_FORMAT_OGG) {
+        constexpr int kOpusRates[] = {8000, 12000, 16000, 24000, 48000};
+        if (std::ranges::find(kOpusRates, sampleRate) == std::end(kOpusRates)) {
+            return "Opus stores 8, 12, 16, 24 or 48 kHz only, not " + rate +
+                   "; resample the input first (sox IN -r 48k OUT) or choose another --format";
+        }
+        if (channels > 8) return "libsndfile writes Opus with at most 8 channels";
+    }
+    if (subtype == SF_FORMAT_MPEG_LAYER_III && major == SF_FORMAT_MPEG) {
+        if (channels > 2) return "MP3 holds one or two channels, not " + std::to_string(channels);
+        constexpr int kMpegRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+        if (std::ranges::find(kMpegRates, sampleRate) == std::end(kMpegRates)) {
+            return "MP3 stores 8 to 48 kHz only, not " + rate +
+                   "; resample the input first or choose another --format";
+        }
+    }
+    const std::optional<Encoding> encoding = EncodingOf(SoundFormat{subtype});
+    const std::optional<Container> container = ContainerOf(SoundFormat{major});
+    const bool codecContainer = major == SF_FORMAT_OGG || major == SF_FORMAT_MPEG;
+    if (encoding && container && IsLossyEncoding(*encoding) != codecContainer) {
+        return std::string(ContainerTitle(*container)) + " cannot hold " +
+               std::string(EncodingName(*encoding)) + " samples";
+    }
+    return {};
 }
 
 }  // namespace
@@ -220,6 +267,10 @@ FormatChoice ChooseOutputFormat(SoundFormat source, std::optional<Container> con
         return FormatChoice{std::nullopt, "cannot write " + tried + shape +
                                               "; choose another --format or --encoding"};
     };
+    const auto refuseFor = [&](int format, const std::string& tried) {
+        const std::string limit = KnownLimit(format, channels, sampleRate);
+        return limit.empty() ? refuse(tried) : FormatChoice{std::nullopt, limit};
+    };
     if (encoding || only != 0) {
         const int format = major | (encoding ? EncodingCode(*encoding) : only) | order;
         if ((only == 0 || (format & SF_FORMAT_SUBMASK) == only) &&
@@ -228,7 +279,7 @@ FormatChoice ChooseOutputFormat(SoundFormat source, std::optional<Container> con
         }
         std::string tried = DescribeFormat(SoundFormat{format});
         if (container == Container::Opus) tried = "Opus (" + tried + ")";
-        return refuse(tried);
+        return refuseFor(format, tried);
     }
     // Raw samples carry no header that could say how they are stored.
     if (major == SF_FORMAT_RAW) {
@@ -246,7 +297,7 @@ FormatChoice ChooseOutputFormat(SoundFormat source, std::optional<Container> con
         tried += " or ";
         tried += EncodingName(EncodingOf(SoundFormat{fallback}).value_or(Encoding::Float));
     }
-    return refuse(tried);
+    return refuseFor(fallback, tried);
 }
 
 struct SoundReader::State {
@@ -318,8 +369,15 @@ SoundReader::SoundReader(std::unique_ptr<State> state) : Impl(std::move(state)) 
 
 SoundReader::~SoundReader() { sf_close(Impl->File); }
 
-std::unique_ptr<SoundReader> SoundReader::Open(const std::string& path, std::string& error) {
+std::unique_ptr<SoundReader> SoundReader::Open(const std::string& path, std::string& error,
+                                               const RawShape& raw) {
     auto state = std::make_unique<State>();
+    if (raw.Given()) {
+        state->Info.samplerate = raw.SampleRate.value_or(0);
+        state->Info.channels = raw.Channels.value_or(0);
+        state->Info.format =
+            SF_FORMAT_RAW | EncodingCode(raw.SampleEncoding.value_or(Encoding::Pcm16));
+    }
     // A pipe may wait for its writer for as long as it likes, so it must not hold up the other
     // threads' opens; it goes without the turn (its failure message could then be another
     // failing open's). Regular files open at once.
@@ -377,8 +435,10 @@ std::string SoundReader::DamageNote() const {
     for (const std::string& line : LogLines(Impl->File)) {
         // The parsers log a chunk that runs past the end of the file as "name : size (should
         // be n)"; only the sample data's chunk means audio is missing.
+        // A size of 0xFFFFFFFF is a stream's "until the end", not a promise.
         if (line.find("(should be") != std::string::npos &&
-            (line.starts_with("data") || line.starts_with("SSND"))) {
+            (line.starts_with("data") || line.starts_with("SSND")) &&
+            line.find(" 4294967295 ") == std::string::npos) {
             return line;
         }
         // libsndfile logs a missing last page for whole streams too, but there it has found
@@ -493,6 +553,119 @@ bool SetEncoder(SNDFILE* file, int format, const LossySettings& lossy, std::stri
 
 }  // namespace
 
+namespace {
+
+// What every output states besides its samples, before the first frames (Ogg and FLAC write
+// their comments ahead of the audio).
+void DescribeAudio(SNDFILE* file, int channels, const SoundTags& tags) {
+    // A PEAK chunk, which libsndfile adds to float WAV and AIFF files, holds the time of
+    // writing: the same audio written a second later would differ in those bytes. Without it
+    // the output depends on the input and the options alone.
+    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    // Containers without a place for the map (plain WAV, FLAC, Ogg) refuse it or drop it.
+    if (tags.ChannelMap.size() == static_cast<std::size_t>(channels)) {
+        std::vector<int> map = tags.ChannelMap;
+        sf_command(file, SFC_SET_CHANNEL_MAP_INFO, map.data(),
+                   static_cast<int>(map.size() * sizeof(int)));
+    }
+    for (const auto& [tag, text] : tags.Entries) sf_set_string(file, tag, text.c_str());
+}
+
+// A stream's samples as libsndfile's raw writer lays them out: the byte order of the container
+// (WAV little-endian; AU big-endian unless asked otherwise).
+int SamplesOfStream(int format) {
+    const int major = format & SF_FORMAT_TYPEMASK;
+    if (major == SF_FORMAT_RAW) return format;
+    const int order = major == SF_FORMAT_AU && (format & SF_FORMAT_ENDMASK) != SF_ENDIAN_LITTLE
+                          ? SF_ENDIAN_BIG
+                          : SF_ENDIAN_LITTLE;
+    return SF_FORMAT_RAW | (format & SF_FORMAT_SUBMASK) | order;
+}
+
+// The header of a WAV or AU stream whose length nobody knows yet: libsndfile's own header for
+// no frames, with the sizes that would count the data set to 0xFFFFFFFF, which readers of a
+// stream take as "until the end", as sox and ffmpeg write them to a pipe.
+std::vector<unsigned char> StreamHeader(int format, int channels, int sampleRate,
+                                        const SoundTags& tags, std::string& error) {
+    SF_INFO info{};
+    info.format = format;
+    info.channels = channels;
+    info.samplerate = sampleRate;
+    SF_VIRTUAL_IO calls = MemoryFile::Calls();
+    MemoryFile file;
+    SNDFILE* made = nullptr;
+    {
+        const std::lock_guard turn(OpenTurns);
+        made = sf_open_virtual(&calls, SFM_WRITE, &info, &file);
+        if (made == nullptr) {
+            error = LibraryReason(sf_strerror(nullptr));
+            return {};
+        }
+    }
+    DescribeAudio(made, channels, tags);
+    sf_command(made, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+    // The header ends where the samples would start.
+    std::vector<unsigned char> header(file.Bytes.begin(), file.Bytes.begin() + file.Position);
+    sf_close(made);
+    const auto unknown = [&header](std::size_t at) {
+        std::fill_n(header.begin() + static_cast<std::ptrdiff_t>(at), 4, 0xFF);
+    };
+    const std::size_t size = header.size();
+    if ((format & SF_FORMAT_TYPEMASK) == SF_FORMAT_AU && size >= 24) {
+        unknown(8);  // the data size
+    } else if (size >= 20 && std::memcmp(header.data() + size - 8, "data", 4) == 0) {
+        unknown(4);  // the RIFF chunk's size
+        unknown(size - 4);  // the data chunk's
+    } else {
+        error = "libsndfile made an unexpected " + DescribeFormat(SoundFormat{format}) + " header";
+        return {};
+    }
+    return header;
+}
+
+bool WriteAll(int descriptor, const std::vector<unsigned char>& bytes, std::string& error) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t put = write(descriptor, bytes.data() + done, bytes.size() - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0) {
+            error = std::strerror(errno);
+            return false;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool WritesToPipe(SoundFormat format) {
+    switch (format.Code & SF_FORMAT_TYPEMASK) {
+        case SF_FORMAT_WAV:
+        case SF_FORMAT_WAVEX:
+        case SF_FORMAT_AU:
+        case SF_FORMAT_RAW:
+            break;
+        default:
+            return false;
+    }
+    // Samples the raw writer lays out as the container does; not ADPCM and the like, whose
+    // blocks the container frames itself.
+    switch (format.Code & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8:
+        case SF_FORMAT_PCM_16:
+        case SF_FORMAT_PCM_24:
+        case SF_FORMAT_PCM_32:
+        case SF_FORMAT_FLOAT:
+        case SF_FORMAT_DOUBLE:
+        case SF_FORMAT_ULAW:
+        case SF_FORMAT_ALAW:
+            return true;
+        default:
+            return false;
+    }
+}
+
 SoundWriter::SoundWriter(std::unique_ptr<State> state) : Impl(std::move(state)) {}
 
 SoundWriter::~SoundWriter() {
@@ -520,25 +693,29 @@ std::unique_ptr<SoundWriter> SoundWriter::Open(int descriptor, SoundFormat forma
         state->CountClipping = true;
     }
     state->Channels = channels;
-    // A PEAK chunk, which libsndfile adds to float WAV and AIFF files, holds the time of
-    // writing: the same audio written a second later would differ in those bytes. Without it
-    // the output depends on the input and the options alone.
-    sf_command(state->File, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     auto writer = std::unique_ptr<SoundWriter>(new SoundWriter(std::move(state)));
     if (IsLossyFormat(format) && !SetEncoder(writer->Impl->File, format.Code, lossy, error)) {
         return nullptr;
     }
-    // Containers without a place for the map (plain WAV, FLAC, Ogg) refuse it or drop it.
-    if (tags.ChannelMap.size() == static_cast<std::size_t>(channels)) {
-        std::vector<int> map = tags.ChannelMap;
-        sf_command(writer->Impl->File, SFC_SET_CHANNEL_MAP_INFO, map.data(),
-                   static_cast<int>(map.size() * sizeof(int)));
-    }
-    // Before the first frames: Ogg and FLAC write their comments ahead of the audio.
-    for (const auto& [tag, text] : tags.Entries) {
-        sf_set_string(writer->Impl->File, tag, text.c_str());
-    }
+    DescribeAudio(writer->Impl->File, channels, tags);
     return writer;
+}
+
+std::unique_ptr<SoundWriter> SoundWriter::OpenStream(int descriptor, SoundFormat format,
+                                                     int channels, int sampleRate,
+                                                     const SoundTags& tags, std::string& error) {
+    const int major = format.Code & SF_FORMAT_TYPEMASK;
+    if (!WritesToPipe(format)) {
+        error = DescribeFormat(format) + " cannot be written without seeking";
+        return nullptr;
+    }
+    if (major != SF_FORMAT_RAW) {
+        const std::vector<unsigned char> header =
+            StreamHeader(format.Code, channels, sampleRate, tags, error);
+        if (header.empty() || !WriteAll(descriptor, header, error)) return nullptr;
+    }
+    return Open(descriptor, SoundFormat{SamplesOfStream(format.Code)}, channels, sampleRate, {},
+                {}, error);
 }
 
 bool SoundWriter::Write(const float* samples, std::int64_t frames, std::string& error) {

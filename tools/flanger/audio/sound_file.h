@@ -58,8 +58,9 @@ bool IsLossyFormat(SoundFormat format);
 class SoundReader {
 public:
     // Opens a file for reading, standard input for "-"; null with the reason in `error` when it
-    // cannot be read as audio.
-    static std::unique_ptr<SoundReader> Open(const std::string& path, std::string& error);
+    // cannot be read as audio. A given `raw` shape reads the file as raw samples of that shape.
+    static std::unique_ptr<SoundReader> Open(const std::string& path, std::string& error,
+                                             const RawShape& raw = {});
     ~SoundReader();
     SoundReader(const SoundReader&) = delete;
     SoundReader& operator=(const SoundReader&) = delete;
@@ -95,6 +96,10 @@ private:
     std::unique_ptr<State> Impl;
 };
 
+// Whether the format can be written front to back, without going back to its header: WAV, AU
+// and raw samples, not ADPCM or lossy codecs.
+bool WritesToPipe(SoundFormat format);
+
 class SoundWriter {
 public:
     // Starts writing a file of the given format on an open, empty, seekable descriptor, which
@@ -106,6 +111,12 @@ public:
     static std::unique_ptr<SoundWriter> Open(int descriptor, SoundFormat format, int channels,
                                              int sampleRate, const LossySettings& lossy,
                                              const SoundTags& tags, std::string& error);
+    // Starts writing to a descriptor that cannot seek (a pipe), in a format WritesToPipe takes:
+    // the header goes out at once with its sizes set to "unknown" (0xFFFFFFFF), as streaming
+    // writers set them, then the samples as they come.
+    static std::unique_ptr<SoundWriter> OpenStream(int descriptor, SoundFormat format,
+                                                   int channels, int sampleRate,
+                                                   const SoundTags& tags, std::string& error);
     // Closes without finishing the file when Close was not called.
     ~SoundWriter();
     SoundWriter(const SoundWriter&) = delete;

@@ -1,8 +1,9 @@
-// Audio for standard output ("-" as OUT). libsndfile finishes most containers by going back to
-// their header (lengths, seek tables), which a pipe cannot do, and refuses to write WAV to one at
-// all. So the output is written whole into a nameless temporary file and copied to standard
-// output once complete: a reader down the pipe gets a finished file with every length right,
-// and nothing reaches standard output when the run fails.
+// Audio for standard output ("-" as OUT) in formats that cannot be streamed. libsndfile
+// finishes most containers by going back to their header (lengths, seek tables), which a pipe
+// cannot do. So the output is written whole into a nameless temporary file and copied to
+// standard output once complete: a reader down the pipe gets a finished file with every length
+// right, and nothing reaches standard output when the run fails. (WAV, AU and raw samples go
+// down a pipe as they are made; see SoundWriter::OpenStream.)
 #pragma once
 
 #include <memory>

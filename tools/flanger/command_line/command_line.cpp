@@ -42,6 +42,9 @@ constexpr OptionSpec kOtherOptions[] = {
     {"--quality", true, kRendering},
     {"--bitrate", true, kRendering},
     {"--no-clip-warning", false, kRendering},
+    {"--rate", true, Bit(Command::Process)},
+    {"--channels", true, Bit(Command::Process)},
+    {"--input-encoding", true, Bit(Command::Process)},
     {"--quiet", false, kEverywhere},
     {"-q", false, kEverywhere},
     {"--preset-file", true, kUsingPresets},
@@ -244,6 +247,25 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, Preset
             return "--encoding must be " + EncodingNameList() + " (got '" + std::string(value) +
                    "')";
         }
+    } else if (name == "--rate" || name == "--channels") {
+        const bool rate = name == "--rate";
+        const int largest = rate ? 768000 : 65535;
+        int number = 0;
+        const char* const end = value.data() + value.size();
+        const auto [stop, error] = std::from_chars(value.data(), end, number);
+        if (error != std::errc{} || stop != end || number < 1 || number > largest) {
+            return std::string(name) + " must be a whole number from 1 to " +
+                   std::to_string(largest) + (rate ? " Hz" : "") + " (got '" + std::string(value) +
+                   "')";
+        }
+        (rate ? invocation.RawInput.SampleRate : invocation.RawInput.Channels) = number;
+    } else if (name == "--input-encoding") {
+        const std::optional<Encoding> encoding = ParseEncodingName(value);
+        if (!encoding || IsLossyEncoding(*encoding)) {
+            return "--input-encoding must be " + RawEncodingNameList() + " (got '" +
+                   std::string(value) + "')";
+        }
+        invocation.RawInput.SampleEncoding = encoding;
     } else if (name == "--quality") {
         if (!IsNumber(value))
             return "--quality takes a number: '" + std::string(value) + "' is not a number";
@@ -462,6 +484,14 @@ ParseResult ParseCommandLine(std::span<const std::string_view> arguments) {
         return Refuse(
             "a negative --feedback is for process and demo: a preset holds only 0.10 "
             "to 1.00");
+    }
+    // Raw samples have no header to say any of the three.
+    const RawShape& raw = invocation.RawInput;
+    if ((raw.SampleRate || raw.Channels || raw.SampleEncoding) &&
+        !(raw.SampleRate && raw.Channels && raw.SampleEncoding)) {
+        return Refuse(
+            "raw input needs --rate, --channels and --input-encoding together: raw samples have "
+            "no header to say them");
     }
     if (invocation.Quality && invocation.BitrateKbps) {
         return Refuse("--quality and --bitrate cannot be used together");

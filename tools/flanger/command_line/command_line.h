@@ -56,6 +56,8 @@ struct Invocation {
     // process and demo, --allow-missing-preset: a PRESET that holds no preset gives a new
     // effect's values with a warning instead of failing the run.
     bool AllowMissingPreset = false;
+    // process: --rate, --channels and --input-encoding, all or none; IN holds raw samples.
+    RawShape RawInput;
     std::optional<Container> Format;             // --format; nullopt keeps the source's container
     std::optional<Encoding> SampleEncoding;      // --encoding; nullopt keeps the source's encoding
     std::optional<double> Quality;               // --quality, 0 to 10

@@ -40,8 +40,11 @@ constexpr CommandHelp kCommands[] = {
                    says otherwise), so that the command works in a pipe:
                      flanger process - - < in.wav | sox -t wav - out.flac
                    Through a pipe, libsndfile reads WAV, AIFF, AU, Ogg, Opus and MP3;
-                   FLAC, CAF, RF64 and others need a file name or '<'. Standard output
-                   gets the audio alone, once it is complete; never a terminal.
+                   FLAC, CAF, RF64 and others need a file name or '<'. WAV, AU and raw
+                   go down a pipe as they are made, their header's sizes 0xFFFFFFFF
+                   ("until the end") as sox and ffmpeg write them; other formats are
+                   written whole first. Standard output gets the audio alone; never a
+                   terminal.
   process IN... OUTDIR
   process INDIR OUTDIR
                    Process several files, or every audio file directly in the folder INDIR
@@ -164,6 +167,14 @@ Factory presets (process, demo):
 )";
 
 constexpr std::string_view kOutputOptions = R"(
+Raw input (process): samples without a header, as sox's -t raw -r -c -e reads them.
+  --rate HZ         Their sample rate, 1 to 768000 Hz.
+  --channels N      Their channel count, 1 to 65535.
+  --input-encoding NAME
+                    Their encoding: pcm16, pcm24, pcm32, float, double, ulaw or alaw, in
+                    the machine's byte order, as raw output is written. The three go
+                    together; an IN ending in .raw without them is refused.
+
 Output options (process, demo):
   --format NAME     Output container: wav, flac, aiff, ogg, opus, mp3, caf, w64, rf64, au
                     or raw. Default: the one OUT's extension names (.wav .flac .aif .aiff

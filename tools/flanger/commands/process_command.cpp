@@ -31,6 +31,7 @@ int RunProcess(const Invocation& invocation) {
     file.Format = ChooseContainer(invocation.Format, invocation.OutputPath, std::nullopt, refusal);
     if (!refusal.empty()) return ReportFailure(refusal);
     file.SampleEncoding = invocation.SampleEncoding;
+    file.RawInput = invocation.RawInput;
     file.Quality = invocation.Quality;
     file.BitrateKbps = invocation.BitrateKbps;
     file.InputPath = invocation.InputPaths.front();

@@ -212,6 +212,7 @@ RenderResult ProcessOne(BatchRun& run, const BatchFile& file, int slot) {
     processing.Parameters = run.Parameters;
     processing.Format = run.Options->Format;
     processing.SampleEncoding = run.Options->SampleEncoding;
+    processing.RawInput = run.Options->RawInput;
     processing.Quality = run.Options->Quality;
     processing.BitrateKbps = run.Options->BitrateKbps;
     processing.InputPath = file.Input;

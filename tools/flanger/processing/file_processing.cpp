@@ -19,7 +19,7 @@ namespace {
 // (CAF, RF64, ...) it reads short or empty from a pipe without saying so; FLAC not at all.
 bool ReadsFromPipe(SoundFormat format) {
     const std::optional<Container> container = ContainerOf(format);
-    return container == Container::Wav || container == Container::Aiff ||
+    return container == Container::Wav || container == Container::Aiff || container == Container::Raw ||
            container == Container::Au || container == Container::Ogg ||
            container == Container::Opus || container == Container::Mp3;
 }
@@ -59,8 +59,13 @@ RenderResult ProcessFile(const FileProcessing& file) {
     }
     if (S_ISDIR(status.st_mode)) return failure(named + " is a directory");
     std::string error;
-    const std::unique_ptr<SoundReader> reader = SoundReader::Open(input, error);
+    const std::unique_ptr<SoundReader> reader = SoundReader::Open(input, error, file.RawInput);
     const bool pipe = S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode);
+    if (!reader && !file.RawInput.Given() && ContainerForFileName(input) == Container::Raw) {
+        return failure(named +
+                       " holds raw samples, which have no header to say their shape: give "
+                       "--rate, --channels and --input-encoding");
+    }
     if (!reader) {
         if (!error.empty() && error.back() == '.') error.pop_back();
         return failure("cannot read " + named + " as audio: " + error +
@@ -113,8 +118,8 @@ RenderResult ProcessFile(const FileProcessing& file) {
     job.AutoLevel = file.AutoLevel;
     // Only a file can be read again from its start.
     if (S_ISREG(status.st_mode) && !fromStandardInput) {
-        job.ReadAgain = [&input](std::string& error) -> std::unique_ptr<AudioSource> {
-            std::unique_ptr<SoundReader> again = SoundReader::Open(input, error);
+        job.ReadAgain = [&input, &file](std::string& error) -> std::unique_ptr<AudioSource> {
+            std::unique_ptr<SoundReader> again = SoundReader::Open(input, error, file.RawInput);
             if (!again) return nullptr;
             return std::make_unique<OwningFileSource>(std::move(again));
         };

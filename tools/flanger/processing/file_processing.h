@@ -22,6 +22,7 @@ struct FileProcessing {
     std::optional<double> Quality;               // --quality; nullopt: the input's bitrate class
     std::optional<int> BitrateKbps;              // --bitrate
     std::string InputPath;                       // "-": standard input
+    RawShape RawInput;                           // --rate, --channels, --input-encoding
     std::string OutputPath;                      // "-": standard output
     bool ClipWarning = true;                     // as RenderJob::ClipWarning
     bool AutoLevel = false;                      // as RenderJob::AutoLevel; not for a pipe

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 
@@ -94,7 +95,7 @@ public:
     bool Write(std::span<const float* const> channels, std::uint32_t frames,
                std::string& error) override {
         if (Sink.Write(channels, frames, error)) return true;
-        error = "cannot write '" + Path + "': " + error;
+        error = "cannot write " + Named(Path) + ": " + error;
         return false;
     }
 
@@ -152,18 +153,26 @@ RenderResult RenderOutput(const RenderJob& job) {
     } const registration{job.CleanupSlot};
     std::unique_ptr<PendingOutput> output;
     std::unique_ptr<SpooledOutput> spool;
-    if (toStandardOutput) {
+    // A pipe takes WAV, AU and raw samples as they come, with the header's sizes unknown; other
+    // formats, and a standard output that is a file, are written whole first and copied there.
+    const bool streamed = toStandardOutput && WritesToPipe(*choice.Format) &&
+                          lseek(STDOUT_FILENO, 0, SEEK_CUR) < 0 && errno == ESPIPE;
+    if (toStandardOutput && !streamed) {
         spool = SpooledOutput::Create(error);
         if (!spool) return Failure(error);
-    } else {
+    } else if (!toStandardOutput) {
         output = PendingOutput::Create(*target, error);
         if (!output) return Failure(error);
         SetInterruptCleanupPath(job.CleanupSlot, output->TemporaryPath().c_str());
     }
     // Declared after `output` so that it lets go of the descriptor before the file is removed.
-    const std::unique_ptr<SoundWriter> writer = SoundWriter::Open(
-        toStandardOutput ? spool->Descriptor() : output->Descriptor(), *choice.Format,
-        job.Shape.Channels, static_cast<int>(job.Shape.SampleRate), job.Lossy, job.Tags, error);
+    const int rate = static_cast<int>(job.Shape.SampleRate);
+    const std::unique_ptr<SoundWriter> writer =
+        streamed ? SoundWriter::OpenStream(STDOUT_FILENO, *choice.Format, job.Shape.Channels,
+                                           rate, job.Tags, error)
+                 : SoundWriter::Open(spool ? spool->Descriptor() : output->Descriptor(),
+                                     *choice.Format, job.Shape.Channels, rate, job.Lossy,
+                                     job.Tags, error);
     if (!writer) {
         return Failure("cannot write " + DescribeFormat(*choice.Format) + " to " +
                        Named(job.OutputPath) + ": " + error);
@@ -193,14 +202,15 @@ RenderResult RenderOutput(const RenderJob& job) {
     progress.Finish(result.Outcome == StreamOutcome::Finished);
 
     const RenderResult interrupted{kInterruptedExitStatus, {}, {}, {}};
-    if (result.Outcome == StreamOutcome::Interrupted) return interrupted;
+    // A reader that goes away from a stream raises SIGPIPE, and the write then fails.
+    if (result.Outcome == StreamOutcome::Interrupted || InterruptRequested()) return interrupted;
     if (result.Outcome == StreamOutcome::Failed) return Failure(result.Error);
     if (!writer->Close(error)) {
         return Failure("cannot finish " + Named(job.OutputPath) + ": " + error);
     }
     if (InterruptRequested()) return interrupted;
-    const bool placed =
-        toStandardOutput ? spool->CopyTo(STDOUT_FILENO, error) : output->Commit(error);
+    const bool placed = streamed || (spool ? spool->CopyTo(STDOUT_FILENO, error)
+                                           : output->Commit(error));
     // A reader that went away mid-copy raises SIGPIPE, which counts as an interruption.
     if (InterruptRequested()) return interrupted;
     if (!placed) return Failure(error);
