@@ -45,7 +45,15 @@ struct Control {
     const char* Help;
     // What the control does, in a sentence for a host's tooltip (the LV2 description's comment).
     const char* Description;
+    // Where the plug-ins' ports and the option stop, when that is short of what a stored record
+    // may hold (Maximum); 0: at Maximum.
+    float Ceiling = 0.0f;
 };
+
+// The largest value the plug-ins' ports and the option take.
+constexpr float UpperLimit(const Control& control) {
+    return control.Ceiling > 0.0f ? control.Ceiling : control.Maximum;
+}
 
 // Index into kControls.
 enum ControlIndex : std::uint32_t {
@@ -81,14 +89,19 @@ inline constexpr Control kControls[kControlCount] = {
      1.0f, 0.9f, 100, false, &LiveSettings::Depth, &EffectSettings::Depth,
      "Gain of the delayed signal, 0.10 to 1.00, in steps of 0.01 (default 0.90).",
      "Gain of the delayed copy in the output."},
-    // The record keeps the gain's magnitude; a negative value is feedback switched off.
+    // The record keeps the gain's magnitude; a negative value is feedback switched off. The
+    // record takes up to 1.00, but a loop gain of 1 never decays and grows on tonal input, so
+    // the ports and the option stop at 0.99, where every tail dies away.
     {"feedback", "Feedback", "Feedback", "--feedback", "GAIN", ControlUnit::Gain,
      ControlHome::Record, 0.1f, 1.0f, 0.1f, 100, false, &LiveSettings::Feedback,
      &EffectSettings::Feedback,
-     "Feedback gain, 0.10 to 1.00, in steps of 0.01 (default 0.10); for\n"
-     "process and demo also -1.00 to -0.10, which feeds the delayed signal\n"
-     "back inverted (not a preset value: the record holds 0.10 to 1.00).",
-     "How much of the delayed copy goes back into the delay line: a stronger, ringing sweep."},
+     "Feedback gain, 0.10 to 0.99, in steps of 0.01 (default 0.10); for\n"
+     "process and demo also -0.99 to -0.10, which feeds the delayed signal\n"
+     "back inverted (not a preset value: the record holds 0.10 to 1.00; at\n"
+     "1.00 the tail never decays, so the option stops at 0.99).",
+     "How much of the delayed copy goes back into the delay line: a stronger, ringing sweep "
+     "(up to 0.99: at 1 the ringing would never die away).",
+     0.99f},
     {"feedback_on", nullptr, "Feedback on", "--no-feedback", nullptr, ControlUnit::Switch,
      ControlHome::Record, 0.0f, 1.0f, 1.0f, 0, false, nullptr, nullptr, "Switch feedback off.",
      "Whether the delayed copy is fed back into the delay line."},

@@ -91,7 +91,7 @@ constexpr bool WithinTheControls(const LiveSettings& settings) {
         std::int32_t value = settings.*control.Field;
         // A negative Feedback is feedback switched off, its gain kept.
         if (control.Field == &LiveSettings::Feedback && value < 0) value = -value;
-        if (value < OnGrid(control, control.Minimum) || value > OnGrid(control, control.Maximum)) {
+        if (value < OnGrid(control, control.Minimum) || value > OnGrid(control, UpperLimit(control))) {
             return false;
         }
     }

@@ -24,7 +24,7 @@ LiveSettings SettingsFromControls(const float* const values[kControlCount]) {
             continue;
         }
         const double clamped = value < port.Minimum   ? port.Minimum
-                               : value > port.Maximum ? port.Maximum
+                               : value > UpperLimit(port) ? UpperLimit(port)
                                                       : value;
         settings.*port.Field = static_cast<std::int32_t>(std::floor(clamped * port.Scale + 0.5));
     }

@@ -1,11 +1,13 @@
 // The engine's documented numbers and its behaviour at the edges of what a host may hand it.
 #include "engine/flanger_engine.h"
+#include "engine/live_flanger.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <tuple>
 
 #include "engine_test_support.h"
 
@@ -225,6 +227,40 @@ TEST(FlangerEngineProcess, WithoutFeedbackTheLinesHoldExactlyTheInput) {
         const float* line = engine->DelayLine(static_cast<std::uint32_t>(j));
         for (std::size_t i = 0; i < 300; ++i) ASSERT_TRUE(SameBits(line[i], input[j][i])) << i;
         for (std::size_t i = 300; i < 443; ++i) ASSERT_EQ(line[i], 0.0f) << i;
+    }
+}
+
+// A NaN or infinite input sample is taken as silence before it reaches a line: with feedback at
+// its most, the module's engine and the live one give the bits of the same input with zeros
+// there, and recover at once instead of turning the channel to NaN for good.
+TEST(FlangerEngineProcess, NonFiniteInputIsTakenAsSilence) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    ReferenceParameters p;
+    p.feedbackGain = 1.0;
+    auto poisoned = WhiteNoise(2, 4000, 9);
+    auto zeroed = poisoned;
+    for (const auto& [channel, frame, value] : {std::tuple{0, 100, nan}, {1, 101, -inf},
+                                               {0, 2500, inf}, {1, 3999, -nan}}) {
+        poisoned[channel][frame] = value;
+        zeroed[channel][frame] = 0.0f;
+    }
+    auto liveOutput = poisoned, liveExpected = zeroed;
+    auto module = OpenEngine(p, 44100, 2), reference = OpenEngine(p, 44100, 2);
+    ProcessSpan(*module, poisoned, 0, 4000);
+    ProcessSpan(*reference, zeroed, 0, 4000);
+    LiveFlanger live, liveReference;
+    ASSERT_TRUE(live.Activate(44100, 2) && liveReference.Activate(44100, 2));
+    const LiveSettings settings{.Feedback = 99};
+    float* outputs[] = {liveOutput[0].data(), liveOutput[1].data()};
+    float* expected[] = {liveExpected[0].data(), liveExpected[1].data()};
+    live.Process(outputs, 2, 4000, settings);
+    liveReference.Process(expected, 2, 4000, settings);
+    for (std::size_t j = 0; j < 2; ++j) {
+        for (std::size_t i = 0; i < 4000; ++i) {
+            ASSERT_TRUE(SameBits(poisoned[j][i], zeroed[j][i])) << "module " << j << ":" << i;
+            ASSERT_TRUE(SameBits(liveOutput[j][i], liveExpected[j][i])) << "live " << j << ":" << i;
+        }
     }
 }
 

@@ -181,11 +181,11 @@ TEST(Lv2Plugin, ConstantControlsGiveTheBitsOfOpenStream) {
     const Case cases[] = {
         {0, {}, 44100, BufferLayout::Separate, {512}},
         {1, {}, 48000, BufferLayout::InPlace, {64}},
-        {1, {100, 10, 100, 1, 100, 200}, 44100, BufferLayout::Crossed, {1000, 300, 7}},
+        {1, {100, 10, 100, 1, 99, 200}, 44100, BufferLayout::Crossed, {1000, 300, 7}},
         {0, {37, 25, 73, 0, -45, 37}, 96000, BufferLayout::InPlace, {0, 1, 4096, 17, 0, 333}},
         {1, {66, 100, 10, 1, 10, 10}, 22050, BufferLayout::Separate, {2, 8192, 129, 64}},
         {1, {90, 50, 50, 0, 80, 10, true}, 44100, BufferLayout::Crossed, {256, 3}},
-        {0, {50, 20, 90, 1, 100, 120, true}, 48000, BufferLayout::InPlace, {4096}},
+        {0, {50, 20, 90, 1, 99, 120, true}, 48000, BufferLayout::InPlace, {4096}},
         {1, {.Level = -60}, 44100, BufferLayout::Crossed, {100, 4096}},
         {0, {.Sine = 1, .Level = 117}, 48000, BufferLayout::Separate, {512}},
         {1, {.Feedback = 90, .Level = -30}, 44100, BufferLayout::Crossed, {64, 1000}, true},

@@ -43,7 +43,7 @@ TEST(CommandLineTest, MapsEffectOptionsOntoTheRecord) {
         {{"--depth", "0.1"}, With(&P::Depth, 10)},
         {{"--depth", "1.00"}, With(&P::Depth, 100)},
         {{"--feedback", "0.10"}, With(&P::Feedback, 10)},
-        {{"--feedback", "1"}, With(&P::Feedback, 100)},
+        {{"--feedback", "0.99"}, With(&P::Feedback, 99)},
         // Rounding to the record's resolution; exact halves round up although their binary
         // doubles lie on either side (5.05 above, 0.145 below).
         {{"--delay", "5.04"}, With(&P::Delay, 50)},
@@ -71,7 +71,7 @@ TEST(CommandLineTest, MapsEffectOptionsOntoTheRecord) {
         {{"--feedback=0.45", "--no-feedback"}, With(&P::Feedback, -45)},
         // Signed feedback: the magnitude in the record, the sign apart; the last one counts.
         {{"--feedback", "-0.45"}, With(&P::Feedback, 45), true},
-        {{"--feedback=-1", "--no-feedback"}, With(&P::Feedback, -100), true},
+        {{"--feedback=-0.99", "--no-feedback"}, With(&P::Feedback, -99), true},
         {{"--feedback", "-0.45", "--feedback", "0.3"}, With(&P::Feedback, 30), false},
         // The controls beyond the record, rounded as the plug-ins round theirs.
         {{"--mix", "0.805"}, P{}, false, 81},
@@ -291,8 +291,11 @@ TEST(CommandLineTest, RefusesBadArgumentsWithOneMessage) {
         {{"process", "a", "b", "--depth", "1.0001"},
          "--depth must be between 0.10 and 1.00 (got '1.0001')"},
         {{"process", "a", "b", "--feedback", "0.0999"},
-         "--feedback must be between 0.10 and 1.00, or -1.00 and -0.10 to invert it (got "
+         "--feedback must be between 0.10 and 0.99, or -0.99 and -0.10 to invert it (got "
          "'0.0999')"},
+        // A loop gain of 1 never decays: the option stops short of the record's 1.00.
+        {{"process", "a", "b", "--feedback", "-1"},
+         "--feedback must be between 0.10 and 0.99, or -0.99 and -0.10 to invert it (got '-1')"},
         {{"save-preset", "--preset-file", "p.ini", "--section", "S", "--feedback", "-0.5"},
          "a negative --feedback is for process and demo: a preset holds only 0.10 to 1.00"},
         {{"process", "a", "b", "--spread", "180.5"},

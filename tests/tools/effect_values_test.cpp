@@ -134,7 +134,7 @@ TEST(EffectValuesTest, ManPageAndCompletionAgreeWithTheControls) {
         ASSERT_NE(at, std::string::npos) << head;
         if (!IsNumericOption(control)) continue;
         const std::string paragraph = man.substr(at, man.find("\n.TP", at) - at);
-        const EffectRange range = RangeOf(control);
+        const EffectRange range = OptionRangeOf(control);
         for (const std::string& text :
              {FormatFixed(range.Low, range.DecimalShift),
               FormatFixed(range.High, range.DecimalShift),

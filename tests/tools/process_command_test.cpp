@@ -5,6 +5,7 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <limits>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -115,8 +116,8 @@ TEST(ProcessCommandTest, OutputIsTheModulesResultInTheChosenFormat) {
          1,
          8000,
          kFrames,
-         {"--feedback", "1.0"},
-         {90, 50, 50, 0, 100, 10},
+         {"--feedback", "0.99"},
+         {90, 50, 50, 0, 99, 10},
          "out.flac",
          SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
         {"aiff 96 kHz kept",
@@ -390,6 +391,10 @@ TEST(ProcessCommandTest, WarnsOfClippingAndShortInputs) {
     std::string sevenChannels = ReadBytes(d / "in.wav").substr(0, 4044);  // 4-byte frames
     sevenChannels[22] = 7;
     WriteBytes(d / "bad7.wav", sevenChannels);
+    std::vector<float> poisoned = TestSignal(2, 44100, kFrames);
+    poisoned[301] = std::numeric_limits<float>::quiet_NaN();
+    poisoned[1000] = -std::numeric_limits<float>::infinity();
+    WriteSound(d / "nan.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, poisoned);
     // The level that keeps `peak` at -0.1 dBFS or below, as --gain writes it.
     const auto levelFor = [](double peak) {
         int tenths = 0;
@@ -457,6 +462,9 @@ TEST(ProcessCommandTest, WarnsOfClippingAndShortInputs) {
          "flanger: '" + d / "bad7.wav" +
              "' is damaged: its header says 7 channels in 4-byte frames\n",
          1},
+        {{"nan.wav", "--no-clip-warning"},
+         "flanger: warning: '" + d / "nan.wav" +
+             "' holds 2 samples that are not a number (NaN or infinite); taken as silence\n"},
         {{"in.wav", "--quality", "5", "--no-clip-warning"},
          "flanger: warning: '" + d / "out.wav" +
              "' is WAV pcm16, which is lossless: --quality does not apply\n"},

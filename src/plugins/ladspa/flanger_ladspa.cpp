@@ -18,7 +18,7 @@ namespace {
 
 // The default hint whose point of the range lies nearest to the control's default.
 LADSPA_PortRangeHintDescriptor NearestDefault(const Control& port) {
-    const double low = port.Minimum, high = port.Maximum;
+    const double low = port.Minimum, high = UpperLimit(port);
     const auto between = [&](double share) {
         return port.Logarithmic ? std::exp(std::log(low) * (1.0 - share) + std::log(high) * share)
                                 : low * (1.0 - share) + high * share;
@@ -57,7 +57,7 @@ LADSPA_PortRangeHint HintOf(const Control& port) {
     return {LADSPA_HINT_BOUNDED_BELOW | LADSPA_HINT_BOUNDED_ABOVE |
                 (port.Logarithmic ? LADSPA_HINT_LOGARITHMIC : 0) |
                 (port.Unit == ControlUnit::Degrees ? LADSPA_HINT_INTEGER : 0) | NearestDefault(port),
-            port.Minimum, port.Maximum};
+            port.Minimum, UpperLimit(port)};
 }
 
 PluginInstance* InstanceOf(LADSPA_Handle handle) { return static_cast<PluginInstance*>(handle); }

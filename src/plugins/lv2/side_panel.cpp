@@ -33,7 +33,7 @@ bool IsSwitch(const Control& control) { return control.Unit == ControlUnit::Swit
 LONG PositionOf(const Control& control, float value) {
     const float clamped = std::isnan(value)         ? control.Default
                           : value < control.Minimum ? control.Minimum
-                          : value > control.Maximum ? control.Maximum
+                          : value > UpperLimit(control) ? UpperLimit(control)
                                                     : value;
     return OnGrid(control, clamped);
 }
@@ -100,7 +100,7 @@ SidePanel::Size SidePanel::Create(HWND parent, HWND dialog, std::uint32_t channe
                                      textY, kNumberWidth, kTextHeight);
             if (row.Input == nullptr || row.Number == nullptr) return {0, 0};
             SendMessageA(row.Input, TBM_SETRANGEMIN, FALSE, OnGrid(control, control.Minimum));
-            SendMessageA(row.Input, TBM_SETRANGEMAX, TRUE, OnGrid(control, control.Maximum));
+            SendMessageA(row.Input, TBM_SETRANGEMAX, TRUE, OnGrid(control, UpperLimit(control)));
         }
         if (row.Input == nullptr) return {0, 0};
         Rows.push_back(row);

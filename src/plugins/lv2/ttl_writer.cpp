@@ -53,7 +53,7 @@ void WriteControlPort(std::ostream& out, std::uint32_t index, const Control& por
         << "\t\trdfs:comment \"" << port.Description << "\" ;\n"
         << "\t\tlv2:default " << Decimal(port.Default) << " ;\n"
         << "\t\tlv2:minimum " << Decimal(port.Minimum) << " ;\n"
-        << "\t\tlv2:maximum " << Decimal(port.Maximum);
+        << "\t\tlv2:maximum " << Decimal(UpperLimit(port));
     if (port.Unit == ControlUnit::Switch) out << " ;\n\t\tlv2:portProperty lv2:toggled";
     if (port.Unit == ControlUnit::Degrees) out << " ;\n\t\tlv2:portProperty lv2:integer";
     // Hosts put their bypass button on the port that switches the plug-in on and off.

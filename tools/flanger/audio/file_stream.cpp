@@ -1,6 +1,8 @@
 // Interleaving and de-interleaving between sound files and the module's channel arrays.
 #include "audio/file_stream.h"
 
+#include <cmath>
+
 namespace flanger::tool {
 namespace {
 
@@ -53,7 +55,10 @@ void Interleave(std::span<const float* const> channels, std::size_t frames, floa
 }  // namespace
 
 FileSource::FileSource(SoundReader& reader, std::uint32_t blockFrames)
-    : Reader(reader), Interleaved(static_cast<std::size_t>(reader.Channels()) * blockFrames) {}
+    : Reader(reader),
+      Interleaved(static_cast<std::size_t>(reader.Channels()) * blockFrames),
+      Floating(EncodingOf(reader.Format()) == Encoding::Float ||
+               EncodingOf(reader.Format()) == Encoding::Double) {}
 
 std::uint32_t FileSource::Read(std::span<float* const> channels, std::uint32_t frames) noexcept {
     const std::size_t channelCount = channels.size();
@@ -65,6 +70,11 @@ std::uint32_t FileSource::Read(std::span<float* const> channels, std::uint32_t f
     }
     Deinterleave(Interleaved.data(), channels, static_cast<std::size_t>(read));
     Delivered += read;
+    if (Floating) {
+        const float* const samples = Interleaved.data();
+        const std::size_t count = static_cast<std::size_t>(read) * channelCount;
+        for (std::size_t i = 0; i < count; ++i) NonFinite += std::isfinite(samples[i]) ? 0 : 1;
+    }
     return static_cast<std::uint32_t>(read);
 }
 

@@ -17,11 +17,16 @@ public:
     std::string Failure() const override { return Error; }
     // The frames delivered so far.
     std::int64_t FramesRead() const { return Delivered; }
+    // The NaN and infinite samples among them (float files only), which the effect takes as
+    // silence.
+    std::int64_t NonFiniteSamples() const { return NonFinite; }
 
 private:
     SoundReader& Reader;
     std::int64_t Delivered = 0;
     std::vector<float> Interleaved;
+    bool Floating;
+    std::int64_t NonFinite = 0;
     std::string Error;
 };
 

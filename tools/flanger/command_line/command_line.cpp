@@ -137,7 +137,7 @@ std::optional<std::int32_t> ScaleDecimal(std::string_view text, int shift) {
 
 std::string RangeError(const EffectRange& range, std::string_view value) {
     if (range.Option == "--feedback") {
-        return "--feedback must be between 0.10 and 1.00, or -1.00 and -0.10 to invert it (got '" +
+        return "--feedback must be between 0.10 and 0.99, or -0.99 and -0.10 to invert it (got '" +
                std::string(value) + "')";
     }
     return std::string(range.Option) + " must be between " +
@@ -157,7 +157,7 @@ std::string_view NumberKind(ControlUnit unit) {
 
 // Applies the numeric option of control `index`; returns the refusal, or an empty string.
 std::string ApplyRanged(std::uint32_t index, std::string_view value, EffectChanges& changes) {
-    const EffectRange range = RangeOf(kControls[index]);
+    const EffectRange range = OptionRangeOf(kControls[index]);
     // Division is exactly rounded, so a bound comes out as the same double as its decimal text
     // would: "0.10" is never refused as below 0.10.
     const double scale = kControls[index].Scale;
@@ -221,7 +221,7 @@ std::string ApplyOption(const GivenOption& given, Invocation& invocation, Preset
         std::string refusal = ApplyRanged(index, value, invocation.Changes);
         // Told with the value as typed.
         if (!refusal.empty() && value.size() != given.Value.size()) {
-            refusal = RangeError(RangeOf(kControls[index]), given.Value);
+            refusal = RangeError(OptionRangeOf(kControls[index]), given.Value);
         }
         return refusal;
     }

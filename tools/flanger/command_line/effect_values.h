@@ -61,6 +61,13 @@ constexpr EffectRange RangeOf(const Control& control) {
             control.Field};
 }
 
+// The range the control's option takes: short of the record's where the option stops earlier.
+constexpr EffectRange OptionRangeOf(const Control& control) {
+    EffectRange range = RangeOf(control);
+    range.High = OnGrid(control, UpperLimit(control));
+    return range;
+}
+
 // Whether a control is a number typed with an option of its own.
 constexpr bool IsNumericOption(const Control& control) {
     return control.Option != nullptr && control.Unit != ControlUnit::Switch;

@@ -142,6 +142,11 @@ RenderResult ProcessFile(const FileProcessing& file) {
                    " frames that could be read";
         result.Warnings.insert(result.Warnings.begin(), std::move(warning));
     }
+    if (const std::int64_t count = source.NonFiniteSamples(); count > 0) {
+        result.Warnings.push_back(named + " holds " + std::to_string(count) +
+                                  (count == 1 ? " sample that is" : " samples that are") +
+                                  " not a number (NaN or infinite); taken as silence");
+    }
     return result;
 }
 
