@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,6 +86,9 @@ int StartFlanger(const std::vector<std::string>& arguments, const CommandOptions
             (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
             _exit(126);
         }
+        const rlimit size{static_cast<rlim_t>(options.fileSizeLimit),
+                          static_cast<rlim_t>(options.fileSizeLimit)};
+        if (options.fileSizeLimit > 0 && setrlimit(RLIMIT_FSIZE, &size) != 0) _exit(125);
         // As a shell would start it: a test that ignores SIGPIPE must not pass that on.
         signal(SIGPIPE, SIG_DFL);
         // Through pipes, as "cat FILE | flanger ... | cat > OUT" has them. A copier feeds the

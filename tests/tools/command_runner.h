@@ -31,6 +31,7 @@ struct CommandOptions {
     std::string standardInput;
     bool piped = false;
     bool asNobody = false;  // run as user and group 65534 when the test runs as root
+    long fileSizeLimit = 0;  // bytes, as ulimit -f sets it; 0: none
 };
 
 // Starts flanger with `arguments` (without the program name).

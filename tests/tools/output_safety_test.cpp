@@ -32,6 +32,7 @@ struct RefusalCase {
     int exitStatus;
     const char* message;  // expected in the one line on standard error
     bool asNobody = false;  // OUT write-protected, run as another user than its owner
+    long fileSizeLimit = 0;  // ulimit -f, in bytes
 };
 
 TEST(OutputSafetyTest, RefusalsLeaveEveryFileAsItWas) {
@@ -56,6 +57,7 @@ TEST(OutputSafetyTest, RefusalsLeaveEveryFileAsItWas) {
          {"process", "in.wav", "link2.wav"},
          1,
          "is the input file"},
+        {"standard input is OUT", none, {"process", "-", "in.wav"}, 1, "standard input reads"},
         {"IN is a link to OUT",
          [](const auto& d) { ASSERT_EQ(symlink("in.wav", (d / "alias.wav").c_str()), 0); },
          {"process", "alias.wav", "in.wav"},
@@ -143,6 +145,20 @@ TEST(OutputSafetyTest, RefusalsLeaveEveryFileAsItWas) {
          1,
          "cannot write 'out.wav': Permission denied",
          true},
+        // As the kernel's fs.protected_symlinks: another user's link in a sticky shared folder
+        // is not followed (run as root, which can plant one owned by another user).
+        {"[root] another user's link in a sticky folder open to all",
+         [](const auto& d) {
+             ASSERT_EQ(chmod(d.Path().c_str(), 01777), 0);
+             ASSERT_EQ(symlink("out.wav", (d / "planted.wav").c_str()), 0);
+             ASSERT_EQ(lchown((d / "planted.wav").c_str(), 65534, 65534), 0);
+         },
+         {"process", "in.wav", "planted.wav"},
+         1,
+         "is another user's symbolic link in the shared folder"},
+        // Beyond the file size limit a write fails (EFBIG) and is reported, never SIGXFSZ.
+        {"file size limit", none, {"process", "in.wav", "out.wav"}, 1, "File too large", false,
+         4096},
         {"unknown option",
          none,
          {"process", "in.wav", "out.wav", "--wet", "1"},
@@ -151,6 +167,7 @@ TEST(OutputSafetyTest, RefusalsLeaveEveryFileAsItWas) {
     };
     for (const RefusalCase& c : cases) {
         SCOPED_TRACE(c.name);
+        if (std::string_view(c.name).starts_with("[root]") && geteuid() != 0) continue;
         const ScratchDirectory d;
         WriteInputAndOldOutput(d);
         c.setup(d);
@@ -160,6 +177,8 @@ TEST(OutputSafetyTest, RefusalsLeaveEveryFileAsItWas) {
         CommandOptions options;
         options.workingDirectory = d.Path();
         options.asNobody = c.asNobody;
+        options.standardInput = d / "in.wav";
+        options.fileSizeLimit = c.fileSizeLimit;
         const CommandResult run = RunFlanger(c.arguments, options);
         EXPECT_EQ(run.exitStatus, c.exitStatus) << run.err;
         EXPECT_EQ(run.err.rfind("flanger: ", 0), 0u) << run.err;
@@ -202,6 +221,12 @@ TEST(OutputSafetyTest, ReplacingOutKeepsLinksAndPermissions) {
              ASSERT_EQ(chmod((d / "old.wav").c_str(), 0604), 0);
          },
          "old.wav", "old.wav", 0604},
+        {"set-id and sticky bits are never carried over",
+         [](const auto& d) {
+             WriteBytes(d / "old.wav", "old");
+             ASSERT_EQ(chmod((d / "old.wav").c_str(), 07755), 0);
+         },
+         "old.wav", "old.wav", 0755},
         {"link to an existing file",
          [](const auto& d) {
              ASSERT_EQ(mkdir((d / "store").c_str(), 0777), 0);

@@ -1,5 +1,6 @@
 // The flanger command: hosts the plug-in module to process sound files from a shell.
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <string_view>
@@ -49,6 +50,9 @@ bool VersionWanted(const std::vector<std::string_view>& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A write beyond the file size limit (ulimit -f) then fails with EFBIG and is reported as
+    // any failed write is, instead of killing the command mid-save.
+    std::signal(SIGXFSZ, SIG_IGN);
     try {
         const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
         if (VersionWanted(arguments)) {

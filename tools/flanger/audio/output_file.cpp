@@ -30,6 +30,17 @@ mode_t CurrentUmask() {
     return mask;
 }
 
+// Whether the kernel would follow the link `link` (fs.protected_symlinks): in a sticky folder
+// that everyone may write, such as /tmp, only a link of the follower's own or of the folder's
+// owner. Links resolved here bypass the kernel's check, so it is made here, and a link that
+// another user planted there cannot turn a write into one of a file the planter may not write.
+bool KernelWouldFollow(const std::string& link, const struct stat& linkStatus) {
+    struct stat folder {};
+    if (stat(DirectoryOf(link).c_str(), &folder) != 0) return true;  // then nothing is written
+    const bool sharedSticky = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+    return !sharedSticky || linkStatus.st_uid == geteuid() || linkStatus.st_uid == folder.st_uid;
+}
+
 }  // namespace
 
 std::string DirectoryOf(const std::string& path) {
@@ -49,6 +60,11 @@ std::optional<std::string> ResolveOutputTarget(const std::string& path, std::str
     for (int hop = 0; hop < kMaxLinkHops; ++hop) {
         struct stat status {};
         if (lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return current;
+        if (!KernelWouldFollow(current, status)) {
+            error = "'" + current + "' is another user's symbolic link in the shared folder '" +
+                    DirectoryOf(current) + "'; the system follows no such link, nor does flanger";
+            return std::nullopt;
+        }
         std::vector<char> link(static_cast<std::size_t>(status.st_size > 0 ? status.st_size : 255) +
                                1);
         const ssize_t length = readlink(current.c_str(), link.data(), link.size());
@@ -72,6 +88,13 @@ bool SameFile(const std::string& a, const std::string& b) {
     struct stat second {};
     if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool IsStandardInput(const std::string& path) {
+    struct stat input {};
+    struct stat file {};
+    if (fstat(STDIN_FILENO, &input) != 0 || stat(path.c_str(), &file) != 0) return false;
+    return input.st_dev == file.st_dev && input.st_ino == file.st_ino;
 }
 
 PendingOutput::PendingOutput(std::string target, std::string temporary, int file)
@@ -102,7 +125,9 @@ std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target,
             error = "cannot write '" + target + "': " + SystemError();
             return nullptr;
         }
-        mode = existing.st_mode & 07777;
+        // Never set-user-id, set-group-id or sticky: a rewritten file is not a program to run
+        // with its owner's rights.
+        mode = existing.st_mode & 0777;
     }
     RemoveStaleTemporaries(target);
     // A hidden name in the same directory keeps the final rename on one file system.
@@ -117,8 +142,7 @@ std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target,
     output->WriterLock = LockTemporary(pattern);
     // The replaced file's owner and group, where this process may give them (root may, others
     // only a group of their own), as an in-place write keeps them; otherwise the file is the
-    // writer's, as a new one would be. Owner first: a change of owner clears set-id bits that
-    // fchmod then sets again.
+    // writer's, as a new one would be.
     if (replacing && (existing.st_uid != geteuid() || existing.st_gid != getegid()) &&
         fchown(file, existing.st_uid, existing.st_gid) != 0) {
         [[maybe_unused]] const int ignored = fchown(file, static_cast<uid_t>(-1), existing.st_gid);
@@ -147,6 +171,17 @@ bool PendingOutput::Commit(std::string& error) {
         return false;
     }
     Committed = true;
+    // The rename is a change of the folder, which reaches the disk only when the folder does:
+    // until then a power cut could bring back the old file, or none.
+    const int folder = open(DirectoryOf(Target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // (A file system that cannot sync folders says EINVAL; its renames are as durable as it is.)
+    if (folder < 0 || (fsync(folder) != 0 && errno != EINVAL)) {
+        error = "'" + Target + "' is written, but its folder cannot be synced to disk: " +
+                SystemError();
+        if (folder >= 0) close(folder);
+        return false;
+    }
+    close(folder);
     return true;
 }
 

@@ -20,6 +20,8 @@ std::string BaseNameOf(const std::string& path);
 
 // True when both names exist and denote one file (same device and inode), however spelled.
 bool SameFile(const std::string& a, const std::string& b);
+// True when `path` exists and is the file standard input reads ("< in.wav").
+bool IsStandardInput(const std::string& path);
 
 class PendingOutput {
 public:

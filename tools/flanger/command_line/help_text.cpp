@@ -212,12 +212,11 @@ Window options (window, edit):
   --translation LIBRARY
                     Show the settings window of the resource library LIBRARY (such as
                     Plugin_de.so, the German one), checked first to hold one. The module
-                    takes its language from Language.xml in the current directory when it
-                    is loaded; with this option the command writes a Language.xml naming
-                    LIBRARY into a private temporary directory (in $TMPDIR, else /tmp),
-                    loads the module with that as the current directory, and removes it
-                    again. Without it, a Language.xml in the current directory applies, as
-                    for any host.
+                    takes its language from a Language.xml in the current directory when it
+                    is loaded, so every command loads it from a private, empty directory
+                    of its own (in $TMPDIR, else /tmp): a Language.xml where the command
+                    runs never applies, since it could name any library to load. With this
+                    option that directory holds a Language.xml naming LIBRARY.
 )";
 
 constexpr std::string_view kOtherOptions = R"(

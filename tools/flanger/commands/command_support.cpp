@@ -6,14 +6,16 @@
 
 #include "command_line/exit_status.h"
 #include "module/plugin_location.h"
+#include "module/private_load.h"
 
 namespace flanger::tool {
 
-std::unique_ptr<PluginLibrary> LoadModule(const Invocation& invocation) {
+std::unique_ptr<PluginLibrary> LoadModule(const Invocation& invocation,
+                                          const std::optional<std::string>& translation) {
     const std::string path =
         LocatePlugin(invocation.PluginPath, std::getenv("FLANGER_PLUGIN"), RunningExecutablePath());
     std::string error;
-    std::unique_ptr<PluginLibrary> library = PluginLibrary::Load(path, error);
+    std::unique_ptr<PluginLibrary> library = LoadModuleInPrivateFolder(path, translation, error);
     if (!library) ReportFailure("cannot load the module '" + path + "': " + error);
     return library;
 }

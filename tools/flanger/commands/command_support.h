@@ -13,7 +13,8 @@
 namespace flanger::tool {
 
 // Loads the module the invocation selects (see LocatePlugin); null after reporting the failure.
-std::unique_ptr<PluginLibrary> LoadModule(const Invocation& invocation);
+std::unique_ptr<PluginLibrary> LoadModule(const Invocation& invocation,
+                                          const std::optional<std::string>& translation = {});
 
 // The values a command works with: those of the invocation's preset (the factory preset's, or a
 // new record's when it names none), changed by the values typed. Each loaded value that is used and

@@ -136,6 +136,10 @@ RenderResult RenderOutput(const RenderJob& job) {
             SameFile(job.InputPath, job.OutputPath)) {
             return Failure("'" + job.OutputPath + "' is the input file; choose another OUT");
         }
+        if (job.InputPath == "-" && IsStandardInput(job.OutputPath)) {
+            return Failure("'" + job.OutputPath +
+                           "' is the file standard input reads; choose another OUT");
+        }
     }
 
     InstallInterruptHandlers();
