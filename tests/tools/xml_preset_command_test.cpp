@@ -321,11 +321,22 @@ struct FailureCase {
 };
 
 TEST(XmlPresetCommandTest, RefusesFilesItCannotReadOrWriteAndLeavesThemAlone) {
+    // `text` `count` times, each with its number after the first character when `numbered`.
+    const auto repeated = [](const std::string& text, int count, bool numbered) {
+        std::string all;
+        for (int i = 0; i < count; ++i) {
+            all += numbered ? text.substr(0, 2) + std::to_string(i) + text.substr(2) : text;
+        }
+        return all;
+    };
     // Files every case finds in its scratch directory.
     const std::vector<std::pair<std::string, std::string>> files = {
         {"bad.xml", "<Settings>\n  <Flanger>\n</Settings>\n"},
         {"other.xml", "<?xml version=\"1.0\"?>\n<Config/>\n"},
         {"ns.xml", "<S xmlns:p=\"urn:p\"/>"},
+        // Shapes whose reading would take minutes: refused at once, the limit named.
+        {"wide.xml", "<S><F" + repeated(" a='1'", 1001, true) + "/></S>"},
+        {"many.xml", "<S>" + repeated("<c/>", 10001, false) + "</S>"},
     };
     const std::string bad = "flanger: cannot read the preset file '<d>/bad.xml' as XML: line 3: ";
     const FailureCase cases[] = {
@@ -362,6 +373,16 @@ TEST(XmlPresetCommandTest, RefusesFilesItCannotReadOrWriteAndLeavesThemAlone) {
          1,
          bad,
          true},
+        {"save-preset into an element with more attributes than a settings file holds",
+         {"save-preset", "--xml-preset", "<d>/wide.xml", "--node", "S/F", "--depth", "0.5"},
+         1,
+         "flanger: cannot read the preset file '<d>/wide.xml' as XML: an element holds more than "
+         "1000 attributes, the most a settings file may hold\n"},
+        {"show-preset of a file with more children than a settings file holds",
+         {"show-preset", "--xml-preset", "<d>/many.xml", "--node", "S/c"},
+         1,
+         "flanger: cannot read the preset file '<d>/many.xml' as XML: an element holds more than "
+         "10000 elements, the most a settings file may hold\n"},
         {"save-preset into a file whose root has another name",
          {"save-preset", "--xml-preset", "<d>/other.xml", "--node", "Settings/Flanger"},
          1,

@@ -42,6 +42,10 @@ int XmlFileInput::Read(void* context, char* buffer, int length) {
     for (;;) {
         const ssize_t count = read(input->descriptor_, buffer, static_cast<size_t>(length));
         if (count >= 0) {
+            if (!input->shape_.Feed(buffer, static_cast<std::size_t>(count))) {
+                input->readFailed_ = true;
+                return -1;
+            }
             return static_cast<int>(count);
         }
         if (errno != EINTR) {

@@ -7,6 +7,10 @@
 // failure a quiet false.
 #pragma once
 
+#include <string>
+
+#include "platform/posix/xml_shape_limits.h"
+
 namespace flanger::platform {
 
 class XmlFileInput {
@@ -20,9 +24,12 @@ public:
 
     bool IsOpen() const { return descriptor_ >= 0; }
 
-    // True once a read has failed. libxml2 sees such a failure as the end of the input, so a
-    // document cut short at the right place could still look complete.
+    // True once a read has failed, or the bytes passed a limit of what a settings file may
+    // hold. libxml2 sees such a failure as the end of the input, so a document cut short at the
+    // right place could still look complete.
     bool ReadFailed() const { return readFailed_; }
+    // The limit the file passed; empty when none.
+    const std::string& ShapeProblem() const { return shape_.Problem(); }
 
     // libxml2's xmlInputReadCallback, with an XmlFileInput as `context`: up to `length` bytes
     // into `buffer`; the number read, 0 at the end, -1 on failure.
@@ -31,6 +38,7 @@ public:
 private:
     int descriptor_ = -1;
     bool readFailed_ = false;
+    XmlShapeCheck shape_;
 };
 
 }  // namespace flanger::platform

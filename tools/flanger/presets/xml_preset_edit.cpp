@@ -18,6 +18,7 @@
 #include <climits>
 #include <memory>
 
+#include "platform/posix/xml_shape_limits.h"
 #include "presets/xml_markup.h"
 
 namespace flanger::tool {
@@ -71,8 +72,9 @@ void KeepFirstError(void* data, xmlError* error) {
 
 Parse ParseBytes(std::string_view bytes) {
     Parse parse;
-    if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
-        parse.Problem = "the file is too large";
+    platform::XmlShapeCheck shape;
+    if (!shape.Feed(bytes.data(), bytes.size())) {
+        parse.Problem = shape.Problem();
         return parse;
     }
     const std::unique_ptr<xmlParserCtxt, ContextFree> context(xmlNewParserCtxt());
