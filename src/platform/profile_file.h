@@ -88,10 +88,12 @@ struct ProfileEntry {
 };
 
 // Writes the entries into `section` as WriteProfileString and WriteProfileStruct would one after
-// the other, but (on Linux) in one update of the file: a failure to write leaves none of them
-// stored, and a kill leaves the old file or the one holding all of them. Entries those calls
-// would refuse are left out. Returns false when the file could not be written or an entry was
-// refused. On Windows the system's profile functions write the entries one by one.
+// the other, but all of them or none: entries those calls would refuse are left out, and a
+// failure to write leaves the section as it was. On Linux that is one update of the file (a kill
+// leaves what an update leaves, see above). On Windows the system's profile functions write the
+// entries one by one, and when one of them fails, those written before it get their old texts
+// back (or are removed again where they were new). Returns false when the update did not reach
+// the file: it could not be written, or every entry was refused.
 bool WriteProfileSection(const char* section, const std::vector<ProfileEntry>& entries,
                          const char* fileName);
 

@@ -168,8 +168,9 @@ bool WriteProfileSection(const char* section, const std::vector<ProfileEntry>& e
                                     static_cast<std::uint32_t>(entry.value.size())));
             texts.emplace_back(entry.key, structs.back());
         }
+        // Entries the file cannot hold are left out, as the single writes leave them.
         bool refused = false;
-        return WriteValues(section, texts, fileName, refused) && !refused;
+        return WriteValues(section, texts, fileName, refused);
     } catch (const std::exception&) {
         return false;
     }
