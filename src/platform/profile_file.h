@@ -18,7 +18,8 @@
 // unit it does not replace.
 //
 // Every write replaces the file atomically under an advisory lock, so concurrent writers lose
-// no update and a crash never leaves a torn file. Reads take no lock and treat a missing or
+// no update and a crash never leaves a torn file; on Linux a write waits at most five seconds
+// for another writer's lock, then fails. Reads take no lock and treat a missing or
 // unreadable file, or a path naming a directory, as a file without entries. A null section,
 // key or file name makes a read give its default (or false) and a write return false. All
 // calls may be made from any thread; none throws.
@@ -67,7 +68,8 @@ bool ReadProfileStruct(const char* section, const char* key, void* data, std::ui
 //   entries); a new section goes at the end of the file;
 // - new lines take the file's line ending (that of its first line; LF in a new file).
 // A symbolic link stays a link to the updated file; permissions are kept. Returns false, with
-// the old file left as it was, when the file cannot be written, for a null value, and for text
+// the old file left as it was, when the file cannot be written (on Linux also when another
+// writer holds its lock past the wait), for a null value, and for text
 // that would not read back as written: a value or name holding CR or LF, a section name holding
 // ']', a key holding '=' or starting with ';' or '[', or an empty name.
 bool WriteProfileString(const char* section, const char* key, const char* value,

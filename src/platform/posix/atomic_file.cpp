@@ -10,13 +10,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
+
+#include "platform/posix/store_wait.h"
 
 namespace flanger::platform::posix {
 namespace {
@@ -142,9 +143,9 @@ struct LockedFile {
     bool Created = false;  // we created it empty to have something to lock
 };
 
-enum class LockResult { Locked, Retry, Failed };
+enum class Attempt { Locked, Retry, Failed };
 
-LockResult TryLock(const std::string& path, LockedFile& locked) {
+Attempt TryLock(const std::string& path, LockedFile& locked) {
     // O_NOFOLLOW: the name was resolved to a file; a link appearing there since is a change
     // to resolve again, not something to write through. O_NONBLOCK keeps a FIFO from blocking
     // the open; it is refused below.
@@ -153,25 +154,24 @@ LockResult TryLock(const std::string& path, LockedFile& locked) {
     if (fd < 0 && errno == ENOENT) {
         // 0666: the permissions a new file gets, less the umask.
         fd = open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
-        if (fd < 0 && errno == EEXIST) return LockResult::Retry;
+        if (fd < 0 && errno == EEXIST) return Attempt::Retry;
         locked.Created = fd >= 0;
     }
-    if (fd < 0) return errno == ELOOP ? LockResult::Retry : LockResult::Failed;
+    if (fd < 0) return errno == ELOOP ? Attempt::Retry : Attempt::Failed;
     locked.Fd.Reset(fd);
     if (fstat(locked.Fd.Get(), &locked.Status) != 0 || !S_ISREG(locked.Status.st_mode)) {
-        return LockResult::Failed;
+        return Attempt::Failed;
     }
     // Without the lock a file we created cannot be removed safely (another writer may hold it
-    // by now); a file system refusing locks leaves it empty, which reads as no entries.
-    while (flock(locked.Fd.Get(), LOCK_EX) != 0) {
-        if (errno != EINTR) return LockResult::Failed;
-    }
+    // by now); a file system refusing locks, or a writer holding the lock past the wait, leaves
+    // it empty, which reads as no entries.
+    if (LockWithinStoreWait(locked.Fd.Get()) != LockResult::Locked) return Attempt::Failed;
     struct stat current {};
     if (lstat(path.c_str(), &current) != 0 || current.st_dev != locked.Status.st_dev ||
         current.st_ino != locked.Status.st_ino) {
-        return LockResult::Retry;
+        return Attempt::Retry;
     }
-    return LockResult::Locked;
+    return Attempt::Locked;
 }
 
 // Writes `bytes` to a new temporary next to the file, with the file's permissions and owner,
@@ -222,9 +222,9 @@ bool UpdateFileAtomically(const char* path, const FileEdit& edit) {
         if (parts.Name.empty()) return false;
 
         LockedFile locked;
-        const LockResult result = TryLock(*target, locked);
-        if (result == LockResult::Retry) continue;
-        if (result == LockResult::Failed) return false;
+        const Attempt result = TryLock(*target, locked);
+        if (result == Attempt::Retry) continue;
+        if (result == Attempt::Failed) return false;
 
         // From here on the lock is ours. A file we created empty only to lock it goes again
         // when the update fails, so that a failed write leaves no file where there was none.

@@ -2,7 +2,7 @@
 // share, such as profile files holding users' presets.
 //
 // An update locks the file (an advisory flock on the file itself, so no lock file is left next
-// to it), reads it, writes the new bytes to a temporary file in the same directory, flushes it
+// to it), waiting for another writer at most the store wait (store_wait.h), reads it, writes the new bytes to a temporary file in the same directory, flushes it
 // to the disk and renames it over the old name. Readers never lock: a rename swaps whole files,
 // so they see the old bytes or the new ones. A kill at any moment leaves the old or the new
 // file; at worst a temporary named ".<name>.XXXXXX.tmp" (a hidden name with another extension,
@@ -30,7 +30,8 @@ using FileEdit = std::function<std::optional<std::string>(const std::string& cur
 // the umask. Writing bytes equal to the current ones leaves the file untouched.
 //
 // Returns false when the file could not be written (a read-only file or directory, a missing
-// directory, a path naming something other than a regular file) or the edit abandoned: the old
+// directory, a path naming something other than a regular file), when another writer held its
+// lock for longer than the store wait, or when the edit abandoned: the old
 // file is then left as it was and no temporary file remains. A hard link to the file is split
 // from it by the update, as by any editor that saves through a rename.
 bool UpdateFileAtomically(const char* path, const FileEdit& edit);

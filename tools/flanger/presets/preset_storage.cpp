@@ -13,6 +13,7 @@
 
 #include "platform/profile_file.h"
 #include "platform/registry.h"
+#include "presets/lock_holder.h"
 #include "presets/xml_preset_file.h"
 
 namespace flanger::tool {
@@ -69,6 +70,13 @@ std::string WriteObstacle(const std::string& fileName) {
     // writable even when the file is.
     if (access(directory.c_str(), W_OK) != 0) return std::strerror(errno);
     return {};
+}
+
+// Why the module could not write a profile file, where the command can tell: another process
+// holding the file's lock past the wait. Empty otherwise.
+std::string LostSaveReason(const std::string& fileName) {
+    const std::optional<long> holder = LockHolder(fileName);
+    return holder ? ": " + DescribeHeldLock(*holder) : std::string();
 }
 
 std::optional<EffectParameters> Load(const PluginExports& module, const ModuleArguments& where) {
@@ -218,9 +226,12 @@ bool SavePresetParameters(const PluginExports& module, const PresetLocation& loc
     const std::int32_t saved =
         module.SavePreset(where.FileName, where.Section, where.RootKey, settings);
     module.Free(settings);
-    // The module reports only a registry key it cannot open or create; a profile file that
-    // cannot be written, or single values that were lost, show when reading back.
-    if (saved != 1 || Load(module, where) != parameters) return false;
+    if (saved != 1) {
+        if (profile) error += LostSaveReason(location.FileName);
+        return false;
+    }
+    // Single values a registry lost unreported show when reading back.
+    if (Load(module, where) != parameters) return false;
     struct stat status {};
     if (profile && stat(location.FileName.c_str(), &status) != 0) return false;
     error.clear();

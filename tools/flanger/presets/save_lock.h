@@ -20,9 +20,11 @@ namespace flanger::tool {
 class SaveLock {
 public:
     // Waits for the lock of `target` (a path without symbolic links, as ResolveOutputTarget
-    // gives). When there is nothing to lock, because the file cannot be opened or its folder does
-    // not exist, the lock is empty and the save is left to find out and report the problem
-    // itself. nullopt with the reason in `error` when the file system refuses the lock.
+    // gives), at most the store wait (platform/posix/store_wait.h). When there is nothing to
+    // lock, because the file cannot be opened or its folder does not exist, the lock is empty
+    // and the save is left to find out and report the problem itself. nullopt with the reason in
+    // `error` when the file system refuses the lock or another process held it past the wait
+    // (naming that process where the kernel tells).
     static std::optional<SaveLock> Acquire(const std::string& target, std::string& error);
     // A lock of nothing, for saves that need none.
     static SaveLock Nothing() { return SaveLock(-1); }
