@@ -17,10 +17,15 @@
 // stored as something else. An update keeps the byte order mark, the line endings and every
 // unit it does not replace.
 //
-// Every write replaces the file atomically under an advisory lock, so concurrent writers lose
-// no update and a crash never leaves a torn file; on Linux a write waits at most five seconds
-// for another writer's lock, then fails. Reads take no lock and treat a missing or
-// unreadable file, or a path naming a directory, as a file without entries. A null section,
+// On Linux every write updates the file under an advisory lock, so concurrent writers lose no
+// update, waiting at most five seconds for another writer's lock (then it fails). Where that
+// changes nothing but the bytes (the folder is writable, the file has one link and belongs to
+// the writer) a new file is renamed over the old one, so a crash never leaves a torn file;
+// otherwise the file is rewritten in place, as the system's functions write it on Windows,
+// keeping its links and owner (a failure puts the old text back; a crash between writing the
+// new text and cutting the file to its length leaves the new text followed by the end of the
+// old). Reads take no lock and treat a missing or unreadable file, or a path naming a
+// directory, as a file without entries. A null section,
 // key or file name makes a read give its default (or false) and a write return false. All
 // calls may be made from any thread; none throws.
 #pragma once

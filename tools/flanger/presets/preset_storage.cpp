@@ -57,8 +57,8 @@ std::string CheckReadable(const std::string& fileName, MissingFile missing) {
     return {};
 }
 
-// Why a profile file cannot be written, as far as the file system tells before trying; empty
-// when nothing stands in the way.
+// Why a profile or XML file cannot be written, as far as the file system tells before trying;
+// empty when nothing stands in the way.
 std::string WriteObstacle(const std::string& fileName) {
     const std::size_t slash = fileName.find_last_of('/');
     const std::string directory =
@@ -66,9 +66,12 @@ std::string WriteObstacle(const std::string& fileName) {
     struct stat status {};
     if (stat(directory.c_str(), &status) != 0) return std::strerror(errno);
     if (!S_ISDIR(status.st_mode)) return std::strerror(ENOTDIR);
-    // The module replaces the file through a new one beside it, so the directory must be
-    // writable even when the file is.
-    if (access(directory.c_str(), W_OK) != 0) return std::strerror(errno);
+    // A file that exists is rewritten in place where its folder takes no new file, so only a
+    // new one needs a folder it may write. AT_EACCESS: the ids that open would use.
+    const bool exists = stat(fileName.c_str(), &status) == 0;
+    if (faccessat(AT_FDCWD, exists ? fileName.c_str() : directory.c_str(), W_OK, AT_EACCESS) != 0) {
+        return std::strerror(errno);
+    }
     return {};
 }
 

@@ -1,12 +1,12 @@
-// Atomic file updates under an advisory lock; see atomic_file.h.
+// File updates under an advisory lock; see locked_file_update.h.
 //
-// The lock sits on the file itself. Because an update renames a new inode over the name, a
+// The lock sits on the file itself. Because an update may rename a new inode over the name, a
 // writer that opened the old inode and then waited for its lock would otherwise edit a file
 // that is no longer there: so after locking it checks that the name still leads to the locked
 // inode (device and inode number) and starts over when it does not. While one writer holds the
 // lock of the current inode, no other can get past that check, which also makes it safe for the
 // lock holder to remove temporaries that killed writers left behind.
-#include "platform/posix/atomic_file.h"
+#include "platform/posix/locked_file_update.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/posix/in_place_update.h"
 #include "platform/posix/store_wait.h"
 
 namespace flanger::platform::posix {
@@ -171,10 +172,12 @@ Attempt TryLock(const std::string& path, LockedFile& locked) {
         current.st_ino != locked.Status.st_ino) {
         return Attempt::Retry;
     }
+    // The link count and owner as they are now that no other writer can change the file.
+    locked.Status = current;
     return Attempt::Locked;
 }
 
-// Writes `bytes` to a new temporary next to the file, with the file's permissions and owner,
+// Writes `bytes` to a new temporary next to the file, with the file's permissions and group,
 // and renames it over `path`. On failure the temporary is gone and the file unchanged.
 bool ReplaceFile(const std::string& path, const PathParts& parts, const struct stat& status,
                  std::string_view bytes) {
@@ -185,10 +188,12 @@ bool ReplaceFile(const std::string& path, const PathParts& parts, const struct s
         mkostemps(temporary.data(), static_cast<int>(kTemporarySuffix.size()), O_CLOEXEC));
     if (!fd.Valid()) return false;
 
-    // Owner first: a change of owner may clear mode bits that fchmod then sets. Giving a file
-    // away is not allowed to everyone; the file then belongs to whoever saved it last.
-    if (status.st_uid != geteuid() || status.st_gid != getegid()) {
-        [[maybe_unused]] const int ignored = fchown(fd.Get(), status.st_uid, status.st_gid);
+    // Only a file of the writer's own is replaced, but its group may be another (a folder's
+    // set-group-id bit). Group first: a change of group may clear mode bits that fchmod then
+    // sets. A group the writer is not in stays the writer's.
+    if (status.st_gid != getegid()) {
+        [[maybe_unused]] const int ignored =
+            fchown(fd.Get(), static_cast<uid_t>(-1), status.st_gid);
     }
     const bool written = WriteAll(fd.Get(), bytes) &&
                          fchmod(fd.Get(), status.st_mode & 07777) == 0 && fsync(fd.Get()) == 0;
@@ -214,7 +219,7 @@ std::optional<std::string> ReadRegularFile(const char* path) {
     return ReadAll(fd.Get(), status.st_size);
 }
 
-bool UpdateFileAtomically(const char* path, const FileEdit& edit) {
+bool UpdateFileUnderLock(const char* path, const FileEdit& edit) {
     for (int attempt = 0; attempt < kMaxLockAttempts; ++attempt) {
         const std::optional<std::string> target = ResolveLinks(path);
         if (!target) return false;
@@ -243,6 +248,9 @@ bool UpdateFileAtomically(const char* path, const FileEdit& edit) {
         }
         if (!updated) return fail();
         if (!locked.Created && *updated == *current) return true;
+        if (!MayReplaceByRename(parts.Directory, locked.Status)) {
+            return RewriteInPlace(locked.Fd.Get(), *current, *updated) || fail();
+        }
         RemoveStaleTemporaries(parts);
         if (!ReplaceFile(*target, parts, locked.Status, *updated)) return fail();
         return true;
