@@ -154,21 +154,6 @@ const WriteCase kCases[] = {
      },
      {"s.xml"},
      {}},
-    {"hard-linked XML preset",
-     [](const ScratchDirectory& d) {
-         WriteBytes(d / "s.xml",
-                    "<Settings>\n  <Flanger>\n    <Depth Value=\"40\"/>\n"
-                    "  </Flanger>\n</Settings>\n");
-         std::filesystem::create_hard_link(d / "s.xml", d / "twin.xml");
-     },
-     [](const ScratchDirectory& d) {
-         return std::vector<std::string>{"save-preset",      "--xml-preset", d / "s.xml", "--node",
-                                         "Settings/Flanger", "--delay",      "2.5"};
-     },
-     {"s.xml"},
-     {},
-     false,
-     "twin.xml"},
     {"process output",
      PrepareSounds,
      [](const ScratchDirectory& d) {

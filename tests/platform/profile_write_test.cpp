@@ -516,8 +516,7 @@ TEST(ProfileWriteTest, AFailedCallPutsBackTheEntriesWrittenBeforeIt) {
         std::size_t calls = 0;
         const ProfileEntryCalls section{
             .StoredText = [&](const std::string& key) -> std::optional<std::string> {
-                const auto found = stored.find(key);
-                return found == stored.end() ? std::nullopt : std::optional(found->second);
+                return stored.contains(key) ? std::optional(stored.at(key)) : std::nullopt;
             },
             .Write =
                 [&](const ProfileEntry& entry) {
@@ -527,8 +526,7 @@ TEST(ProfileWriteTest, AFailedCallPutsBackTheEntriesWrittenBeforeIt) {
                 },
             .Restore =
                 [&](const std::string& key, const std::optional<std::string>& text) {
-                    if (text) stored[key] = *text;
-                    if (!text) stored.erase(key);
+                    text ? void(stored[key] = *text) : void(stored.erase(key));
                 },
         };
         EXPECT_EQ(WriteEntriesOrNone(entries, section), failing == entries.size());
