@@ -18,7 +18,7 @@
  * What an export may wait for, on Linux (so that a host knows what to keep off its audio thread):
  * - PlugInInfo, CopySettings, InitializeXml, SavePresetXml, SetStreamCallBack, OpenStream,
  *   ProcessStream, CloseStream and Free take no lock and touch no file. ProcessStream allocates
- *   nothing and makes no system call; it waits only for the host's own call-back.
+ *   no memory of its own; it waits only for the host's own call-back.
  * - Initialize and LoadPreset read the preset. A profile file is read without a lock, as long as
  *   the file system takes. A registry key waits up to 5 s for a database that another process
  *   keeps busy, and meanwhile holds up the registry calls of the process's other threads (the
