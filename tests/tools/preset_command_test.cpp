@@ -339,8 +339,8 @@ TEST(PresetCommandTest, DemoUsesThePreset) {
     EXPECT_NE(withPreset, ReadExactly(d / "plain.wav")) << "the preset made no difference";
 }
 
-// A process that takes the lock of the file at `path` (made for it) and holds it for 20 s, as
-// a stuck save would; a save that waited for it without end would go on then, and succeed.
+// A process that takes the lock of the file at `path` (made for it) and holds it for a minute,
+// as a stuck save would; a save that waited for it without end would go on then, and succeed.
 pid_t HoldLock(const std::string& path) {
     WriteBytes(path, "[Warm]\nDepth=40\n");
     int locked[2];
@@ -348,7 +348,7 @@ pid_t HoldLock(const std::string& path) {
     const pid_t holder = fork();
     if (holder == 0) {
         const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (flock(file, LOCK_EX) == 0 && write(locked[1], "L", 1) == 1) sleep(20);
+        if (flock(file, LOCK_EX) == 0 && write(locked[1], "L", 1) == 1) sleep(60);
         _exit(0);
     }
     char signal = 0;
@@ -370,6 +370,18 @@ struct FailureCase {
 
 TEST(PresetCommandTest, RefusesPresetsItCannotReadOrWrite) {
     const FailureCase cases[] = {
+        // Another process holds the file's lock past the five seconds a save waits (first, while
+        // HoldLock's minute lasts).
+        {"save-preset to a profile file whose lock another process holds",
+         {"save-preset", "--preset-file", "<h>/locked.ini", "--section", "Warm"},
+         1,
+         "flanger: cannot write the preset to section 'Warm' of '<h>/locked.ini': process <pid> "
+         "held its lock for more than 5 s\n"},
+        {"save-preset to an XML file whose lock another process holds",
+         {"save-preset", "--xml-preset", "<h>/locked.ini", "--node", "Warm"},
+         1,
+         "flanger: cannot lock '<h>/locked.ini' against other saves: process <pid> held its lock "
+         "for more than 5 s\n"},
         {"process with a preset file that is not there",
          {"process", "<d>/in.wav", "<d>/out.wav", "--preset-file", "<d>/none.ini", "--section",
           "Warm"},
@@ -416,17 +428,6 @@ TEST(PresetCommandTest, RefusesPresetsItCannotReadOrWrite) {
          1,
          "flanger: cannot write the preset to section 'Warm' of '/proc/flanger-test.ini'",
          true},
-        // Another process holds the file's lock past the five seconds a save waits.
-        {"save-preset to a profile file whose lock another process holds",
-         {"save-preset", "--preset-file", "<h>/locked.ini", "--section", "Warm"},
-         1,
-         "flanger: cannot write the preset to section 'Warm' of '<h>/locked.ini': process <pid> "
-         "held its lock for more than 5 s\n"},
-        {"save-preset to an XML file whose lock another process holds",
-         {"save-preset", "--xml-preset", "<h>/locked.ini", "--node", "Warm"},
-         1,
-         "flanger: cannot lock '<h>/locked.ini' against other saves: process <pid> held its lock "
-         "for more than 5 s\n"},
         // The registry's database cannot be made below a regular file, not even by root.
         {"save-preset into a registry that cannot be written",
          {"save-preset", "--registry-key", "HKCU\\Software\\Flanger Test", "--depth", "0.5"},
