@@ -118,7 +118,9 @@ std::optional<EffectParameters> ReadPreset(const PluginExports& module, const st
 }
 
 // Whether `text` holds `parameters` at the element, read as a save's read-back reads: through a
-// temporary file in $TMPDIR (else /tmp), for a file whose own folder takes no new file.
+// temporary file in $TMPDIR (else /tmp), for a file whose own folder takes no new file. The
+// temporary loses its name as soon as it is made, so that a kill leaves nothing behind; it is
+// read through the process's own descriptor.
 bool ReadsBackElsewhere(const PluginExports& module, const PresetLocation& location,
                         const std::string& text, const EffectParameters& parameters,
                         std::string& reason) {
@@ -126,17 +128,16 @@ bool ReadsBackElsewhere(const PluginExports& module, const PresetLocation& locat
     std::string temporary = std::string(folder != nullptr && folder[0] != '\0' ? folder : "/tmp") +
                             "/flanger-preset-XXXXXX";
     const int file = mkstemp(temporary.data());
-    const bool written = file >= 0 && WriteAll(file, text);
-    const std::string problem = std::strerror(errno);
-    if (file >= 0) close(file);
-    if (!written) {
-        reason = "cannot write '" + temporary + "' to read the new text back: " + problem;
-        if (file >= 0) unlink(temporary.c_str());
+    if (file >= 0) unlink(temporary.c_str());
+    if (file < 0 || !WriteAll(file, text)) {
+        reason =
+            "cannot write '" + temporary + "' to read the new text back: " + std::strerror(errno);
+        if (file >= 0) close(file);
         return false;
     }
     const std::optional<EffectParameters> stored =
-        ReadPreset(module, temporary, location.ElementNames, reason);
-    unlink(temporary.c_str());
+        ReadPreset(module, "/proc/self/fd/" + std::to_string(file), location.ElementNames, reason);
+    close(file);
     if (stored == parameters) return true;
     reason = "the new text does not read back as the preset" +
              (stored ? std::string() : " (" + reason + ")");
