@@ -4,9 +4,9 @@
 // Integer tags are stored as "%d" text, "FLOAT" and "DOUBLE" as "%g" text (six significant
 // digits, read back as settings_tree/number_text.h says), "STRING" as its text, and "LSS" under
 // two keys: SIZE_LSS_<name> with the size and DATA_LSS_<name> with the bytes in the struct
-// encoding. The storage holds no file handle and caches nothing it reads; the values of a save
-// are held until FinishSave and written in one platform call, all of the preset or none of it
-// (on Linux one update of the file under its lock).
+// encoding. The storage holds no file handle; its reads take the file once (a snapshot); the values
+// of a save are held until FinishSave and written in one platform call, all of the preset or none
+// of it (on Linux one update of the file under its lock).
 #pragma once
 
 #include <memory>
@@ -42,13 +42,15 @@ public:
 
 private:
     ProfileStorage(const char* fileName, const char* section)
-        : fileName_(fileName), section_(section) {}
+        : fileName_(fileName), section_(section), Snapshot(fileName) {}
 
     void ReadBlock(const char* name, LssBlock& block);
     void WriteBlock(const char* name, const LssBlock& block);
 
     const char* fileName_;
     const char* section_;
+    // A load reads one version of the file, whatever other processes save meanwhile.
+    platform::ProfileReadSnapshot Snapshot;
     std::vector<platform::ProfileEntry> Pending;
 };
 

@@ -86,6 +86,24 @@ bool WriteProfileString(const char* section, const char* key, const char* value,
 bool WriteProfileStruct(const char* section, const char* key, const void* data, std::uint32_t size,
                         const char* fileName);
 
+// While a snapshot of `fileName` lives, the profile reads of that file on the same thread
+// read one copy of it, taken at the first of them: a load of several values sees one version
+// of the file, never the values of two saves that another process made in between. Writes are
+// not affected. On Windows the system reads each value itself, as it always does.
+class ProfileReadSnapshot {
+public:
+    explicit ProfileReadSnapshot(const char* fileName);
+    ~ProfileReadSnapshot();
+    ProfileReadSnapshot(const ProfileReadSnapshot&) = delete;
+    ProfileReadSnapshot& operator=(const ProfileReadSnapshot&) = delete;
+
+    struct Copy;  // the file's text once read, where the platform keeps one
+
+private:
+    Copy* Taken = nullptr;
+    Copy* Outer = nullptr;  // the snapshot this one hides on its thread, if any
+};
+
 // One entry of a section that WriteProfileSection writes: a text, as WriteProfileString stores
 // it, or bytes, as WriteProfileStruct stores them.
 struct ProfileEntry {

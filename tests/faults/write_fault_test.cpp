@@ -57,7 +57,10 @@ CommandOptions Environment(const ScratchDirectory& d, const std::string& fault) 
 std::vector<std::string> State(const WriteCase& c, const ScratchDirectory& d) {
     if (c.show) return {RunFlanger(c.show(d), Environment(d, "")).out};
     std::vector<std::string> state;
-    for (const std::string& file : c.files) state.push_back(ReadBytes(d / file));
+    // A file left empty is neither a missing old file nor the new one.
+    for (const std::string& file : c.files) {
+        state.push_back(std::filesystem::exists(d / file) ? ReadBytes(d / file) : "(none)");
+    }
     return state;
 }
 

@@ -21,6 +21,9 @@ namespace flanger::platform::posix {
 class IniText {
 public:
     explicit IniText(std::string bytes);
+    // Its lines are views of its own bytes, which a copy or a move would leave behind.
+    IniText(const IniText&) = delete;
+    IniText& operator=(const IniText&) = delete;
 
     // The value of `key` in `section`, trimmed of blanks and still quoted as stored; nothing
     // when the section or the key is absent. Names are trimmed before matching; an empty name

@@ -10,6 +10,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,13 +20,12 @@
 #include <string_view>
 
 #include "platform/posix/in_place_update.h"
+#include "platform/posix/link_resolution.h"
 #include "platform/posix/store_wait.h"
 
 namespace flanger::platform::posix {
 namespace {
 
-// Enough for any chain of links a system resolves (Linux stops at 40).
-constexpr int kMaxLinkHops = 40;
 // A writer starts over only when another one replaced the file in between; this bound only
 // guards against a file system whose inode numbers are not stable.
 constexpr int kMaxLockAttempts = 10000;
@@ -93,30 +94,6 @@ PathParts SplitPath(const std::string& path) {
     return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-// The file a chain of symbolic links ends at, which is what an update replaces; the path itself
-// when it is no link or names nothing yet. Nothing for a loop or an unreadable link.
-std::optional<std::string> ResolveLinks(std::string path) {
-    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-        struct stat status {};
-        if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
-        std::string target(static_cast<std::size_t>(status.st_size) + 1, '\0');
-        ssize_t length = 0;
-        for (;;) {
-            length = readlink(path.c_str(), target.data(), target.size());
-            if (length < 0) return std::nullopt;
-            if (static_cast<std::size_t>(length) < target.size()) break;
-            target.resize(target.size() * 2);  // the link grew since lstat
-        }
-        target.resize(static_cast<std::size_t>(length));
-        if (target.starts_with('/')) {
-            path = target;
-        } else {
-            path = SplitPath(path).Directory + "/" + target;
-        }
-    }
-    return std::nullopt;
-}
-
 bool IsTemporaryOf(std::string_view entry, std::string_view name) {
     const std::size_t length =
         1 + name.size() + 1 + kTemporaryRandomLength + kTemporarySuffix.size();
@@ -141,31 +118,21 @@ void RemoveStaleTemporaries(const PathParts& parts) {
 struct LockedFile {
     FileDescriptor Fd;
     struct stat Status {};
-    bool Created = false;  // we created it empty to have something to lock
 };
 
-enum class Attempt { Locked, Retry, Failed };
+enum class Attempt { Locked, Missing, Retry, Failed };
 
 Attempt TryLock(const std::string& path, LockedFile& locked) {
     // O_NOFOLLOW: the name was resolved to a file; a link appearing there since is a change
     // to resolve again, not something to write through. O_NONBLOCK keeps a FIFO from blocking
     // the open; it is refused below.
-    constexpr int kFlags = O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
-    int fd = open(path.c_str(), kFlags);
-    if (fd < 0 && errno == ENOENT) {
-        // 0666: the permissions a new file gets, less the umask.
-        fd = open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
-        if (fd < 0 && errno == EEXIST) return Attempt::Retry;
-        locked.Created = fd >= 0;
-    }
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0 && errno == ENOENT) return Attempt::Missing;
     if (fd < 0) return errno == ELOOP ? Attempt::Retry : Attempt::Failed;
     locked.Fd.Reset(fd);
     if (fstat(locked.Fd.Get(), &locked.Status) != 0 || !S_ISREG(locked.Status.st_mode)) {
         return Attempt::Failed;
     }
-    // Without the lock a file we created cannot be removed safely (another writer may hold it
-    // by now); a file system refusing locks, or a writer holding the lock past the wait, leaves
-    // it empty, which reads as no entries.
     if (LockWithinStoreWait(locked.Fd.Get()) != LockResult::Locked) return Attempt::Failed;
     struct stat current {};
     if (lstat(path.c_str(), &current) != 0 || current.st_dev != locked.Status.st_dev ||
@@ -177,15 +144,75 @@ Attempt TryLock(const std::string& path, LockedFile& locked) {
     return Attempt::Locked;
 }
 
+// A new temporary ".<name>.XXXXXX.tmp" next to the file, created with `mode` less the umask.
+int CreateTemporary(const PathParts& parts, mode_t mode, std::string& temporary) {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned char random[kTemporaryRandomLength];
+        if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) return -1;
+        temporary = parts.Directory + "/." + parts.Name.substr(0, kMaxNameInTemporary) + ".";
+        for (const unsigned char r : random) temporary += kLetters[r % (sizeof kLetters - 1)];
+        temporary += kTemporarySuffix;
+        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+void SyncFolder(const PathParts& parts) {
+    // A rename is only durable once its directory is; the new bytes are in place either way, so
+    // a failure here does not make the update fail.
+    FileDescriptor directory(open(parts.Directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.Valid()) fsync(directory.Get());
+}
+
+// Writes and flushes `bytes` into the open temporary; false, with the temporary gone, when that
+// fails.
+bool FillTemporary(FileDescriptor& fd, const std::string& temporary, std::string_view bytes) {
+    const bool written = WriteAll(fd.Get(), bytes) && fsync(fd.Get()) == 0;
+    if (fd.Close() && written) return true;
+    unlink(temporary.c_str());
+    return false;
+}
+
+// Makes the missing file `path` appear whole, holding `bytes`: a temporary renamed to the name
+// only while nothing is there. So no reader ever sees the file empty or half written, a kill
+// leaves no file (at worst a temporary, which the next update removes), and the file is never
+// created merely to be locked. Retry when another writer made the file first.
+Attempt CreateByRename(const std::string& path, const PathParts& parts, std::string_view bytes) {
+    std::string temporary;
+    FileDescriptor fd(CreateTemporary(parts, 0666, temporary));
+    if (!fd.Valid() || !FillTemporary(fd, temporary, bytes)) return Attempt::Failed;
+    int placed = renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
+    if (placed != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // A file system without that rename: a hard link is made only where no name is either.
+        placed = link(temporary.c_str(), path.c_str());
+        const int reason = errno;
+        unlink(temporary.c_str());
+        errno = reason;
+        if (placed == 0) temporary.clear();
+    }
+    if (placed != 0) {
+        const int reason = errno;
+        if (!temporary.empty()) unlink(temporary.c_str());
+        // Another writer made the file first, or the holder of its lock removed our temporary
+        // as stale: the update starts over on the file that is there now.
+        return reason == EEXIST || reason == ENOENT ? Attempt::Retry : Attempt::Failed;
+    }
+    SyncFolder(parts);
+    // Temporaries of killed writers are removed under the new file's lock, as by any update.
+    LockedFile locked;
+    if (TryLock(path, locked) == Attempt::Locked) RemoveStaleTemporaries(parts);
+    return Attempt::Locked;
+}
+
 // Writes `bytes` to a new temporary next to the file, with the file's permissions and group,
 // and renames it over `path`. On failure the temporary is gone and the file unchanged.
 bool ReplaceFile(const std::string& path, const PathParts& parts, const struct stat& status,
                  std::string_view bytes) {
-    std::string temporary = parts.Directory + "/." + parts.Name.substr(0, kMaxNameInTemporary) +
-                            "." + std::string(kTemporaryRandomLength, 'X') +
-                            std::string(kTemporarySuffix);
-    FileDescriptor fd(
-        mkostemps(temporary.data(), static_cast<int>(kTemporarySuffix.size()), O_CLOEXEC));
+    std::string temporary;
+    FileDescriptor fd(CreateTemporary(parts, 0600, temporary));
     if (!fd.Valid()) return false;
 
     // Only a file of the writer's own is replaced, but its group may be another (a folder's
@@ -195,16 +222,17 @@ bool ReplaceFile(const std::string& path, const PathParts& parts, const struct s
         [[maybe_unused]] const int ignored =
             fchown(fd.Get(), static_cast<uid_t>(-1), status.st_gid);
     }
-    const bool written = WriteAll(fd.Get(), bytes) &&
-                         fchmod(fd.Get(), status.st_mode & 07777) == 0 && fsync(fd.Get()) == 0;
-    if (!fd.Close() || !written || rename(temporary.c_str(), path.c_str()) != 0) {
+    if (fchmod(fd.Get(), status.st_mode & 0777) != 0) {
+        fd.Close();
         unlink(temporary.c_str());
         return false;
     }
-    // The rename is only durable once the directory is; the new bytes are in place either way,
-    // so a failure here does not make the update fail.
-    FileDescriptor directory(open(parts.Directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.Valid()) fsync(directory.Get());
+    if (!FillTemporary(fd, temporary, bytes)) return false;
+    if (rename(temporary.c_str(), path.c_str()) != 0) {
+        unlink(temporary.c_str());
+        return false;
+    }
+    SyncFolder(parts);
     return true;
 }
 
@@ -221,39 +249,34 @@ std::optional<std::string> ReadRegularFile(const char* path) {
 
 bool UpdateFileUnderLock(const char* path, const FileEdit& edit) {
     for (int attempt = 0; attempt < kMaxLockAttempts; ++attempt) {
-        const std::optional<std::string> target = ResolveLinks(path);
-        if (!target) return false;
-        const PathParts parts = SplitPath(*target);
+        const LinkTarget target = ResolveLinksForWrite(path);
+        if (target.Trouble != LinkTarget::Problem::None) return false;
+        const PathParts parts = SplitPath(target.Path);
         if (parts.Name.empty()) return false;
 
         LockedFile locked;
-        const Attempt result = TryLock(*target, locked);
+        const Attempt result = TryLock(target.Path, locked);
         if (result == Attempt::Retry) continue;
         if (result == Attempt::Failed) return false;
-
-        // From here on the lock is ours. A file we created empty only to lock it goes again
-        // when the update fails, so that a failed write leaves no file where there was none.
-        const auto fail = [&] {
-            if (locked.Created) unlink(target->c_str());
-            return false;
-        };
-        const std::optional<std::string> current = ReadAll(locked.Fd.Get(), locked.Status.st_size);
-        if (!current) return fail();
-        std::optional<std::string> updated;
-        try {
-            updated = edit(*current);
-        } catch (...) {
-            fail();
-            throw;
+        if (result == Attempt::Missing) {
+            const std::optional<std::string> created = edit(std::string());
+            if (!created) return false;
+            const Attempt creation = CreateByRename(target.Path, parts, *created);
+            if (creation == Attempt::Retry) continue;
+            return creation == Attempt::Locked;
         }
-        if (!updated) return fail();
-        if (!locked.Created && *updated == *current) return true;
+
+        // From here on the lock is ours.
+        const std::optional<std::string> current = ReadAll(locked.Fd.Get(), locked.Status.st_size);
+        if (!current) return false;
+        const std::optional<std::string> updated = edit(*current);
+        if (!updated) return false;
+        if (*updated == *current) return true;
         if (!MayReplaceByRename(parts.Directory, locked.Status)) {
-            return RewriteInPlace(locked.Fd.Get(), *current, *updated) || fail();
+            return RewriteInPlace(locked.Fd.Get(), *current, *updated);
         }
         RemoveStaleTemporaries(parts);
-        if (!ReplaceFile(*target, parts, locked.Status, *updated)) return fail();
-        return true;
+        return ReplaceFile(target.Path, parts, locked.Status, *updated);
     }
     return false;
 }

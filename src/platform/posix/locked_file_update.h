@@ -31,9 +31,11 @@ using FileEdit = std::function<std::optional<std::string>(const std::string& cur
 // Replaces the bytes of the file at `path` by edit(current bytes) while holding the file's
 // lock, so that concurrent updates of one file, from threads or processes, apply one after the
 // other and none is lost. A symbolic link is followed and stays a link: the file it leads to is
-// updated. The file keeps its permissions and owner, and a hard link to it sees the update; a
-// new file gets 0666 less the umask. Writing bytes equal to the current ones leaves the file
-// untouched.
+// updated (not a link that the kernel's fs.protected_symlinks would refuse to follow). The file
+// keeps its permissions and owner, and a hard link to it sees the update. A new file gets 0666
+// less the umask and appears only whole, renamed to its name while no file has it: it is never
+// created empty to be locked, so a kill or a refused lock leaves no file. Writing bytes equal to
+// the current ones leaves the file untouched.
 //
 // Returns false when the file could not be written (a read-only file, a missing directory or a
 // new file in a read-only one, a path naming something other than a regular file), when another

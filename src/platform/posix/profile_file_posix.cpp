@@ -13,8 +13,8 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/posix/locked_file_update.h"
 #include "platform/posix/ini_text.h"
+#include "platform/posix/locked_file_update.h"
 #include "platform/posix/profile_encoding.h"
 #include "platform/posix/profile_values.h"
 #include "platform/profile_file.h"
@@ -24,13 +24,42 @@ namespace {
 
 using posix::IniText;
 
+// Puts the file's text as reads see it into `text`; leaves it empty when it cannot be read.
+void ReadText(const char* fileName, std::optional<IniText>& text) {
+    std::optional<std::string> bytes = posix::ReadRegularFile(fileName);
+    if (bytes)
+        text.emplace(posix::DecodeProfile(std::move(*bytes), posix::DecodePurpose::Read).Text);
+}
+
+}  // namespace
+
+struct ProfileReadSnapshot::Copy {
+    std::string FileName;
+    bool Read = false;
+    std::optional<IniText> Text;
+};
+
+namespace {
+
+// The innermost snapshot of this thread.
+thread_local ProfileReadSnapshot::Copy* currentSnapshot = nullptr;
+
 // The text of `key` as a read returns it (quotes removed); nothing when absent.
 std::optional<std::string> FindValue(const char* section, const char* key, const char* fileName) {
     if (section == nullptr || key == nullptr || fileName == nullptr) return std::nullopt;
-    std::optional<std::string> bytes = posix::ReadRegularFile(fileName);
-    if (!bytes) return std::nullopt;
-    const IniText text(posix::DecodeProfile(std::move(*bytes), posix::DecodePurpose::Read).Text);
-    const std::optional<std::string_view> stored = text.Find(section, key);
+    std::optional<IniText> ownRead;
+    const std::optional<IniText>* text = &ownRead;
+    if (currentSnapshot != nullptr && currentSnapshot->FileName == fileName) {
+        if (!currentSnapshot->Read) {
+            ReadText(fileName, currentSnapshot->Text);
+            currentSnapshot->Read = true;
+        }
+        text = &currentSnapshot->Text;
+    } else {
+        ReadText(fileName, ownRead);
+    }
+    if (!*text) return std::nullopt;
+    const std::optional<std::string_view> stored = (*text)->Find(section, key);
     if (!stored) return std::nullopt;
     return std::string(posix::UnquoteValue(*stored));
 }
@@ -90,6 +119,22 @@ std::size_t CopyOut(std::string_view text, char* buffer, std::size_t capacity) {
 }
 
 }  // namespace
+
+ProfileReadSnapshot::ProfileReadSnapshot(const char* fileName) : Outer(currentSnapshot) {
+    if (fileName == nullptr) return;
+    try {
+        Taken = new Copy{fileName, false, std::nullopt};
+        currentSnapshot = Taken;
+    } catch (const std::exception&) {
+        // Without memory for a copy the reads read the file each time, as without a snapshot.
+    }
+}
+
+ProfileReadSnapshot::~ProfileReadSnapshot() {
+    if (Taken == nullptr) return;
+    currentSnapshot = Outer;
+    delete Taken;
+}
 
 std::uint32_t ReadProfileInt(const char* section, const char* key, std::int32_t defaultValue,
                              const char* fileName) {

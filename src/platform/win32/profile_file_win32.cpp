@@ -174,6 +174,11 @@ bool HoldsEncodedStruct(const EntryName& name, std::uint32_t size, const char* p
 
 }  // namespace
 
+// The system's reads take each value from the file as it is then.
+struct ProfileReadSnapshot::Copy {};
+ProfileReadSnapshot::ProfileReadSnapshot(const char*) {}
+ProfileReadSnapshot::~ProfileReadSnapshot() = default;
+
 std::uint32_t ReadProfileInt(const char* section, const char* key, std::int32_t defaultValue,
                              const char* fileName) {
     const auto fallback = static_cast<std::uint32_t>(defaultValue);

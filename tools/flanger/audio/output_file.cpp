@@ -11,12 +11,10 @@
 #include <vector>
 
 #include "audio/temporary_files.h"
+#include "platform/posix/link_resolution.h"
 
 namespace flanger::tool {
 namespace {
-
-// The kernel's own limit on links followed while resolving one name.
-constexpr int kMaxLinkHops = 40;
 
 std::string SystemError() { return std::strerror(errno); }
 
@@ -28,17 +26,6 @@ mode_t CurrentUmask() {
     const mode_t mask = umask(0);
     umask(mask);
     return mask;
-}
-
-// Whether the kernel would follow the link `link` (fs.protected_symlinks): in a sticky folder
-// that everyone may write, such as /tmp, only a link of the follower's own or of the folder's
-// owner. Links resolved here bypass the kernel's check, so it is made here, and a link that
-// another user planted there cannot turn a write into one of a file the planter may not write.
-bool KernelWouldFollow(const std::string& link, const struct stat& linkStatus) {
-    struct stat folder {};
-    if (stat(DirectoryOf(link).c_str(), &folder) != 0) return true;  // then nothing is written
-    const bool sharedSticky = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
-    return !sharedSticky || linkStatus.st_uid == geteuid() || linkStatus.st_uid == folder.st_uid;
 }
 
 }  // namespace
@@ -56,28 +43,23 @@ std::string BaseNameOf(const std::string& path) {
 }
 
 std::optional<std::string> ResolveOutputTarget(const std::string& path, std::string& error) {
-    std::string current = path;
-    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-        struct stat status {};
-        if (lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return current;
-        if (!KernelWouldFollow(current, status)) {
-            error = "'" + current + "' is another user's symbolic link in the shared folder '" +
-                    DirectoryOf(current) + "'; the system follows no such link, nor does flanger";
+    using Problem = platform::posix::LinkTarget::Problem;
+    const platform::posix::LinkTarget target = platform::posix::ResolveLinksForWrite(path);
+    switch (target.Trouble) {
+        case Problem::None:
+            return target.Path;
+        case Problem::ProtectedLink:
+            error = "'" + target.Link + "' is another user's symbolic link in the shared folder '" +
+                    DirectoryOf(target.Link) +
+                    "'; the system follows no such link, nor does flanger";
             return std::nullopt;
-        }
-        std::vector<char> link(static_cast<std::size_t>(status.st_size > 0 ? status.st_size : 255) +
-                               1);
-        const ssize_t length = readlink(current.c_str(), link.data(), link.size());
-        if (length < 0 || static_cast<std::size_t>(length) >= link.size()) {
-            error = "cannot read the link '" + current + "': " +
-                    (length < 0 ? SystemError() : std::string("it changed while being read"));
+        case Problem::UnreadableLink:
+            error = "cannot read the link '" + target.Link + "': " +
+                    (target.Error == EAGAIN ? std::string("it changed while being read")
+                                            : std::string(std::strerror(target.Error)));
             return std::nullopt;
-        }
-        std::string next(link.data(), static_cast<std::size_t>(length));
-        if (!next.empty() && next.front() != '/' && current.find('/') != std::string::npos) {
-            next = DirectoryOf(current) + "/" + next;
-        }
-        current = std::move(next);
+        case Problem::TooManyLinks:
+            break;
     }
     error = "too many levels of symbolic links in '" + path + "'";
     return std::nullopt;
@@ -176,8 +158,8 @@ bool PendingOutput::Commit(std::string& error) {
     const int folder = open(DirectoryOf(Target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     // (A file system that cannot sync folders says EINVAL; its renames are as durable as it is.)
     if (folder < 0 || (fsync(folder) != 0 && errno != EINVAL)) {
-        error = "'" + Target + "' is written, but its folder cannot be synced to disk: " +
-                SystemError();
+        error = "'" + Target +
+                "' is written, but its folder cannot be synced to disk: " + SystemError();
         if (folder >= 0) close(folder);
         return false;
     }

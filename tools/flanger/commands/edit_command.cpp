@@ -43,7 +43,7 @@ void SaveChange(HWND editor) {
     const EffectParameters now = ParametersOf(*Current->Record);
     if (now == Current->Saved) return;
     std::string error;
-    const std::optional<SaveLock> lock = LockXmlPresetFile(*Current->Preset, error);
+    const std::optional<SaveLock> lock = LockPresetAgainstSaves(*Current->Preset, error);
     if (!lock || !SavePresetParameters(*Current->Module, *Current->Preset, now, error)) {
         ReportFailure(error);
         Current->Failed = true;

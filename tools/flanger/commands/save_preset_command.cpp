@@ -10,7 +10,7 @@ int RunSavePreset(const Invocation& invocation) {
     const std::unique_ptr<PluginLibrary> module = LoadModule(invocation);
     if (!module) return kExitFailure;
     std::string error;
-    const std::optional<SaveLock> lock = LockXmlPresetFile(*invocation.Preset, error);
+    const std::optional<SaveLock> lock = LockPresetAgainstSaves(*invocation.Preset, error);
     if (!lock) return ReportFailure(error);
     // A file that is not there yet is made by the save.
     const std::optional<EffectParameters> parameters =

@@ -11,6 +11,8 @@
 #include <iterator>
 #include <string>
 
+#include "audio/output_file.h"
+#include "platform/posix/registry_location.h"
 #include "platform/profile_file.h"
 #include "platform/registry.h"
 #include "presets/lock_holder.h"
@@ -200,6 +202,20 @@ std::optional<EffectParameters> LoadPresetParameters(const PluginExports& module
     }
     if (loaded && absence != nullptr) *absence = ProfileOrKeyAbsence(location);
     return loaded;
+}
+
+std::optional<SaveLock> LockPresetAgainstSaves(const PresetLocation& location, std::string& error) {
+    if (location.Where == PresetLocation::Kind::RegistryKey) {
+        return SaveLock::Acquire(platform::RegistryDatabasePath(), error);
+    }
+    std::string unresolved;
+    const std::optional<std::string> target = ResolveOutputTarget(location.FileName, unresolved);
+    // A chain of links that does not resolve is reported by the save.
+    if (!target) return SaveLock::Nothing();
+    if (location.Where == PresetLocation::Kind::ProfileSection) {
+        return SaveLock::AcquireFolder(*target, error);
+    }
+    return SaveLock::Acquire(*target, error);
 }
 
 bool SavePresetParameters(const PluginExports& module, const PresetLocation& location,

@@ -20,6 +20,7 @@
 #include "command_line/effect_values.h"
 #include "command_line/preset_location.h"
 #include "module/plugin_library.h"
+#include "presets/save_lock.h"
 
 namespace flanger::tool {
 
@@ -35,6 +36,15 @@ std::optional<EffectParameters> LoadPresetParameters(const PluginExports& module
                                                      const PresetLocation& location,
                                                      MissingFile missing, std::string& error,
                                                      std::string* absence = nullptr);
+
+// The lock that keeps other saves of `location` by this command waiting until this one has
+// stored and read back its values (see save_lock.h): taken before the stored values are read,
+// so that the values a save starts from are those it replaces. For an XML file the lock of the
+// file (the command writes it); for a profile file the lock of its folder, since the module
+// locks the file itself for each write; for the registry the lock of its database file.
+// nullopt with the reason in `error` when the file system refuses the lock or another process
+// holds it past the store wait.
+std::optional<SaveLock> LockPresetAgainstSaves(const PresetLocation& location, std::string& error);
 
 // Stores the six values at `location` and reads them back. False with the reason in `error`
 // when a profile or XML file's folder is missing, when the file is not writable or, where it

@@ -56,30 +56,43 @@ Attempt LockFile(const std::string& target, int& descriptor) {
     return Attempt::Locked;
 }
 
-// Locks the folder of a `target` that does not exist and checks that it still does not.
-Attempt LockFolder(const std::string& target, int& descriptor) {
+// Locks the folder of `target`; with `whileMissing`, of a target that does not exist, and checks
+// that it still does not.
+Attempt LockFolder(const std::string& target, int& descriptor, bool whileMissing) {
     descriptor = open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor < 0) return Attempt::NothingToLock;
     if (const Attempt lock = LockExclusively(descriptor); lock != Attempt::Locked) return lock;
     struct stat current {};
-    if (lstat(target.c_str(), &current) == 0 || errno != ENOENT) return Attempt::Retry;
+    if (whileMissing && (lstat(target.c_str(), &current) == 0 || errno != ENOENT)) {
+        return Attempt::Retry;
+    }
     return Attempt::Locked;
 }
 
 }  // namespace
 
 std::optional<SaveLock> SaveLock::Acquire(const std::string& target, std::string& error) {
+    return AcquireOn(target, error, false);
+}
+
+std::optional<SaveLock> SaveLock::AcquireFolder(const std::string& target, std::string& error) {
+    return AcquireOn(target, error, true);
+}
+
+std::optional<SaveLock> SaveLock::AcquireOn(const std::string& target, std::string& error,
+                                            bool folderOnly) {
     for (int attempt = 0; attempt < kMaxLockAttempts; ++attempt) {
         struct stat status {};
         const bool missing = lstat(target.c_str(), &status) != 0 && errno == ENOENT;
+        const bool onFolder = folderOnly || missing;
         int descriptor = -1;
         const Attempt result =
-            missing ? LockFolder(target, descriptor) : LockFile(target, descriptor);
+            onFolder ? LockFolder(target, descriptor, !folderOnly) : LockFile(target, descriptor);
         if (result == Attempt::Locked) return SaveLock(descriptor);
         const int reason = errno;
         if (descriptor >= 0) close(descriptor);
         if (result == Attempt::NothingToLock) return Nothing();
-        const std::string locked = missing ? DirectoryOf(target) : target;
+        const std::string locked = onFolder ? DirectoryOf(target) : target;
         if (result == Attempt::Refused) {
             error = "cannot lock '" + locked + "' against other saves: " + std::strerror(reason);
             return std::nullopt;

@@ -26,6 +26,9 @@ public:
     // `error` when the file system refuses the lock or another process held it past the wait
     // (naming that process where the kernel tells).
     static std::optional<SaveLock> Acquire(const std::string& target, std::string& error);
+    // The same, but always on the folder of `target`: for a file that the module itself
+    // updates under a lock on the file, which a lock of ours on it would keep waiting.
+    static std::optional<SaveLock> AcquireFolder(const std::string& target, std::string& error);
     // A lock of nothing, for saves that need none.
     static SaveLock Nothing() { return SaveLock(-1); }
 
@@ -34,6 +37,8 @@ public:
     ~SaveLock();  // releases the lock
 
 private:
+    static std::optional<SaveLock> AcquireOn(const std::string& target, std::string& error,
+                                             bool folderOnly);
     explicit SaveLock(int descriptor) : Descriptor(descriptor) {}
     int Descriptor;  // -1: nothing was locked
 };

@@ -178,15 +178,6 @@ std::optional<EffectParameters> LoadXmlPreset(const PluginExports& module,
     return ReadPreset(module, location.FileName, location.ElementNames, error, found);
 }
 
-std::optional<SaveLock> LockXmlPresetFile(const PresetLocation& location, std::string& error) {
-    if (location.Where != PresetLocation::Kind::XmlElement) return SaveLock::Nothing();
-    std::string unresolved;
-    const std::optional<std::string> target = ResolveOutputTarget(location.FileName, unresolved);
-    // A chain of links that does not resolve is reported by the save.
-    if (!target) return SaveLock::Nothing();
-    return SaveLock::Acquire(*target, error);
-}
-
 bool SaveXmlPreset(const PluginExports& module, const PresetLocation& location,
                    const EffectParameters& parameters, std::string& error) {
     const std::string& file = location.FileName;

@@ -27,13 +27,6 @@ std::optional<EffectParameters> LoadXmlPreset(const PluginExports& module,
                                               const PresetLocation& location, std::string& error,
                                               bool* found = nullptr);
 
-// For an XML element, the lock that keeps other saves of its file waiting until this one has
-// replaced it (see save_lock.h): taken before the stored values are read, so that the values
-// this save starts from are those it replaces. A lock of nothing for the other locations, whose
-// writes the module makes under locks of its own. nullopt with the reason in `error` when the
-// file system refuses the lock.
-std::optional<SaveLock> LockXmlPresetFile(const PresetLocation& location, std::string& error);
-
 // Saves the six values into the element at `location` with SavePresetXml and writes the file:
 // a new one when it does not exist, otherwise the old text with only the module's changes
 // spliced in (see xml_preset_edit.h), and only once the new text reads back as these values.
