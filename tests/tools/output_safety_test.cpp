@@ -156,6 +156,15 @@ TEST(OutputSafetyTest, RefusalsLeaveEveryFileAsItWas) {
          {"process", "in.wav", "planted.wav"},
          1,
          "is another user's symbolic link in the shared folder"},
+        {"[root] another user's link as a profile file in a sticky folder open to all",
+         [](const auto& d) {
+             ASSERT_EQ(chmod(d.Path().c_str(), 01777), 0);
+             ASSERT_EQ(symlink("out.wav", (d / "planted.ini").c_str()), 0);
+             ASSERT_EQ(lchown((d / "planted.ini").c_str(), 65534, 65534), 0);
+         },
+         {"save-preset", "--preset-file", "planted.ini", "--section", "S"},
+         1,
+         "is another user's symbolic link in the shared folder"},
         // Beyond the file size limit a write fails (EFBIG) and is reported, never SIGXFSZ.
         {"file size limit", none, {"process", "in.wav", "out.wav"}, 1, "File too large", false,
          4096},

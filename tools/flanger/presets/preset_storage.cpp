@@ -208,10 +208,11 @@ std::optional<SaveLock> LockPresetAgainstSaves(const PresetLocation& location, s
     if (location.Where == PresetLocation::Kind::RegistryKey) {
         return SaveLock::Acquire(platform::RegistryDatabasePath(), error);
     }
-    std::string unresolved;
-    const std::optional<std::string> target = ResolveOutputTarget(location.FileName, unresolved);
-    // A chain of links that does not resolve is reported by the save.
-    if (!target) return SaveLock::Nothing();
+    const std::optional<std::string> target = ResolveOutputTarget(location.FileName, error);
+    if (!target) {
+        error = "cannot write the preset to " + DescribeLocation(location) + ": " + error;
+        return std::nullopt;
+    }
     if (location.Where == PresetLocation::Kind::ProfileSection) {
         return SaveLock::AcquireFolder(*target, error);
     }
