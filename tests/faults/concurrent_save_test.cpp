@@ -4,6 +4,7 @@
 // writer's last values must be there at the end.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -94,6 +95,54 @@ TEST(ConcurrentSaveTest, ProcessesSavingToOneFileLoseNoUpdate) {
             EXPECT_EQ(Stored(shown.out, "Delay"), DelayOf(w, kSaves - 1)) << "writer " << w;
             EXPECT_EQ(Stored(shown.out, "Width"), 10 + w) << "writer " << w;
         }
+    }
+}
+
+// Two whole presets that differ in every value, and what show-preset lists for each.
+const std::vector<std::string> kWhole[] = {
+    {"--delay", "2.5", "--width", "1.5", "--speed", "0.2", "--depth", "0.5", "--feedback", "0.3",
+     "--sweep", "sine"},
+    {"--delay", "7.5", "--width", "3.5", "--speed", "0.4", "--depth", "0.7", "--feedback", "0.6",
+     "--sweep", "triangle"}};
+const std::vector<int> kWholeStored[] = {{25, 15, 20, 50, 30, 1}, {75, 35, 40, 70, 60, 0}};
+
+// Readers of a preset that writers keep replacing, each save a whole preset: every read shows
+// one of them whole, never half of one over half of the other.
+TEST(ConcurrentSaveTest, ReadersSeeOneWholePresetWhileOthersSave) {
+    const SharedFileCase torn[] = {kShared[1]};
+    for (const SharedFileCase& c : torn) {
+        SCOPED_TRACE(c.name);
+        ScratchDirectory d;
+        CommandOptions options;
+        options.environment["FLANGER_REGISTRY"] = d / "registry.sqlite3";
+        const auto command = [&](const char* name, const std::vector<std::string>& values) {
+            std::vector<std::string> arguments = c.location(d, 0);
+            arguments.insert(arguments.begin(), name);
+            arguments.insert(arguments.end(), values.begin(), values.end());
+            return RunFlanger(arguments, options);
+        };
+        command("save-preset", kWhole[0]);
+        std::atomic<bool> saving = true;
+        std::vector<std::thread> writers;
+        for (int w = 0; w < 2; ++w) {
+            writers.emplace_back([&, w] {
+                for (int s = 0; s < kSaves; ++s) command("save-preset", kWhole[(w + s) % 2]);
+            });
+        }
+        std::thread done([&] {
+            for (std::thread& writer : writers) writer.join();
+            saving = false;
+        });
+        while (saving) {
+            const CommandResult shown = command("show-preset", {});
+            EXPECT_EQ(shown.exitStatus, 0) << shown.err;
+            std::vector<int> stored;
+            for (const char* name : {"Delay", "Width", "Speed", "Depth", "Feedback", "Sine"}) {
+                stored.push_back(Stored(shown.out, name));
+            }
+            EXPECT_TRUE(stored == kWholeStored[0] || stored == kWholeStored[1]) << shown.out;
+        }
+        done.join();
     }
 }
 

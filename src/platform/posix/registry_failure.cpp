@@ -76,6 +76,12 @@ std::string RegistryWriteObstacle() {
     if (path.empty()) return "no home folder to keep the registry database in";
     struct stat status {};
     const bool exists = stat(path.c_str(), &status) == 0;
+    // Missing folders are made by the save; one that is a file stops it.
+    if (struct stat folder{}; !exists) {
+        const bool found = stat(Folder(path).c_str(), &folder) == 0;
+        if (!found && errno != ENOENT) return Describe(path, std::strerror(errno));
+        if (found && !S_ISDIR(folder.st_mode)) return Describe(path, std::strerror(ENOTDIR));
+    }
     if (access(exists ? path.c_str() : Folder(path).c_str(), W_OK) != 0 && errno != ENOENT) {
         return Describe(path, std::strerror(errno));
     }
