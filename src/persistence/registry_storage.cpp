@@ -59,6 +59,12 @@ std::unique_ptr<RegistryStorage> RegistryStorage::OpenForLoad(platform::Registry
         storage->key_ = nullptr;
         return nullptr;
     }
+    // The whole walk reads one state of the key: a save by another process in the middle of it
+    // must not give a preset that is half the old one and half the new. Without the view the
+    // values could not be read either.
+    if (platform::HoldRegistrySnapshot(storage->key_) != platform::kRegistrySuccess) {
+        return nullptr;
+    }
     return storage;
 }
 

@@ -19,8 +19,9 @@ namespace flanger {
 
 class RegistryStorage final : public ParameterStorage {
 public:
-    // Opens the existing key `section` below `root` for reading (KEY_READ). Null when it cannot
-    // be opened, a missing key included.
+    // Opens the existing key `section` below `root` for reading (KEY_READ), holding one view of
+    // the store until the storage is destroyed (HoldRegistrySnapshot), so that a load never mixes
+    // two saves. Null when it cannot be opened, a missing key included.
     static std::unique_ptr<RegistryStorage> OpenForLoad(platform::RegistryKey root,
                                                         const char* section);
 

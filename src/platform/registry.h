@@ -19,11 +19,11 @@
 //   reads through the same handle see them at once. A handle never closed (the process ends)
 //   writes nothing. Keys themselves are written at once.
 // - Processes may share the database (write-ahead log). A call waits up to five seconds for a
-//   database another writer keeps busy (the wait of posix/store_wait.h), then fails; a key's close that fails so, or on a
-//   read-only or full store, says so and stores none of its values. Threads may share handles; the
-//   calls are serialised. A handle is valid only in the process that opened it: a child of fork()
-//   finds its parent's keys invalid and opens its own, and, as SQLite requires, should only use the
-//   store if no key was open at the fork.
+//   database another writer keeps busy (the wait of posix/store_wait.h), then fails; a key's close
+//   that fails so, or on a read-only or full store, says so and stores none of its values. Threads
+//   may share handles; the calls are serialised. A handle is valid only in the process that opened
+//   it: a child of fork() finds its parent's keys invalid and opens its own, and, as SQLite
+//   requires, should only use the store if no key was open at the fork.
 // - No call throws; a failed allocation gives kRegistryOutOfMemory.
 #pragma once
 
@@ -132,6 +132,15 @@ long SetRegistryValue(RegistryKey key, const char* name, std::uint32_t type, con
 // leaves `name` untouched; an index past the last key gives kRegistryNoMoreItems. Needs
 // kRegistryEnumerateSubKeys.
 long EnumRegistrySubKey(RegistryKey key, std::uint32_t index, char* name, std::uint32_t* nameSize);
+
+// Makes the reads through `key`, until it is closed, see the store as it was at one moment: a
+// preset another process saves meanwhile shows whole or not at all, never half of it over half
+// of the one before, as reading the values one by one could. Keys opened below `key`, and the
+// key it was opened below, share the view (they share a connection); values set through them
+// cannot be written while it lasts (their close gives kRegistryCannotWrite), nor can a key be
+// created there. Waits as a read does for a store another process is recovering or has locked.
+// `key` must be an opened key. On Windows, whose registry has no such view, this does nothing.
+long HoldRegistrySnapshot(RegistryKey key);
 
 // Closes a key opened or created by the calls above (RegCloseKey), first writing the values set
 // through it in one transaction; if that fails the key is closed all the same and the result

@@ -55,7 +55,11 @@ CommandOptions Environment(const ScratchDirectory& d, const std::string& fault) 
 
 // What the case's files hold, one entry per file.
 std::vector<std::string> State(const WriteCase& c, const ScratchDirectory& d) {
-    if (c.show) return {RunFlanger(c.show(d), Environment(d, "")).out};
+    // With the warning of a key that does not exist: a new effect's values read back from none.
+    if (c.show) {
+        const CommandResult shown = RunFlanger(c.show(d), Environment(d, ""));
+        return {shown.out + shown.err};
+    }
     std::vector<std::string> state;
     // A file left empty is neither a missing old file nor the new one.
     for (const std::string& file : c.files) {
@@ -143,6 +147,16 @@ const WriteCase kCases[] = {
      [](const ScratchDirectory&) {
          return std::vector<std::string>{"show-preset", "--registry-key",
                                          "HKCU\\Software\\Presets\\Warm"};
+     },
+     false},
+    {"registry, a new effect's values",
+     [](const ScratchDirectory&) {},
+     [](const ScratchDirectory&) {
+         return std::vector<std::string>{"save-preset", "--registry-key", "HKCU\\New"};
+     },
+     {},
+     [](const ScratchDirectory&) {
+         return std::vector<std::string>{"show-preset", "--registry-key", "HKCU\\New"};
      },
      false},
     {"XML preset",
@@ -241,8 +255,9 @@ TEST(WriteFaultTest, EveryFailedCallLeavesTheOldFileOrTheNewOneAndIsReported) {
                     std::size_t failed = 0;
                     // A file whose folder could not be synced after its rename is new but failed.
                     for (std::size_t k = 0; k < state.size(); ++k) {
-                        failed += state[k] != after[k] ||
-                                  run.err.find(c.files[k] + "' is written, but") != std::string::npos;
+                        failed +=
+                            state[k] != after[k] ||
+                            run.err.find(c.files[k] + "' is written, but") != std::string::npos;
                     }
                     EXPECT_EQ(lines.size(), failed + 1);
                     EXPECT_NE(run.err.find(std::to_string(failed) + " of 2 files failed"),
@@ -250,7 +265,7 @@ TEST(WriteFaultTest, EveryFailedCallLeavesTheOldFileOrTheNewOneAndIsReported) {
                 } else {
                     EXPECT_EQ(lines.size(), 1u);
                     const std::string named =
-                        c.files.empty() ? std::string("Software\\Presets\\Warm")
+                        c.files.empty() ? c.show(d)[2].substr(5)
                                         : std::filesystem::path(c.files[0]).filename().string();
                     EXPECT_NE(run.err.find(named), std::string::npos);
                 }

@@ -158,6 +158,26 @@ TEST_F(RegistryLocationTest, ClosingAKeyReportsValuesTheStoreCouldNotTake) {
     CloseRegistryKey(key);
 }
 
+// SQLite gives the log and index files it makes the database file's mode: a read while the file
+// is read-only must make none, or they block every save once the file is writable again.
+TEST_F(RegistryLocationTest, AReadOfAReadOnlyFileLeavesNothingThatBlocksSaves) {
+    ASSERT_EQ(chmod(Scratch.Folder().c_str(), 0777), 0);
+    EXPECT_EQ(
+        RunUnprivileged([&] {
+            RegistryKey key = nullptr;
+            const bool saved =
+                SaveValues(kCurrentUser, "Software", {{"Depth", {1}}}) == kRegistrySuccess;
+            chmod(Scratch.Database().c_str(), 0400);
+            const bool read = OpenRegistryKey(kCurrentUser, "Software", kRegistryKeyRead, &key) ==
+                                  kRegistrySuccess &&
+                              QueryWhole(key, "Depth").data == std::vector<unsigned char>{1};
+            CloseRegistryKey(key);
+            chmod(Scratch.Database().c_str(), 0600);
+            return saved && read ? SaveValues(kCurrentUser, "Software", {{"Depth", {2}}}) : 99;
+        }),
+        kRegistrySuccess);
+}
+
 TEST_F(RegistryLocationTest, StoresThatCannotBeUsedFailCleanly) {
     const std::string s = Scratch.Folder();
     WriteFile(s + "/file", "not a folder");

@@ -433,7 +433,8 @@ TEST(PresetCommandTest, RefusesPresetsItCannotReadOrWrite) {
          {"save-preset", "--registry-key", "HKCU\\Software\\Flanger Test", "--depth", "0.5"},
          1,
          "flanger: cannot write the preset to registry key "
-         "'HKEY_CURRENT_USER\\Software\\Flanger Test'\n"},
+         "'HKEY_CURRENT_USER\\Software\\Flanger Test': the registry database "
+         "'<d>/in.wav/registry.sqlite3': Not a directory\n"},
         {"both locations",
          {"process", "<d>/in.wav", "<d>/out.wav", "--preset-file", "<d>/p.ini", "--section", "s",
           "--registry-key", "HKCU\\a"},

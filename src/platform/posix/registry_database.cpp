@@ -3,13 +3,16 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <new>
 #include <thread>
 
+#include "platform/posix/registry_failure.h"
 #include "platform/posix/registry_location.h"
 #include "platform/posix/store_wait.h"
 #include "platform/registry.h"
@@ -140,6 +143,48 @@ int RetryWhileBusy(Attempt&& attempt) {
     }
 }
 
+// A log or index file of the database that its owner cannot write blocks every save: SQLite
+// then opens the database read-only. Earlier versions left such files behind after reading a
+// database whose file was read-only at the time (SQLite gives them the database file's mode);
+// once the database is writable again, they take its mode back.
+void MakeCompanionsWritable(const std::string& path) {
+    struct stat database {};
+    if (stat(path.c_str(), &database) != 0) {
+        return;
+    }
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const std::string companion = path + suffix;
+        struct stat status {};
+        if (stat(companion.c_str(), &status) == 0 && status.st_uid == geteuid() &&
+            access(companion.c_str(), W_OK) != 0) {
+            chmod(companion.c_str(), database.st_mode & 0777);
+        }
+    }
+}
+
+// The name SQLite opens a store by. A database file this process cannot write cannot have been
+// written by it, nor recovered by it: with no log beside it, it is read as it is (immutable), so
+// that the read creates no log or index file of the file's read-only mode for later writers to
+// trip over. With a log, SQLite needs it, and an index file made now is repaired by the next
+// writer (MakeCompanionsWritable).
+std::string OpenName(const std::string& path, bool writing) {
+    struct stat log {};
+    if (writing || access(path.c_str(), W_OK) == 0 ||
+        (stat((path + "-wal").c_str(), &log) == 0 && log.st_size > 0)) {
+        return path;
+    }
+    std::string uri = "file:";
+    for (const char c : path) {
+        if (c == '%' || c == '?' || c == '#') {
+            static const char kHex[] = "0123456789ABCDEF";
+            uri += {'%', kHex[(c >> 4) & 0xF], kHex[c & 0xF]};
+        } else {
+            uri += c;
+        }
+    }
+    return uri + "?immutable=1";
+}
+
 }  // namespace
 
 long RegistryDatabase::Open(const std::string& path, Mode mode,
@@ -151,31 +196,40 @@ long RegistryDatabase::Open(const std::string& path, Mode mode,
     }
     if (writing) {
         if (!MakeParentFolders(path)) {
+            RecordRegistryFailure(path, SQLITE_CANTOPEN, errno);
             return kRegistryCannotWrite;
         }
         // Made here so that it is the owner's only: SQLite would create it with the umask's
         // mode, and gives its -wal and -shm files the mode of the database file.
         const int file = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
         if (file < 0) {
+            RecordRegistryFailure(path, SQLITE_CANTOPEN, errno);
             return kRegistryCannotWrite;
         }
         close(file);
     }
+    MakeCompanionsWritable(path);
+    // Readers open for writing too where they may: only a connection that can write recovers
+    // the log or journal of a writer that was killed.
+    const std::string name = OpenName(path, writing);
     sqlite3* connection = nullptr;
-    const int code =
-        sqlite3_open_v2(path.c_str(), &connection,
-                        SQLITE_OPEN_READWRITE | (writing ? SQLITE_OPEN_CREATE : 0), nullptr);
+    const int code = sqlite3_open_v2(
+        name.c_str(), &connection,
+        (name == path ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY | SQLITE_OPEN_URI) |
+            (writing ? SQLITE_OPEN_CREATE : 0),
+        nullptr);
     if (connection == nullptr) {
         return kRegistryOutOfMemory;
     }
-    std::unique_ptr<RegistryDatabase> database(new (std::nothrow) RegistryDatabase(connection));
+    std::unique_ptr<RegistryDatabase> database(new (std::nothrow)
+                                                   RegistryDatabase(connection, path));
     if (database == nullptr) {
         sqlite3_close(connection);
         return kRegistryOutOfMemory;
     }
     if (code != SQLITE_OK) {
         return !writing && (code & 0xFF) == SQLITE_CANTOPEN ? kRegistryFileNotFound
-                                                            : ToRegistryResult(code, writing);
+                                                            : database->Result(code, writing);
     }
     const long prepared = database->Prepare(mode);
     if (prepared == kRegistrySuccess) {
@@ -184,7 +238,16 @@ long RegistryDatabase::Open(const std::string& path, Mode mode,
     return prepared;
 }
 
-RegistryDatabase::RegistryDatabase(sqlite3* connection) : Connection(connection), Owner(getpid()) {}
+RegistryDatabase::RegistryDatabase(sqlite3* connection, std::string path)
+    : Connection(connection), Path(std::move(path)), Owner(getpid()) {}
+
+long RegistryDatabase::Result(int code, bool writing) {
+    const long result = ToRegistryResult(code, writing);
+    if (result != kRegistrySuccess) {
+        RecordRegistryFailure(Path, code, sqlite3_system_errno(Connection));
+    }
+    return result;
+}
 
 RegistryDatabase::~RegistryDatabase() {
     // A child of fork() shares the parent's locks and log index through SQLite's per-process
@@ -208,20 +271,20 @@ long RegistryDatabase::Prepare(Mode mode) {
     sqlite3_db_config(Connection, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     if (writing) {
         if (sqlite3_db_readonly(Connection, "main") == 1) {
-            return kRegistryCannotWrite;
+            return Result(SQLITE_READONLY, true);
         }
         // The journal mode is kept in the file, so setting it once makes every later
         // connection use the log. A file system without shared memory keeps the rollback
         // journal, which is as safe, only slower for concurrent readers.
         const int code = RetryWhileBusy([&] { return Execute("PRAGMA journal_mode = WAL"); });
         if (code != SQLITE_OK) {
-            return ToRegistryResult(code, true);
+            return Result(code, true);
         }
     }
     // A saved preset survives a power cut once the save has returned.
     int code = Execute("PRAGMA synchronous = FULL");
     if (code != SQLITE_OK) {
-        return ToRegistryResult(code, writing);
+        return Result(code, writing);
     }
 
     // Read first: only the first use of a file takes the write lock to make the tables.
@@ -247,20 +310,55 @@ long RegistryDatabase::Prepare(Mode mode) {
         });
     }
     if (code != SQLITE_OK) {
-        return ToRegistryResult(code, writing);
+        return Result(code, writing);
     }
     if (version == 0) {
         return kRegistryFileNotFound;  // an empty file: nothing has been stored yet
     }
-    return version == kSchemaVersion ? kRegistrySuccess : kRegistryBadDatabase;
+    if (version != kSchemaVersion) {
+        RecordRegistryFailure(Path, kLaterFormat, 0);
+        return kRegistryBadDatabase;
+    }
+    return kRegistrySuccess;
 }
 
 void RegistryDatabase::ApplyBusyTimeout() {
     sqlite3_busy_timeout(Connection, static_cast<int>(StoreWait().count()));
 }
 
+long RegistryDatabase::HoldSnapshot() {
+    if (SnapshotHolds == 0) {
+        ApplyBusyTimeout();
+        const int code = RetryWhileBusy([&] {
+            int begun = Execute("BEGIN");
+            // A deferred transaction takes its view at its first read, not at BEGIN.
+            if (begun == SQLITE_OK) begun = Execute("SELECT 1 FROM registry_key LIMIT 1");
+            if (begun != SQLITE_OK && sqlite3_get_autocommit(Connection) == 0) {
+                Execute("ROLLBACK");
+            }
+            return begun;
+        });
+        if (code != SQLITE_OK) {
+            return Result(code, false);
+        }
+    }
+    ++SnapshotHolds;
+    return kRegistrySuccess;
+}
+
+void RegistryDatabase::ReleaseSnapshot() {
+    if (SnapshotHolds > 0 && --SnapshotHolds == 0) {
+        Execute("ROLLBACK");  // it only read
+    }
+}
+
 template <typename Body>
 int RegistryDatabase::RunTransaction(bool writes, Body&& body) {
+    if (SnapshotHolds > 0) {
+        // Reads join the held transaction; a write could not begin inside it, and must not end
+        // it.
+        return writes ? SQLITE_READONLY : body();
+    }
     ApplyBusyTimeout();
     return RetryWhileBusy([&] {
         // IMMEDIATE takes the write lock now, so the busy wait happens here rather than at a
@@ -316,7 +414,7 @@ long RegistryDatabase::FindKey(std::int64_t start, std::span<const std::string_v
         return SQLITE_OK;
     });
     if (code != SQLITE_OK) {
-        return ToRegistryResult(code, false);
+        return Result(code, false);
     }
     return found ? kRegistrySuccess : kRegistryFileNotFound;
 }
@@ -361,7 +459,7 @@ long RegistryDatabase::CreateKey(std::int64_t start, std::span<const std::string
         id = current;
         return SQLITE_OK;
     });
-    return ToRegistryResult(code, true);
+    return Result(code, true);
 }
 
 long RegistryDatabase::ReadValue(std::int64_t key, std::string_view name, RegistryValue& value) {
@@ -384,7 +482,7 @@ long RegistryDatabase::ReadValue(std::int64_t key, std::string_view name, Regist
         return SQLITE_OK;
     });
     if (code != SQLITE_OK) {
-        return ToRegistryResult(code, false);
+        return Result(code, false);
     }
     return found ? kRegistrySuccess : kRegistryFileNotFound;
 }
@@ -408,7 +506,7 @@ long RegistryDatabase::WriteValues(std::int64_t key, std::span<const RegistryVal
         }
         return SQLITE_OK;
     });
-    return ToRegistryResult(code, true);
+    return Result(code, true);
 }
 
 long RegistryDatabase::SubKeyName(std::int64_t key, std::uint32_t index, std::string& name) {
@@ -429,7 +527,7 @@ long RegistryDatabase::SubKeyName(std::int64_t key, std::uint32_t index, std::st
         return SQLITE_OK;
     });
     if (code != SQLITE_OK) {
-        return ToRegistryResult(code, false);
+        return Result(code, false);
     }
     return found ? kRegistrySuccess : kRegistryNoMoreItems;
 }

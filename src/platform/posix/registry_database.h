@@ -79,8 +79,17 @@ public:
     // last one.
     long SubKeyName(std::int64_t key, std::uint32_t index, std::string& name);
 
+    // Begins a read transaction that every read below shares until the last ReleaseSnapshot,
+    // so that they all see one state of the store; holds may nest. While one is held, writes
+    // fail (kRegistryCannotWrite).
+    long HoldSnapshot();
+    void ReleaseSnapshot();
+
 private:
-    explicit RegistryDatabase(sqlite3* connection);
+    RegistryDatabase(sqlite3* connection, std::string path);
+
+    // The registry code of an SQLite result; a failure is recorded (registry_failure.h).
+    long Result(int code, bool writing);
 
     long Prepare(Mode mode);
 
@@ -93,6 +102,8 @@ private:
     void ApplyBusyTimeout();
 
     sqlite3* Connection;
+    std::string Path;
+    int SnapshotHolds = 0;
     pid_t Owner;  // the process that opened the connection; only it may close it
 };
 

@@ -24,6 +24,7 @@ struct OpenKey {
     std::int64_t keyId = 0;
     std::uint32_t rights = 0;            // kRegistry* rights bits
     std::vector<RegistryValue> pending;  // set through this handle, written at its close
+    bool holdsSnapshot = false;          // HoldRegistrySnapshot, released at its close
 };
 
 class RegistryHandleTable {

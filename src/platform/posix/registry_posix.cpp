@@ -285,6 +285,23 @@ long EnumRegistrySubKey(RegistryKey key, std::uint32_t index, char* name, std::u
     });
 }
 
+long HoldRegistrySnapshot(RegistryKey key) {
+    return Guarded([&] {
+        RegistryState& state = State();
+        const std::lock_guard lock(state.mutex);
+        OpenKey* open = state.handles.Find(key);
+        if (open == nullptr) {
+            return kRegistryInvalidHandle;
+        }
+        if (open->holdsSnapshot) {
+            return kRegistrySuccess;
+        }
+        const long held = open->database->HoldSnapshot();
+        open->holdsSnapshot = held == kRegistrySuccess;
+        return held;
+    });
+}
+
 long CloseRegistryKey(RegistryKey key) {
     return Guarded([&] {
         if (PredefinedRoot(key)) {
@@ -295,6 +312,9 @@ long CloseRegistryKey(RegistryKey key) {
         OpenKey closed;
         if (!state.handles.Remove(key, closed)) {
             return kRegistryInvalidHandle;
+        }
+        if (closed.holdsSnapshot) {
+            closed.database->ReleaseSnapshot();
         }
         if (closed.pending.empty()) {
             return kRegistrySuccess;

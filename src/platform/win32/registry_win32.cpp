@@ -259,6 +259,9 @@ long EnumRegistrySubKey(RegistryKey key, std::uint32_t index, char* name, std::u
     return kRegistrySuccess;
 }
 
+// Each RegQueryValueExA reads the registry as it is then; there is no view to hold.
+long HoldRegistrySnapshot(RegistryKey) { return kRegistrySuccess; }
+
 long CloseRegistryKey(RegistryKey key) {
     if (IsPredefinedRoot(key)) return kRegistrySuccess;
     if (IsForeignReservedHandle(key)) return kRegistryInvalidHandle;

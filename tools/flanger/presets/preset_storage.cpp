@@ -5,14 +5,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <thread>
 
 #include "audio/output_file.h"
+#include "platform/posix/registry_failure.h"
 #include "platform/posix/registry_location.h"
+#include "platform/posix/store_wait.h"
 #include "platform/profile_file.h"
 #include "platform/registry.h"
 #include "presets/lock_holder.h"
@@ -20,6 +26,9 @@
 
 namespace flanger::tool {
 namespace {
+
+// The longest pause between two reads of a registry key that another process keeps saving to.
+constexpr auto kLongestPause = std::chrono::milliseconds(50);
 
 // The three location arguments of LoadPreset and SavePreset.
 struct ModuleArguments {
@@ -84,6 +93,12 @@ std::string LostSaveReason(const std::string& fileName) {
     return holder ? ": " + DescribeHeldLock(*holder) : std::string();
 }
 
+// Why the module could not save to the registry, as far as the command can tell afterwards.
+std::string RegistrySaveReason() {
+    const std::string obstacle = platform::RegistryWriteObstacle();
+    return obstacle.empty() ? std::string() : ": " + obstacle;
+}
+
 std::optional<EffectParameters> Load(const PluginExports& module, const ModuleArguments& where) {
     EffectSettings* settings = nullptr;
     if (module.LoadPreset(where.FileName, where.Section, where.RootKey, &settings) != 1 ||
@@ -128,41 +143,69 @@ std::string ProfileOrKeyAbsence(const PresetLocation& location) {
     return DescribeLocation(location) + " does not exist";
 }
 
-// LoadPreset cannot tell a registry it could not read from a key that holds nothing: either way
-// the record keeps a new effect's values, and a save that starts from them would store those
-// in place of the ones it was not asked to change. So the key is read again through the same
-// platform calls, and the load counts only when every stored 4-byte value is the one the
-// module took. Empty when it is; otherwise why not.
-std::string RegistryReadFailure(const PresetLocation& location, const EffectParameters& loaded) {
-    const std::string cannot = "cannot read the preset from " + DescribeLocation(location);
+// The six values stored in a registry key, read in one view of the store through the same
+// platform calls the module's storage makes: each one the module would take (a 4-byte value),
+// or nullopt. False, with why in `failure`, when the key exists but cannot be read; a key that
+// does not exist holds nothing.
+using StoredValues = std::array<std::optional<std::int32_t>, kRecordControls.size()>;
+
+bool ReadStoredValues(const PresetLocation& location, StoredValues& stored, std::string& failure) {
+    stored = {};
     platform::RegistryKey key = nullptr;
-    const long opened =
+    long result =
         platform::OpenRegistryKey(ArgumentsFor(location).RootKey, location.Section.c_str(),
                                   platform::kRegistryQueryValue, &key);
-    if (opened == platform::kRegistryFileNotFound) return {};
-    if (opened != platform::kRegistrySuccess) {
-        return cannot + " (registry error " + std::to_string(opened) + ")";
-    }
-    std::string failure;
-    for (std::size_t k = 0; k < kRecordControls.size() && failure.empty(); ++k) {
-        const Control& control = kControls[kRecordControls[k]];
-        std::int32_t stored = 0;
-        std::uint32_t size = sizeof stored;
-        const long queried =
-            platform::QueryRegistryValue(key, control.StoredName, nullptr, &stored, &size);
+    if (result == platform::kRegistryFileNotFound) return true;
+    if (result == platform::kRegistrySuccess) result = platform::HoldRegistrySnapshot(key);
+    for (std::size_t k = 0; k < stored.size() && result == platform::kRegistrySuccess; ++k) {
+        std::int32_t value = 0;
+        std::uint32_t size = sizeof value;
+        result = platform::QueryRegistryValue(key, kControls[kRecordControls[k]].StoredName,
+                                              nullptr, &value, &size);
         // A value of another size is one the module also leaves alone.
-        if (queried == platform::kRegistryFileNotFound || queried == platform::kRegistryMoreData ||
-            (queried == platform::kRegistrySuccess && size != sizeof stored)) {
-            continue;
-        }
-        if (queried != platform::kRegistrySuccess) {
-            failure = cannot + " (registry error " + std::to_string(queried) + ")";
-        } else if (stored != loaded.*control.Field) {
-            failure = cannot + ": the store changed or failed while it was read";
+        if (result == platform::kRegistrySuccess && size == sizeof value) stored[k] = value;
+        if (result == platform::kRegistryFileNotFound || result == platform::kRegistryMoreData) {
+            result = platform::kRegistrySuccess;
         }
     }
-    platform::CloseRegistryKey(key);
-    return failure;
+    if (key != nullptr) platform::CloseRegistryKey(key);
+    if (result == platform::kRegistrySuccess) return true;
+    failure = platform::DescribeLastRegistryFailure();
+    if (failure.empty()) failure = "the registry answered " + std::to_string(result);
+    return false;
+}
+
+// LoadPreset cannot tell a registry it could not read from a key that holds nothing: either way
+// the record keeps a new effect's values, and a save that starts from them would store those
+// in place of the ones it was not asked to change. So the key is read again, and the load
+// counts only when every stored value is the one the module took. Both reads see one state of
+// the store each; a save by another process between them is waited out by reading again, within
+// the store wait. Empty when the load counts; otherwise why not.
+std::string CheckRegistryLoad(const PluginExports& module, const PresetLocation& location,
+                              std::optional<EffectParameters>& loaded) {
+    const std::string cannot = "cannot read the preset from " + DescribeLocation(location);
+    const auto deadline = std::chrono::steady_clock::now() + platform::posix::StoreWait();
+    for (auto pause = std::chrono::milliseconds(1);; pause = std::min(pause * 2, kLongestPause)) {
+        StoredValues stored;
+        std::string failure;
+        if (!ReadStoredValues(location, stored, failure)) return cannot + ": " + failure;
+        bool same = true;
+        for (std::size_t k = 0; k < stored.size(); ++k) {
+            same =
+                same && (!stored[k] || *stored[k] == *loaded.*kControls[kRecordControls[k]].Field);
+        }
+        if (same) return {};
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return cannot + ": it changed on every read for " +
+                   std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
+                                      platform::posix::StoreWait())
+                                      .count()) +
+                   " s";
+        }
+        std::this_thread::sleep_for(pause);
+        loaded = Load(module, ArgumentsFor(location));
+        if (!loaded) return "the module could not create an effect record";
+    }
 }
 
 }  // namespace
@@ -197,7 +240,7 @@ std::optional<EffectParameters> LoadPresetParameters(const PluginExports& module
     std::optional<EffectParameters> loaded = Load(module, ArgumentsFor(location));
     if (!loaded) error = "the module could not create an effect record";
     if (loaded && location.Where == PresetLocation::Kind::RegistryKey) {
-        error = RegistryReadFailure(location, *loaded);
+        error = CheckRegistryLoad(module, location, loaded);
         if (!error.empty()) return std::nullopt;
     }
     if (loaded && absence != nullptr) *absence = ProfileOrKeyAbsence(location);
@@ -248,10 +291,23 @@ bool SavePresetParameters(const PluginExports& module, const PresetLocation& loc
     module.Free(settings);
     if (saved != 1) {
         if (profile) error += LostSaveReason(location.FileName);
+        if (!profile) error += RegistrySaveReason();
         return false;
     }
-    // Single values a registry lost unreported show when reading back.
+    // Single values a registry lost unreported show when reading back; and since a lost value
+    // reads back as its default, the registry's are checked to be there, as stored.
     if (Load(module, where) != parameters) return false;
+    if (!profile) {
+        StoredValues stored;
+        std::string failure;
+        if (!ReadStoredValues(location, stored, failure)) {
+            error += ": " + failure;
+            return false;
+        }
+        for (std::size_t k = 0; k < stored.size(); ++k) {
+            if (stored[k] != parameters.*kControls[kRecordControls[k]].Field) return false;
+        }
+    }
     struct stat status {};
     if (profile && stat(location.FileName.c_str(), &status) != 0) return false;
     error.clear();

@@ -10,8 +10,8 @@
 // tells (a folder or file that cannot be written, another process holding the file's lock).
 // Whether a save arrived is also judged by reading it back, and for a profile file by its
 // existence, since a lost save of a new effect's values would read back as those values all the
-// same. A registry save of exactly those values that loses them unreported goes unnoticed; the
-// exports offer no way to tell.
+// same; for the registry, by finding each value stored. Registry failures name the database file
+// and the cause (platform/posix/registry_failure.h).
 #pragma once
 
 #include <optional>
