@@ -24,6 +24,10 @@ enum class InstructionSet {
     Avx2,      // four doubles per operation and gathered taps
 };
 
+// The exponent bits of a float: all set in NaN and the infinities alone. The kernels take such
+// input as silence.
+inline constexpr std::uint32_t kNonFiniteExponent = 0x7F800000u;
+
 // Frames per chunk: the size of the per-chunk scratch arrays.
 inline constexpr std::uint32_t kChunkFrames = 256;
 // The most frames a vector kernel reads before it writes them.
@@ -58,7 +62,8 @@ struct EngineKernels {
     // kGroupFrames frames before it, or a position lies outside the lines.
     bool (*PrepareTaps)(SweepChunk& chunk, std::uint32_t frames, std::int32_t writeIndex,
                         std::int32_t ringLength);
-    // One channel over a chunk, feeding the delayed signal back into the line or not.
+    // One channel over a chunk, feeding the delayed signal back into the line or not. A NaN or
+    // infinite input sample is taken as 0 (and so written over by the output).
     void (*RunWithFeedback)(const ChannelRun& run);
     void (*RunWithoutFeedback)(const ChannelRun& run);
 };

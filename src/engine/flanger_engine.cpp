@@ -6,7 +6,6 @@
 #include <new>
 
 #include "engine/chunk_steps.h"
-#include "engine/non_finite_input.h"
 #include "engine/sweep_start.h"
 
 namespace flanger {
@@ -108,7 +107,6 @@ std::int32_t FlangerEngine::ProcessBlock(StreamBuffer buffer) {
     for (std::uint32_t j = 0; j < offered; ++j) {
         float* samples = buffer.ChannelsBegin[j];
         if (samples == nullptr) continue;
-        SilenceNonFinite(samples, buffer.FrameCount);
         ActiveSamples[channelCount] = samples;
         ActiveLines[channelCount] =
             LineStorage.get() + std::size_t{j} * static_cast<std::size_t>(LineLength);

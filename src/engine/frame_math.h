@@ -3,6 +3,7 @@
 // fill a vector and must agree with them bit for bit everywhere else.
 #pragma once
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -146,11 +147,20 @@ inline bool FinishTaps(SweepChunk& chunk, std::uint32_t first, std::uint32_t fra
     return ChunkReadsAGroupAhead(lowest, highest, ringLength);
 }
 
+// The input as it enters the lines: a NaN or infinite sample is taken as silence, so that it
+// cannot stay in a line for good (non_finite_input.h). The kernels apply it as they load the
+// input, sparing the buffer a pass of its own.
+inline float FiniteInput(float sample) {
+    return (std::bit_cast<std::uint32_t>(sample) & kNonFiniteExponent) == kNonFiniteExponent
+               ? 0.0F
+               : sample;
+}
+
 // One frame of one channel: reads the taps, writes the output over the input and the line.
 template <bool kFeedbackOn>
 inline void RunFrame(const ChannelRun& run, std::uint32_t i) {
     const SweepChunk& chunk = *run.Chunk;
-    const double x = run.Samples[i];
+    const double x = FiniteInput(run.Samples[i]);
     const double y = static_cast<double>(run.Line[chunk.Near[i]]) * chunk.Rest[i] +
                      static_cast<double>(run.Line[chunk.Far[i]]) * chunk.Fraction[i];
     run.Samples[i] = static_cast<float>(x + y * run.DepthGain);

@@ -89,8 +89,15 @@ FLANGER_INLINE __m256d Delayed(const float* line, const SweepChunk& chunk, std::
                          _mm256_mul_pd(far, _mm256_load_pd(chunk.Fraction + i)));
 }
 
-FLANGER_INLINE __m256d LoadFour(const float* source) {
-    return _mm256_cvtps_pd(_mm_loadu_ps(source));
+// Eight input samples, a NaN or infinite one taken as 0, widened to two vectors of doubles.
+FLANGER_INLINE void LoadEightFinite(const float* source, __m256d& low, __m256d& high) {
+    const __m256i exponent = _mm256_set1_epi32(static_cast<int>(kNonFiniteExponent));
+    const __m256 samples = _mm256_loadu_ps(source);
+    const __m256i notFinite = _mm256_cmpeq_epi32(
+        _mm256_and_si256(_mm256_castps_si256(samples), exponent), exponent);
+    const __m256 finite = _mm256_andnot_ps(_mm256_castsi256_ps(notFinite), samples);
+    low = _mm256_cvtps_pd(_mm256_castps256_ps128(finite));
+    high = _mm256_cvtps_pd(_mm256_extractf128_ps(finite, 1));
 }
 
 FLANGER_INLINE void StoreFour(float* target, __m256d values) {
@@ -112,8 +119,8 @@ void Run(const ChannelRun& run) {
         // All eight taps are read before the eight frames are written.
         const __m256d yLow = Delayed(line, chunk, i);
         const __m256d yHigh = Delayed(line, chunk, i + 4);
-        const __m256d xLow = LoadFour(samples + i);
-        const __m256d xHigh = LoadFour(samples + i + 4);
+        __m256d xLow, xHigh;
+        LoadEightFinite(samples + i, xLow, xHigh);
         StoreFour(samples + i, _mm256_add_pd(xLow, _mm256_mul_pd(yLow, depthGain)));
         StoreFour(samples + i + 4, _mm256_add_pd(xHigh, _mm256_mul_pd(yHigh, depthGain)));
         if constexpr (kFeedbackOn) {

@@ -69,10 +69,15 @@ bool PrepareTaps(SweepChunk& chunk, std::uint32_t frames, std::int32_t writeInde
                       Highest(highest));
 }
 
-// Two floats from memory that may be any type's, widened to doubles.
-FLANGER_INLINE __m128d LoadTwo(const float* source) {
-    return _mm_cvtps_pd(
-        _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(source))));
+// Four input samples, a NaN or infinite one taken as 0, widened to two vectors of doubles.
+FLANGER_INLINE void LoadFourFinite(const float* source, __m128d& low, __m128d& high) {
+    const __m128i exponent = _mm_set1_epi32(static_cast<int>(kNonFiniteExponent));
+    const __m128 samples = _mm_loadu_ps(source);
+    const __m128i notFinite =
+        _mm_cmpeq_epi32(_mm_and_si128(_mm_castps_si128(samples), exponent), exponent);
+    const __m128 finite = _mm_andnot_ps(_mm_castsi128_ps(notFinite), samples);
+    low = _mm_cvtps_pd(finite);
+    high = _mm_cvtps_pd(_mm_movehl_ps(finite, finite));
 }
 
 FLANGER_INLINE void StoreTwo(float* target, __m128d values) {
@@ -107,8 +112,8 @@ void Run(const ChannelRun& run) {
         // All four taps are read before the four frames are written.
         const __m128d yLow = Delayed(line, chunk, i);
         const __m128d yHigh = Delayed(line, chunk, i + 2);
-        const __m128d xLow = LoadTwo(samples + i);
-        const __m128d xHigh = LoadTwo(samples + i + 2);
+        __m128d xLow, xHigh;
+        LoadFourFinite(samples + i, xLow, xHigh);
         StoreTwo(samples + i, _mm_add_pd(xLow, _mm_mul_pd(yLow, depthGain)));
         StoreTwo(samples + i + 2, _mm_add_pd(xHigh, _mm_mul_pd(yHigh, depthGain)));
         if constexpr (kFeedbackOn) {
