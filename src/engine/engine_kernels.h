@@ -36,6 +36,12 @@ inline constexpr std::int32_t kGroupFrames = 8;
 // The sweep and taps of up to kChunkFrames frames. Frame i of the chunk is written at ring
 // position WriteIndex + i: a chunk never runs past the end of the ring.
 struct SweepChunk {
+    // Where Linear, frame i's position is LinearStart + i * LinearIncrement (exact: see
+    // StepInsideOneBinade) and Position is not written: the kernels form the positions as they
+    // need them. Otherwise Position holds them.
+    bool Linear = false;
+    double LinearStart = 0.0;
+    double LinearIncrement = 0.0;
     alignas(64) double Position[kChunkFrames];    // SweepPos of each frame
     alignas(64) double Fraction[kChunkFrames];    // f: weight of the far tap
     alignas(64) double Rest[kChunkFrames];        // 1 - f: weight of the near tap
@@ -54,6 +60,27 @@ struct ChannelRun {
     double FeedbackGain;  // read only by the feedback kernels
 };
 
+// The channels of one chunk: `Samples[j] + Offset` is channel j's part of the chunk, processed
+// in place against the line `Lines[j]`; a null channel is skipped.
+struct ChunkChannels {
+    float* const* Samples;
+    float* const* Lines;
+    std::uint32_t Count;
+    std::uint32_t Offset;
+};
+
+// Every channel's share of a chunk, which shares the sweep's taps.
+struct ChunkRun {
+    SweepChunk* Chunk;        // the chunk's positions; its taps are scratch for the kernel
+    std::uint32_t Frames;     // at most kChunkFrames
+    std::int32_t WriteIndex;  // ring position written by the chunk's first frame
+    std::int32_t RingLength;
+    bool FeedbackOn;
+    double DepthGain;
+    double FeedbackGain;
+    ChunkChannels Channels;
+};
+
 struct EngineKernels {
     InstructionSet Set;
     // Fills Fraction, Rest, Near and Far from Position for `frames` frames starting at ring
@@ -66,6 +93,10 @@ struct EngineKernels {
     // infinite input sample is taken as 0 (and so written over by the output).
     void (*RunWithFeedback)(const ChannelRun& run);
     void (*RunWithoutFeedback)(const ChannelRun& run);
+    // Every channel over a chunk, a group of kGroupFrames frames at a time: a group whose taps
+    // share one floor, do not wrap around the ring and are at least a group old reads its taps
+    // from two runs of consecutive samples; any other group goes frame by frame.
+    void (*RunChunk)(const ChunkRun& run);
 };
 
 // The kernels for an instruction set; null when this build or this processor lacks it.

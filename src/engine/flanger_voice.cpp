@@ -154,15 +154,17 @@ void FlangerVoice::StepSweeps(std::uint32_t frames, bool prepareTaps) {
         Sweep& sweep = Sweeps[s];
         SweepChunk& chunk = Chunks[s];
         if (Parameters.SineMode) {
-            StepSineSweep(sweep.SweepPos, sweep.SweepBase, sweep.Oscillator, chunk.Position,
-                          frames);
+            StepSineSweep(sweep.SweepPos, sweep.SweepBase, sweep.Oscillator, chunk, frames);
             sweep.SineFrames += frames;
             sweep.FirstFrameAfterOpen = false;
         } else {
             StepTriangleSweep(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength,
-                              chunk.Position, frames);
+                              chunk, frames);
         }
-        if (prepareTaps) PrepareTapsFrameByFrame(chunk, frames, WriteIndex, RingLength);
+        if (prepareTaps) {
+            WriteLinearPositions(chunk, frames);
+            PrepareTapsFrameByFrame(chunk, frames, WriteIndex, RingLength);
+        }
     }
 }
 

@@ -173,5 +173,61 @@ inline void RunFrame(const ChannelRun& run, std::uint32_t i) {
     }
 }
 
+// Frames `first` to `last` - 1 of a chunk, every channel frame by frame: the rules as they are
+// defined, for any position and any delay.
+template <bool kFeedbackOn>
+inline void RunFramesOneByOne(const ChunkRun& run, std::uint32_t first, std::uint32_t last) {
+    SweepChunk& chunk = *run.Chunk;
+    if (chunk.Linear) {
+        // As LinearPosition (chunk_steps.h) forms them.
+        for (std::uint32_t i = first; i < last; ++i) {
+            chunk.Position[i] = chunk.LinearStart + static_cast<double>(i) * chunk.LinearIncrement;
+        }
+    }
+    const double insideEnd = InsideEnd(run.RingLength);
+    for (std::uint32_t i = first; i < last; ++i) {
+        ComputeTap(chunk, i, run.WriteIndex + static_cast<std::int32_t>(i), run.RingLength,
+                   insideEnd);
+    }
+    ChannelRun channel{nullptr,        nullptr,          &chunk, run.Frames, run.WriteIndex,
+                       run.DepthGain, run.FeedbackGain};
+    for (std::uint32_t j = 0; j < run.Channels.Count; ++j) {
+        if (run.Channels.Samples[j] == nullptr) continue;
+        channel.Samples = run.Channels.Samples[j] + run.Channels.Offset;
+        channel.Line = run.Channels.Lines[j];
+        for (std::uint32_t i = first; i < last; ++i) RunFrame<kFeedbackOn>(channel, i);
+    }
+}
+
+// The ring position of the near tap of floor `d` for the frame written at `writePosition`, when
+// the group of kGroupFrames frames from there may take its taps from two runs of consecutive
+// samples: all of the group's positions have floor `d`, inside the lines, and neither run wraps
+// around the ring. Otherwise -1.
+inline std::int32_t ConsecutiveTapsStart(std::int32_t d, std::int32_t writePosition,
+                                         std::int32_t ringLength) {
+    // 1 <= d <= RingLength + 1, in one comparison.
+    if (static_cast<std::uint32_t>(d - 1) > static_cast<std::uint32_t>(ringLength)) return -1;
+    std::int32_t p = d + writePosition;
+    if (p >= ringLength) p -= ringLength;
+    // The far tap of the group's last frame is p + kGroupFrames.
+    return p + kGroupFrames < ringLength ? p : -1;
+}
+
+// A group of kGroupFrames frames of one channel over consecutive taps from `taps`, frame by
+// frame: each frame may read what the one before it wrote. `fraction` and `rest` hold the
+// group's weights.
+template <bool kFeedbackOn>
+inline void RunConsecutiveFramesOneByOne(float* samples, const float* taps, float* written,
+                                         const double* fraction, const double* rest,
+                                         double depthGain, double feedbackGain) {
+    for (std::int32_t k = 0; k < kGroupFrames; ++k) {
+        const double x = FiniteInput(samples[k]);
+        const double y = static_cast<double>(taps[k]) * rest[k] +
+                         static_cast<double>(taps[k + 1]) * fraction[k];
+        samples[k] = static_cast<float>(x + y * depthGain);
+        written[k] = static_cast<float>(kFeedbackOn ? x + y * feedbackGain : x);
+    }
+}
+
 }  // namespace
 }  // namespace flanger

@@ -18,7 +18,16 @@ void Run(const ChannelRun& run) {
     for (std::uint32_t i = 0; i < run.Frames; ++i) RunFrame<kFeedbackOn>(run, i);
 }
 
-constexpr EngineKernels kPortable{InstructionSet::Portable, PrepareTaps, Run<true>, Run<false>};
+void RunChunk(const ChunkRun& run) {
+    if (run.FeedbackOn) {
+        RunFramesOneByOne<true>(run, 0, run.Frames);
+    } else {
+        RunFramesOneByOne<false>(run, 0, run.Frames);
+    }
+}
+
+constexpr EngineKernels kPortable{InstructionSet::Portable, PrepareTaps, Run<true>, Run<false>,
+                                  RunChunk};
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include "engine/frame_math.h"
 
 #define FLANGER_INLINE inline __attribute__((always_inline))
+#define FLANGER_INLINE_LAMBDA __attribute__((always_inline))
 
 namespace flanger {
 namespace {
@@ -80,6 +81,12 @@ FLANGER_INLINE void LoadFourFinite(const float* source, __m128d& low, __m128d& h
     high = _mm_cvtps_pd(_mm_movehl_ps(finite, finite));
 }
 
+// Two floats from memory that may be any type's, widened to doubles.
+FLANGER_INLINE __m128d LoadTwo(const float* source) {
+    return _mm_cvtps_pd(
+        _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(source))));
+}
+
 FLANGER_INLINE void StoreTwo(float* target, __m128d values) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(target), _mm_castps_si128(_mm_cvtpd_ps(values)));
 }
@@ -127,7 +134,166 @@ void Run(const ChannelRun& run) {
     for (; i < frames; ++i) RunFrame<kFeedbackOn>(run, i);
 }
 
-constexpr EngineKernels kSse2{InstructionSet::Sse2, PrepareTaps, Run<true>, Run<false>};
+// The delayed signal of two frames whose near taps are taps[0..1] and far taps taps[1..2].
+FLANGER_INLINE __m128d DelayedFromConsecutive(const float* taps, __m128d rest, __m128d fraction) {
+    return _mm_add_pd(_mm_mul_pd(LoadTwo(taps), rest), _mm_mul_pd(LoadTwo(taps + 1), fraction));
+}
+
+// The channels of a chunk, with the mono and stereo cases' pointers held in registers.
+struct ChannelPointers {
+    float* Samples;  // the chunk's first frame
+    float* Line;
+};
+
+// Groups of eight frames (kGroupFrames) in four pairs; the positions formed from the linear
+// sweep or loaded. kChannels is the number of channels, all present, or 0 for any number.
+template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
+void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
+    static_assert(kGroupFrames == 8);
+    // Locals: the vector stores may alias anything, so fields would be read again after each.
+    const SweepChunk& chunk = *run.Chunk;
+    const std::uint32_t frames = run.Frames;
+    const std::int32_t ringLength = run.RingLength;
+    const std::int32_t writeIndex = run.WriteIndex;
+    const double depth = run.DepthGain, feedback = run.FeedbackGain;
+    const ChannelPointers first = channels[0], second = channels[1];
+    // TapReadsAGroupAhead for a floor from 1 to RingLength + 1 in one comparison: the close
+    // band runs from RingLength - kGroupFrames for a group's width, or to the end of the line
+    // where the ring is too short for reading its oldest samples a group ahead.
+    const std::int32_t closeBandStart = ringLength - kGroupFrames;
+    const std::uint32_t closeBandWidth =
+        ringLength >= kGroupFrames + 2 ? std::uint32_t{kGroupFrames} : 0x80000000u;
+    const __m128d depthGain = _mm_set1_pd(depth);
+    const __m128d feedbackGain = _mm_set1_pd(feedback);
+    const __m128d one = _mm_set1_pd(1.0);
+    // A linear chunk's positions: LinearPosition of frames 0 to 7, then eight increments more
+    // for each group. Every sum is a multiple of the spacing of doubles inside the binade the
+    // chunk stays in, so each is exact and equals LinearPosition of its frame.
+    const double increment = chunk.LinearIncrement;
+    const __m128d groupStep = _mm_set1_pd(8.0 * increment);
+    __m128d linear[4];
+    for (int k = 0; k < 4; ++k) {
+        linear[k] = _mm_add_pd(_mm_set1_pd(chunk.LinearStart),
+                               _mm_mul_pd(_mm_setr_pd(2.0 * k, 2.0 * k + 1.0),
+                                          _mm_set1_pd(increment)));
+    }
+
+    std::uint32_t i = 0;
+    for (; i + 8 <= frames; i += 8) {
+        __m128d position[4];
+        if constexpr (kLinear) {
+            for (int k = 0; k < 4; ++k) {
+                position[k] = linear[k];
+                linear[k] = _mm_add_pd(linear[k], groupStep);
+            }
+        } else {
+            for (int k = 0; k < 4; ++k) position[k] = _mm_load_pd(chunk.Position + i + 2 * k);
+        }
+        // NaN and positions beyond the 32-bit range truncate to a negative integer.
+        const std::int32_t d = _mm_cvttsd_si32(position[0]);
+        bool oneFloor;
+        if constexpr (kLinear) {
+            // Linear positions are ordered: the first and last floor bound the others.
+            oneFloor = d == _mm_cvttsd_si32(_mm_unpackhi_pd(position[3], position[3]));
+        } else {
+            const __m128i floors = _mm_set1_epi32(d);
+            const __m128i low = _mm_unpacklo_epi64(_mm_cvttpd_epi32(position[0]),
+                                                   _mm_cvttpd_epi32(position[1]));
+            const __m128i high = _mm_unpacklo_epi64(_mm_cvttpd_epi32(position[2]),
+                                                    _mm_cvttpd_epi32(position[3]));
+            oneFloor = _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi32(low, floors),
+                                                       _mm_cmpeq_epi32(high, floors))) == 0xFFFF;
+        }
+        const std::int32_t writePosition = writeIndex + static_cast<std::int32_t>(i);
+        const std::int32_t near =
+            oneFloor ? ConsecutiveTapsStart(d, writePosition, ringLength) : -1;
+        if (near < 0) {
+            RunFramesOneByOne<kFeedbackOn>(run, i, i + 8);
+            continue;
+        }
+        // Truncation is floor here, and the floor is d in every frame.
+        const __m128d floor = _mm_set1_pd(static_cast<double>(d));
+        alignas(16) double fraction[8], rest[8];
+        for (int k = 0; k < 4; ++k) {
+            const __m128d f = _mm_sub_pd(position[k], floor);
+            _mm_store_pd(fraction + 2 * k, f);
+            _mm_store_pd(rest + 2 * k, _mm_sub_pd(one, f));
+        }
+        const bool readsAhead =
+            static_cast<std::uint32_t>(d - closeBandStart) >= closeBandWidth;
+        const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
+            float* const samples = channel.Samples + i;
+            float* const written = channel.Line + writePosition;
+            const float* const taps = channel.Line + near;
+            if (!readsAhead) {
+                // A delay shorter than the group: frame by frame.
+                RunConsecutiveFramesOneByOne<kFeedbackOn>(samples, taps, written, fraction, rest,
+                                                          depth, feedback);
+                return;
+            }
+            // All eight taps are read before the eight frames are written.
+            __m128d y[4], x[4];
+            for (int k = 0; k < 4; ++k) {
+                y[k] = DelayedFromConsecutive(taps + 2 * k, _mm_load_pd(rest + 2 * k),
+                                              _mm_load_pd(fraction + 2 * k));
+            }
+            LoadFourFinite(samples, x[0], x[1]);
+            LoadFourFinite(samples + 4, x[2], x[3]);
+            for (int k = 0; k < 4; ++k) {
+                StoreTwo(samples + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y[k], depthGain)));
+                if constexpr (kFeedbackOn) {
+                    StoreTwo(written + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y[k], feedbackGain)));
+                } else {
+                    StoreTwo(written + 2 * k, x[k]);
+                }
+            }
+        };
+        if constexpr (kChannels == 0) {
+            for (std::uint32_t j = 0; j < run.Channels.Count; ++j) {
+                if (run.Channels.Samples[j] == nullptr) continue;
+                runChannel({run.Channels.Samples[j] + run.Channels.Offset, run.Channels.Lines[j]});
+            }
+        } else {
+            runChannel(first);
+            if constexpr (kChannels == 2) runChannel(second);
+        }
+    }
+    if (i < frames) RunFramesOneByOne<kFeedbackOn>(run, i, frames);
+}
+
+// The mono and stereo cases with their pointers in registers, any other count from the run.
+template <bool kFeedbackOn, bool kLinear>
+void RunChunkOfChannels(const ChunkRun& run) {
+    ChannelPointers channels[2] = {};
+    std::uint32_t present = 0;
+    for (std::uint32_t j = 0; j < run.Channels.Count && j < 3; ++j) {
+        if (run.Channels.Samples[j] == nullptr) continue;
+        if (present < 2) {
+            channels[present] = {run.Channels.Samples[j] + run.Channels.Offset,
+                                 run.Channels.Lines[j]};
+        }
+        ++present;
+    }
+    if (present == 1 && run.Channels.Count == 1) {
+        RunChunkWith<kFeedbackOn, kLinear, 1>(run, channels);
+    } else if (present == 2 && run.Channels.Count == 2) {
+        RunChunkWith<kFeedbackOn, kLinear, 2>(run, channels);
+    } else if (run.Channels.Count > 0) {
+        RunChunkWith<kFeedbackOn, kLinear, 0>(run, channels);
+    }
+}
+
+void RunChunk(const ChunkRun& run) {
+    const bool linear = run.Chunk->Linear;
+    if (run.FeedbackOn) {
+        linear ? RunChunkOfChannels<true, true>(run) : RunChunkOfChannels<true, false>(run);
+    } else {
+        linear ? RunChunkOfChannels<false, true>(run) : RunChunkOfChannels<false, false>(run);
+    }
+}
+
+constexpr EngineKernels kSse2{InstructionSet::Sse2, PrepareTaps, Run<true>, Run<false>,
+                              RunChunk};
 
 }  // namespace
 

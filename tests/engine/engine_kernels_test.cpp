@@ -187,7 +187,8 @@ TEST(ChunkSteps, TriangleStepsEqualAdditionsOneByOne) {
         for (std::uint32_t frames : {1u, 2u, 7u, kChunkFrames}) {
             double position = c.position, step = c.step;
             auto chunk = std::make_unique<SweepChunk>();
-            StepTriangleSweep(position, step, c.base, c.ringLength, chunk->Position, frames);
+            StepTriangleSweep(position, step, c.base, c.ringLength, *chunk, frames);
+            WriteLinearPositions(*chunk, frames);
             double expected = c.position, expectedStep = c.step;
             for (std::uint32_t i = 0; i < frames; ++i) {
                 ASSERT_EQ(std::memcmp(&chunk->Position[i], &expected, sizeof expected), 0)
