@@ -172,6 +172,7 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     const double increment = chunk.LinearIncrement;
     const __m128d groupStep = _mm_set1_pd(8.0 * increment);
     __m128d linear[4];
+    #pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
         linear[k] = _mm_add_pd(_mm_set1_pd(chunk.LinearStart),
                                _mm_mul_pd(_mm_setr_pd(2.0 * k, 2.0 * k + 1.0),
@@ -182,11 +183,13 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     for (; i + 8 <= frames; i += 8) {
         __m128d position[4];
         if constexpr (kLinear) {
+            #pragma GCC unroll 4
             for (int k = 0; k < 4; ++k) {
                 position[k] = linear[k];
                 linear[k] = _mm_add_pd(linear[k], groupStep);
             }
         } else {
+            #pragma GCC unroll 4
             for (int k = 0; k < 4; ++k) position[k] = _mm_load_pd(chunk.Position + i + 2 * k);
         }
         // NaN and positions beyond the 32-bit range truncate to a negative integer.
@@ -214,6 +217,7 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
         // Truncation is floor here, and the floor is d in every frame.
         const __m128d floor = _mm_set1_pd(static_cast<double>(d));
         alignas(16) double fraction[8], rest[8];
+        #pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) {
             const __m128d f = _mm_sub_pd(position[k], floor);
             _mm_store_pd(fraction + 2 * k, f);
@@ -233,12 +237,14 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             }
             // All eight taps are read before the eight frames are written.
             __m128d y[4], x[4];
+            #pragma GCC unroll 4
             for (int k = 0; k < 4; ++k) {
                 y[k] = DelayedFromConsecutive(taps + 2 * k, _mm_load_pd(rest + 2 * k),
                                               _mm_load_pd(fraction + 2 * k));
             }
             LoadFourFinite(samples, x[0], x[1]);
             LoadFourFinite(samples + 4, x[2], x[3]);
+            #pragma GCC unroll 4
             for (int k = 0; k < 4; ++k) {
                 StoreTwo(samples + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y[k], depthGain)));
                 if constexpr (kFeedbackOn) {
