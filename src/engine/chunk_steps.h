@@ -61,6 +61,7 @@ inline void WriteLinearPositions(SweepChunk& chunk, std::uint32_t frames) {
 // per frame, whose sign flips at each turn.
 inline void StepTriangleSweep(double& position, double& step, double base, std::int32_t ringLength,
                               SweepChunk& chunk, std::uint32_t frames) {
+    chunk.Scaled = false;
     // The upper bound is the ring length, not the base plus the width. The turn is due when
     // position - 1.0 > RingLength, which is exactly position > RingLength + 1.0: 1.0 comes off
     // a position of 1.0 or more without rounding, and below 1.0 neither holds.
@@ -106,8 +107,22 @@ inline void StepSineSweep(double& position, double base, SineOscillator& oscilla
                           SweepChunk& chunk, std::uint32_t frames) {
     double* const positions = chunk.Position;
     chunk.Linear = false;
+    chunk.Scaled = false;
     positions[0] = position;
     oscillator.NextValues(positions + 1, frames - 1, base);
+    position = oscillator.NextValue() + base;
+}
+
+// StepSineSweep, leaving frames 1 on as the oscillator's terms for the kernels to scale (see
+// SweepChunk::Scaled).
+inline void StepSineSweepScaledLater(double& position, double base, SineOscillator& oscillator,
+                                     SweepChunk& chunk, std::uint32_t frames) {
+    chunk.Linear = false;
+    chunk.Scaled = true;
+    chunk.ScaledAmplitude = oscillator.AmplitudeValue();
+    chunk.ScaledCentre = base;
+    chunk.Position[0] = position;
+    oscillator.NextTerms(chunk.Position + 1, frames - 1);
     position = oscillator.NextValue() + base;
 }
 

@@ -42,6 +42,12 @@ struct SweepChunk {
     bool Linear = false;
     double LinearStart = 0.0;
     double LinearIncrement = 0.0;
+    // Where Scaled, Position[i] for i >= 1 holds the sine oscillator's term, and frame i's
+    // position is ScaledAmplitude * Position[i] + ScaledCentre, as NextValue and the sweep form
+    // it; Position[0] is the first frame's position itself.
+    bool Scaled = false;
+    double ScaledAmplitude = 0.0;
+    double ScaledCentre = 0.0;
     alignas(64) double Position[kChunkFrames];    // SweepPos of each frame
     alignas(64) double Fraction[kChunkFrames];    // f: weight of the far tap
     alignas(64) double Rest[kChunkFrames];        // 1 - f: weight of the near tap

@@ -184,6 +184,11 @@ inline void RunFramesOneByOne(const ChunkRun& run, std::uint32_t first, std::uin
             chunk.Position[i] = chunk.LinearStart + static_cast<double>(i) * chunk.LinearIncrement;
         }
     }
+    if (chunk.Scaled) {
+        for (std::uint32_t i = first > 0 ? first : 1; i < last; ++i) {
+            chunk.Position[i] = chunk.ScaledAmplitude * chunk.Position[i] + chunk.ScaledCentre;
+        }
+    }
     const double insideEnd = InsideEnd(run.RingLength);
     for (std::uint32_t i = first; i < last; ++i) {
         ComputeTap(chunk, i, run.WriteIndex + static_cast<std::int32_t>(i), run.RingLength,

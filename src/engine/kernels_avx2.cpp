@@ -215,6 +215,7 @@ bool GatheredGroup(const ChunkRun& run, std::uint32_t i, __m256d positionLow,
 struct ChannelPointers {
     float* Samples;  // the chunk's first frame
     float* Line;
+    float* Written;  // where the chunk's first frame goes in the line
 };
 
 // Groups of eight frames (kGroupFrames); the positions formed from the linear sweep or loaded.
@@ -251,7 +252,17 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
                                        _mm256_mul_pd(_mm256_setr_pd(4.0, 5.0, 6.0, 7.0),
                                                      _mm256_set1_pd(increment)));
 
-    std::uint32_t i = 0;
+    const bool scaled = chunk.Scaled;
+    const __m256d amplitude = _mm256_set1_pd(chunk.ScaledAmplitude);
+    const __m256d centre = _mm256_set1_pd(chunk.ScaledCentre);
+    // The run of groups that take their taps from the same floor without wrapping: its floor,
+    // the near tap of its latest group, and how many groups more it reaches.
+    std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0;
+    bool runReadsAhead = false;
+    __m256d runFloorVector = _mm256_set1_pd(0.0);
+
+    // Pointer-sized, so that the addresses need no widening.
+    std::size_t i = 0;
     for (; i + 8 <= frames; i += 8) {
         __m256d positionLow, positionHigh;
         if constexpr (kLinear) {
@@ -262,6 +273,13 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
         } else {
             positionLow = _mm256_load_pd(chunk.Position + i);
             positionHigh = _mm256_load_pd(chunk.Position + i + 4);
+            if (scaled) {
+                const __m256d first = positionLow;
+                positionLow = _mm256_add_pd(_mm256_mul_pd(amplitude, positionLow), centre);
+                positionHigh = _mm256_add_pd(_mm256_mul_pd(amplitude, positionHigh), centre);
+                // The chunk's first frame holds its position itself.
+                if (i == 0) positionLow = _mm256_blend_pd(positionLow, first, 1);
+            }
         }
         // NaN and positions beyond the 32-bit range truncate to a negative integer.
         const __m128i dLow = _mm256_cvttpd_epi32(positionLow);
@@ -277,22 +295,38 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
                                                        _mm_cmpeq_epi32(dHigh, first))) == 0xFFFF;
         }
         const std::int32_t writePosition = writeIndex + static_cast<std::int32_t>(i);
-        const std::int32_t near =
-            oneFloor ? ConsecutiveTapsStart(d, writePosition, ringLength) : -1;
+        std::int32_t near;
+        if (oneFloor && d == runFloor && runGroupsLeft > 0) {
+            // The run of the group before goes on.
+            --runGroupsLeft;
+            near = runNear += kGroupFrames;
+        } else {
+            near = oneFloor ? ConsecutiveTapsStart(d, writePosition, ringLength) : -1;
+            runGroupsLeft = 0;
+            if (near >= 0) {
+                // While the floor stays d, each later group's taps lie kGroupFrames further on,
+                // up to where the far run would reach the end of the ring.
+                runFloor = d;
+                runNear = near;
+                runGroupsLeft = (ringLength - kGroupFrames - 1 - near) / kGroupFrames;
+                runReadsAhead = static_cast<std::uint32_t>(d - closeBandStart) >= closeBandWidth;
+                runFloorVector = _mm256_set1_pd(static_cast<double>(d));
+            }
+        }
         if (near < 0) {
-            if (!GatheredGroup<kFeedbackOn>(run, i, positionLow, positionHigh, dLow, dHigh)) {
-                RunFramesOneByOne<kFeedbackOn>(run, i, i + 8);
+            if (!GatheredGroup<kFeedbackOn>(run, static_cast<std::uint32_t>(i), positionLow, positionHigh, dLow, dHigh)) {
+                RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i),
+                                               static_cast<std::uint32_t>(i) + 8);
             }
             continue;
         }
         // Truncation is floor here, and the floor is d in every frame.
-        const __m256d floor = _mm256_set1_pd(static_cast<double>(d));
+        const __m256d floor = runFloorVector;
         const __m256d fractionLow = _mm256_sub_pd(positionLow, floor);
         const __m256d fractionHigh = _mm256_sub_pd(positionHigh, floor);
         const __m256d restLow = _mm256_sub_pd(one, fractionLow);
         const __m256d restHigh = _mm256_sub_pd(one, fractionHigh);
-        const bool readsAhead =
-            static_cast<std::uint32_t>(d - closeBandStart) >= closeBandWidth;
+        const bool readsAhead = runReadsAhead;
         alignas(32) double fraction[8], rest[8];
         if (!readsAhead) {
             _mm256_store_pd(fraction, fractionLow);
@@ -302,8 +336,8 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
         }
         const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
             float* const samples = channel.Samples + i;
-            float* const written = channel.Line + writePosition;
-            const float* const taps = channel.Line + near;
+            float* const written = channel.Written + i;
+            const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
             if (!readsAhead) {
                 // A delay shorter than the group: frame by frame.
                 RunConsecutiveFramesOneByOne<kFeedbackOn>(samples, taps, written, fraction, rest,
@@ -329,14 +363,15 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
         if constexpr (kChannels == 0) {
             for (std::uint32_t j = 0; j < channelCount; ++j) {
                 if (run.Channels.Samples[j] == nullptr) continue;
-                runChannel({run.Channels.Samples[j] + run.Channels.Offset, run.Channels.Lines[j]});
+                runChannel({run.Channels.Samples[j] + run.Channels.Offset, run.Channels.Lines[j],
+                            run.Channels.Lines[j] + writeIndex});
             }
         } else {
             runChannel(first);
             if constexpr (kChannels == 2) runChannel(second);
         }
     }
-    if (i < frames) RunFramesOneByOne<kFeedbackOn>(run, i, frames);
+    if (i < frames) RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), frames);
 }
 
 // The mono and stereo cases with their pointers in registers, any other count from the run.
@@ -348,7 +383,7 @@ void RunChunkOfChannels(const ChunkRun& run) {
         if (run.Channels.Samples[j] == nullptr) continue;
         if (present < 2) {
             channels[present] = {run.Channels.Samples[j] + run.Channels.Offset,
-                                 run.Channels.Lines[j]};
+                                 run.Channels.Lines[j], run.Channels.Lines[j] + run.WriteIndex};
         }
         ++present;
     }

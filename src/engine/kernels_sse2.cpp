@@ -143,6 +143,7 @@ FLANGER_INLINE __m128d DelayedFromConsecutive(const float* taps, __m128d rest, _
 struct ChannelPointers {
     float* Samples;  // the chunk's first frame
     float* Line;
+    float* Written;  // where the chunk's first frame goes in the line
 };
 
 // Groups of eight frames (kGroupFrames) in four pairs; the positions formed from the linear
@@ -179,7 +180,17 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
                                           _mm_set1_pd(increment)));
     }
 
-    std::uint32_t i = 0;
+    const bool scaled = chunk.Scaled;
+    const __m128d amplitude = _mm_set1_pd(chunk.ScaledAmplitude);
+    const __m128d centre = _mm_set1_pd(chunk.ScaledCentre);
+    // The run of groups that take their taps from the same floor without wrapping: its floor,
+    // the near tap of its latest group, and how many groups more it reaches.
+    std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0;
+    bool runReadsAhead = false;
+    __m128d runFloorVector = _mm_set1_pd(0.0);
+
+    // Pointer-sized, so that the addresses need no widening.
+    std::size_t i = 0;
     for (; i + 8 <= frames; i += 8) {
         __m128d position[4];
         if constexpr (kLinear) {
@@ -191,6 +202,15 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
         } else {
             #pragma GCC unroll 4
             for (int k = 0; k < 4; ++k) position[k] = _mm_load_pd(chunk.Position + i + 2 * k);
+            if (scaled) {
+                const __m128d first = position[0];
+                #pragma GCC unroll 4
+                for (int k = 0; k < 4; ++k) {
+                    position[k] = _mm_add_pd(_mm_mul_pd(amplitude, position[k]), centre);
+                }
+                // The chunk's first frame holds its position itself.
+                if (i == 0) position[0] = _mm_move_sd(position[0], first);
+            }
         }
         // NaN and positions beyond the 32-bit range truncate to a negative integer.
         const std::int32_t d = _mm_cvttsd_si32(position[0]);
@@ -208,14 +228,31 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
                                                        _mm_cmpeq_epi32(high, floors))) == 0xFFFF;
         }
         const std::int32_t writePosition = writeIndex + static_cast<std::int32_t>(i);
-        const std::int32_t near =
-            oneFloor ? ConsecutiveTapsStart(d, writePosition, ringLength) : -1;
+        std::int32_t near;
+        if (oneFloor && d == runFloor && runGroupsLeft > 0) {
+            // The run of the group before goes on.
+            --runGroupsLeft;
+            near = runNear += kGroupFrames;
+        } else {
+            near = oneFloor ? ConsecutiveTapsStart(d, writePosition, ringLength) : -1;
+            runGroupsLeft = 0;
+            if (near >= 0) {
+                // While the floor stays d, each later group's taps lie kGroupFrames further on,
+                // up to where the far run would reach the end of the ring.
+                runFloor = d;
+                runNear = near;
+                runGroupsLeft = (ringLength - kGroupFrames - 1 - near) / kGroupFrames;
+                runReadsAhead = static_cast<std::uint32_t>(d - closeBandStart) >= closeBandWidth;
+                runFloorVector = _mm_set1_pd(static_cast<double>(d));
+            }
+        }
         if (near < 0) {
-            RunFramesOneByOne<kFeedbackOn>(run, i, i + 8);
+            RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i),
+                                               static_cast<std::uint32_t>(i) + 8);
             continue;
         }
         // Truncation is floor here, and the floor is d in every frame.
-        const __m128d floor = _mm_set1_pd(static_cast<double>(d));
+        const __m128d floor = runFloorVector;
         alignas(16) double fraction[8], rest[8];
         #pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) {
@@ -223,12 +260,11 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             _mm_store_pd(fraction + 2 * k, f);
             _mm_store_pd(rest + 2 * k, _mm_sub_pd(one, f));
         }
-        const bool readsAhead =
-            static_cast<std::uint32_t>(d - closeBandStart) >= closeBandWidth;
+        const bool readsAhead = runReadsAhead;
         const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
             float* const samples = channel.Samples + i;
-            float* const written = channel.Line + writePosition;
-            const float* const taps = channel.Line + near;
+            float* const written = channel.Written + i;
+            const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
             if (!readsAhead) {
                 // A delay shorter than the group: frame by frame.
                 RunConsecutiveFramesOneByOne<kFeedbackOn>(samples, taps, written, fraction, rest,
@@ -257,14 +293,15 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
         if constexpr (kChannels == 0) {
             for (std::uint32_t j = 0; j < run.Channels.Count; ++j) {
                 if (run.Channels.Samples[j] == nullptr) continue;
-                runChannel({run.Channels.Samples[j] + run.Channels.Offset, run.Channels.Lines[j]});
+                runChannel({run.Channels.Samples[j] + run.Channels.Offset, run.Channels.Lines[j],
+                            run.Channels.Lines[j] + writeIndex});
             }
         } else {
             runChannel(first);
             if constexpr (kChannels == 2) runChannel(second);
         }
     }
-    if (i < frames) RunFramesOneByOne<kFeedbackOn>(run, i, frames);
+    if (i < frames) RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), frames);
 }
 
 // The mono and stereo cases with their pointers in registers, any other count from the run.
@@ -276,7 +313,7 @@ void RunChunkOfChannels(const ChunkRun& run) {
         if (run.Channels.Samples[j] == nullptr) continue;
         if (present < 2) {
             channels[present] = {run.Channels.Samples[j] + run.Channels.Offset,
-                                 run.Channels.Lines[j]};
+                                 run.Channels.Lines[j], run.Channels.Lines[j] + run.WriteIndex};
         }
         ++present;
     }
