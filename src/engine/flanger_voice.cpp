@@ -195,7 +195,7 @@ void FlangerVoice::ProcessMixedChunk(float* const* samples, std::uint32_t count,
         const SweepChunk& chunk = ChunkOf(j);
         // Frame by frame: a frame may read what the frame before it wrote.
         for (std::uint32_t i = 0; i < frames; ++i) {
-            const double x = out[i];
+            const double x = FiniteInput(out[i]);
             const double tap = Tap(line, chunk, i);
             out[i] = static_cast<float>(Output(p, x, tap));
             line[WriteIndex + static_cast<std::int32_t>(i)] =
@@ -241,7 +241,7 @@ void FlangerVoice::Crossfade(FlangerVoice& from, FlangerVoice& to, float* const*
         const SweepChunk& toChunk = to.ChunkOf(j);
         // Frame by frame, each voice writing before its next frame reads.
         for (std::uint32_t i = 0; i < frames; ++i) {
-            const double x = out[i];
+            const double x = FiniteInput(out[i]);
             const double fromTap = Tap(fromLine, fromChunk, i);
             const double toTap = Tap(toLine, toChunk, i);
             const double weight = weights[i];

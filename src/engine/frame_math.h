@@ -147,9 +147,12 @@ inline bool FinishTaps(SweepChunk& chunk, std::uint32_t first, std::uint32_t fra
     return ChunkReadsAGroupAhead(lowest, highest, ringLength);
 }
 
-// The input as it enters the lines: a NaN or infinite sample is taken as silence, so that it
-// cannot stay in a line for good (non_finite_input.h). The kernels apply it as they load the
-// input, sparing the buffer a pass of its own.
+// The input as it enters the lines. A NaN or infinite sample that entered a delay line would stay
+// there with feedback on, and every later output of the channel would be NaN: one bad sample
+// from a host or a file would silence the effect for good. Such samples are taken as silence,
+// so the effect recovers as soon as the input is finite again; finite input is left exactly as
+// it is. Every kernel applies this as it loads the input (the vector ones over the exponent
+// bits, as here), sparing the buffer a pass of its own.
 inline float FiniteInput(float sample) {
     return (std::bit_cast<std::uint32_t>(sample) & kNonFiniteExponent) == kNonFiniteExponent
                ? 0.0F
