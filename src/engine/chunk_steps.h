@@ -28,13 +28,16 @@ inline bool StepsInsideOneBinade(double position, double step, std::uint32_t fra
     std::uint64_t bits;
     std::memcpy(&bits, &position, sizeof bits);
     const std::uint64_t exponent = (bits >> 52) & 0x7FF;  // at least 1023: position >= 1
-    const std::uint64_t lowBits = exponent << 52, spacingBits = (exponent - 52) << 52;
-    double low, spacing;
+    // The spacing is 2^(e-52); its inverse 2^(52-e) is a double too (e - 52 >= -52), so that
+    // multiplying by it is exactly the division, without the division's wait.
+    const std::uint64_t lowBits = exponent << 52, inverseSpacingBits = (2 * 1023 + 52 - exponent)
+                                                                       << 52;
+    double low, inverseSpacing;
     std::memcpy(&low, &lowBits, sizeof low);
-    std::memcpy(&spacing, &spacingBits, sizeof spacing);
+    std::memcpy(&inverseSpacing, &inverseSpacingBits, sizeof inverseSpacing);
     // A step halfway between two multiples of the spacing rounds to even: not the same each
     // time. Twice the step in spacings (exact, below 2^54) is then an odd whole number.
-    const double twice = 2.0 * (std::fabs(step) / spacing);
+    const double twice = 2.0 * (std::fabs(step) * inverseSpacing);
     const auto whole = static_cast<std::int64_t>(twice);
     if (static_cast<double>(whole) == twice && (whole & 1) != 0) return false;
     // Exact whenever the sum stays in the binade, which the margin below makes sure of.
