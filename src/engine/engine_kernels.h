@@ -1,17 +1,16 @@
 // The engine's inner loops, in one version per instruction set, chosen at run time.
 //
-// The engine works through a buffer in chunks. For each chunk it first steps the sweep frame by
-// frame (a sequence no instruction set can shortcut without changing its rounding) and writes
-// the read positions into a SweepChunk. A kernel then turns the positions into taps (ring
-// positions and fractions, shared by all channels) and runs each channel over the chunk on its
-// own: channels never depend on each other, and a channel's frames depend on each other only
-// through a delay shorter than a few frames.
+// The engine works through a buffer in chunks. For each chunk it first steps the sweep (a
+// sequence no instruction set can shortcut without changing its rounding, except where it is
+// linear) and leaves the read positions in a SweepChunk. A kernel then runs every channel over
+// the chunk, a group of kGroupFrames frames at a time, with the taps of each group shared by all
+// channels: channels never depend on each other, and a channel's frames depend on each other
+// only through a delay shorter than a group.
 //
 // Every kernel performs the same IEEE double operations in the same order as the frame-by-frame
-// definition, so all of them give the same bits. The vector kernels read the taps of a group of
-// kGroupFrames frames before they write those frames into the line; PrepareTaps reports when a
-// chunk has a delay shorter than that, and the engine then runs the portable kernel, which goes
-// strictly frame by frame.
+// definition, so all of them give the same bits. The vector kernels read the taps of a group
+// before they write its frames into the line; a group with a delay shorter than that goes frame
+// by frame.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +20,7 @@ namespace flanger {
 enum class InstructionSet {
     Portable,  // plain C++, frame by frame
     Sse2,      // two doubles per operation; the x86-64 baseline
-    Avx2,      // four doubles per operation and gathered taps
+    Avx2,      // four doubles per operation
 };
 
 // The exponent bits of a float: all set in NaN and the infinities alone. The kernels take such
@@ -89,19 +88,10 @@ struct ChunkRun {
 
 struct EngineKernels {
     InstructionSet Set;
-    // Fills Fraction, Rest, Near and Far from Position for `frames` frames starting at ring
-    // position `writeIndex` of rings of `ringLength` positions. Returns whether the vector
-    // kernels may run the chunk: false when a frame reads a sample written fewer than
-    // kGroupFrames frames before it, or a position lies outside the lines.
-    bool (*PrepareTaps)(SweepChunk& chunk, std::uint32_t frames, std::int32_t writeIndex,
-                        std::int32_t ringLength);
-    // One channel over a chunk, feeding the delayed signal back into the line or not. A NaN or
-    // infinite input sample is taken as 0 (and so written over by the output).
-    void (*RunWithFeedback)(const ChannelRun& run);
-    void (*RunWithoutFeedback)(const ChannelRun& run);
     // Every channel over a chunk, a group of kGroupFrames frames at a time: a group whose taps
-    // share one floor, do not wrap around the ring and are at least a group old reads its taps
-    // from two runs of consecutive samples; any other group goes frame by frame.
+    // share one floor and do not wrap around the ring reads them from two runs of consecutive
+    // samples, a vector kernel's other groups gather them, and a group with a delay shorter than
+    // itself goes frame by frame. A NaN or infinite input sample is taken as 0.
     void (*RunChunk)(const ChunkRun& run);
 };
 

@@ -93,15 +93,6 @@ inline bool TapReadsAGroupAhead(std::int32_t d, std::int32_t ringLength) {
     return d < ringLength - kGroupFrames || (d >= ringLength && ringLength >= kGroupFrames + 2);
 }
 
-// Whether the vector kernels may run a chunk whose floor values all lie between those of
-// `lowest` and `highest`, the extreme positions of the chunk, both inside the lines: either
-// every tap is more than a group behind the write position, or every one reads the oldest
-// samples of a ring long enough.
-inline bool ChunkReadsAGroupAhead(double lowest, double highest, std::int32_t ringLength) {
-    return highest < static_cast<double>(ringLength - kGroupFrames) ||
-           (lowest >= static_cast<double>(ringLength) && ringLength >= kGroupFrames + 2);
-}
-
 // Taps for a whole chunk, frame by frame. Returns whether the vector kernels may run it.
 inline bool PrepareTapsFrameByFrame(SweepChunk& chunk, std::uint32_t frames,
                                     std::int32_t writeIndex, std::int32_t ringLength) {
@@ -114,37 +105,6 @@ inline bool PrepareTapsFrameByFrame(SweepChunk& chunk, std::uint32_t frames,
                      TapReadsAGroupAhead(static_cast<std::int32_t>(position), ringLength);
     }
     return readsAhead;
-}
-
-// PrepareTapsFrameByFrame for the vector kernels' short and outlying chunks, kept out of their
-// loops.
-[[gnu::noinline]] inline bool PrepareTapsApart(SweepChunk& chunk, std::uint32_t frames,
-                                               std::int32_t writeIndex, std::int32_t ringLength) {
-    return PrepareTapsFrameByFrame(chunk, frames, writeIndex, ringLength);
-}
-
-// The end of a vector PrepareTaps: taps frame by frame for the frames from `first` on, which do
-// not fill a vector, then the verdict on the whole chunk. `inside` tells whether every vector
-// frame's position was inside the lines, `lowest` and `highest` are the vector frames'
-// extreme positions. A chunk with a position outside the lines (below 0 too, where truncation
-// is not floor) gets its taps frame by frame and runs frame by frame.
-inline bool FinishTaps(SweepChunk& chunk, std::uint32_t first, std::uint32_t frames,
-                       std::int32_t writeIndex, std::int32_t ringLength, bool inside, double lowest,
-                       double highest) {
-    const double insideEnd = InsideEnd(ringLength);
-    for (std::uint32_t i = first; i < frames; ++i) {
-        const double position = chunk.Position[i];
-        inside = inside && TapIsInside(position, insideEnd);
-        lowest = position < lowest ? position : lowest;
-        highest = position > highest ? position : highest;
-    }
-    // The comparisons also refuse a NaN extreme.
-    inside = inside && lowest >= 0.0 && highest < insideEnd;
-    if (!inside) return PrepareTapsApart(chunk, frames, writeIndex, ringLength);
-    for (std::uint32_t i = first; i < frames; ++i) {
-        ComputeInsideTap(chunk, i, writeIndex + static_cast<std::int32_t>(i), ringLength);
-    }
-    return ChunkReadsAGroupAhead(lowest, highest, ringLength);
 }
 
 // The input as it enters the lines. A NaN or infinite sample that entered a delay line would stay

@@ -6,18 +6,6 @@
 namespace flanger {
 namespace {
 
-bool PrepareTaps(SweepChunk& chunk, std::uint32_t frames, std::int32_t writeIndex,
-                 std::int32_t ringLength) {
-    PrepareTapsFrameByFrame(chunk, frames, writeIndex, ringLength);
-    // These kernels go frame by frame, so every chunk suits them.
-    return true;
-}
-
-template <bool kFeedbackOn>
-void Run(const ChannelRun& run) {
-    for (std::uint32_t i = 0; i < run.Frames; ++i) RunFrame<kFeedbackOn>(run, i);
-}
-
 void RunChunk(const ChunkRun& run) {
     if (run.FeedbackOn) {
         RunFramesOneByOne<true>(run, 0, run.Frames);
@@ -26,8 +14,7 @@ void RunChunk(const ChunkRun& run) {
     }
 }
 
-constexpr EngineKernels kPortable{InstructionSet::Portable, PrepareTaps, Run<true>, Run<false>,
-                                  RunChunk};
+constexpr EngineKernels kPortable{InstructionSet::Portable, RunChunk};
 
 }  // namespace
 

@@ -1,6 +1,6 @@
 // The SSE2 kernels: two doubles per operation, the x86-64 baseline (and on 32-bit x86 builds,
-// which require SSE2 for their arithmetic anyway). Taps are loaded one float at a time, since
-// SSE2 has no gather.
+// which require SSE2 for their arithmetic anyway). SSE2 has no gather: groups whose taps are not
+// two runs of consecutive samples go frame by frame.
 #include "engine/engine_kernels.h"
 
 #if defined(__SSE2__)
@@ -14,61 +14,6 @@
 
 namespace flanger {
 namespace {
-
-double Lowest(__m128d values) {
-    return _mm_cvtsd_f64(_mm_min_sd(values, _mm_unpackhi_pd(values, values)));
-}
-double Highest(__m128d values) {
-    return _mm_cvtsd_f64(_mm_max_sd(values, _mm_unpackhi_pd(values, values)));
-}
-
-// Four frames at a time: two vectors of positions give one vector of four ring positions.
-bool PrepareTaps(SweepChunk& chunk, std::uint32_t frames, std::int32_t writeIndex,
-                 std::int32_t ringLength) {
-    if (frames < 4) return PrepareTapsApart(chunk, frames, writeIndex, ringLength);
-    const __m128d one = _mm_set1_pd(1.0);
-    const __m128i ring = _mm_set1_epi32(ringLength);
-    const __m128i lastPosition = _mm_set1_epi32(ringLength - 1);
-    const __m128i ones = _mm_set1_epi32(1);
-    const __m128i four = _mm_set1_epi32(4);
-    __m128i writePosition = _mm_add_epi32(_mm_set1_epi32(writeIndex), _mm_setr_epi32(0, 1, 2, 3));
-    // NaN and positions beyond the 32-bit range truncate to the negative "indefinite" integer,
-    // which the sign bits collect; the extremes catch the rest outside the lines, among them
-    // the positions just below 0, which truncate to 0 where their floor is -1.
-    __m128i signs = _mm_setzero_si128();
-    __m128d lowest = _mm_load_pd(chunk.Position);
-    __m128d highest = lowest;
-
-    std::uint32_t i = 0;
-    for (; i + 4 <= frames; i += 4) {
-        const __m128d posLow = _mm_load_pd(chunk.Position + i);
-        const __m128d posHigh = _mm_load_pd(chunk.Position + i + 2);
-        lowest = _mm_min_pd(_mm_min_pd(posLow, posHigh), lowest);
-        highest = _mm_max_pd(_mm_max_pd(posLow, posHigh), highest);
-        // Truncation equals floor for the positions inside the lines.
-        const __m128i dLow = _mm_cvttpd_epi32(posLow);
-        const __m128i dHigh = _mm_cvttpd_epi32(posHigh);
-        const __m128d fLow = _mm_sub_pd(posLow, _mm_cvtepi32_pd(dLow));
-        const __m128d fHigh = _mm_sub_pd(posHigh, _mm_cvtepi32_pd(dHigh));
-        _mm_store_pd(chunk.Fraction + i, fLow);
-        _mm_store_pd(chunk.Fraction + i + 2, fHigh);
-        _mm_store_pd(chunk.Rest + i, _mm_sub_pd(one, fLow));
-        _mm_store_pd(chunk.Rest + i + 2, _mm_sub_pd(one, fHigh));
-
-        const __m128i d = _mm_unpacklo_epi64(dLow, dHigh);
-        signs = _mm_or_si128(signs, d);
-        __m128i p = _mm_add_epi32(d, writePosition);
-        p = _mm_sub_epi32(p, _mm_and_si128(_mm_cmpgt_epi32(p, lastPosition), ring));
-        __m128i q = _mm_add_epi32(p, ones);
-        q = _mm_andnot_si128(_mm_cmpgt_epi32(q, lastPosition), q);
-        _mm_store_si128(reinterpret_cast<__m128i*>(chunk.Near + i), p);
-        _mm_store_si128(reinterpret_cast<__m128i*>(chunk.Far + i), q);
-        writePosition = _mm_add_epi32(writePosition, four);
-    }
-    const bool inside = _mm_movemask_ps(_mm_castsi128_ps(signs)) == 0;
-    return FinishTaps(chunk, i, frames, writeIndex, ringLength, inside, Lowest(lowest),
-                      Highest(highest));
-}
 
 // Four input samples, a NaN or infinite one taken as 0, widened to two vectors of doubles.
 FLANGER_INLINE void LoadFourFinite(const float* source, __m128d& low, __m128d& high) {
@@ -89,49 +34,6 @@ FLANGER_INLINE __m128d LoadTwo(const float* source) {
 
 FLANGER_INLINE void StoreTwo(float* target, __m128d values) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(target), _mm_castps_si128(_mm_cvtpd_ps(values)));
-}
-
-FLANGER_INLINE __m128d GatherTwo(const float* line, const std::int32_t* positions) {
-    return _mm_cvtps_pd(
-        _mm_unpacklo_ps(_mm_load_ss(line + positions[0]), _mm_load_ss(line + positions[1])));
-}
-
-// The delayed signal of frames i and i + 1: line[p] (1 - f) + line[q] f.
-FLANGER_INLINE __m128d Delayed(const float* line, const SweepChunk& chunk, std::uint32_t i) {
-    const __m128d near = GatherTwo(line, chunk.Near + i);
-    const __m128d far = GatherTwo(line, chunk.Far + i);
-    return _mm_add_pd(_mm_mul_pd(near, _mm_load_pd(chunk.Rest + i)),
-                      _mm_mul_pd(far, _mm_load_pd(chunk.Fraction + i)));
-}
-
-template <bool kFeedbackOn>
-void Run(const ChannelRun& run) {
-    // Locals: the vector stores may alias anything, so fields would be read again after each.
-    float* const samples = run.Samples;
-    float* const line = run.Line;
-    float* const written = run.Line + run.WriteIndex;
-    const SweepChunk& chunk = *run.Chunk;
-    const std::uint32_t frames = run.Frames;
-    const __m128d depthGain = _mm_set1_pd(run.DepthGain);
-    const __m128d feedbackGain = _mm_set1_pd(run.FeedbackGain);
-    std::uint32_t i = 0;
-    for (; i + 4 <= frames; i += 4) {
-        // All four taps are read before the four frames are written.
-        const __m128d yLow = Delayed(line, chunk, i);
-        const __m128d yHigh = Delayed(line, chunk, i + 2);
-        __m128d xLow, xHigh;
-        LoadFourFinite(samples + i, xLow, xHigh);
-        StoreTwo(samples + i, _mm_add_pd(xLow, _mm_mul_pd(yLow, depthGain)));
-        StoreTwo(samples + i + 2, _mm_add_pd(xHigh, _mm_mul_pd(yHigh, depthGain)));
-        if constexpr (kFeedbackOn) {
-            StoreTwo(written + i, _mm_add_pd(xLow, _mm_mul_pd(yLow, feedbackGain)));
-            StoreTwo(written + i + 2, _mm_add_pd(xHigh, _mm_mul_pd(yHigh, feedbackGain)));
-        } else {
-            StoreTwo(written + i, xLow);
-            StoreTwo(written + i + 2, xHigh);
-        }
-    }
-    for (; i < frames; ++i) RunFrame<kFeedbackOn>(run, i);
 }
 
 // The delayed signal of two frames whose near taps are taps[0..1] and far taps taps[1..2].
@@ -335,8 +237,7 @@ void RunChunk(const ChunkRun& run) {
     }
 }
 
-constexpr EngineKernels kSse2{InstructionSet::Sse2, PrepareTaps, Run<true>, Run<false>,
-                              RunChunk};
+constexpr EngineKernels kSse2{InstructionSet::Sse2, RunChunk};
 
 }  // namespace
 
