@@ -97,7 +97,8 @@ void FlangerVoice::Continue(const FlangerVoice& from, const EngineParameters& pa
     std::uint32_t s = 0;
     if (sameSweep) Sweeps[s++] = from.Sweeps[0];
     for (; s < SweepCount; ++s) {
-        const double shifted = phase + SpreadCycles(parameters.SpreadDegrees, s) * SineOscillator::kTwoPi;
+        const double shifted =
+            phase + SpreadCycles(parameters.SpreadDegrees, s) * SineOscillator::kTwoPi;
         StartSweepAt(Sweeps[s], std::fmod(shifted, SineOscillator::kTwoPi));
     }
 }
@@ -158,8 +159,8 @@ void FlangerVoice::StepSweeps(std::uint32_t frames, bool prepareTaps) {
             sweep.SineFrames += frames;
             sweep.FirstFrameAfterOpen = false;
         } else {
-            StepTriangleSweep(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength,
-                              chunk, frames);
+            StepTriangleSweep(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength, chunk,
+                              frames);
         }
         if (prepareTaps) {
             WriteLinearPositions(chunk, frames);
@@ -217,8 +218,8 @@ void FlangerVoice::ProcessChunk(float* const* samples, std::uint32_t count, std:
     } else {
         // A sweep per channel: each channel over its own taps.
         for (std::uint32_t j = 0; j < count; ++j) {
-            RunChannelsOverChunk(*Kernels, Chunks[j], frames, WriteIndex, RingLength,
-                                 p.FeedbackOn, p.DepthGain, p.FeedbackGain,
+            RunChannelsOverChunk(*Kernels, Chunks[j], frames, WriteIndex, RingLength, p.FeedbackOn,
+                                 p.DepthGain, p.FeedbackGain,
                                  ChunkChannels{samples + j, Lines.data() + j, 1, offset});
         }
     }

@@ -157,8 +157,8 @@ inline void RunFramesOneByOne(const ChunkRun& run, std::uint32_t first, std::uin
         ComputeTap(chunk, i, run.WriteIndex + static_cast<std::int32_t>(i), run.RingLength,
                    insideEnd);
     }
-    ChannelRun channel{nullptr,        nullptr,          &chunk, run.Frames, run.WriteIndex,
-                       run.DepthGain, run.FeedbackGain};
+    ChannelRun channel{nullptr,        nullptr,       &chunk,          run.Frames,
+                       run.WriteIndex, run.DepthGain, run.FeedbackGain};
     for (std::uint32_t j = 0; j < run.Channels.Count; ++j) {
         if (run.Channels.Samples[j] == nullptr) continue;
         channel.Samples = run.Channels.Samples[j] + run.Channels.Offset;
@@ -190,8 +190,8 @@ inline void RunConsecutiveFramesOneByOne(float* samples, const float* taps, floa
                                          double depthGain, double feedbackGain) {
     for (std::int32_t k = 0; k < kGroupFrames; ++k) {
         const double x = FiniteInput(samples[k]);
-        const double y = static_cast<double>(taps[k]) * rest[k] +
-                         static_cast<double>(taps[k + 1]) * fraction[k];
+        const double y =
+            static_cast<double>(taps[k]) * rest[k] + static_cast<double>(taps[k + 1]) * fraction[k];
         samples[k] = static_cast<float>(x + y * depthGain);
         written[k] = static_cast<float>(kFeedbackOn ? x + y * feedbackGain : x);
     }

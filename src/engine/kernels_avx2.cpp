@@ -1,5 +1,5 @@
-// The AVX2 kernels: four doubles per operation, taps from consecutive samples or gathered. This file
-// alone is compiled for AVX2 (without FMA, which would fuse the multiply-adds and change their
+// The AVX2 kernels: four doubles per operation, taps from consecutive samples or gathered. This
+// file alone is compiled for AVX2 (without FMA, which would fuse the multiply-adds and change their
 // rounding); the engine calls it only on processors that have AVX2.
 #include "engine/engine_kernels.h"
 
@@ -19,8 +19,8 @@ namespace {
 FLANGER_INLINE void LoadEightFinite(const float* source, __m256d& low, __m256d& high) {
     const __m256i exponent = _mm256_set1_epi32(static_cast<int>(kNonFiniteExponent));
     const __m256 samples = _mm256_loadu_ps(source);
-    const __m256i notFinite = _mm256_cmpeq_epi32(
-        _mm256_and_si256(_mm256_castps_si256(samples), exponent), exponent);
+    const __m256i notFinite =
+        _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_castps_si256(samples), exponent), exponent);
     const __m256 finite = _mm256_andnot_ps(_mm256_castsi256_ps(notFinite), samples);
     low = _mm256_cvtps_pd(_mm256_castps256_ps128(finite));
     high = _mm256_cvtps_pd(_mm256_extractf128_ps(finite, 1));
@@ -32,8 +32,8 @@ FLANGER_INLINE void StoreFour(float* target, __m256d values) {
 
 // The delayed signal of eight frames whose near taps are taps[0..7] and far taps taps[1..8].
 FLANGER_INLINE void DelayedFromConsecutive(const float* taps, __m256d restLow, __m256d restHigh,
-                                           __m256d fractionLow, __m256d fractionHigh,
-                                           __m256d& low, __m256d& high) {
+                                           __m256d fractionLow, __m256d fractionHigh, __m256d& low,
+                                           __m256d& high) {
     const __m256d nearLow = _mm256_cvtps_pd(_mm_loadu_ps(taps));
     const __m256d nearHigh = _mm256_cvtps_pd(_mm_loadu_ps(taps + 4));
     const __m256d farLow = _mm256_cvtps_pd(_mm_loadu_ps(taps + 1));
@@ -51,7 +51,7 @@ constexpr bool kGatherGroups = sizeof(void*) == 8;
 
 template <bool kFeedbackOn>
 FLANGER_INLINE bool GatheredGroup(const ChunkRun& run, std::uint32_t i, __m256d positionLow,
-                   __m256d positionHigh, __m128i dLow, __m128i dHigh) {
+                                  __m256d positionHigh, __m128i dLow, __m128i dHigh) {
     const std::int32_t ringLength = run.RingLength;
     const __m256i d = _mm256_inserti128_si256(_mm256_castsi128_si256(dLow), dHigh, 1);
     // Floors from 1 to RingLength + 1 (which also refuses NaN and positions below 1, where
@@ -63,8 +63,8 @@ FLANGER_INLINE bool GatheredGroup(const ChunkRun& run, std::uint32_t i, __m256d 
     const __m256i farBehind = _mm256_cmpgt_epi32(_mm256_set1_epi32(ringLength - kGroupFrames), d);
     const __m256i oldest = ringLength >= kGroupFrames + 2 ? _mm256_cmpgt_epi32(d, lastPosition)
                                                           : _mm256_setzero_si256();
-    const __m256i fits = _mm256_and_si256(_mm256_and_si256(positive, belowTop),
-                                          _mm256_or_si256(farBehind, oldest));
+    const __m256i fits =
+        _mm256_and_si256(_mm256_and_si256(positive, belowTop), _mm256_or_si256(farBehind, oldest));
     if (_mm256_movemask_epi8(fits) != -1) return false;
 
     const __m256i ring = _mm256_set1_epi32(ringLength);
@@ -144,12 +144,12 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     // chunk stays in, so each is exact and equals LinearPosition of its frame.
     const double increment = chunk.LinearIncrement;
     const __m256d groupStep = _mm256_set1_pd(8.0 * increment);
-    __m256d linearLow = _mm256_add_pd(_mm256_set1_pd(chunk.LinearStart),
-                                      _mm256_mul_pd(_mm256_setr_pd(0.0, 1.0, 2.0, 3.0),
-                                                    _mm256_set1_pd(increment)));
-    __m256d linearHigh = _mm256_add_pd(_mm256_set1_pd(chunk.LinearStart),
-                                       _mm256_mul_pd(_mm256_setr_pd(4.0, 5.0, 6.0, 7.0),
-                                                     _mm256_set1_pd(increment)));
+    __m256d linearLow =
+        _mm256_add_pd(_mm256_set1_pd(chunk.LinearStart),
+                      _mm256_mul_pd(_mm256_setr_pd(0.0, 1.0, 2.0, 3.0), _mm256_set1_pd(increment)));
+    __m256d linearHigh =
+        _mm256_add_pd(_mm256_set1_pd(chunk.LinearStart),
+                      _mm256_mul_pd(_mm256_setr_pd(4.0, 5.0, 6.0, 7.0), _mm256_set1_pd(increment)));
 
     const bool scaled = chunk.Scaled;
     const __m256d amplitude = _mm256_set1_pd(chunk.ScaledAmplitude);
@@ -247,8 +247,7 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             }
             // All eight taps are read before the eight frames are written.
             __m256d yLow, yHigh;
-            DelayedFromConsecutive(taps, restLow, restHigh, fractionLow, fractionHigh, yLow,
-                                   yHigh);
+            DelayedFromConsecutive(taps, restLow, restHigh, fractionLow, fractionHigh, yLow, yHigh);
             __m256d xLow, xHigh;
             LoadEightFinite(samples, xLow, xHigh);
             StoreFour(samples, _mm256_add_pd(xLow, _mm256_mul_pd(yLow, depthGain)));

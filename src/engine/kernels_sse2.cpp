@@ -75,11 +75,11 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     const double increment = chunk.LinearIncrement;
     const __m128d groupStep = _mm_set1_pd(8.0 * increment);
     __m128d linear[4];
-    #pragma GCC unroll 4
+#pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
-        linear[k] = _mm_add_pd(_mm_set1_pd(chunk.LinearStart),
-                               _mm_mul_pd(_mm_setr_pd(2.0 * k, 2.0 * k + 1.0),
-                                          _mm_set1_pd(increment)));
+        linear[k] =
+            _mm_add_pd(_mm_set1_pd(chunk.LinearStart),
+                       _mm_mul_pd(_mm_setr_pd(2.0 * k, 2.0 * k + 1.0), _mm_set1_pd(increment)));
     }
 
     const bool scaled = chunk.Scaled;
@@ -96,17 +96,17 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     for (; i + 8 <= frames; i += 8) {
         __m128d position[4];
         if constexpr (kLinear) {
-            #pragma GCC unroll 4
+#pragma GCC unroll 4
             for (int k = 0; k < 4; ++k) {
                 position[k] = linear[k];
                 linear[k] = _mm_add_pd(linear[k], groupStep);
             }
         } else {
-            #pragma GCC unroll 4
+#pragma GCC unroll 4
             for (int k = 0; k < 4; ++k) position[k] = _mm_load_pd(chunk.Position + i + 2 * k);
             if (scaled) {
                 const __m128d first = position[0];
-                #pragma GCC unroll 4
+#pragma GCC unroll 4
                 for (int k = 0; k < 4; ++k) {
                     position[k] = _mm_add_pd(_mm_mul_pd(amplitude, position[k]), centre);
                 }
@@ -122,10 +122,10 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             oneFloor = d == _mm_cvttsd_si32(_mm_unpackhi_pd(position[3], position[3]));
         } else {
             const __m128i floors = _mm_set1_epi32(d);
-            const __m128i low = _mm_unpacklo_epi64(_mm_cvttpd_epi32(position[0]),
-                                                   _mm_cvttpd_epi32(position[1]));
-            const __m128i high = _mm_unpacklo_epi64(_mm_cvttpd_epi32(position[2]),
-                                                    _mm_cvttpd_epi32(position[3]));
+            const __m128i low =
+                _mm_unpacklo_epi64(_mm_cvttpd_epi32(position[0]), _mm_cvttpd_epi32(position[1]));
+            const __m128i high =
+                _mm_unpacklo_epi64(_mm_cvttpd_epi32(position[2]), _mm_cvttpd_epi32(position[3]));
             oneFloor = _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi32(low, floors),
                                                        _mm_cmpeq_epi32(high, floors))) == 0xFFFF;
         }
@@ -150,13 +150,13 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
         }
         if (near < 0) {
             RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i),
-                                               static_cast<std::uint32_t>(i) + 8);
+                                           static_cast<std::uint32_t>(i) + 8);
             continue;
         }
         // Truncation is floor here, and the floor is d in every frame.
         const __m128d floor = runFloorVector;
         alignas(16) double fraction[8], rest[8];
-        #pragma GCC unroll 4
+#pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) {
             const __m128d f = _mm_sub_pd(position[k], floor);
             _mm_store_pd(fraction + 2 * k, f);
@@ -175,14 +175,14 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             }
             // All eight taps are read before the eight frames are written.
             __m128d y[4], x[4];
-            #pragma GCC unroll 4
+#pragma GCC unroll 4
             for (int k = 0; k < 4; ++k) {
                 y[k] = DelayedFromConsecutive(taps + 2 * k, _mm_load_pd(rest + 2 * k),
                                               _mm_load_pd(fraction + 2 * k));
             }
             LoadFourFinite(samples, x[0], x[1]);
             LoadFourFinite(samples + 4, x[2], x[3]);
-            #pragma GCC unroll 4
+#pragma GCC unroll 4
             for (int k = 0; k < 4; ++k) {
                 StoreTwo(samples + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y[k], depthGain)));
                 if constexpr (kFeedbackOn) {

@@ -109,7 +109,8 @@ std::vector<TapCase> TapCases() {
          [](std::int32_t) {
              return Repeated({0.0, 0.5, 1.0, 11.0, 11.5, 10.0}, 9);
          }},
-        {"one_floor_across_the_ring_end", 442, 100, [](std::int32_t) { return Ramp(300.0, 0.001); }},
+        {"one_floor_across_the_ring_end", 442, 100,
+         [](std::int32_t) { return Ramp(300.0, 0.001); }},
         {"floors_rising_into_the_close_band", 442, 0,
          [](std::int32_t ring) { return Ramp(ring - 10.0, 0.05); }},
         {"ring_of_one", 1, 0,
