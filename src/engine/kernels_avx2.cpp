@@ -42,16 +42,16 @@ FLANGER_INLINE void DelayedFromConsecutive(const float* taps, __m256d restLow, _
     high = _mm256_add_pd(_mm256_mul_pd(nearHigh, restHigh), _mm256_mul_pd(farHigh, fractionHigh));
 }
 
-// A group of eight frames whose floors differ or whose taps wrap around the ring, with its taps
-// gathered: when every position lies inside the lines at least a group behind the writes,
-// runs every channel over the group and returns true; otherwise returns false, doing nothing.
 // Built for 32-bit x86 by GCC 12 at -O2, the gathered groups read wrong taps (the i386 tests
 // show it; unoptimised they are right), so there those groups go frame by frame.
 constexpr bool kGatherGroups = sizeof(void*) == 8;
 
+// A group of eight frames whose floors differ or whose taps wrap around the ring, with its taps
+// gathered: when every position lies inside the lines at least a group behind the writes,
+// runs every channel over the group and returns true; otherwise returns false, doing nothing.
 template <bool kFeedbackOn>
-FLANGER_INLINE bool GatheredGroup(const ChunkRun& run, std::uint32_t i, __m256d positionLow,
-                                  __m256d positionHigh, __m128i dLow, __m128i dHigh) {
+bool GatheredGroup(const ChunkRun& run, std::uint32_t i, __m256d positionLow, __m256d positionHigh,
+                   __m128i dLow, __m128i dHigh) {
     const std::int32_t ringLength = run.RingLength;
     const __m256i d = _mm256_inserti128_si256(_mm256_castsi128_si256(dLow), dHigh, 1);
     // Floors from 1 to RingLength + 1 (which also refuses NaN and positions below 1, where
