@@ -28,7 +28,7 @@ enum class InstructionSet {
 inline constexpr std::uint32_t kNonFiniteExponent = 0x7F800000u;
 
 // Frames per chunk: the size of the per-chunk scratch arrays.
-inline constexpr std::uint32_t kChunkFrames = 256;
+inline constexpr std::uint32_t kChunkFrames = 512;
 // The most frames a vector kernel reads before it writes them.
 inline constexpr std::int32_t kGroupFrames = 8;
 

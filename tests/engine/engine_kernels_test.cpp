@@ -43,10 +43,10 @@ std::vector<double> Repeated(std::vector<double> values, std::size_t count) {
     return result;
 }
 
-// A chunk of positions from `start` on by `step` a frame.
+// 256 positions from `start` on by `step` a frame.
 std::vector<double> Ramp(double start, double step) {
-    std::vector<double> result(kChunkFrames);
-    for (std::uint32_t i = 0; i < kChunkFrames; ++i) result[i] = start + i * step;
+    std::vector<double> result(256);
+    for (std::uint32_t i = 0; i < 256; ++i) result[i] = start + i * step;
     return result;
 }
 
@@ -66,7 +66,7 @@ std::vector<TapCase> TapCases() {
         {"sweep_across_the_top", 442, 0,
          [](std::int32_t ring) {
              std::vector<double> p;
-             for (double x = 220.5; p.size() < kChunkFrames; x += 0.97) {
+             for (double x = 220.5; p.size() < 256; x += 0.97) {
                  p.push_back(std::fmin(x, ring + 1.9));
              }
              return p;
