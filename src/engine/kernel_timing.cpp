@@ -9,7 +9,7 @@
 namespace flanger {
 namespace {
 
-constexpr std::int32_t kRingLength = 442;  // 10 ms at 44.1 kHz
+constexpr std::int32_t kRingLength = 442;    // 10 ms at 44.1 kHz
 constexpr std::uint32_t kTimedFrames = 256;  // a chunk that stays inside the ring
 
 double SecondsFor(const EngineKernels& kernels, SweepChunk& chunk, std::vector<float>& line,
