@@ -36,7 +36,7 @@ inline constexpr std::int32_t kGroupFrames = 8;
 // position WriteIndex + i: a chunk never runs past the end of the ring.
 struct SweepChunk {
     // Where Linear, frame i's position is LinearStart + i * LinearIncrement (exact: see
-    // StepInsideOneBinade) and Position is not written: the kernels form the positions as they
+    // StepsInsideOneBinade) and Position is not written: the kernels form the positions as they
     // need them. Otherwise Position holds them.
     bool Linear = false;
     double LinearStart = 0.0;
