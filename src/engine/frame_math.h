@@ -174,7 +174,7 @@ inline void RunFramesOneByOne(const ChunkRun& run, std::uint32_t first, std::uin
 inline std::int32_t ConsecutiveTapsStart(std::int32_t d, std::int32_t writePosition,
                                          std::int32_t ringLength) {
     // 1 <= d <= RingLength + 1, in one comparison.
-    if (static_cast<std::uint32_t>(d - 1) > static_cast<std::uint32_t>(ringLength)) return -1;
+    if (static_cast<std::uint32_t>(d) - 1u > static_cast<std::uint32_t>(ringLength)) return -1;
     std::int32_t p = d + writePosition;
     if (p >= ringLength) p -= ringLength;
     // The far tap of the group's last frame is p + kGroupFrames.
