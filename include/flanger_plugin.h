@@ -13,15 +13,37 @@
  *
  * Threading: PlugInInfo may be called from any thread at any time. All other exports that take
  * one EffectSettings record must be called for that record by one thread at a time; different
- * records are independent. On Linux the module starts no thread and takes no lock.
+ * records are independent. The module starts no thread.
+ *
+ * What an export may wait for, on Linux (so that a host knows what to keep off its audio thread):
+ * - PlugInInfo, CopySettings, InitializeXml, SavePresetXml, SetStreamCallBack, OpenStream,
+ *   ProcessStream, CloseStream and Free take no lock and touch no file. ProcessStream allocates
+ *   no memory of its own; it waits only for the host's own call-back.
+ * - Initialize and LoadPreset read the preset. A profile file is read without a lock, as long as
+ *   the file system takes. A registry key waits up to 5 s for a database that another process
+ *   keeps busy, and meanwhile holds up the registry calls of the process's other threads (the
+ *   module's registry calls take turns), each of which waits up to 5 s in turn.
+ * - SavePreset: a profile file waits up to 5 s for its lock, which another process or thread
+ *   holds while it writes the file, then writes the file and flushes it to the disk (fsync),
+ *   which takes as long as the disk does; when the 5 s run out, it returns 0. The registry
+ *   waits up to 5 s for a busy database (and for other threads' registry calls, as above), then
+ *   flushes its log to the disk.
+ * - CreateSettingsWindow, and the settings window's messages, take the windowing layer's lock
+ *   (flanger_user32.h) for the length of each of its calls, and talk to the X server where a
+ *   display is open.
+ * The module chooses its resource library while it is being loaded (dlopen): it reads
+ * "Language.xml" in the current directory and loads the library that file names.
+ * On Windows the profile functions and the registry are the system's, with their own waits.
  *
  * Start-up on Windows: a DLL may not load other libraries or create COM objects while it is
  * being loaded, so the module chooses its resource library (the one that "Language.xml" in the
- * directory current at load names) at the first call of any export, on a short-lived thread of
- * its own that initialises COM for itself; that first call, and any other made meanwhile, waits
- * until it has ended. The outcome does not depend on the calling thread or its COM apartment,
- * nor on a change of the current directory after the load. No export may be called from a
- * DllMain (under the loader lock): that thread could not start.
+ * directory current at load names) at the first call of any export, on the calling thread. When
+ * that thread has no COM apartment, the module sets up a single-threaded one for the time of the
+ * choice and leaves it again, so the thread is as the host left it; a thread with an apartment
+ * (single- or multi-threaded) keeps its own. Any other call made meanwhile, from another thread,
+ * waits until the choice has ended. The outcome does not depend on the calling thread or its COM
+ * apartment, nor on a change of the current directory after the load. No export may be called
+ * from a DllMain (under the loader lock), where neither the library nor COM may be used.
  */
 #ifndef FLANGER_PLUGIN_H
 #define FLANGER_PLUGIN_H
@@ -139,11 +161,21 @@ int32_t FLANGER_CDECL InitializeXml(SettingsNode* node, EffectSettings** setting
  * left. The source is only read. */
 int32_t FLANGER_CDECL CopySettings(EffectSettings** copy, const EffectSettings* source);
 
-/* Stores the six parameters of *settings in the storage selected as for Initialize. Returns 0
- * when the registry is selected and its key cannot be opened or created or its values could not
- * be stored (on Linux a full disk, or a database that is read-only or locked by another writer
- * for too long; the preset stored there before stays whole), or on a null record; 1 otherwise,
- * also when nothing was selected. */
+/* Stores the six parameters of *settings in the storage selected as for Initialize, all of them
+ * or none. Returns 0 when the save did not reach the storage, the preset stored there before
+ * staying as it was:
+ * - the registry is selected and its key cannot be opened or created or its values could not be
+ *   stored (on Linux a full disk, or a database that is read-only or busy with another writer
+ *   for more than 5 s);
+ * - a profile file is selected and could not be updated: a file or folder that cannot be
+ *   written, a full disk, a section name the file cannot hold (holding ']' or a line break, or
+ *   empty); on Linux also another writer holding the file's lock for more than 5 s; on Windows
+ *   any of the system's profile writes failing (the values written before it get their old
+ *   texts back);
+ * - the record is null.
+ * 1 otherwise, also when nothing was selected. On Linux a profile file is replaced by a new one
+ * where its folder is writable, it has one name and belongs to the saving user; otherwise it is
+ * rewritten in place, as Windows writes it, keeping its hard links and owner. */
 int32_t FLANGER_CDECL SavePreset(const char* fileName, const char* section,
                                  FlangerRegistryKey rootKey, const EffectSettings* settings);
 

@@ -100,8 +100,8 @@ std::int32_t SaveParameters(const StorageTarget& target, std::span<const char* c
     }
     const std::unique_ptr<ParameterStorage> storage = storages.OpenForSave(kind, target);
     if (storage == nullptr) {
-        // Only a registry key that cannot be created is reported; a profile file or node that
-        // cannot be written counts as failed single writes, which are not.
+        // A registry key that cannot be created is reported; a profile file named without a
+        // section selects nothing to write into, as no storage at all.
         return kind == StorageKind::Registry ? 0 : 1;
     }
     WalkTypeString(buffer, std::min(names.size(), values.size()),
@@ -110,8 +110,8 @@ std::int32_t SaveParameters(const StorageTarget& target, std::span<const char* c
                            storage->WriteValue(tag, names[index], values[index]);
                        }
                    });
-    // The registry stores the values only now, when its key is closed; a save that is lost
-    // there must not report success.
+    // The registry and the profile file store the values only now, when the key is closed or
+    // the file updated; a save that is lost there must not report success.
     return storage->FinishSave() ? 1 : 0;
 }
 

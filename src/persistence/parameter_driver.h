@@ -27,8 +27,11 @@ void LoadParameters(const StorageTarget& target, std::span<const char* const> na
 // Writes every value to the selected storage. Returns 0 when the registry is selected and its
 // key cannot be opened or created (nothing is written then), or when the registry did not
 // store every value (a value refused, or the key's values lost at its close: a full disk, a
-// read-only or long-locked database); 1 otherwise, also when no storage is selected and when
-// single writes to a profile file or node fail. A refused type string also gives 0.
+// read-only or long-locked database); 0 when the profile file could not be updated (a file or
+// folder that cannot be written, a full disk, a file locked by another writer past the wait),
+// its section then keeping its old values; 1 otherwise, also when no storage is selected, when
+// single values a profile file cannot hold are left out and when single writes to a node fail.
+// A refused type string also gives 0.
 std::int32_t SaveParameters(const StorageTarget& target, std::span<const char* const> names,
                             const char* types, std::span<const void* const> values,
                             StorageOpener& storages = ModuleStorages());

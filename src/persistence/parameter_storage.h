@@ -38,8 +38,8 @@ public:
     virtual void WriteValue(ParameterTag tag, const char* name, const void* variable) = 0;
 
     // Ends a save after the last value. A storage that holds the values back until then stores
-    // them now. False when the save may be lost, in part or whole; the storages whose single
-    // writes go unreported (profile file, settings node) keep the default, true.
+    // them now. False when the save may be lost, in part or whole; a storage whose single
+    // writes go unreported (settings node) keeps the default, true.
     virtual bool FinishSave() { return true; }
 };
 

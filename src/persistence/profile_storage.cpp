@@ -175,11 +175,11 @@ void ProfileStorage::WriteBlock(const char* name, const LssBlock& block) {
 }
 
 bool ProfileStorage::FinishSave() {
-    // One update for the whole list, so that a failing disk or a kill never leaves half a
-    // preset. As before, a failure is not reported (the storage's contract).
-    if (!Pending.empty()) platform::WriteProfileSection(section_, Pending, fileName_);
+    // One update for the whole list, so that a failing disk never leaves half a preset.
+    const bool written =
+        Pending.empty() || platform::WriteProfileSection(section_, Pending, fileName_);
     Pending.clear();
-    return true;
+    return written;
 }
 
 }  // namespace flanger

@@ -5,8 +5,8 @@
 // digits, read back as settings_tree/number_text.h says), "STRING" as its text, and "LSS" under
 // two keys: SIZE_LSS_<name> with the size and DATA_LSS_<name> with the bytes in the struct
 // encoding. The storage holds no file handle and caches nothing it reads; the values of a save
-// are held until FinishSave and written in one platform call, which on Linux is one atomic
-// update of the file (all of the preset or none of it).
+// are held until FinishSave and written in one platform call, all of the preset or none of it
+// (on Linux one update of the file under its lock).
 #pragma once
 
 #include <memory>
@@ -34,8 +34,10 @@ public:
     // Holds the value's key (two keys for "LSS") for FinishSave.
     void WriteValue(ParameterTag tag, const char* name, const void* variable) override;
 
-    // Writes the held keys. A file that cannot be written keeps its old content; the failure is
-    // not reported (true).
+    // Writes the held keys. False when they did not reach the file: it could not be written
+    // (on Linux also: another writer held its lock past the store wait), or the file could hold
+    // none of them. The section then keeps its old values. Single values the file cannot hold
+    // (a text with a line break) are left out without failing the save.
     bool FinishSave() override;
 
 private:

@@ -17,9 +17,15 @@
 // stored as something else. An update keeps the byte order mark, the line endings and every
 // unit it does not replace.
 //
-// Every write replaces the file atomically under an advisory lock, so concurrent writers lose
-// no update and a crash never leaves a torn file. Reads take no lock and treat a missing or
-// unreadable file, or a path naming a directory, as a file without entries. A null section,
+// On Linux every write updates the file under an advisory lock, so concurrent writers lose no
+// update, waiting at most five seconds for another writer's lock (then it fails). Where that
+// changes nothing but the bytes (the folder is writable, the file has one link and belongs to
+// the writer) a new file is renamed over the old one, so a crash never leaves a torn file;
+// otherwise the file is rewritten in place, as the system's functions write it on Windows,
+// keeping its links and owner (a failure puts the old text back; a crash between writing the
+// new text and cutting the file to its length leaves the new text followed by the end of the
+// old). Reads take no lock and treat a missing or unreadable file, or a path naming a
+// directory, as a file without entries. A null section,
 // key or file name makes a read give its default (or false) and a write return false. All
 // calls may be made from any thread; none throws.
 #pragma once
@@ -67,7 +73,8 @@ bool ReadProfileStruct(const char* section, const char* key, void* data, std::ui
 //   entries); a new section goes at the end of the file;
 // - new lines take the file's line ending (that of its first line; LF in a new file).
 // A symbolic link stays a link to the updated file; permissions are kept. Returns false, with
-// the old file left as it was, when the file cannot be written, for a null value, and for text
+// the old file left as it was, when the file cannot be written (on Linux also when another
+// writer holds its lock past the wait), for a null value, and for text
 // that would not read back as written: a value or name holding CR or LF, a section name holding
 // ']', a key holding '=' or starting with ';' or '[', or an empty name.
 bool WriteProfileString(const char* section, const char* key, const char* value,
@@ -88,10 +95,12 @@ struct ProfileEntry {
 };
 
 // Writes the entries into `section` as WriteProfileString and WriteProfileStruct would one after
-// the other, but (on Linux) in one update of the file: a failure to write leaves none of them
-// stored, and a kill leaves the old file or the one holding all of them. Entries those calls
-// would refuse are left out. Returns false when the file could not be written or an entry was
-// refused. On Windows the system's profile functions write the entries one by one.
+// the other, but all of them or none: entries those calls would refuse are left out, and a
+// failure to write leaves the section as it was. On Linux that is one update of the file (a kill
+// leaves what an update leaves, see above). On Windows the system's profile functions write the
+// entries one by one, and when one of them fails, those written before it get their old texts
+// back (or are removed again where they were new). Returns false when the update did not reach
+// the file: it could not be written, or every entry was refused.
 bool WriteProfileSection(const char* section, const std::vector<ProfileEntry>& entries,
                          const char* fileName);
 

@@ -18,8 +18,8 @@
 //   when it is closed, so other handles and processes see a saved preset whole or not at all;
 //   reads through the same handle see them at once. A handle never closed (the process ends)
 //   writes nothing. Keys themselves are written at once.
-// - Processes may share the database (write-ahead log). A call waits up to ten seconds for a
-//   database another writer keeps busy, then fails; a key's close that fails so, or on a
+// - Processes may share the database (write-ahead log). A call waits up to five seconds for a
+//   database another writer keeps busy (the wait of posix/store_wait.h), then fails; a key's close that fails so, or on a
 //   read-only or full store, says so and stores none of its values. Threads may share handles; the
 //   calls are serialised. A handle is valid only in the process that opened it: a child of fork()
 //   finds its parent's keys invalid and opens its own, and, as SQLite requires, should only use the

@@ -32,7 +32,9 @@ struct WriteCase {
     std::function<void(const ScratchDirectory&)> prepare;  // the old files
     Arguments run;                                         // the write
     std::vector<std::string> files;                        // what must be old or new
-    Arguments show;  // for the registry: the command that shows what it holds
+    Arguments show;       // for the registry: the command that shows what it holds
+    bool renames = true;  // false: nothing is renamed (SQLite, a file rewritten in place)
+    const char* otherName = nullptr;  // a hard link to files[0], which must show the same bytes
 };
 
 const char* const kFaults[] = {"open", "write", "full", "fsync", "rename", "kill"};
@@ -104,6 +106,21 @@ const WriteCase kCases[] = {
      },
      {"p.ini"},
      {}},
+    // A second name makes the file one that is rewritten in place: both names must show it.
+    {"hard-linked profile file",
+     [](const ScratchDirectory& d) {
+         WriteBytes(d / "p.ini", "; studio\r\n[Warm]\r\nDepth=40\r\nDelay=30\r\n");
+         std::filesystem::create_hard_link(d / "p.ini", d / "twin.ini");
+     },
+     [](const ScratchDirectory& d) {
+         return std::vector<std::string>{"save-preset", "--preset-file", d / "p.ini",
+                                         "--section",   "Warm",          "--delay",
+                                         "2.5",         "--sweep",       "sine"};
+     },
+     {"p.ini"},
+     {},
+     false,
+     "twin.ini"},
     {"registry",
      [](const ScratchDirectory& d) {
          RunFlanger(
@@ -123,7 +140,8 @@ const WriteCase kCases[] = {
      [](const ScratchDirectory&) {
          return std::vector<std::string>{"show-preset", "--registry-key",
                                          "HKCU\\Software\\Presets\\Warm"};
-     }},
+     },
+     false},
     {"XML preset",
      [](const ScratchDirectory& d) {
          WriteBytes(d / "s.xml",
@@ -139,8 +157,8 @@ const WriteCase kCases[] = {
     {"process output",
      PrepareSounds,
      [](const ScratchDirectory& d) {
-         return std::vector<std::string>{"process", d / "a.wav", d / "old.wav", "--delay", "2.5",
-                                         "--no-clip-warning"};
+         return std::vector<std::string>{"process", d / "a.wav", d / "old.wav",
+                                         "--delay", "2.5",       "--no-clip-warning"};
      },
      {"old.wav"},
      {}},
@@ -170,6 +188,9 @@ TEST(WriteFaultTest, EveryFailedCallLeavesTheOldFileOrTheNewOneAndIsReported) {
             const CommandResult clean = RunFlanger(c.run(d), Environment(d, ""));
             ASSERT_EQ(clean.exitStatus, 0) << clean.err;
             after = State(c, d);
+            if (c.otherName) {
+                EXPECT_EQ(ReadBytes(d / c.otherName), after[0]) << c.otherName;
+            }
             cleanEntries = Entries(d);
         }
         for (const char* fault : kFaults) {
@@ -189,6 +210,9 @@ TEST(WriteFaultTest, EveryFailedCallLeavesTheOldFileOrTheNewOneAndIsReported) {
                 }
                 ++injected;
                 const std::vector<std::string> state = State(c, d);
+                if (c.otherName) {
+                    EXPECT_EQ(ReadBytes(d / c.otherName), state[0]) << c.otherName;
+                }
                 for (std::size_t k = 0; k < state.size(); ++k) {
                     EXPECT_TRUE(state[k] == before[k] || state[k] == after[k])
                         << "file " << k << " is neither the old one nor the new one";
@@ -233,8 +257,7 @@ TEST(WriteFaultTest, EveryFailedCallLeavesTheOldFileOrTheNewOneAndIsReported) {
             if (injected > 0) {
                 std::printf("%-18s %-6s %2d faults met\n", c.name, fault, injected);
             }
-            // SQLite renames nothing.
-            if (!(c.show && std::string(fault) == "rename")) {
+            if (c.renames || std::string(fault) != "rename") {
                 EXPECT_GT(injected, 0) << fault << " was never met";
             }
         }

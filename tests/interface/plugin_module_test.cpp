@@ -248,11 +248,11 @@ void* const kCurrentUserKey =
 // No predefined root and no key the module handed out.
 void* const kInvalidRootKey = reinterpret_cast<void*>(std::uintptr_t{0x1234});
 
-// Saving reports only a registry key that cannot be created; whatever was saved is what a
-// LoadPreset from the same place gives back.
+// Saving reports a registry key that cannot be created and a profile file that cannot be
+// written; whatever was saved is what a LoadPreset from the same place gives back.
 struct SaveCase {
     const char* name;
-    bool toFile;
+    const char* file;  // in the test's folder; null: no file
     const char* section;
     void* rootKey;
     std::int32_t result;
@@ -260,23 +260,26 @@ struct SaveCase {
 };
 
 const SaveCase kSaveCases[] = {
-    {"no storage", false, nullptr, nullptr, 1, false},
-    {"section without file", false, "Flanger", nullptr, 1, false},
-    {"profile file", true, "Flanger", nullptr, 1, true},
-    {"registry key", false, "Software\\Flanger test", kCurrentUserKey, 1, true},
-    {"registry key below an invalid root", false, "Software\\Flanger test", kInvalidRootKey, 0,
+    {"no storage", nullptr, nullptr, nullptr, 1, false},
+    {"section without file", nullptr, "Flanger", nullptr, 1, false},
+    {"profile file", "presets.ini", "Flanger", nullptr, 1, true},
+    {"profile file in a folder that is not there", "none/presets.ini", "Flanger", nullptr, 0,
+     false},
+    {"profile section a file cannot hold", "presets.ini", "Fl]anger", nullptr, 0, false},
+    {"registry key", nullptr, "Software\\Flanger test", kCurrentUserKey, 1, true},
+    {"registry key below an invalid root", nullptr, "Software\\Flanger test", kInvalidRootKey, 0,
      false},
 };
 
-TEST_F(PluginTest, SavePresetReportsOnlyARegistryKeyItCannotCreate) {
+TEST_F(PluginTest, SavePresetReportsAStoreItCannotWrite) {
     constexpr Parameters kValues = {11, 22, 33, 1, -44, 55};
     EffectSettings* record = NewRecord(kValues);
     ASSERT_NE(record, nullptr);
     const PresetPlace place;
-    const std::string file = place.File("presets.ini");
     for (const SaveCase& c : kSaveCases) {
         SCOPED_TRACE(c.name);
-        const char* const fileName = c.toFile ? file.c_str() : nullptr;
+        const std::string file = place.File(c.file != nullptr ? c.file : "");
+        const char* const fileName = c.file != nullptr ? file.c_str() : nullptr;
         EXPECT_EQ(plugin->SavePreset(fileName, c.section, c.rootKey, record), c.result);
         EXPECT_EQ(ParametersOf(*record), kValues);
 

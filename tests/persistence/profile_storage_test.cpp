@@ -3,14 +3,25 @@
 #include "persistence/profile_storage.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 
+#include <chrono>
 #include <cstdint>
+#include <future>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "persistence/effect_parameters.h"
 #include "persistence/parameter_driver.h"
+#ifndef _WIN32
+#include "platform/posix/store_wait.h"
+#endif
 #include "storage_test_support.h"
 #include "tagged_variable.h"
 
@@ -316,6 +327,31 @@ TEST(ProfileStorageTest, ValuesThatCannotBeStoredWholeAreNotWritten) {
     EXPECT_EQ(ReadFileBytes(file),
               test::ProfileText("[Flanger]\nDepth=90\nSIZE_LSS_Empty=0\nDATA_LSS_Empty=00\n"));
 }
+
+#ifndef _WIN32
+// Another writer holding the file's lock past the wait (here this process, through a descriptor
+// of its own, letting go after the save or at the latest after 3 s, where a wait without end
+// would go on and save) makes the save give 0, and the stored preset stays as it was.
+TEST(ProfileStorageTest, SaveOfAFileLockedPastTheWaitSavesZeroAndKeepsTheStoredPreset) {
+    TemporaryDirectory directory;
+    const std::string file = directory.File("presets.ini");
+    const StorageTarget target{.fileName = file.c_str(), .section = "Flanger"};
+    ASSERT_EQ(SaveSix(target, kDefaults), 1);
+    const int holder = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    std::promise<void> saved;
+    std::thread letGo([holder, done = saved.get_future()] {
+        done.wait_for(std::chrono::seconds(3));
+        close(holder);
+    });
+    platform::posix::SetStoreWait(std::chrono::milliseconds(200));
+    EXPECT_EQ(SaveSix(target, kOthers), 0);
+    platform::posix::SetStoreWait(platform::posix::kStoreWait);
+    saved.set_value();
+    letGo.join();
+    EXPECT_EQ(LoadSix(target, kOthers), kDefaults);
+}
+#endif
 
 // Nothing to store into without a section; the driver then loads nothing and saves nothing.
 TEST(ProfileStorageTest, NoSectionNoStorage) {

@@ -17,7 +17,7 @@
 #include "persistence/parameter_driver.h"
 #include "platform/registry.h"
 #ifndef _WIN32
-#include "platform/posix/registry_database.h"
+#include "platform/posix/store_wait.h"
 #endif
 #include "storage_test_support.h"
 #include "tagged_variable.h"
@@ -394,9 +394,9 @@ TEST_F(RegistryStorageTest, SaveLostAtTheKeysCloseSavesZeroAndKeepsTheStoredPres
     sqlite3* writer = nullptr;
     ASSERT_EQ(sqlite3_open(directory.File("registry.sqlite3").c_str(), &writer), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-    platform::RegistryDatabase::SetBusyWait(std::chrono::milliseconds(200));
+    platform::posix::SetStoreWait(std::chrono::milliseconds(200));
     EXPECT_EQ(SaveSix(target, kOthers), 0);
-    platform::RegistryDatabase::SetBusyWait(std::chrono::seconds(10));
+    platform::posix::SetStoreWait(platform::posix::kStoreWait);
     sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(writer);
     EXPECT_EQ(LoadSix(target, kOthers), kStored);

@@ -1,5 +1,6 @@
 // What our writer does to the file as a file: a symbolic link stays a link to the updated file,
-// permissions and owner are kept, and a place that cannot be written keeps its old file.
+// permissions, owner and hard links are kept, and a place that cannot be written keeps its old
+// file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -142,19 +143,24 @@ struct PlaceCase {
 };
 
 // Runs as a user without privileges, so that permission bits apply also when the tests run as
-// root. The layout: rw/ (0777) holds presets.ini (0666), readonly.ini (0444) and dir/;
-// ro/ (0555) holds presets.ini (0666).
-TEST(ProfileFileSafetyTest, AnUnwritablePlaceKeepsTheOldFile) {
+// root. The layout: rw/ (0777) holds presets.ini (0666, the test's), mine.ini (0666, the
+// writer's, also named twin.ini), readonly.ini (0444) and dir/; ro/ (0555) holds presets.ini
+// (0666). A file is written wherever the writer may write it, in place where a new file renamed
+// over it would change more than its bytes: its other names keep showing it, its owner stays.
+TEST(ProfileFileSafetyTest, AFileIsWrittenWhereverItMayBeAndAnUnwritablePlaceKeepsTheOldFile) {
     const PlaceCase cases[] = {
-        {"writable file in a writable directory", "rw/presets.ini", true},
+        {"another user's file in a writable directory", "rw/presets.ini", true},
         {"new file in a writable directory", "rw/new.ini", true},
-        {"read-only directory", "ro/presets.ini", false},
+        {"the writer's file with a second name", "rw/mine.ini", true},
+        {"writable file in a read-only directory", "ro/presets.ini", true},
         {"new file in a read-only directory", "ro/new.ini", false},
         {"read-only file", "rw/readonly.ini", false},
         {"missing directory", "none/presets.ini", false},
         {"a directory", "rw/dir", false},
         {"below a regular file", "rw/presets.ini/x.ini", false},
     };
+    const char* const existing[] = {"rw/presets.ini", "rw/mine.ini", "rw/readonly.ini",
+                                    "ro/presets.ini"};
     for (const PlaceCase& c : cases) {
         SCOPED_TRACE(c.What);
         ScratchDirectory scratch;
@@ -162,11 +168,14 @@ TEST(ProfileFileSafetyTest, AnUnwritablePlaceKeepsTheOldFile) {
         mkdir((scratch / "rw").c_str(), 0777);
         mkdir((scratch / "ro").c_str(), 0777);
         mkdir((scratch / "rw/dir").c_str(), 0777);
-        for (const char* name : {"rw/presets.ini", "rw/readonly.ini", "ro/presets.ini"}) {
-            WriteBytes(scratch / name, kOld);
-        }
+        for (const char* name : existing) WriteBytes(scratch / name, kOld);
+        ASSERT_EQ(link((scratch / "rw/mine.ini").c_str(), (scratch / "rw/twin.ini").c_str()), 0);
+        ASSERT_EQ(chown((scratch / "rw/mine.ini").c_str(), test::UnprivilegedUser(),
+                        static_cast<gid_t>(-1)),
+                  0);
         chmod((scratch / "rw").c_str(), 0777);  // past the umask
         chmod((scratch / "rw/presets.ini").c_str(), 0666);
+        chmod((scratch / "rw/mine.ini").c_str(), 0666);
         chmod((scratch / "ro/presets.ini").c_str(), 0666);
         chmod((scratch / "rw/readonly.ini").c_str(), 0444);
         chmod((scratch / "ro").c_str(), 0555);
@@ -174,6 +183,8 @@ TEST(ProfileFileSafetyTest, AnUnwritablePlaceKeepsTheOldFile) {
         const std::vector<std::string> roBefore = scratch.Entries("ro");
 
         const std::string path = scratch / c.Path;
+        struct stat before {};
+        const bool existed = stat(path.c_str(), &before) == 0;
         const std::optional<bool> written = test::RunUnprivileged(
             [&] { return WriteProfileString("A", "K", "new", path.c_str()); });
         ASSERT_TRUE(written.has_value()) << "the writing child did not run";
@@ -182,11 +193,13 @@ TEST(ProfileFileSafetyTest, AnUnwritablePlaceKeepsTheOldFile) {
 
         if (c.Writable) {
             EXPECT_EQ(ReadBytes(path), kNew);
+            EXPECT_EQ(ReadBytes(scratch / "rw/twin.ini"), ReadBytes(scratch / "rw/mine.ini"));
+            struct stat after {};
+            ASSERT_EQ(stat(path.c_str(), &after), 0);
+            EXPECT_EQ(after.st_uid, existed ? before.st_uid : test::UnprivilegedUser());
             continue;
         }
-        for (const char* name : {"rw/presets.ini", "rw/readonly.ini", "ro/presets.ini"}) {
-            EXPECT_EQ(ReadBytes(scratch / name), kOld) << name;
-        }
+        for (const char* name : existing) EXPECT_EQ(ReadBytes(scratch / name), kOld) << name;
         EXPECT_EQ(scratch.Entries("rw"), rwBefore);
         EXPECT_EQ(scratch.Entries("ro"), roBefore);
     }

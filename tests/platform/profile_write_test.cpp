@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/profile_entry_writes.h"
 #include "platform/profile_file.h"
 #include "profile_test_support.h"
 
@@ -496,6 +498,39 @@ TEST(ProfileWriteTest, PlacesThatCannotHoldTheFileRefuseTheWrite) {
         EXPECT_EQ(ReadBytes(scratch / "presets.ini"), "[A]\nK=old\n");
         EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"dir", "presets.ini"}));
         EXPECT_EQ(scratch.Entries("dir"), std::vector<std::string>{});
+    }
+}
+
+// Where a section's entries are written one call at a time (Windows), a call that fails puts
+// back the entries written before it, so the section holds what it held before. A key written
+// twice shows that they are put back the last one first.
+TEST(ProfileWriteTest, AFailedCallPutsBackTheEntriesWrittenBeforeIt) {
+    using Section = std::map<std::string, std::string>;
+    const std::vector<ProfileEntry> entries = {
+        {"Depth", "20"}, {"Delay", "30"}, {"Depth", "40"}, {"Speed", "60"}};
+    const Section before = {{"Delay", "50"}, {"Other", "1"}};
+    const Section after = {{"Delay", "30"}, {"Depth", "40"}, {"Other", "1"}, {"Speed", "60"}};
+    for (std::size_t failing = 0; failing <= entries.size(); ++failing) {
+        SCOPED_TRACE("failing call " + std::to_string(failing + 1));  // past the last: none
+        Section stored = before;
+        std::size_t calls = 0;
+        const ProfileEntryCalls section{
+            .StoredText = [&](const std::string& key) -> std::optional<std::string> {
+                return stored.contains(key) ? std::optional(stored.at(key)) : std::nullopt;
+            },
+            .Write =
+                [&](const ProfileEntry& entry) {
+                    if (calls++ == failing) return false;
+                    stored[entry.key] = entry.value;
+                    return true;
+                },
+            .Restore =
+                [&](const std::string& key, const std::optional<std::string>& text) {
+                    text ? void(stored[key] = *text) : void(stored.erase(key));
+                },
+        };
+        EXPECT_EQ(WriteEntriesOrNone(entries, section), failing == entries.size());
+        EXPECT_EQ(stored, failing == entries.size() ? after : before);
     }
 }
 

@@ -273,7 +273,7 @@ lv2apply)
     done <<'EOF'
 urn:vornak:flanger:stereo stereo.wav 5.0 5.0 0.10 0.90 0.10 1 0 0 0.50 0 0.0
 urn:vornak:flanger:stereo stereo.wav 2.5 7.3 0.37 0.66 0.45 1 1 0 0.50 0 -6.0 --sweep sine
-urn:vornak:flanger:mono mono.wav 10.0 1.0 2.00 1.00 1.00 0 0 0 0.50 - 0.0 --no-feedback
+urn:vornak:flanger:mono mono.wav 10.0 1.0 2.00 1.00 0.99 0 0 0 0.50 - 0.0 --no-feedback
 urn:vornak:flanger:mono mono.wav 1.0 10.0 0.55 0.10 0.99 1 1 0 0.50 - 3.5 --sweep sine
 urn:vornak:flanger:stereo stereo.wav 3.0 6.0 0.80 0.70 0.60 1 1 1 0.50 0 0.0 --sweep sine
 urn:vornak:flanger:mono mono.wav 2.0 4.0 0.30 0.70 0.50 1 1 1 0.25 - -24.0 --sweep sine

@@ -1,10 +1,16 @@
 // Presets end to end: the built command saving, showing and using presets in profile files and
 // in the module's registry, which lives in a database file of each test's own scratch directory
 // ($FLANGER_REGISTRY), so no test sees another's keys or the user's.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "command_runner.h"
@@ -333,9 +339,30 @@ TEST(PresetCommandTest, DemoUsesThePreset) {
     EXPECT_NE(withPreset, ReadExactly(d / "plain.wav")) << "the preset made no difference";
 }
 
+// A process that takes the lock of the file at `path` (made for it) and holds it for a minute,
+// as a stuck save would; a save that waited for it without end would go on then, and succeed.
+pid_t HoldLock(const std::string& path) {
+    WriteBytes(path, "[Warm]\nDepth=40\n");
+    int locked[2];
+    if (pipe(locked) != 0) return -1;
+    const pid_t holder = fork();
+    if (holder == 0) {
+        const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (flock(file, LOCK_EX) == 0 && write(locked[1], "L", 1) == 1) sleep(60);
+        _exit(0);
+    }
+    char signal = 0;
+    if (holder > 0 && read(locked[0], &signal, 1) != 1) ADD_FAILURE() << "no lock taken";
+    close(locked[0]);
+    close(locked[1]);
+    return holder;
+}
+
 struct FailureCase {
     const char* name;
-    std::vector<std::string> arguments;  // "<d>" stands for the scratch directory
+    // "<d>" stands for the scratch directory, "<h>" for the folder of the file whose lock
+    // HoldLock holds, "<pid>" for the holder.
+    std::vector<std::string> arguments;
     int exitStatus;
     std::string err;             // the whole of standard error, "<d>" as above
     bool errStartsOnly = false;  // err is the start of the one line
@@ -343,6 +370,18 @@ struct FailureCase {
 
 TEST(PresetCommandTest, RefusesPresetsItCannotReadOrWrite) {
     const FailureCase cases[] = {
+        // Another process holds the file's lock past the five seconds a save waits (first, while
+        // HoldLock's minute lasts).
+        {"save-preset to a profile file whose lock another process holds",
+         {"save-preset", "--preset-file", "<h>/locked.ini", "--section", "Warm"},
+         1,
+         "flanger: cannot write the preset to section 'Warm' of '<h>/locked.ini': process <pid> "
+         "held its lock for more than 5 s\n"},
+        {"save-preset to an XML file whose lock another process holds",
+         {"save-preset", "--xml-preset", "<h>/locked.ini", "--node", "Warm"},
+         1,
+         "flanger: cannot lock '<h>/locked.ini' against other saves: process <pid> held its lock "
+         "for more than 5 s\n"},
         {"process with a preset file that is not there",
          {"process", "<d>/in.wav", "<d>/out.wav", "--preset-file", "<d>/none.ini", "--section",
           "Warm"},
@@ -401,14 +440,20 @@ TEST(PresetCommandTest, RefusesPresetsItCannotReadOrWrite) {
          2,
          "flanger: --preset-file and --registry-key cannot be used together\n"},
     };
+    const ScratchDirectory held;
+    const pid_t holder = HoldLock(held / "locked.ini");
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
         const ScratchDirectory d;
         WriteSound(d / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000,
                    TestSignal(1, 8000, 1000));
-        const auto expand = [&d](std::string text) {
-            for (std::size_t at; (at = text.find("<d>")) != std::string::npos;) {
-                text.replace(at, 3, d.Path());
+        const auto expand = [&](std::string text) {
+            for (const auto& [from, to] : {std::pair<std::string, std::string>{"<d>", d.Path()},
+                                           {"<h>", held.Path()},
+                                           {"<pid>", std::to_string(holder)}}) {
+                for (std::size_t at; (at = text.find(from)) != std::string::npos;) {
+                    text.replace(at, from.size(), to);
+                }
             }
             return text;
         };
@@ -427,6 +472,9 @@ TEST(PresetCommandTest, RefusesPresetsItCannotReadOrWrite) {
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(d.Entries(), std::vector<std::string>{"in.wav"}) << "nothing written";
     }
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    EXPECT_EQ(ReadBytes(held / "locked.ini"), "[Warm]\nDepth=40\n");
 }
 
 }  // namespace

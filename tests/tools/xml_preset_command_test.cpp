@@ -119,17 +119,25 @@ TEST(XmlPresetCommandTest, SaveIntoADocumentKeepsEveryOtherByte) {
                            Golden("xml_studio_chorus.xml")}});
 }
 
-TEST(XmlPresetCommandTest, SaveReplacesTheFileThroughItsLinksWithItsPermissions) {
+// A file in a folder that takes no new file, with a second name, is written in place as the
+// module writes such profile files: its names, permissions and owner stay.
+TEST(XmlPresetCommandTest, SaveWritesTheFileThroughItsLinksWithItsPermissions) {
     const ScratchDirectory d;
+    ASSERT_EQ(chmod(d.Path().c_str(), 0755), 0);
     ASSERT_EQ(mkdir((d / "real").c_str(), 0755), 0);
     const std::string real = d / "real/settings.xml";
     WriteBytes(real, "<S/>");
+    ASSERT_EQ(link(real.c_str(), (d / "real/twin.xml").c_str()), 0);
     ASSERT_EQ(chmod(real.c_str(), 0640), 0);
-    const uid_t owner = geteuid() == 0 ? 65534 : geteuid();  // root may give it back
+    const uid_t owner = geteuid() == 0 ? 65534 : geteuid();  // the user the command runs as
     ASSERT_EQ(chown(real.c_str(), owner, static_cast<gid_t>(-1)), 0);
+    ASSERT_EQ(chmod((d / "real").c_str(), 0555), 0);
     ASSERT_EQ(symlink("real/settings.xml", (d / "link.xml").c_str()), 0);
+    CommandOptions asOwner;
+    asOwner.asNobody = true;
     const CommandResult run = RunFlanger(
-        {"save-preset", "--xml-preset", d / "link.xml", "--node", "S", "--depth", "0.2"});
+        {"save-preset", "--xml-preset", d / "link.xml", "--node", "S", "--depth", "0.2"}, asOwner);
+    chmod((d / "real").c_str(), 0755);  // so that the scratch directory can go
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     struct stat status {};
     ASSERT_EQ(lstat((d / "link.xml").c_str(), &status), 0);
@@ -140,6 +148,7 @@ TEST(XmlPresetCommandTest, SaveReplacesTheFileThroughItsLinksWithItsPermissions)
     EXPECT_EQ(ReadBytes(real),
               "<S>\n  <Depth Value=\"20\"/>\n  <Delay Value=\"50\"/>\n  <Width Value=\"50\"/>\n"
               "  <Sine Value=\"0\"/>\n  <Feedback Value=\"10\"/>\n  <Speed Value=\"10\"/>\n</S>");
+    EXPECT_EQ(ReadBytes(d / "real/twin.xml"), ReadBytes(real));
     EXPECT_EQ(d.Entries(), (std::vector<std::string>{"link.xml", "real"}));
 }
 
@@ -286,9 +295,8 @@ TEST(XmlPresetCommandTest, ProcessAndDemoUseTheElementWithTypedValuesOnTop) {
     const Sound input = ReadSound(d / "in.wav");
     for (const UseCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const CommandResult run =
-            RunFlanger(Plus({"process", d / "in.wav", d / "preset.wav", "--no-clip-warning"},
-                            c.presetOptions));
+        const CommandResult run = RunFlanger(Plus(
+            {"process", d / "in.wav", d / "preset.wav", "--no-clip-warning"}, c.presetOptions));
         ASSERT_EQ(run.exitStatus, 0) << run.err;
         EXPECT_EQ(run.err, c.err);
         const std::vector<float> withPreset = ReadSound(d / "preset.wav").samples;

@@ -1,5 +1,5 @@
 // The profile operations over INI text files: each read parses the whole file, each write is an
-// atomic update of it (atomic_file.h) that edits one entry (ini_text.h).
+// update of it under its lock (locked_file_update.h) that edits one entry (ini_text.h).
 //
 // Files are bytes, except those in UTF-16 (profile_encoding.h). Null names, keys or file names make
 // reads give their default and writes fail, rather than the enumerations and deletions that some
@@ -13,7 +13,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/posix/atomic_file.h"
+#include "platform/posix/locked_file_update.h"
 #include "platform/posix/ini_text.h"
 #include "platform/posix/profile_encoding.h"
 #include "platform/posix/profile_values.h"
@@ -54,7 +54,7 @@ bool WriteValues(const char* section, const std::vector<Entry>& entries, const c
         }
     }
     if (storable.empty()) return false;
-    return posix::UpdateFileAtomically(
+    return posix::UpdateFileUnderLock(
         fileName, [&](const std::string& current) -> std::optional<std::string> {
             posix::ProfileText decoded = posix::DecodeProfile(current, posix::DecodePurpose::Edit);
             const auto fits = [&](std::string_view text) {
@@ -168,8 +168,9 @@ bool WriteProfileSection(const char* section, const std::vector<ProfileEntry>& e
                                     static_cast<std::uint32_t>(entry.value.size())));
             texts.emplace_back(entry.key, structs.back());
         }
+        // Entries the file cannot hold are left out, as the single writes leave them.
         bool refused = false;
-        return WriteValues(section, texts, fileName, refused) && !refused;
+        return WriteValues(section, texts, fileName, refused);
     } catch (const std::exception&) {
         return false;
     }

@@ -6,27 +6,23 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <new>
 #include <thread>
 
 #include "platform/posix/registry_location.h"
+#include "platform/posix/store_wait.h"
 #include "platform/registry.h"
 
 namespace flanger::platform {
 namespace {
 
-// SQLite's own wait for a lock that another connection holds, per attempt. Saving a preset
-// holds the write lock for a few milliseconds, so this is ample.
-constexpr std::chrono::milliseconds kBusyTimeout(5000);
-
-// How long a transaction is run again while SQLite reports busy, also without having waited (a
-// write-ahead log being recovered by another process, or its index being rebuilt).
-std::atomic<std::chrono::milliseconds::rep> busyWaitMs{10000};
+// SQLite's own wait for a lock that another connection holds, per attempt, and how long a
+// transaction is run again while SQLite reports busy, also without having waited (a write-ahead
+// log being recovered by another process, or its index being rebuilt): the store wait that
+// profile files keep too. Saving a preset holds the write lock for a few milliseconds.
+using posix::StoreWait;
 constexpr auto kLongestPause = std::chrono::milliseconds(50);
-
-std::chrono::milliseconds BusyWait() { return std::chrono::milliseconds(busyWaitMs.load()); }
 
 // The format of the tables below, in the file's user_version. A later format is refused rather
 // than misread.
@@ -132,7 +128,7 @@ private:
 // Runs `attempt` (returning an SQLite code) again while it reports busy, until the deadline.
 template <typename Attempt>
 int RetryWhileBusy(Attempt&& attempt) {
-    const auto deadline = std::chrono::steady_clock::now() + BusyWait();
+    const auto deadline = std::chrono::steady_clock::now() + StoreWait();
     auto pause = std::chrono::milliseconds(1);
     while (true) {
         const int code = attempt();
@@ -198,8 +194,6 @@ RegistryDatabase::~RegistryDatabase() {
     }
 }
 
-void RegistryDatabase::SetBusyWait(std::chrono::milliseconds wait) { busyWaitMs = wait.count(); }
-
 std::int64_t RegistryDatabase::RootKeyId(Root root) {
     // The ids of the rows that kCreateSchema inserts, in the order of Root.
     return static_cast<std::int64_t>(root) + 1;
@@ -262,7 +256,7 @@ long RegistryDatabase::Prepare(Mode mode) {
 }
 
 void RegistryDatabase::ApplyBusyTimeout() {
-    sqlite3_busy_timeout(Connection, static_cast<int>(std::min(kBusyTimeout, BusyWait()).count()));
+    sqlite3_busy_timeout(Connection, static_cast<int>(StoreWait().count()));
 }
 
 template <typename Body>

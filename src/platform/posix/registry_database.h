@@ -9,14 +9,15 @@
 // Several processes may use one file: the database runs with a write-ahead log, every
 // transaction that writes takes the write lock when it begins (BEGIN IMMEDIATE) so that two
 // writers never deadlock upgrading read locks, and a transaction that still finds the database
-// busy after SQLite's own wait is run again until a deadline. Results are registry.h codes.
+// busy after SQLite's own wait is run again until a deadline: the store wait of store_wait.h,
+// after which it fails (kRegistryCannotWrite for a write, kRegistryCannotRead for a read).
+// Results are registry.h codes.
 // Not thread-safe: the caller serialises all use of one object. After fork() the child must not
 // use an object of its parent; destroying one there leaves the connection alone.
 #pragma once
 
 #include <sys/types.h>
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -56,12 +57,6 @@ public:
     RegistryDatabase& operator=(const RegistryDatabase&) = delete;
 
     static std::int64_t RootKeyId(Root root);
-
-    // How long a transaction waits in all for a database that other connections keep locked,
-    // before it fails (kRegistryCannotWrite for a write, kRegistryCannotRead for a read): ten
-    // seconds, which no save of a preset comes near. Tests shorten it; it applies to every
-    // transaction that begins afterwards.
-    static void SetBusyWait(std::chrono::milliseconds wait);
 
     // The key reached from the key `start` through `names`; kRegistryFileNotFound when one of
     // them is missing.

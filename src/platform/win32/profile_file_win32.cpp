@@ -30,7 +30,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/profile_entry_writes.h"
 #include "platform/profile_file.h"
 
 namespace flanger::platform {
@@ -258,16 +260,46 @@ bool WriteProfileStruct(const char* section, const char* key, const void* data, 
 
 bool WriteProfileSection(const char* section, const std::vector<ProfileEntry>& entries,
                          const char* fileName) {
-    bool written = true;
-    for (const ProfileEntry& entry : entries) {
-        written =
-            (entry.isStruct
-                 ? WriteProfileStruct(section, entry.key.c_str(), entry.value.data(),
-                                      static_cast<std::uint32_t>(entry.value.size()), fileName)
-                 : WriteProfileString(section, entry.key.c_str(), entry.value.c_str(), fileName)) &&
-            written;
+    try {
+        const char* const path = FileName(fileName);
+        if (!path) return false;
+        // Refused entries are left out before anything is written, as the single writes refuse
+        // them without touching the file.
+        std::vector<ProfileEntry> storable;
+        for (const ProfileEntry& entry : entries) {
+            const bool tooLong = entry.isStruct && entry.value.size() > (MAXDWORD - 3) / 2;
+            if (!tooLong &&
+                CanStore(section, entry.key.c_str(), entry.isStruct ? "" : entry.value)) {
+                storable.push_back(entry);
+            }
+        }
+        if (storable.empty()) return false;
+        const ProfileEntryCalls calls{
+            .StoredText = [&](const std::string& key) -> std::optional<std::string> {
+                const std::optional<EntryName> name = ReadableName(section, key.c_str());
+                if (!name || !HoldsKey(*name, path)) return std::nullopt;
+                return ReadWholeText(*name, path);
+            },
+            .Write =
+                [&](const ProfileEntry& entry) {
+                    return entry.isStruct
+                               ? WriteProfileStruct(section, entry.key.c_str(), entry.value.data(),
+                                                    static_cast<std::uint32_t>(entry.value.size()),
+                                                    fileName)
+                               : WriteProfileString(section, entry.key.c_str(), entry.value.c_str(),
+                                                    fileName);
+                },
+            // A null text makes the system remove the key.
+            .Restore =
+                [&](const std::string& key, const std::optional<std::string>& text) {
+                    WritePrivateProfileStringA(section, key.c_str(), text ? text->c_str() : nullptr,
+                                               path);
+                },
+        };
+        return WriteEntriesOrNone(storable, calls);
+    } catch (const std::exception&) {
+        return false;
     }
-    return written;
 }
 
 }  // namespace flanger::platform

@@ -13,6 +13,7 @@
 
 #include "platform/profile_file.h"
 #include "platform/registry.h"
+#include "presets/lock_holder.h"
 #include "presets/xml_preset_file.h"
 
 namespace flanger::tool {
@@ -56,8 +57,8 @@ std::string CheckReadable(const std::string& fileName, MissingFile missing) {
     return {};
 }
 
-// Why a profile file cannot be written, as far as the file system tells before trying; empty
-// when nothing stands in the way.
+// Why a profile or XML file cannot be written, as far as the file system tells before trying;
+// empty when nothing stands in the way.
 std::string WriteObstacle(const std::string& fileName) {
     const std::size_t slash = fileName.find_last_of('/');
     const std::string directory =
@@ -65,10 +66,20 @@ std::string WriteObstacle(const std::string& fileName) {
     struct stat status {};
     if (stat(directory.c_str(), &status) != 0) return std::strerror(errno);
     if (!S_ISDIR(status.st_mode)) return std::strerror(ENOTDIR);
-    // The module replaces the file through a new one beside it, so the directory must be
-    // writable even when the file is.
-    if (access(directory.c_str(), W_OK) != 0) return std::strerror(errno);
+    // A file that exists is rewritten in place where its folder takes no new file, so only a
+    // new one needs a folder it may write. AT_EACCESS: the ids that open would use.
+    const bool exists = stat(fileName.c_str(), &status) == 0;
+    if (faccessat(AT_FDCWD, exists ? fileName.c_str() : directory.c_str(), W_OK, AT_EACCESS) != 0) {
+        return std::strerror(errno);
+    }
     return {};
+}
+
+// Why the module could not write a profile file, where the command can tell: another process
+// holding the file's lock past the wait. Empty otherwise.
+std::string LostSaveReason(const std::string& fileName) {
+    const std::optional<long> holder = LockHolder(fileName);
+    return holder ? ": " + DescribeHeldLock(*holder) : std::string();
 }
 
 std::optional<EffectParameters> Load(const PluginExports& module, const ModuleArguments& where) {
@@ -218,9 +229,12 @@ bool SavePresetParameters(const PluginExports& module, const PresetLocation& loc
     const std::int32_t saved =
         module.SavePreset(where.FileName, where.Section, where.RootKey, settings);
     module.Free(settings);
-    // The module reports only a registry key it cannot open or create; a profile file that
-    // cannot be written, or single values that were lost, show when reading back.
-    if (saved != 1 || Load(module, where) != parameters) return false;
+    if (saved != 1) {
+        if (profile) error += LostSaveReason(location.FileName);
+        return false;
+    }
+    // Single values a registry lost unreported show when reading back.
+    if (Load(module, where) != parameters) return false;
     struct stat status {};
     if (profile && stat(location.FileName.c_str(), &status) != 0) return false;
     error.clear();

@@ -4,13 +4,14 @@
 // platform layer the module's storages read through, and never writes there. XML presets go
 // through InitializeXml and SavePresetXml on a settings tree (xml_preset_file.h).
 //
-// The module answers a preset that is not there with the defaults and a profile file it cannot
-// write with success, so these functions add what a person needs to hear about: a preset file
-// that does not exist or cannot be read, and a save that did not arrive. Whether it arrived is
-// judged by reading it back, and for a profile file also by its folder and its existence, since
-// a lost save of a new effect's values would read back as those values all the same. A registry
-// save of exactly those values that loses them unreported goes unnoticed; the exports offer no
-// way to tell.
+// The module answers a preset that is not there with the defaults, and a save that failed with
+// 0 but no reason, so these functions add what a person needs to hear about: a preset file that
+// does not exist or cannot be read, a save that did not arrive, and why where the file system
+// tells (a folder or file that cannot be written, another process holding the file's lock).
+// Whether a save arrived is also judged by reading it back, and for a profile file by its
+// existence, since a lost save of a new effect's values would read back as those values all the
+// same. A registry save of exactly those values that loses them unreported goes unnoticed; the
+// exports offer no way to tell.
 #pragma once
 
 #include <optional>
@@ -36,9 +37,10 @@ std::optional<EffectParameters> LoadPresetParameters(const PluginExports& module
                                                      std::string* absence = nullptr);
 
 // Stores the six values at `location` and reads them back. False with the reason in `error`
-// when a profile or XML file's folder is missing or not writable (nothing is saved then), when
-// an existing XML file cannot be read as XML, when the module reports a failure, or when the
-// location does not then hold the values.
+// when a profile or XML file's folder is missing, when the file is not writable or, where it
+// does not exist yet, its folder (nothing is saved then), when an existing XML file cannot be
+// read as XML, when the module reports a failure (naming the process that held the file's lock
+// past the wait, where that was the reason), or when the location does not then hold the values.
 bool SavePresetParameters(const PluginExports& module, const PresetLocation& location,
                           const EffectParameters& parameters, std::string& error);
 

@@ -11,6 +11,8 @@
 #include <utility>
 
 #include "audio/output_file.h"
+#include "platform/posix/store_wait.h"
+#include "presets/lock_holder.h"
 
 namespace flanger::tool {
 namespace {
@@ -19,13 +21,19 @@ namespace {
 // only guards against a file system whose inode numbers are not stable.
 constexpr int kMaxLockAttempts = 10000;
 
-enum class Attempt { Locked, Retry, NothingToLock, Refused };
+enum class Attempt { Locked, Retry, NothingToLock, Refused, Busy };
 
-bool LockExclusively(int descriptor) {
-    while (flock(descriptor, LOCK_EX) != 0) {
-        if (errno != EINTR) return false;
+// Waits for the lock no longer than the module waits for a profile file's.
+Attempt LockExclusively(int descriptor) {
+    switch (platform::posix::LockWithinStoreWait(descriptor)) {
+        case platform::posix::LockResult::Locked:
+            return Attempt::Locked;
+        case platform::posix::LockResult::Busy:
+            return Attempt::Busy;
+        case platform::posix::LockResult::Failed:
+            break;
     }
-    return true;
+    return Attempt::Refused;
 }
 
 // Locks the existing file at `target` and checks that the name still leads to it.
@@ -39,7 +47,7 @@ Attempt LockFile(const std::string& target, int& descriptor) {
     if (descriptor < 0) return errno == ENOENT ? Attempt::Retry : Attempt::NothingToLock;
     struct stat locked {};
     if (fstat(descriptor, &locked) != 0 || !S_ISREG(locked.st_mode)) return Attempt::NothingToLock;
-    if (!LockExclusively(descriptor)) return Attempt::Refused;
+    if (const Attempt lock = LockExclusively(descriptor); lock != Attempt::Locked) return lock;
     struct stat current {};
     if (lstat(target.c_str(), &current) != 0 || current.st_dev != locked.st_dev ||
         current.st_ino != locked.st_ino) {
@@ -52,7 +60,7 @@ Attempt LockFile(const std::string& target, int& descriptor) {
 Attempt LockFolder(const std::string& target, int& descriptor) {
     descriptor = open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor < 0) return Attempt::NothingToLock;
-    if (!LockExclusively(descriptor)) return Attempt::Refused;
+    if (const Attempt lock = LockExclusively(descriptor); lock != Attempt::Locked) return lock;
     struct stat current {};
     if (lstat(target.c_str(), &current) == 0 || errno != ENOENT) return Attempt::Retry;
     return Attempt::Locked;
@@ -71,9 +79,14 @@ std::optional<SaveLock> SaveLock::Acquire(const std::string& target, std::string
         const int reason = errno;
         if (descriptor >= 0) close(descriptor);
         if (result == Attempt::NothingToLock) return Nothing();
+        const std::string locked = missing ? DirectoryOf(target) : target;
         if (result == Attempt::Refused) {
-            error = "cannot lock '" + (missing ? DirectoryOf(target) : target) +
-                    "' against other saves: " + std::strerror(reason);
+            error = "cannot lock '" + locked + "' against other saves: " + std::strerror(reason);
+            return std::nullopt;
+        }
+        if (result == Attempt::Busy) {
+            error = "cannot lock '" + locked +
+                    "' against other saves: " + DescribeHeldLock(LockHolder(locked).value_or(0));
             return std::nullopt;
         }
     }

@@ -7,11 +7,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "audio/output_file.h"
 #include "flanger_settings_node.h"
+#include "platform/posix/in_place_update.h"
 #include "platform/xml_document.h"
 #include "presets/preset_storage.h"
 #include "presets/xml_preset_edit.h"
@@ -19,12 +21,8 @@
 namespace flanger::tool {
 namespace {
 
-std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error) {
-    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file < 0) {
-        error = std::strerror(errno);
-        return std::nullopt;
-    }
+// The bytes of the open file from where it is read on; closes it.
+std::optional<std::string> ReadAndClose(int file, std::string& error) {
     std::string bytes;
     char buffer[65536];
     for (;;) {
@@ -38,6 +36,15 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::string& e
         }
         bytes.append(buffer, static_cast<std::size_t>(count));
     }
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error) {
+    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) {
+        error = std::strerror(errno);
+        return std::nullopt;
+    }
+    return ReadAndClose(file, error);
 }
 
 bool WriteAll(int file, std::string_view bytes) {
@@ -110,6 +117,54 @@ std::optional<EffectParameters> ReadPreset(const PluginExports& module, const st
     }
 }
 
+// Whether `text` holds `parameters` at the element, read as a save's read-back reads: through a
+// temporary file in $TMPDIR (else /tmp), for a file whose own folder takes no new file. The
+// temporary loses its name as soon as it is made, so that a kill leaves nothing behind; it is
+// read through the process's own descriptor.
+bool ReadsBackElsewhere(const PluginExports& module, const PresetLocation& location,
+                        const std::string& text, const EffectParameters& parameters,
+                        std::string& reason) {
+    const char* const folder = std::getenv("TMPDIR");
+    std::string temporary = std::string(folder != nullptr && folder[0] != '\0' ? folder : "/tmp") +
+                            "/flanger-preset-XXXXXX";
+    const int file = mkstemp(temporary.data());
+    if (file >= 0) unlink(temporary.c_str());
+    if (file < 0 || !WriteAll(file, text)) {
+        reason =
+            "cannot write '" + temporary + "' to read the new text back: " + std::strerror(errno);
+        if (file >= 0) close(file);
+        return false;
+    }
+    const std::optional<EffectParameters> stored =
+        ReadPreset(module, "/proc/self/fd/" + std::to_string(file), location.ElementNames, reason);
+    close(file);
+    if (stored == parameters) return true;
+    reason = "the new text does not read back as the preset" +
+             (stored ? std::string() : " (" + reason + ")");
+    return false;
+}
+
+// Rewrites the file at `target` (which must not be replaced by a rename, see
+// platform/posix/in_place_update.h) to hold `text`, once the text reads back as the preset.
+bool SaveInPlace(const PluginExports& module, const PresetLocation& location,
+                 const std::string& target, const std::string& text,
+                 const EffectParameters& parameters, std::string& reason) {
+    if (!ReadsBackElsewhere(module, location, text, parameters, reason)) return false;
+    const int file = open(target.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if (file < 0) {
+        reason = "cannot write '" + target + "': " + std::strerror(errno);
+        return false;
+    }
+    // The text as it is now, under the save's lock: the one to put back if the write fails.
+    const int reader = dup(file);
+    const std::optional<std::string> current =
+        reader >= 0 ? ReadAndClose(reader, reason) : std::nullopt;
+    const bool rewritten = current && platform::posix::RewriteInPlace(file, *current, text);
+    if (!rewritten) reason = "cannot write '" + target + "': " + std::strerror(errno);
+    close(file);
+    return rewritten;
+}
+
 }  // namespace
 
 std::optional<EffectParameters> LoadXmlPreset(const PluginExports& module,
@@ -177,6 +232,13 @@ bool SaveXmlPreset(const PluginExports& module, const PresetLocation& location,
         return false;
     }
 
+    struct stat targetStatus {};
+    if (existing && stat(target->c_str(), &targetStatus) == 0 &&
+        !platform::posix::MayReplaceByRename(DirectoryOf(*target), targetStatus)) {
+        if (SaveInPlace(module, location, *target, *edit.Text, parameters, reason)) return true;
+        error = failure + reason;
+        return false;
+    }
     const std::unique_ptr<PendingOutput> output = PendingOutput::Create(*target, reason);
     if (!output) {
         error = failure + reason;

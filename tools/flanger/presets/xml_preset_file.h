@@ -36,10 +36,12 @@ std::optional<SaveLock> LockXmlPresetFile(const PresetLocation& location, std::s
 
 // Saves the six values into the element at `location` with SavePresetXml and writes the file:
 // a new one when it does not exist, otherwise the old text with only the module's changes
-// spliced in (see xml_preset_edit.h). The file is replaced through a temporary file in its
-// directory, with its permissions and the symbolic links that lead to it, and only once the new
-// text reads back as these values. False with the whole message in `error` otherwise; the file
-// is then as it was.
+// spliced in (see xml_preset_edit.h), and only once the new text reads back as these values.
+// The file keeps its permissions and the symbolic links that lead to it. It is replaced through
+// a temporary file in its directory where that changes nothing but the bytes, otherwise (a
+// folder that takes no new file, a hard link, another user's file) rewritten in place, as the
+// module rewrites such profile files (platform/posix/in_place_update.h). False with the whole
+// message in `error` otherwise; the file is then as it was.
 bool SaveXmlPreset(const PluginExports& module, const PresetLocation& location,
                    const EffectParameters& parameters, std::string& error);
 

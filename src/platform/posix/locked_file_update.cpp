@@ -1,22 +1,24 @@
-// Atomic file updates under an advisory lock; see atomic_file.h.
+// File updates under an advisory lock; see locked_file_update.h.
 //
-// The lock sits on the file itself. Because an update renames a new inode over the name, a
+// The lock sits on the file itself. Because an update may rename a new inode over the name, a
 // writer that opened the old inode and then waited for its lock would otherwise edit a file
 // that is no longer there: so after locking it checks that the name still leads to the locked
 // inode (device and inode number) and starts over when it does not. While one writer holds the
 // lock of the current inode, no other can get past that check, which also makes it safe for the
 // lock holder to remove temporaries that killed writers left behind.
-#include "platform/posix/atomic_file.h"
+#include "platform/posix/locked_file_update.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
+
+#include "platform/posix/in_place_update.h"
+#include "platform/posix/store_wait.h"
 
 namespace flanger::platform::posix {
 namespace {
@@ -142,9 +144,9 @@ struct LockedFile {
     bool Created = false;  // we created it empty to have something to lock
 };
 
-enum class LockResult { Locked, Retry, Failed };
+enum class Attempt { Locked, Retry, Failed };
 
-LockResult TryLock(const std::string& path, LockedFile& locked) {
+Attempt TryLock(const std::string& path, LockedFile& locked) {
     // O_NOFOLLOW: the name was resolved to a file; a link appearing there since is a change
     // to resolve again, not something to write through. O_NONBLOCK keeps a FIFO from blocking
     // the open; it is refused below.
@@ -153,28 +155,29 @@ LockResult TryLock(const std::string& path, LockedFile& locked) {
     if (fd < 0 && errno == ENOENT) {
         // 0666: the permissions a new file gets, less the umask.
         fd = open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
-        if (fd < 0 && errno == EEXIST) return LockResult::Retry;
+        if (fd < 0 && errno == EEXIST) return Attempt::Retry;
         locked.Created = fd >= 0;
     }
-    if (fd < 0) return errno == ELOOP ? LockResult::Retry : LockResult::Failed;
+    if (fd < 0) return errno == ELOOP ? Attempt::Retry : Attempt::Failed;
     locked.Fd.Reset(fd);
     if (fstat(locked.Fd.Get(), &locked.Status) != 0 || !S_ISREG(locked.Status.st_mode)) {
-        return LockResult::Failed;
+        return Attempt::Failed;
     }
     // Without the lock a file we created cannot be removed safely (another writer may hold it
-    // by now); a file system refusing locks leaves it empty, which reads as no entries.
-    while (flock(locked.Fd.Get(), LOCK_EX) != 0) {
-        if (errno != EINTR) return LockResult::Failed;
-    }
+    // by now); a file system refusing locks, or a writer holding the lock past the wait, leaves
+    // it empty, which reads as no entries.
+    if (LockWithinStoreWait(locked.Fd.Get()) != LockResult::Locked) return Attempt::Failed;
     struct stat current {};
     if (lstat(path.c_str(), &current) != 0 || current.st_dev != locked.Status.st_dev ||
         current.st_ino != locked.Status.st_ino) {
-        return LockResult::Retry;
+        return Attempt::Retry;
     }
-    return LockResult::Locked;
+    // The link count and owner as they are now that no other writer can change the file.
+    locked.Status = current;
+    return Attempt::Locked;
 }
 
-// Writes `bytes` to a new temporary next to the file, with the file's permissions and owner,
+// Writes `bytes` to a new temporary next to the file, with the file's permissions and group,
 // and renames it over `path`. On failure the temporary is gone and the file unchanged.
 bool ReplaceFile(const std::string& path, const PathParts& parts, const struct stat& status,
                  std::string_view bytes) {
@@ -185,10 +188,12 @@ bool ReplaceFile(const std::string& path, const PathParts& parts, const struct s
         mkostemps(temporary.data(), static_cast<int>(kTemporarySuffix.size()), O_CLOEXEC));
     if (!fd.Valid()) return false;
 
-    // Owner first: a change of owner may clear mode bits that fchmod then sets. Giving a file
-    // away is not allowed to everyone; the file then belongs to whoever saved it last.
-    if (status.st_uid != geteuid() || status.st_gid != getegid()) {
-        [[maybe_unused]] const int ignored = fchown(fd.Get(), status.st_uid, status.st_gid);
+    // Only a file of the writer's own is replaced, but its group may be another (a folder's
+    // set-group-id bit). Group first: a change of group may clear mode bits that fchmod then
+    // sets. A group the writer is not in stays the writer's.
+    if (status.st_gid != getegid()) {
+        [[maybe_unused]] const int ignored =
+            fchown(fd.Get(), static_cast<uid_t>(-1), status.st_gid);
     }
     const bool written = WriteAll(fd.Get(), bytes) &&
                          fchmod(fd.Get(), status.st_mode & 07777) == 0 && fsync(fd.Get()) == 0;
@@ -214,7 +219,7 @@ std::optional<std::string> ReadRegularFile(const char* path) {
     return ReadAll(fd.Get(), status.st_size);
 }
 
-bool UpdateFileAtomically(const char* path, const FileEdit& edit) {
+bool UpdateFileUnderLock(const char* path, const FileEdit& edit) {
     for (int attempt = 0; attempt < kMaxLockAttempts; ++attempt) {
         const std::optional<std::string> target = ResolveLinks(path);
         if (!target) return false;
@@ -222,9 +227,9 @@ bool UpdateFileAtomically(const char* path, const FileEdit& edit) {
         if (parts.Name.empty()) return false;
 
         LockedFile locked;
-        const LockResult result = TryLock(*target, locked);
-        if (result == LockResult::Retry) continue;
-        if (result == LockResult::Failed) return false;
+        const Attempt result = TryLock(*target, locked);
+        if (result == Attempt::Retry) continue;
+        if (result == Attempt::Failed) return false;
 
         // From here on the lock is ours. A file we created empty only to lock it goes again
         // when the update fails, so that a failed write leaves no file where there was none.
@@ -243,6 +248,9 @@ bool UpdateFileAtomically(const char* path, const FileEdit& edit) {
         }
         if (!updated) return fail();
         if (!locked.Created && *updated == *current) return true;
+        if (!MayReplaceByRename(parts.Directory, locked.Status)) {
+            return RewriteInPlace(locked.Fd.Get(), *current, *updated) || fail();
+        }
         RemoveStaleTemporaries(parts);
         if (!ReplaceFile(*target, parts, locked.Status, *updated)) return fail();
         return true;
