@@ -3,9 +3,9 @@
 // fill a vector and must agree with them bit for bit everywhere else.
 #pragma once
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "engine/engine_kernels.h"
 
@@ -112,11 +112,12 @@ inline bool PrepareTapsFrameByFrame(SweepChunk& chunk, std::uint32_t frames,
 // from a host or a file would silence the effect for good. Such samples are taken as silence,
 // so the effect recovers as soon as the input is finite again; finite input is left exactly as
 // it is. Every kernel applies this as it loads the input (the vector ones over the exponent
-// bits, as here), sparing the buffer a pass of its own.
+// bits, as here), sparing the buffer a pass of its own. The bits are copied rather than taken
+// with std::bit_cast, whose unoptimised instance would be code the files share (see above).
 inline float FiniteInput(float sample) {
-    return (std::bit_cast<std::uint32_t>(sample) & kNonFiniteExponent) == kNonFiniteExponent
-               ? 0.0F
-               : sample;
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &sample, sizeof bits);
+    return (bits & kNonFiniteExponent) == kNonFiniteExponent ? 0.0F : sample;
 }
 
 // One frame of one channel: reads the taps, writes the output over the input and the line.
