@@ -1,7 +1,9 @@
 // Cost per frame of LV2 plug-ins as a host runs them, measured over lilv: each plug-in at
 // 44.1 kHz with its default controls, every audio port on a buffer of its own, white noise in,
 // in blocks of 64 and 512 frames. The time is the thread's processor time (not the wall clock),
-// the best of several rounds, so that other work on the machine disturbs it little.
+// the best of several rounds taken in turns by every plug-in, so that other work on the machine
+// disturbs it little and all alike. Costs are per stereo frame; the last line gives the first
+// plug-in's cost over the fastest other one's.
 //
 // usage: lv2_flanger_benchmark [--frames N] [--rounds N] URI...
 #include <lilv/lilv.h>
@@ -135,8 +137,15 @@ int main(int argc, char** argv) {
             if (bench != nullptr && bench->Valid()) bench->Run(frames);
         }
     }
-    std::printf("%-62s %7s %12s %12s %8s\n", "plug-in", "in/out", "ns/frame 64", "ns/frame 512",
-                "64/512");
+    // Per stereo frame: a plug-in with one input runs once per channel of a stereo track.
+    const auto stereoFactor = [](const Bench* bench) { return bench->Inputs >= 2 ? 1.0 : 2.0; };
+    std::printf("%-62s %7s %14s %14s %8s\n", "plug-in (ns per stereo frame)", "in/out",
+                "64-frame blocks", "512-frame blocks", "64/512");
+    // The first URI against the fastest of the others (those that do not share its prefix up
+    // to the last ':'), at each block size.
+    const std::string ours = uris[0].substr(0, uris[0].rfind(':') + 1);
+    double fastest[2] = {0.0, 0.0};
+    std::string fastestName[2];
     for (std::size_t i = 0; i < uris.size(); ++i) {
         const Bench* small = benches[2 * i].get();
         const Bench* large = benches[2 * i + 1].get();
@@ -145,8 +154,24 @@ int main(int argc, char** argv) {
             status = 1;
             continue;
         }
-        std::printf("%-62s %3u/%-3u %12.2f %12.2f %8.2f\n", uris[i].c_str(), small->Inputs,
-                    small->Outputs, small->Best, large->Best, small->Best / large->Best);
+        const double perStereo[2] = {small->Best * stereoFactor(small),
+                                     large->Best * stereoFactor(large)};
+        std::printf("%-62s %3u/%-3u %14.2f %14.2f %8.2f\n", uris[i].c_str(), small->Inputs,
+                    small->Outputs, perStereo[0], perStereo[1], small->Best / large->Best);
+        if (uris[i].rfind(ours, 0) == 0) continue;
+        for (int b = 0; b < 2; ++b) {
+            if (fastest[b] == 0.0 || perStereo[b] < fastest[b]) {
+                fastest[b] = perStereo[b];
+                fastestName[b] = uris[i];
+            }
+        }
+    }
+    const Bench* first[2] = {benches[0].get(), benches[1].get()};
+    if (first[0] != nullptr && first[0]->Valid() && first[1]->Valid() && fastest[0] > 0.0) {
+        std::printf("%s against the fastest other: %.2fx at 64 frames (%s), %.2fx at 512 (%s)\n",
+                    uris[0].c_str(), first[0]->Best * stereoFactor(first[0]) / fastest[0],
+                    fastestName[0].c_str(), first[1]->Best * stereoFactor(first[1]) / fastest[1],
+                    fastestName[1].c_str());
     }
     benches.clear();
     lilv_world_free(world);

@@ -18,71 +18,79 @@ namespace flanger {
 // step is not exactly halfway between two multiples of the spacing, every addition adds the same
 // rounded increment, so the k-th position is exactly position + k * increment (k * increment is
 // a small multiple of the spacing, and so is the sum): the chunk needs no chain of additions,
-// each waiting for the one before. Fills `positions` and `next` (the position after the chunk)
-// and returns true in that case; returns false, writing nothing, otherwise.
-inline bool StepInsideOneBinade(double position, double step, std::uint32_t frames,
-                                double* positions, double& next) {
+// each waiting for the one before. Sets `increment` and returns true when `frames` steps (and
+// the one after) stay so; returns false otherwise.
+inline bool StepsInsideOneBinade(double position, double step, std::uint32_t frames,
+                                 double& increment) {
     // The comparisons also refuse NaN.
     if (!(position >= 1.0 && std::fabs(step) < position)) return false;
     // The binade's lower end and the spacing of doubles in it, from the exponent's bits.
     std::uint64_t bits;
     std::memcpy(&bits, &position, sizeof bits);
     const std::uint64_t exponent = (bits >> 52) & 0x7FF;  // at least 1023: position >= 1
-    const std::uint64_t lowBits = exponent << 52, spacingBits = (exponent - 52) << 52;
-    double low, spacing;
+    // The spacing is 2^(e-52); its inverse 2^(52-e) is a double too (e - 52 >= -52), so that
+    // multiplying by it is exactly the division, without the division's wait.
+    const std::uint64_t lowBits = exponent << 52, inverseSpacingBits = (2 * 1023 + 52 - exponent)
+                                                                       << 52;
+    double low, inverseSpacing;
     std::memcpy(&low, &lowBits, sizeof low);
-    std::memcpy(&spacing, &spacingBits, sizeof spacing);
+    std::memcpy(&inverseSpacing, &inverseSpacingBits, sizeof inverseSpacing);
     // A step halfway between two multiples of the spacing rounds to even: not the same each
     // time. Twice the step in spacings (exact, below 2^54) is then an odd whole number.
-    const double twice = 2.0 * (std::fabs(step) / spacing);
+    const double twice = 2.0 * (std::fabs(step) * inverseSpacing);
     const auto whole = static_cast<std::int64_t>(twice);
     if (static_cast<double>(whole) == twice && (whole & 1) != 0) return false;
     // Exact whenever the sum stays in the binade, which the margin below makes sure of.
-    const double increment = (position + step) - position;
+    increment = (position + step) - position;
     const double reach = static_cast<double>(frames + 1) * std::fabs(increment) + std::fabs(step);
-    if (!(position + reach < 2.0 * low && position - reach > low)) return false;
-    // Each position from the frame's own index: no addition waits for another.
-    const auto count = static_cast<std::int32_t>(frames);
-#pragma GCC unroll 4
-    for (std::int32_t i = 0; i < count; ++i) {
-        positions[i] = position + static_cast<double>(i) * increment;
-    }
-    next = position + static_cast<double>(count) * increment;
-    return true;
+    return position + reach < 2.0 * low && position - reach > low;
 }
 
-// Steps a triangle sweep `frames` frames, writing the position each frame reads into
-// `positions`. `position` and `step` are the sweep's state: the position the next frame reads
-// and the change per frame, whose sign flips at each turn.
+// The position of a linear chunk's frame i (see SweepChunk::Linear).
+inline double LinearPosition(const SweepChunk& chunk, std::uint32_t i) {
+    return chunk.LinearStart + static_cast<double>(i) * chunk.LinearIncrement;
+}
+
+// Writes a linear chunk's positions into Position, for code that reads them from there.
+inline void WriteLinearPositions(SweepChunk& chunk, std::uint32_t frames) {
+    if (!chunk.Linear) return;
+    for (std::uint32_t i = 0; i < frames; ++i) chunk.Position[i] = LinearPosition(chunk, i);
+    chunk.Linear = false;
+}
+
+// Steps a triangle sweep `frames` frames, leaving the position each frame reads in `chunk`:
+// as a linear chunk where no frame turns and the steps stay in one binade, else in Position.
+// `position` and `step` are the sweep's state: the position the next frame reads and the change
+// per frame, whose sign flips at each turn.
 inline void StepTriangleSweep(double& position, double& step, double base, std::int32_t ringLength,
-                              double* positions, std::uint32_t frames) {
+                              SweepChunk& chunk, std::uint32_t frames) {
+    chunk.Scaled = false;
     // The upper bound is the ring length, not the base plus the width. The turn is due when
     // position - 1.0 > RingLength, which is exactly position > RingLength + 1.0: 1.0 comes off
     // a position of 1.0 or more without rounding, and below 1.0 neither holds.
     const double top = static_cast<double>(ringLength) + 1.0;
     const auto turnIsDue = [top, base](double p) { return p > top || p <= base; };
-    // Locals, so that the sequence stays in registers while the positions are stored.
-    double current = position;
-    double currentStep = step;
+    double* const positions = chunk.Position;
 
     // Most chunks have no turn. Adding the same step again and again with rounding to nearest
     // never reverses direction, so the positions after each step are ordered: if neither the
     // first nor the last calls for a turn, none between does, and the chunk can step without
     // checking.
-    if (!StepInsideOneBinade(position, step, frames, positions, current)) {
-#pragma GCC unroll 4
-        for (std::uint32_t i = 0; i < frames; ++i) {
-            positions[i] = current;
-            current = current + currentStep;
+    double increment;
+    if (StepsInsideOneBinade(position, step, frames, increment)) {
+        const double next = position + static_cast<double>(frames) * increment;
+        if (!turnIsDue(position + increment) && !turnIsDue(next)) {
+            chunk.Linear = true;
+            chunk.LinearStart = position;
+            chunk.LinearIncrement = increment;
+            position = next;
+            return;
         }
     }
-    const double firstStepped = frames > 1 ? positions[1] : current;
-    if (!turnIsDue(firstStepped) && !turnIsDue(current)) {
-        position = current;
-        return;
-    }
-
-    current = position;
+    chunk.Linear = false;
+    // Locals, so that the sequence stays in registers while the positions are stored.
+    double current = position;
+    double currentStep = step;
     for (std::uint32_t i = 0; i < frames; ++i) {
         positions[i] = current;
         current = current + currentStep;
@@ -99,38 +107,36 @@ inline void StepTriangleSweep(double& position, double& step, double base, std::
 // Steps a sine sweep `frames` (at least 1) frames: frame i reads the position set after frame
 // i - 1, the oscillator's next value plus `base`.
 inline void StepSineSweep(double& position, double base, SineOscillator& oscillator,
-                          double* positions, std::uint32_t frames) {
+                          SweepChunk& chunk, std::uint32_t frames) {
+    double* const positions = chunk.Position;
+    chunk.Linear = false;
+    chunk.Scaled = false;
     positions[0] = position;
     oscillator.NextValues(positions + 1, frames - 1, base);
     position = oscillator.NextValue() + base;
 }
 
-// The channels of one chunk: `samples[j] + offset` is channel j's part of the chunk, processed
-// in place against the line `lines[j]`; a null channel is skipped.
-struct ChunkChannels {
-    float* const* Samples;
-    float* const* Lines;
-    std::uint32_t Count;
-    std::uint32_t Offset;
-};
+// StepSineSweep, leaving frames 1 on as the oscillator's terms for the kernels to scale (see
+// SweepChunk::Scaled).
+inline void StepSineSweepScaledLater(double& position, double base, SineOscillator& oscillator,
+                                     SweepChunk& chunk, std::uint32_t frames) {
+    chunk.Linear = false;
+    chunk.Scaled = true;
+    chunk.ScaledAmplitude = oscillator.AmplitudeValue();
+    chunk.ScaledCentre = base;
+    chunk.Position[0] = position;
+    oscillator.NextTerms(chunk.Position + 1, frames - 1);
+    position = oscillator.NextValue() + base;
+}
 
-// Runs every channel over a chunk whose positions `chunk` holds. The taps are shared by all
-// channels; where a delay is too short for the vector kernels' groups, the chunk goes frame by
-// frame.
+// Runs every channel over a chunk whose positions `chunk` holds, with the taps shared by all
+// channels.
 inline void RunChannelsOverChunk(const EngineKernels& kernels, SweepChunk& chunk,
                                  std::uint32_t frames, std::int32_t writeIndex,
                                  std::int32_t ringLength, bool feedbackOn, double depthGain,
                                  double feedbackGain, const ChunkChannels& channels) {
-    const bool vectorsFit = kernels.PrepareTaps(chunk, frames, writeIndex, ringLength);
-    const EngineKernels& chosen = vectorsFit ? kernels : *PortableKernels();
-    const auto run = feedbackOn ? chosen.RunWithFeedback : chosen.RunWithoutFeedback;
-    ChannelRun channel{nullptr, nullptr, &chunk, frames, writeIndex, depthGain, feedbackGain};
-    for (std::uint32_t j = 0; j < channels.Count; ++j) {
-        if (channels.Samples[j] == nullptr) continue;
-        channel.Samples = channels.Samples[j] + channels.Offset;
-        channel.Line = channels.Lines[j];
-        run(channel);
-    }
+    kernels.RunChunk(ChunkRun{&chunk, frames, writeIndex, ringLength, feedbackOn, depthGain,
+                              feedbackGain, channels});
 }
 
 }  // namespace flanger

@@ -1,17 +1,16 @@
 // The engine's inner loops, in one version per instruction set, chosen at run time.
 //
-// The engine works through a buffer in chunks. For each chunk it first steps the sweep frame by
-// frame (a sequence no instruction set can shortcut without changing its rounding) and writes
-// the read positions into a SweepChunk. A kernel then turns the positions into taps (ring
-// positions and fractions, shared by all channels) and runs each channel over the chunk on its
-// own: channels never depend on each other, and a channel's frames depend on each other only
-// through a delay shorter than a few frames.
+// The engine works through a buffer in chunks. For each chunk it first steps the sweep (a
+// sequence no instruction set can shortcut without changing its rounding, except where it is
+// linear) and leaves the read positions in a SweepChunk. A kernel then runs every channel over
+// the chunk, a group of kGroupFrames frames at a time, with the taps of each group shared by all
+// channels: channels never depend on each other, and a channel's frames depend on each other
+// only through a delay shorter than a group.
 //
 // Every kernel performs the same IEEE double operations in the same order as the frame-by-frame
-// definition, so all of them give the same bits. The vector kernels read the taps of a group of
-// kGroupFrames frames before they write those frames into the line; PrepareTaps reports when a
-// chunk has a delay shorter than that, and the engine then runs the portable kernel, which goes
-// strictly frame by frame.
+// definition, so all of them give the same bits. The vector kernels read the taps of a group
+// before they write its frames into the line; a group with a delay shorter than that goes frame
+// by frame.
 #pragma once
 
 #include <cstdint>
@@ -21,17 +20,33 @@ namespace flanger {
 enum class InstructionSet {
     Portable,  // plain C++, frame by frame
     Sse2,      // two doubles per operation; the x86-64 baseline
-    Avx2,      // four doubles per operation and gathered taps
+    Avx2,      // four doubles per operation
 };
 
+// The exponent bits of a float: all set in NaN and the infinities alone. The kernels take such
+// input as silence.
+inline constexpr std::uint32_t kNonFiniteExponent = 0x7F800000u;
+
 // Frames per chunk: the size of the per-chunk scratch arrays.
-inline constexpr std::uint32_t kChunkFrames = 256;
+inline constexpr std::uint32_t kChunkFrames = 512;
 // The most frames a vector kernel reads before it writes them.
 inline constexpr std::int32_t kGroupFrames = 8;
 
 // The sweep and taps of up to kChunkFrames frames. Frame i of the chunk is written at ring
 // position WriteIndex + i: a chunk never runs past the end of the ring.
 struct SweepChunk {
+    // Where Linear, frame i's position is LinearStart + i * LinearIncrement (exact: see
+    // StepsInsideOneBinade) and Position is not written: the kernels form the positions as they
+    // need them. Otherwise Position holds them.
+    bool Linear = false;
+    double LinearStart = 0.0;
+    double LinearIncrement = 0.0;
+    // Where Scaled, Position[i] for i >= 1 holds the sine oscillator's term, and frame i's
+    // position is ScaledAmplitude * Position[i] + ScaledCentre, as NextValue and the sweep form
+    // it; Position[0] is the first frame's position itself.
+    bool Scaled = false;
+    double ScaledAmplitude = 0.0;
+    double ScaledCentre = 0.0;
     alignas(64) double Position[kChunkFrames];    // SweepPos of each frame
     alignas(64) double Fraction[kChunkFrames];    // f: weight of the far tap
     alignas(64) double Rest[kChunkFrames];        // 1 - f: weight of the near tap
@@ -50,17 +65,34 @@ struct ChannelRun {
     double FeedbackGain;  // read only by the feedback kernels
 };
 
+// The channels of one chunk: `Samples[j] + Offset` is channel j's part of the chunk, processed
+// in place against the line `Lines[j]`; a null channel is skipped.
+struct ChunkChannels {
+    float* const* Samples;
+    float* const* Lines;
+    std::uint32_t Count;
+    std::uint32_t Offset;
+};
+
+// Every channel's share of a chunk, which shares the sweep's taps.
+struct ChunkRun {
+    SweepChunk* Chunk;        // the chunk's positions; its taps are scratch for the kernel
+    std::uint32_t Frames;     // at most kChunkFrames
+    std::int32_t WriteIndex;  // ring position written by the chunk's first frame
+    std::int32_t RingLength;
+    bool FeedbackOn;
+    double DepthGain;
+    double FeedbackGain;
+    ChunkChannels Channels;
+};
+
 struct EngineKernels {
     InstructionSet Set;
-    // Fills Fraction, Rest, Near and Far from Position for `frames` frames starting at ring
-    // position `writeIndex` of rings of `ringLength` positions. Returns whether the vector
-    // kernels may run the chunk: false when a frame reads a sample written fewer than
-    // kGroupFrames frames before it, or a position lies outside the lines.
-    bool (*PrepareTaps)(SweepChunk& chunk, std::uint32_t frames, std::int32_t writeIndex,
-                        std::int32_t ringLength);
-    // One channel over a chunk, feeding the delayed signal back into the line or not.
-    void (*RunWithFeedback)(const ChannelRun& run);
-    void (*RunWithoutFeedback)(const ChannelRun& run);
+    // Every channel over a chunk, a group of kGroupFrames frames at a time: a group whose taps
+    // share one floor and do not wrap around the ring reads them from two runs of consecutive
+    // samples, a vector kernel's other groups gather them, and a group with a delay shorter than
+    // itself goes frame by frame. A NaN or infinite input sample is taken as 0.
+    void (*RunChunk)(const ChunkRun& run);
 };
 
 // The kernels for an instruction set; null when this build or this processor lacks it.

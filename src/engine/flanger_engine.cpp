@@ -6,7 +6,6 @@
 #include <new>
 
 #include "engine/chunk_steps.h"
-#include "engine/non_finite_input.h"
 #include "engine/sweep_start.h"
 
 namespace flanger {
@@ -108,7 +107,6 @@ std::int32_t FlangerEngine::ProcessBlock(StreamBuffer buffer) {
     for (std::uint32_t j = 0; j < offered; ++j) {
         float* samples = buffer.ChannelsBegin[j];
         if (samples == nullptr) continue;
-        SilenceNonFinite(samples, buffer.FrameCount);
         ActiveSamples[channelCount] = samples;
         ActiveLines[channelCount] =
             LineStorage.get() + std::size_t{j} * static_cast<std::size_t>(LineLength);
@@ -121,9 +119,9 @@ std::int32_t FlangerEngine::ProcessBlock(StreamBuffer buffer) {
         const std::uint32_t frames = std::min(
             {frameCount - done, kChunkFrames, static_cast<std::uint32_t>(RingLength - WriteIndex)});
         if (SineMode) {
-            StepSweep<true>(Chunk->Position, frames);
+            StepSweep<true>(*Chunk, frames);
         } else {
-            StepSweep<false>(Chunk->Position, frames);
+            StepSweep<false>(*Chunk, frames);
         }
         if (channelCount > 0) RunChunk(channelCount, done, frames);
         WriteIndex += static_cast<std::int32_t>(frames);
@@ -134,11 +132,11 @@ std::int32_t FlangerEngine::ProcessBlock(StreamBuffer buffer) {
 }
 
 template <bool kSineMode>
-void FlangerEngine::StepSweep(double* positions, std::uint32_t frames) {
+void FlangerEngine::StepSweep(SweepChunk& chunk, std::uint32_t frames) {
     if constexpr (kSineMode) {
-        StepSineSweep(SweepPos, SweepBase, Oscillator, positions, frames);
+        StepSineSweepScaledLater(SweepPos, SweepBase, Oscillator, chunk, frames);
     } else {
-        StepTriangleSweep(SweepPos, SweepStep, SweepBase, RingLength, positions, frames);
+        StepTriangleSweep(SweepPos, SweepStep, SweepBase, RingLength, chunk, frames);
     }
 }
 

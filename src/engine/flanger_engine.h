@@ -80,9 +80,9 @@ public:
     InstructionSet ActiveInstructionSet() const { return Kernels->Set; }
 
 private:
-    // Steps the sweep `frames` frames, writing the position each frame reads.
+    // Steps the sweep `frames` frames, leaving the position each frame reads in `chunk`.
     template <bool kSineMode>
-    void StepSweep(double* positions, std::uint32_t frames);
+    void StepSweep(SweepChunk& chunk, std::uint32_t frames);
     // Runs every active channel over one chunk of the buffer starting at frame `offset`.
     void RunChunk(std::uint32_t channelCount, std::uint32_t offset, std::uint32_t frames);
 

@@ -97,7 +97,8 @@ void FlangerVoice::Continue(const FlangerVoice& from, const EngineParameters& pa
     std::uint32_t s = 0;
     if (sameSweep) Sweeps[s++] = from.Sweeps[0];
     for (; s < SweepCount; ++s) {
-        const double shifted = phase + SpreadCycles(parameters.SpreadDegrees, s) * SineOscillator::kTwoPi;
+        const double shifted =
+            phase + SpreadCycles(parameters.SpreadDegrees, s) * SineOscillator::kTwoPi;
         StartSweepAt(Sweeps[s], std::fmod(shifted, SineOscillator::kTwoPi));
     }
 }
@@ -154,15 +155,17 @@ void FlangerVoice::StepSweeps(std::uint32_t frames, bool prepareTaps) {
         Sweep& sweep = Sweeps[s];
         SweepChunk& chunk = Chunks[s];
         if (Parameters.SineMode) {
-            StepSineSweep(sweep.SweepPos, sweep.SweepBase, sweep.Oscillator, chunk.Position,
-                          frames);
+            StepSineSweep(sweep.SweepPos, sweep.SweepBase, sweep.Oscillator, chunk, frames);
             sweep.SineFrames += frames;
             sweep.FirstFrameAfterOpen = false;
         } else {
-            StepTriangleSweep(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength,
-                              chunk.Position, frames);
+            StepTriangleSweep(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength, chunk,
+                              frames);
         }
-        if (prepareTaps) PrepareTapsFrameByFrame(chunk, frames, WriteIndex, RingLength);
+        if (prepareTaps) {
+            WriteLinearPositions(chunk, frames);
+            PrepareTapsFrameByFrame(chunk, frames, WriteIndex, RingLength);
+        }
     }
 }
 
@@ -193,7 +196,7 @@ void FlangerVoice::ProcessMixedChunk(float* const* samples, std::uint32_t count,
         const SweepChunk& chunk = ChunkOf(j);
         // Frame by frame: a frame may read what the frame before it wrote.
         for (std::uint32_t i = 0; i < frames; ++i) {
-            const double x = out[i];
+            const double x = FiniteInput(out[i]);
             const double tap = Tap(line, chunk, i);
             out[i] = static_cast<float>(Output(p, x, tap));
             line[WriteIndex + static_cast<std::int32_t>(i)] =
@@ -215,8 +218,8 @@ void FlangerVoice::ProcessChunk(float* const* samples, std::uint32_t count, std:
     } else {
         // A sweep per channel: each channel over its own taps.
         for (std::uint32_t j = 0; j < count; ++j) {
-            RunChannelsOverChunk(*Kernels, Chunks[j], frames, WriteIndex, RingLength,
-                                 p.FeedbackOn, p.DepthGain, p.FeedbackGain,
+            RunChannelsOverChunk(*Kernels, Chunks[j], frames, WriteIndex, RingLength, p.FeedbackOn,
+                                 p.DepthGain, p.FeedbackGain,
                                  ChunkChannels{samples + j, Lines.data() + j, 1, offset});
         }
     }
@@ -239,7 +242,7 @@ void FlangerVoice::Crossfade(FlangerVoice& from, FlangerVoice& to, float* const*
         const SweepChunk& toChunk = to.ChunkOf(j);
         // Frame by frame, each voice writing before its next frame reads.
         for (std::uint32_t i = 0; i < frames; ++i) {
-            const double x = out[i];
+            const double x = FiniteInput(out[i]);
             const double fromTap = Tap(fromLine, fromChunk, i);
             const double toTap = Tap(toLine, toChunk, i);
             const double weight = weights[i];

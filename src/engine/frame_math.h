@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "engine/engine_kernels.h"
 
@@ -92,15 +93,6 @@ inline bool TapReadsAGroupAhead(std::int32_t d, std::int32_t ringLength) {
     return d < ringLength - kGroupFrames || (d >= ringLength && ringLength >= kGroupFrames + 2);
 }
 
-// Whether the vector kernels may run a chunk whose floor values all lie between those of
-// `lowest` and `highest`, the extreme positions of the chunk, both inside the lines: either
-// every tap is more than a group behind the write position, or every one reads the oldest
-// samples of a ring long enough.
-inline bool ChunkReadsAGroupAhead(double lowest, double highest, std::int32_t ringLength) {
-    return highest < static_cast<double>(ringLength - kGroupFrames) ||
-           (lowest >= static_cast<double>(ringLength) && ringLength >= kGroupFrames + 2);
-}
-
 // Taps for a whole chunk, frame by frame. Returns whether the vector kernels may run it.
 inline bool PrepareTapsFrameByFrame(SweepChunk& chunk, std::uint32_t frames,
                                     std::int32_t writeIndex, std::int32_t ringLength) {
@@ -115,42 +107,24 @@ inline bool PrepareTapsFrameByFrame(SweepChunk& chunk, std::uint32_t frames,
     return readsAhead;
 }
 
-// PrepareTapsFrameByFrame for the vector kernels' short and outlying chunks, kept out of their
-// loops.
-[[gnu::noinline]] inline bool PrepareTapsApart(SweepChunk& chunk, std::uint32_t frames,
-                                               std::int32_t writeIndex, std::int32_t ringLength) {
-    return PrepareTapsFrameByFrame(chunk, frames, writeIndex, ringLength);
-}
-
-// The end of a vector PrepareTaps: taps frame by frame for the frames from `first` on, which do
-// not fill a vector, then the verdict on the whole chunk. `inside` tells whether every vector
-// frame's position was inside the lines, `lowest` and `highest` are the vector frames'
-// extreme positions. A chunk with a position outside the lines (below 0 too, where truncation
-// is not floor) gets its taps frame by frame and runs frame by frame.
-inline bool FinishTaps(SweepChunk& chunk, std::uint32_t first, std::uint32_t frames,
-                       std::int32_t writeIndex, std::int32_t ringLength, bool inside, double lowest,
-                       double highest) {
-    const double insideEnd = InsideEnd(ringLength);
-    for (std::uint32_t i = first; i < frames; ++i) {
-        const double position = chunk.Position[i];
-        inside = inside && TapIsInside(position, insideEnd);
-        lowest = position < lowest ? position : lowest;
-        highest = position > highest ? position : highest;
-    }
-    // The comparisons also refuse a NaN extreme.
-    inside = inside && lowest >= 0.0 && highest < insideEnd;
-    if (!inside) return PrepareTapsApart(chunk, frames, writeIndex, ringLength);
-    for (std::uint32_t i = first; i < frames; ++i) {
-        ComputeInsideTap(chunk, i, writeIndex + static_cast<std::int32_t>(i), ringLength);
-    }
-    return ChunkReadsAGroupAhead(lowest, highest, ringLength);
+// The input as it enters the lines. A NaN or infinite sample that entered a delay line would stay
+// there with feedback on, and every later output of the channel would be NaN: one bad sample
+// from a host or a file would silence the effect for good. Such samples are taken as silence,
+// so the effect recovers as soon as the input is finite again; finite input is left exactly as
+// it is. Every kernel applies this as it loads the input (the vector ones over the exponent
+// bits, as here), sparing the buffer a pass of its own. The bits are copied rather than taken
+// with std::bit_cast, whose unoptimised instance would be code the files share (see above).
+inline float FiniteInput(float sample) {
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &sample, sizeof bits);
+    return (bits & kNonFiniteExponent) == kNonFiniteExponent ? 0.0F : sample;
 }
 
 // One frame of one channel: reads the taps, writes the output over the input and the line.
 template <bool kFeedbackOn>
 inline void RunFrame(const ChannelRun& run, std::uint32_t i) {
     const SweepChunk& chunk = *run.Chunk;
-    const double x = run.Samples[i];
+    const double x = FiniteInput(run.Samples[i]);
     const double y = static_cast<double>(run.Line[chunk.Near[i]]) * chunk.Rest[i] +
                      static_cast<double>(run.Line[chunk.Far[i]]) * chunk.Fraction[i];
     run.Samples[i] = static_cast<float>(x + y * run.DepthGain);
@@ -160,6 +134,67 @@ inline void RunFrame(const ChannelRun& run, std::uint32_t i) {
             static_cast<float>(x + y * run.FeedbackGain);
     } else {
         run.Line[run.WriteIndex + static_cast<std::int32_t>(i)] = static_cast<float>(x);
+    }
+}
+
+// Frames `first` to `last` - 1 of a chunk, every channel frame by frame: the rules as they are
+// defined, for any position and any delay.
+template <bool kFeedbackOn>
+inline void RunFramesOneByOne(const ChunkRun& run, std::uint32_t first, std::uint32_t last) {
+    SweepChunk& chunk = *run.Chunk;
+    if (chunk.Linear) {
+        // As LinearPosition (chunk_steps.h) forms them.
+        for (std::uint32_t i = first; i < last; ++i) {
+            chunk.Position[i] = chunk.LinearStart + static_cast<double>(i) * chunk.LinearIncrement;
+        }
+    }
+    if (chunk.Scaled) {
+        for (std::uint32_t i = first > 0 ? first : 1; i < last; ++i) {
+            chunk.Position[i] = chunk.ScaledAmplitude * chunk.Position[i] + chunk.ScaledCentre;
+        }
+    }
+    const double insideEnd = InsideEnd(run.RingLength);
+    for (std::uint32_t i = first; i < last; ++i) {
+        ComputeTap(chunk, i, run.WriteIndex + static_cast<std::int32_t>(i), run.RingLength,
+                   insideEnd);
+    }
+    ChannelRun channel{nullptr,        nullptr,       &chunk,          run.Frames,
+                       run.WriteIndex, run.DepthGain, run.FeedbackGain};
+    for (std::uint32_t j = 0; j < run.Channels.Count; ++j) {
+        if (run.Channels.Samples[j] == nullptr) continue;
+        channel.Samples = run.Channels.Samples[j] + run.Channels.Offset;
+        channel.Line = run.Channels.Lines[j];
+        for (std::uint32_t i = first; i < last; ++i) RunFrame<kFeedbackOn>(channel, i);
+    }
+}
+
+// The ring position of the near tap of floor `d` for the frame written at `writePosition`, when
+// the group of kGroupFrames frames from there may take its taps from two runs of consecutive
+// samples: all of the group's positions have floor `d`, inside the lines, and neither run wraps
+// around the ring. Otherwise -1.
+inline std::int32_t ConsecutiveTapsStart(std::int32_t d, std::int32_t writePosition,
+                                         std::int32_t ringLength) {
+    // 1 <= d <= RingLength + 1, in one comparison.
+    if (static_cast<std::uint32_t>(d) - 1u > static_cast<std::uint32_t>(ringLength)) return -1;
+    std::int32_t p = d + writePosition;
+    if (p >= ringLength) p -= ringLength;
+    // The far tap of the group's last frame is p + kGroupFrames.
+    return p + kGroupFrames < ringLength ? p : -1;
+}
+
+// A group of kGroupFrames frames of one channel over consecutive taps from `taps`, frame by
+// frame: each frame may read what the one before it wrote. `fraction` and `rest` hold the
+// group's weights.
+template <bool kFeedbackOn>
+inline void RunConsecutiveFramesOneByOne(float* samples, const float* taps, float* written,
+                                         const double* fraction, const double* rest,
+                                         double depthGain, double feedbackGain) {
+    for (std::int32_t k = 0; k < kGroupFrames; ++k) {
+        const double x = FiniteInput(samples[k]);
+        const double y =
+            static_cast<double>(taps[k]) * rest[k] + static_cast<double>(taps[k + 1]) * fraction[k];
+        samples[k] = static_cast<float>(x + y * depthGain);
+        written[k] = static_cast<float>(kFeedbackOn ? x + y * feedbackGain : x);
     }
 }
 

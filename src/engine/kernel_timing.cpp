@@ -9,18 +9,22 @@
 namespace flanger {
 namespace {
 
-constexpr std::int32_t kRingLength = 442;  // 10 ms at 44.1 kHz
+constexpr std::int32_t kRingLength = 442;    // 10 ms at 44.1 kHz
+constexpr std::uint32_t kTimedFrames = 256;  // a chunk that stays inside the ring
 
 double SecondsFor(const EngineKernels& kernels, SweepChunk& chunk, std::vector<float>& line,
                   std::vector<float>& samples) {
+    float* const channelSamples[] = {samples.data()};
+    float* const channelLines[] = {line.data()};
     const auto start = std::chrono::steady_clock::now();
     for (int pass = 0; pass < 16; ++pass) {
-        // Far from the write position, where the vector kernels run.
-        for (std::uint32_t i = 0; i < kChunkFrames; ++i) chunk.Position[i] = 220.5 + i * 0.001;
-        kernels.PrepareTaps(chunk, kChunkFrames, 0, kRingLength);
+        // Far from the write position, where the vector kernels run, and crossing a floor.
+        chunk.Linear = false;
+        chunk.Scaled = false;
+        for (std::uint32_t i = 0; i < kTimedFrames; ++i) chunk.Position[i] = 220.9 + i * 0.001;
         // Gains of 0 keep the samples as they are from pass to pass.
-        kernels.RunWithFeedback(
-            ChannelRun{samples.data(), line.data(), &chunk, kChunkFrames, 0, 0.0, 0.0});
+        kernels.RunChunk(ChunkRun{&chunk, kTimedFrames, 0, kRingLength, true, 0.0, 0.0,
+                                  ChunkChannels{channelSamples, channelLines, 1, 0}});
     }
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -38,7 +42,7 @@ InstructionSet FastestInstructionSet() {
 
         auto chunk = std::make_unique<SweepChunk>();
         std::vector<float> line(kRingLength + 1, 0.25f);
-        std::vector<float> samples(kChunkFrames, 0.5f);
+        std::vector<float> samples(kTimedFrames, 0.5f);
         std::vector<double> best(sets.size(), std::numeric_limits<double>::infinity());
         for (int round = 0; round < 9; ++round) {
             for (std::size_t s = 0; s < sets.size(); ++s) {

@@ -1,5 +1,5 @@
-// The AVX2 kernels: four doubles per operation and the taps gathered four at a time. This file
-// alone is compiled for AVX2 (without FMA, which would fuse the multiply-adds and change their
+// The AVX2 kernels: four doubles per operation, taps from consecutive samples or gathered. This
+// file alone is compiled for AVX2 (without FMA, which would fuse the multiply-adds and change their
 // rounding); the engine calls it only on processors that have AVX2.
 #include "engine/engine_kernels.h"
 
@@ -10,124 +10,302 @@
 #include "engine/frame_math.h"
 
 #define FLANGER_INLINE inline __attribute__((always_inline))
+#define FLANGER_INLINE_LAMBDA __attribute__((always_inline))
 
 namespace flanger {
 namespace {
 
-double Lowest(__m256d values) {
-    const __m128d pairs =
-        _mm_min_pd(_mm256_castpd256_pd128(values), _mm256_extractf128_pd(values, 1));
-    return _mm_cvtsd_f64(_mm_min_sd(pairs, _mm_unpackhi_pd(pairs, pairs)));
-}
-
-double Highest(__m256d values) {
-    const __m128d pairs =
-        _mm_max_pd(_mm256_castpd256_pd128(values), _mm256_extractf128_pd(values, 1));
-    return _mm_cvtsd_f64(_mm_max_sd(pairs, _mm_unpackhi_pd(pairs, pairs)));
-}
-
-// Eight frames at a time: two vectors of positions give one vector of eight ring positions.
-bool PrepareTaps(SweepChunk& chunk, std::uint32_t frames, std::int32_t writeIndex,
-                 std::int32_t ringLength) {
-    if (frames < 8) return PrepareTapsApart(chunk, frames, writeIndex, ringLength);
-    const __m256d one = _mm256_set1_pd(1.0);
-    const __m256i ring = _mm256_set1_epi32(ringLength);
-    const __m256i lastPosition = _mm256_set1_epi32(ringLength - 1);
-    const __m256i ones = _mm256_set1_epi32(1);
-    const __m256i eight = _mm256_set1_epi32(8);
-    __m256i writePosition =
-        _mm256_add_epi32(_mm256_set1_epi32(writeIndex), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-    // NaN and positions beyond the 32-bit range truncate to the negative "indefinite" integer,
-    // which the sign bits collect; the extremes catch the rest outside the lines, among them
-    // the positions just below 0, which truncate to 0 where their floor is -1.
-    __m256i signs = _mm256_setzero_si256();
-    __m256d lowest = _mm256_load_pd(chunk.Position);
-    __m256d highest = lowest;
-
-    std::uint32_t i = 0;
-    for (; i + 8 <= frames; i += 8) {
-        const __m256d posLow = _mm256_load_pd(chunk.Position + i);
-        const __m256d posHigh = _mm256_load_pd(chunk.Position + i + 4);
-        lowest = _mm256_min_pd(_mm256_min_pd(posLow, posHigh), lowest);
-        highest = _mm256_max_pd(_mm256_max_pd(posLow, posHigh), highest);
-        // Truncation equals floor for the positions inside the lines.
-        const __m128i dLow = _mm256_cvttpd_epi32(posLow);
-        const __m128i dHigh = _mm256_cvttpd_epi32(posHigh);
-        const __m256d fLow = _mm256_sub_pd(posLow, _mm256_cvtepi32_pd(dLow));
-        const __m256d fHigh = _mm256_sub_pd(posHigh, _mm256_cvtepi32_pd(dHigh));
-        _mm256_store_pd(chunk.Fraction + i, fLow);
-        _mm256_store_pd(chunk.Fraction + i + 4, fHigh);
-        _mm256_store_pd(chunk.Rest + i, _mm256_sub_pd(one, fLow));
-        _mm256_store_pd(chunk.Rest + i + 4, _mm256_sub_pd(one, fHigh));
-
-        const __m256i d = _mm256_inserti128_si256(_mm256_castsi128_si256(dLow), dHigh, 1);
-        signs = _mm256_or_si256(signs, d);
-        __m256i p = _mm256_add_epi32(d, writePosition);
-        p = _mm256_sub_epi32(p, _mm256_and_si256(_mm256_cmpgt_epi32(p, lastPosition), ring));
-        __m256i q = _mm256_add_epi32(p, ones);
-        q = _mm256_andnot_si256(_mm256_cmpgt_epi32(q, lastPosition), q);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(chunk.Near + i), p);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(chunk.Far + i), q);
-        writePosition = _mm256_add_epi32(writePosition, eight);
-    }
-    const bool inside = _mm256_movemask_ps(_mm256_castsi256_ps(signs)) == 0;
-    return FinishTaps(chunk, i, frames, writeIndex, ringLength, inside, Lowest(lowest),
-                      Highest(highest));
-}
-
-// line[position] of four positions, widened to doubles.
-FLANGER_INLINE __m256d Gather(const float* line, const std::int32_t* positions) {
-    const __m128i index = _mm_load_si128(reinterpret_cast<const __m128i*>(positions));
-    return _mm256_cvtps_pd(_mm_i32gather_ps(line, index, 4));
-}
-
-// The delayed signal of frames i to i + 3: line[p] (1 - f) + line[q] f.
-FLANGER_INLINE __m256d Delayed(const float* line, const SweepChunk& chunk, std::uint32_t i) {
-    const __m256d near = Gather(line, chunk.Near + i);
-    const __m256d far = Gather(line, chunk.Far + i);
-    return _mm256_add_pd(_mm256_mul_pd(near, _mm256_load_pd(chunk.Rest + i)),
-                         _mm256_mul_pd(far, _mm256_load_pd(chunk.Fraction + i)));
-}
-
-FLANGER_INLINE __m256d LoadFour(const float* source) {
-    return _mm256_cvtps_pd(_mm_loadu_ps(source));
+// Eight input samples, a NaN or infinite one taken as 0, widened to two vectors of doubles.
+FLANGER_INLINE void LoadEightFinite(const float* source, __m256d& low, __m256d& high) {
+    const __m256i exponent = _mm256_set1_epi32(static_cast<int>(kNonFiniteExponent));
+    const __m256 samples = _mm256_loadu_ps(source);
+    const __m256i notFinite =
+        _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_castps_si256(samples), exponent), exponent);
+    const __m256 finite = _mm256_andnot_ps(_mm256_castsi256_ps(notFinite), samples);
+    low = _mm256_cvtps_pd(_mm256_castps256_ps128(finite));
+    high = _mm256_cvtps_pd(_mm256_extractf128_ps(finite, 1));
 }
 
 FLANGER_INLINE void StoreFour(float* target, __m256d values) {
     _mm_storeu_ps(target, _mm256_cvtpd_ps(values));
 }
 
-template <bool kFeedbackOn>
-void Run(const ChannelRun& run) {
-    // Locals: the vector stores may alias anything, so fields would be read again after each.
-    float* const samples = run.Samples;
-    float* const line = run.Line;
-    float* const written = run.Line + run.WriteIndex;
-    const SweepChunk& chunk = *run.Chunk;
-    const std::uint32_t frames = run.Frames;
-    const __m256d depthGain = _mm256_set1_pd(run.DepthGain);
-    const __m256d feedbackGain = _mm256_set1_pd(run.FeedbackGain);
-    std::uint32_t i = 0;
-    for (; i + 8 <= frames; i += 8) {
-        // All eight taps are read before the eight frames are written.
-        const __m256d yLow = Delayed(line, chunk, i);
-        const __m256d yHigh = Delayed(line, chunk, i + 4);
-        const __m256d xLow = LoadFour(samples + i);
-        const __m256d xHigh = LoadFour(samples + i + 4);
-        StoreFour(samples + i, _mm256_add_pd(xLow, _mm256_mul_pd(yLow, depthGain)));
-        StoreFour(samples + i + 4, _mm256_add_pd(xHigh, _mm256_mul_pd(yHigh, depthGain)));
-        if constexpr (kFeedbackOn) {
-            StoreFour(written + i, _mm256_add_pd(xLow, _mm256_mul_pd(yLow, feedbackGain)));
-            StoreFour(written + i + 4, _mm256_add_pd(xHigh, _mm256_mul_pd(yHigh, feedbackGain)));
-        } else {
-            StoreFour(written + i, xLow);
-            StoreFour(written + i + 4, xHigh);
-        }
-    }
-    for (; i < frames; ++i) RunFrame<kFeedbackOn>(run, i);
+// The delayed signal of eight frames whose near taps are taps[0..7] and far taps taps[1..8].
+FLANGER_INLINE void DelayedFromConsecutive(const float* taps, __m256d restLow, __m256d restHigh,
+                                           __m256d fractionLow, __m256d fractionHigh, __m256d& low,
+                                           __m256d& high) {
+    const __m256d nearLow = _mm256_cvtps_pd(_mm_loadu_ps(taps));
+    const __m256d nearHigh = _mm256_cvtps_pd(_mm_loadu_ps(taps + 4));
+    const __m256d farLow = _mm256_cvtps_pd(_mm_loadu_ps(taps + 1));
+    const __m256d farHigh = _mm256_cvtps_pd(_mm_loadu_ps(taps + 5));
+    low = _mm256_add_pd(_mm256_mul_pd(nearLow, restLow), _mm256_mul_pd(farLow, fractionLow));
+    high = _mm256_add_pd(_mm256_mul_pd(nearHigh, restHigh), _mm256_mul_pd(farHigh, fractionHigh));
 }
 
-constexpr EngineKernels kAvx2{InstructionSet::Avx2, PrepareTaps, Run<true>, Run<false>};
+// Built for 32-bit x86 by GCC 12 at -O2, the gathered groups read wrong taps (the i386 tests
+// show it; unoptimised they are right), so there those groups go frame by frame.
+constexpr bool kGatherGroups = sizeof(void*) == 8;
+
+// A group of eight frames whose floors differ or whose taps wrap around the ring, with its taps
+// gathered: when every position lies inside the lines at least a group behind the writes,
+// runs every channel over the group and returns true; otherwise returns false, doing nothing.
+template <bool kFeedbackOn>
+bool GatheredGroup(const ChunkRun& run, std::uint32_t i, __m256d positionLow, __m256d positionHigh,
+                   __m128i dLow, __m128i dHigh) {
+    const std::int32_t ringLength = run.RingLength;
+    const __m256i d = _mm256_inserti128_si256(_mm256_castsi128_si256(dLow), dHigh, 1);
+    // Floors from 1 to RingLength + 1 (which also refuses NaN and positions below 1, where
+    // truncation may not be floor), and either more than a group behind the write position or
+    // reading the oldest samples of a ring long enough (TapReadsAGroupAhead).
+    const __m256i lastPosition = _mm256_set1_epi32(ringLength - 1);
+    const __m256i positive = _mm256_cmpgt_epi32(d, _mm256_setzero_si256());
+    const __m256i belowTop = _mm256_cmpgt_epi32(_mm256_set1_epi32(ringLength + 2), d);
+    const __m256i farBehind = _mm256_cmpgt_epi32(_mm256_set1_epi32(ringLength - kGroupFrames), d);
+    const __m256i oldest = ringLength >= kGroupFrames + 2 ? _mm256_cmpgt_epi32(d, lastPosition)
+                                                          : _mm256_setzero_si256();
+    const __m256i fits =
+        _mm256_and_si256(_mm256_and_si256(positive, belowTop), _mm256_or_si256(farBehind, oldest));
+    if (_mm256_movemask_epi8(fits) != -1) return false;
+
+    const __m256i ring = _mm256_set1_epi32(ringLength);
+    const __m256i writePosition =
+        _mm256_add_epi32(_mm256_set1_epi32(run.WriteIndex + static_cast<std::int32_t>(i)),
+                         _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    __m256i p = _mm256_add_epi32(d, writePosition);
+    p = _mm256_sub_epi32(p, _mm256_and_si256(_mm256_cmpgt_epi32(p, lastPosition), ring));
+    __m256i q = _mm256_add_epi32(p, _mm256_set1_epi32(1));
+    q = _mm256_andnot_si256(_mm256_cmpgt_epi32(q, lastPosition), q);
+    const __m256d fractionLow = _mm256_sub_pd(positionLow, _mm256_cvtepi32_pd(dLow));
+    const __m256d fractionHigh = _mm256_sub_pd(positionHigh, _mm256_cvtepi32_pd(dHigh));
+    const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d restLow = _mm256_sub_pd(one, fractionLow);
+    const __m256d restHigh = _mm256_sub_pd(one, fractionHigh);
+    const __m256d depthGain = _mm256_set1_pd(run.DepthGain);
+    const __m256d feedbackGain = _mm256_set1_pd(run.FeedbackGain);
+    for (std::uint32_t j = 0; j < run.Channels.Count; ++j) {
+        if (run.Channels.Samples[j] == nullptr) continue;
+        float* const samples = run.Channels.Samples[j] + run.Channels.Offset + i;
+        float* const line = run.Channels.Lines[j];
+        float* const written = line + run.WriteIndex + static_cast<std::int32_t>(i);
+        const __m256 near = _mm256_i32gather_ps(line, p, 4);
+        const __m256 far = _mm256_i32gather_ps(line, q, 4);
+        const __m256d yLow =
+            _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(near)), restLow),
+                          _mm256_mul_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(far)), fractionLow));
+        const __m256d yHigh = _mm256_add_pd(
+            _mm256_mul_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(near, 1)), restHigh),
+            _mm256_mul_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(far, 1)), fractionHigh));
+        __m256d xLow, xHigh;
+        LoadEightFinite(samples, xLow, xHigh);
+        StoreFour(samples, _mm256_add_pd(xLow, _mm256_mul_pd(yLow, depthGain)));
+        StoreFour(samples + 4, _mm256_add_pd(xHigh, _mm256_mul_pd(yHigh, depthGain)));
+        if constexpr (kFeedbackOn) {
+            StoreFour(written, _mm256_add_pd(xLow, _mm256_mul_pd(yLow, feedbackGain)));
+            StoreFour(written + 4, _mm256_add_pd(xHigh, _mm256_mul_pd(yHigh, feedbackGain)));
+        } else {
+            StoreFour(written, xLow);
+            StoreFour(written + 4, xHigh);
+        }
+    }
+    return true;
+}
+
+// The channels of a chunk, with the mono and stereo cases' pointers held in registers.
+struct ChannelPointers {
+    float* Samples;  // the chunk's first frame
+    float* Line;
+    float* Written;  // where the chunk's first frame goes in the line
+};
+
+// Groups of eight frames (kGroupFrames); the positions formed from the linear sweep or loaded.
+// kChannels is the number of channels, all present, or 0 for any number.
+template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
+void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
+    static_assert(kGroupFrames == 8);
+    // Locals: the vector stores may alias anything, so fields would be read again after each.
+    const SweepChunk& chunk = *run.Chunk;
+    const std::uint32_t frames = run.Frames;
+    const std::int32_t ringLength = run.RingLength;
+    const std::int32_t writeIndex = run.WriteIndex;
+    const std::uint32_t channelCount = kChannels != 0 ? kChannels : run.Channels.Count;
+    const double depth = run.DepthGain, feedback = run.FeedbackGain;
+    const ChannelPointers first = channels[0], second = channels[1];
+    // TapReadsAGroupAhead for a floor from 1 to RingLength + 1 in one comparison: the close
+    // band runs from RingLength - kGroupFrames for a group's width, or to the end of the line
+    // where the ring is too short for reading its oldest samples a group ahead.
+    const std::int32_t closeBandStart = ringLength - kGroupFrames;
+    const std::uint32_t closeBandWidth =
+        ringLength >= kGroupFrames + 2 ? std::uint32_t{kGroupFrames} : 0x80000000u;
+    const __m256d depthGain = _mm256_set1_pd(depth);
+    const __m256d feedbackGain = _mm256_set1_pd(feedback);
+    const __m256d one = _mm256_set1_pd(1.0);
+    // A linear chunk's positions: LinearPosition of frames 0 to 7, then eight increments more
+    // for each group. Every sum is a multiple of the spacing of doubles inside the binade the
+    // chunk stays in, so each is exact and equals LinearPosition of its frame.
+    const double increment = chunk.LinearIncrement;
+    const __m256d groupStep = _mm256_set1_pd(8.0 * increment);
+    __m256d linearLow =
+        _mm256_add_pd(_mm256_set1_pd(chunk.LinearStart),
+                      _mm256_mul_pd(_mm256_setr_pd(0.0, 1.0, 2.0, 3.0), _mm256_set1_pd(increment)));
+    __m256d linearHigh =
+        _mm256_add_pd(_mm256_set1_pd(chunk.LinearStart),
+                      _mm256_mul_pd(_mm256_setr_pd(4.0, 5.0, 6.0, 7.0), _mm256_set1_pd(increment)));
+
+    const bool scaled = chunk.Scaled;
+    const __m256d amplitude = _mm256_set1_pd(chunk.ScaledAmplitude);
+    const __m256d centre = _mm256_set1_pd(chunk.ScaledCentre);
+    // The run of groups that take their taps from the same floor without wrapping: its floor,
+    // the near tap of its latest group, and how many groups more it reaches.
+    std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0;
+    bool runReadsAhead = false;
+    __m256d runFloorVector = _mm256_set1_pd(0.0);
+
+    // Pointer-sized, so that the addresses need no widening.
+    std::size_t i = 0;
+    for (; i + 8 <= frames; i += 8) {
+        __m256d positionLow, positionHigh;
+        if constexpr (kLinear) {
+            positionLow = linearLow;
+            positionHigh = linearHigh;
+            linearLow = _mm256_add_pd(linearLow, groupStep);
+            linearHigh = _mm256_add_pd(linearHigh, groupStep);
+        } else {
+            positionLow = _mm256_load_pd(chunk.Position + i);
+            positionHigh = _mm256_load_pd(chunk.Position + i + 4);
+            if (scaled) {
+                const __m256d first = positionLow;
+                positionLow = _mm256_add_pd(_mm256_mul_pd(amplitude, positionLow), centre);
+                positionHigh = _mm256_add_pd(_mm256_mul_pd(amplitude, positionHigh), centre);
+                // The chunk's first frame holds its position itself.
+                if (i == 0) positionLow = _mm256_blend_pd(positionLow, first, 1);
+            }
+        }
+        // NaN and positions beyond the 32-bit range truncate to a negative integer.
+        const __m128i dLow = _mm256_cvttpd_epi32(positionLow);
+        const __m128i dHigh = _mm256_cvttpd_epi32(positionHigh);
+        const std::int32_t d = _mm_cvtsi128_si32(dLow);
+        bool oneFloor;
+        if constexpr (kLinear) {
+            // Linear positions are ordered: the first and last floor bound the others.
+            oneFloor = d == _mm_extract_epi32(dHigh, 3);
+        } else {
+            const __m128i first = _mm_set1_epi32(d);
+            oneFloor = _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi32(dLow, first),
+                                                       _mm_cmpeq_epi32(dHigh, first))) == 0xFFFF;
+        }
+        const std::int32_t writePosition = writeIndex + static_cast<std::int32_t>(i);
+        std::int32_t near;
+        if (oneFloor && d == runFloor && runGroupsLeft > 0) {
+            // The run of the group before goes on.
+            --runGroupsLeft;
+            near = runNear += kGroupFrames;
+        } else {
+            near = oneFloor ? ConsecutiveTapsStart(d, writePosition, ringLength) : -1;
+            runGroupsLeft = 0;
+            if (near >= 0) {
+                // While the floor stays d, each later group's taps lie kGroupFrames further on,
+                // up to where the far run would reach the end of the ring.
+                runFloor = d;
+                runNear = near;
+                runGroupsLeft = (ringLength - kGroupFrames - 1 - near) / kGroupFrames;
+                runReadsAhead = static_cast<std::uint32_t>(d - closeBandStart) >= closeBandWidth;
+                runFloorVector = _mm256_set1_pd(static_cast<double>(d));
+            }
+        }
+        if (near < 0) {
+            if (!kGatherGroups ||
+                !GatheredGroup<kFeedbackOn>(run, static_cast<std::uint32_t>(i), positionLow,
+                                            positionHigh, dLow, dHigh)) {
+                RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i),
+                                               static_cast<std::uint32_t>(i) + 8);
+            }
+            continue;
+        }
+        // Truncation is floor here, and the floor is d in every frame.
+        const __m256d floor = runFloorVector;
+        const __m256d fractionLow = _mm256_sub_pd(positionLow, floor);
+        const __m256d fractionHigh = _mm256_sub_pd(positionHigh, floor);
+        const __m256d restLow = _mm256_sub_pd(one, fractionLow);
+        const __m256d restHigh = _mm256_sub_pd(one, fractionHigh);
+        const bool readsAhead = runReadsAhead;
+        alignas(32) double fraction[8], rest[8];
+        if (!readsAhead) {
+            _mm256_store_pd(fraction, fractionLow);
+            _mm256_store_pd(fraction + 4, fractionHigh);
+            _mm256_store_pd(rest, restLow);
+            _mm256_store_pd(rest + 4, restHigh);
+        }
+        const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
+            float* const samples = channel.Samples + i;
+            float* const written = channel.Written + i;
+            const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
+            if (!readsAhead) {
+                // A delay shorter than the group: frame by frame.
+                RunConsecutiveFramesOneByOne<kFeedbackOn>(samples, taps, written, fraction, rest,
+                                                          depth, feedback);
+                return;
+            }
+            // All eight taps are read before the eight frames are written.
+            __m256d yLow, yHigh;
+            DelayedFromConsecutive(taps, restLow, restHigh, fractionLow, fractionHigh, yLow, yHigh);
+            __m256d xLow, xHigh;
+            LoadEightFinite(samples, xLow, xHigh);
+            StoreFour(samples, _mm256_add_pd(xLow, _mm256_mul_pd(yLow, depthGain)));
+            StoreFour(samples + 4, _mm256_add_pd(xHigh, _mm256_mul_pd(yHigh, depthGain)));
+            if constexpr (kFeedbackOn) {
+                StoreFour(written, _mm256_add_pd(xLow, _mm256_mul_pd(yLow, feedbackGain)));
+                StoreFour(written + 4, _mm256_add_pd(xHigh, _mm256_mul_pd(yHigh, feedbackGain)));
+            } else {
+                StoreFour(written, xLow);
+                StoreFour(written + 4, xHigh);
+            }
+        };
+        if constexpr (kChannels == 0) {
+            for (std::uint32_t j = 0; j < channelCount; ++j) {
+                if (run.Channels.Samples[j] == nullptr) continue;
+                runChannel({run.Channels.Samples[j] + run.Channels.Offset, run.Channels.Lines[j],
+                            run.Channels.Lines[j] + writeIndex});
+            }
+        } else {
+            runChannel(first);
+            if constexpr (kChannels == 2) runChannel(second);
+        }
+    }
+    if (i < frames) RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), frames);
+}
+
+// The mono and stereo cases with their pointers in registers, any other count from the run.
+template <bool kFeedbackOn, bool kLinear>
+void RunChunkOfChannels(const ChunkRun& run) {
+    ChannelPointers channels[2] = {};
+    std::uint32_t present = 0;
+    for (std::uint32_t j = 0; j < run.Channels.Count && j < 3; ++j) {
+        if (run.Channels.Samples[j] == nullptr) continue;
+        if (present < 2) {
+            channels[present] = {run.Channels.Samples[j] + run.Channels.Offset,
+                                 run.Channels.Lines[j], run.Channels.Lines[j] + run.WriteIndex};
+        }
+        ++present;
+    }
+    if (present == 1 && run.Channels.Count == 1) {
+        RunChunkWith<kFeedbackOn, kLinear, 1>(run, channels);
+    } else if (present == 2 && run.Channels.Count == 2) {
+        RunChunkWith<kFeedbackOn, kLinear, 2>(run, channels);
+    } else if (run.Channels.Count > 0) {
+        RunChunkWith<kFeedbackOn, kLinear, 0>(run, channels);
+    }
+}
+
+void RunChunk(const ChunkRun& run) {
+    const bool linear = run.Chunk->Linear;
+    if (run.FeedbackOn) {
+        linear ? RunChunkOfChannels<true, true>(run) : RunChunkOfChannels<true, false>(run);
+    } else {
+        linear ? RunChunkOfChannels<false, true>(run) : RunChunkOfChannels<false, false>(run);
+    }
+}
+
+constexpr EngineKernels kAvx2{InstructionSet::Avx2, RunChunk};
 
 }  // namespace
 

@@ -6,19 +6,15 @@
 namespace flanger {
 namespace {
 
-bool PrepareTaps(SweepChunk& chunk, std::uint32_t frames, std::int32_t writeIndex,
-                 std::int32_t ringLength) {
-    PrepareTapsFrameByFrame(chunk, frames, writeIndex, ringLength);
-    // These kernels go frame by frame, so every chunk suits them.
-    return true;
+void RunChunk(const ChunkRun& run) {
+    if (run.FeedbackOn) {
+        RunFramesOneByOne<true>(run, 0, run.Frames);
+    } else {
+        RunFramesOneByOne<false>(run, 0, run.Frames);
+    }
 }
 
-template <bool kFeedbackOn>
-void Run(const ChannelRun& run) {
-    for (std::uint32_t i = 0; i < run.Frames; ++i) RunFrame<kFeedbackOn>(run, i);
-}
-
-constexpr EngineKernels kPortable{InstructionSet::Portable, PrepareTaps, Run<true>, Run<false>};
+constexpr EngineKernels kPortable{InstructionSet::Portable, RunChunk};
 
 }  // namespace
 

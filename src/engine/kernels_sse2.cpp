@@ -1,6 +1,6 @@
 // The SSE2 kernels: two doubles per operation, the x86-64 baseline (and on 32-bit x86 builds,
-// which require SSE2 for their arithmetic anyway). Taps are loaded one float at a time, since
-// SSE2 has no gather.
+// which require SSE2 for their arithmetic anyway). SSE2 has no gather: groups whose taps are not
+// two runs of consecutive samples go frame by frame.
 #include "engine/engine_kernels.h"
 
 #if defined(__SSE2__)
@@ -10,63 +10,20 @@
 #include "engine/frame_math.h"
 
 #define FLANGER_INLINE inline __attribute__((always_inline))
+#define FLANGER_INLINE_LAMBDA __attribute__((always_inline))
 
 namespace flanger {
 namespace {
 
-double Lowest(__m128d values) {
-    return _mm_cvtsd_f64(_mm_min_sd(values, _mm_unpackhi_pd(values, values)));
-}
-double Highest(__m128d values) {
-    return _mm_cvtsd_f64(_mm_max_sd(values, _mm_unpackhi_pd(values, values)));
-}
-
-// Four frames at a time: two vectors of positions give one vector of four ring positions.
-bool PrepareTaps(SweepChunk& chunk, std::uint32_t frames, std::int32_t writeIndex,
-                 std::int32_t ringLength) {
-    if (frames < 4) return PrepareTapsApart(chunk, frames, writeIndex, ringLength);
-    const __m128d one = _mm_set1_pd(1.0);
-    const __m128i ring = _mm_set1_epi32(ringLength);
-    const __m128i lastPosition = _mm_set1_epi32(ringLength - 1);
-    const __m128i ones = _mm_set1_epi32(1);
-    const __m128i four = _mm_set1_epi32(4);
-    __m128i writePosition = _mm_add_epi32(_mm_set1_epi32(writeIndex), _mm_setr_epi32(0, 1, 2, 3));
-    // NaN and positions beyond the 32-bit range truncate to the negative "indefinite" integer,
-    // which the sign bits collect; the extremes catch the rest outside the lines, among them
-    // the positions just below 0, which truncate to 0 where their floor is -1.
-    __m128i signs = _mm_setzero_si128();
-    __m128d lowest = _mm_load_pd(chunk.Position);
-    __m128d highest = lowest;
-
-    std::uint32_t i = 0;
-    for (; i + 4 <= frames; i += 4) {
-        const __m128d posLow = _mm_load_pd(chunk.Position + i);
-        const __m128d posHigh = _mm_load_pd(chunk.Position + i + 2);
-        lowest = _mm_min_pd(_mm_min_pd(posLow, posHigh), lowest);
-        highest = _mm_max_pd(_mm_max_pd(posLow, posHigh), highest);
-        // Truncation equals floor for the positions inside the lines.
-        const __m128i dLow = _mm_cvttpd_epi32(posLow);
-        const __m128i dHigh = _mm_cvttpd_epi32(posHigh);
-        const __m128d fLow = _mm_sub_pd(posLow, _mm_cvtepi32_pd(dLow));
-        const __m128d fHigh = _mm_sub_pd(posHigh, _mm_cvtepi32_pd(dHigh));
-        _mm_store_pd(chunk.Fraction + i, fLow);
-        _mm_store_pd(chunk.Fraction + i + 2, fHigh);
-        _mm_store_pd(chunk.Rest + i, _mm_sub_pd(one, fLow));
-        _mm_store_pd(chunk.Rest + i + 2, _mm_sub_pd(one, fHigh));
-
-        const __m128i d = _mm_unpacklo_epi64(dLow, dHigh);
-        signs = _mm_or_si128(signs, d);
-        __m128i p = _mm_add_epi32(d, writePosition);
-        p = _mm_sub_epi32(p, _mm_and_si128(_mm_cmpgt_epi32(p, lastPosition), ring));
-        __m128i q = _mm_add_epi32(p, ones);
-        q = _mm_andnot_si128(_mm_cmpgt_epi32(q, lastPosition), q);
-        _mm_store_si128(reinterpret_cast<__m128i*>(chunk.Near + i), p);
-        _mm_store_si128(reinterpret_cast<__m128i*>(chunk.Far + i), q);
-        writePosition = _mm_add_epi32(writePosition, four);
-    }
-    const bool inside = _mm_movemask_ps(_mm_castsi128_ps(signs)) == 0;
-    return FinishTaps(chunk, i, frames, writeIndex, ringLength, inside, Lowest(lowest),
-                      Highest(highest));
+// Four input samples, a NaN or infinite one taken as 0, widened to two vectors of doubles.
+FLANGER_INLINE void LoadFourFinite(const float* source, __m128d& low, __m128d& high) {
+    const __m128i exponent = _mm_set1_epi32(static_cast<int>(kNonFiniteExponent));
+    const __m128 samples = _mm_loadu_ps(source);
+    const __m128i notFinite =
+        _mm_cmpeq_epi32(_mm_and_si128(_mm_castps_si128(samples), exponent), exponent);
+    const __m128 finite = _mm_andnot_ps(_mm_castsi128_ps(notFinite), samples);
+    low = _mm_cvtps_pd(finite);
+    high = _mm_cvtps_pd(_mm_movehl_ps(finite, finite));
 }
 
 // Two floats from memory that may be any type's, widened to doubles.
@@ -79,50 +36,208 @@ FLANGER_INLINE void StoreTwo(float* target, __m128d values) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(target), _mm_castps_si128(_mm_cvtpd_ps(values)));
 }
 
-FLANGER_INLINE __m128d GatherTwo(const float* line, const std::int32_t* positions) {
-    return _mm_cvtps_pd(
-        _mm_unpacklo_ps(_mm_load_ss(line + positions[0]), _mm_load_ss(line + positions[1])));
+// The delayed signal of two frames whose near taps are taps[0..1] and far taps taps[1..2].
+FLANGER_INLINE __m128d DelayedFromConsecutive(const float* taps, __m128d rest, __m128d fraction) {
+    return _mm_add_pd(_mm_mul_pd(LoadTwo(taps), rest), _mm_mul_pd(LoadTwo(taps + 1), fraction));
 }
 
-// The delayed signal of frames i and i + 1: line[p] (1 - f) + line[q] f.
-FLANGER_INLINE __m128d Delayed(const float* line, const SweepChunk& chunk, std::uint32_t i) {
-    const __m128d near = GatherTwo(line, chunk.Near + i);
-    const __m128d far = GatherTwo(line, chunk.Far + i);
-    return _mm_add_pd(_mm_mul_pd(near, _mm_load_pd(chunk.Rest + i)),
-                      _mm_mul_pd(far, _mm_load_pd(chunk.Fraction + i)));
-}
+// The channels of a chunk, with the mono and stereo cases' pointers held in registers.
+struct ChannelPointers {
+    float* Samples;  // the chunk's first frame
+    float* Line;
+    float* Written;  // where the chunk's first frame goes in the line
+};
 
-template <bool kFeedbackOn>
-void Run(const ChannelRun& run) {
+// Groups of eight frames (kGroupFrames) in four pairs; the positions formed from the linear
+// sweep or loaded. kChannels is the number of channels, all present, or 0 for any number.
+template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
+void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
+    static_assert(kGroupFrames == 8);
     // Locals: the vector stores may alias anything, so fields would be read again after each.
-    float* const samples = run.Samples;
-    float* const line = run.Line;
-    float* const written = run.Line + run.WriteIndex;
     const SweepChunk& chunk = *run.Chunk;
     const std::uint32_t frames = run.Frames;
-    const __m128d depthGain = _mm_set1_pd(run.DepthGain);
-    const __m128d feedbackGain = _mm_set1_pd(run.FeedbackGain);
-    std::uint32_t i = 0;
-    for (; i + 4 <= frames; i += 4) {
-        // All four taps are read before the four frames are written.
-        const __m128d yLow = Delayed(line, chunk, i);
-        const __m128d yHigh = Delayed(line, chunk, i + 2);
-        const __m128d xLow = LoadTwo(samples + i);
-        const __m128d xHigh = LoadTwo(samples + i + 2);
-        StoreTwo(samples + i, _mm_add_pd(xLow, _mm_mul_pd(yLow, depthGain)));
-        StoreTwo(samples + i + 2, _mm_add_pd(xHigh, _mm_mul_pd(yHigh, depthGain)));
-        if constexpr (kFeedbackOn) {
-            StoreTwo(written + i, _mm_add_pd(xLow, _mm_mul_pd(yLow, feedbackGain)));
-            StoreTwo(written + i + 2, _mm_add_pd(xHigh, _mm_mul_pd(yHigh, feedbackGain)));
+    const std::int32_t ringLength = run.RingLength;
+    const std::int32_t writeIndex = run.WriteIndex;
+    const double depth = run.DepthGain, feedback = run.FeedbackGain;
+    const ChannelPointers first = channels[0], second = channels[1];
+    // TapReadsAGroupAhead for a floor from 1 to RingLength + 1 in one comparison: the close
+    // band runs from RingLength - kGroupFrames for a group's width, or to the end of the line
+    // where the ring is too short for reading its oldest samples a group ahead.
+    const std::int32_t closeBandStart = ringLength - kGroupFrames;
+    const std::uint32_t closeBandWidth =
+        ringLength >= kGroupFrames + 2 ? std::uint32_t{kGroupFrames} : 0x80000000u;
+    const __m128d depthGain = _mm_set1_pd(depth);
+    const __m128d feedbackGain = _mm_set1_pd(feedback);
+    const __m128d one = _mm_set1_pd(1.0);
+    // A linear chunk's positions: LinearPosition of frames 0 to 7, then eight increments more
+    // for each group. Every sum is a multiple of the spacing of doubles inside the binade the
+    // chunk stays in, so each is exact and equals LinearPosition of its frame.
+    const double increment = chunk.LinearIncrement;
+    const __m128d groupStep = _mm_set1_pd(8.0 * increment);
+    __m128d linear[4];
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) {
+        linear[k] =
+            _mm_add_pd(_mm_set1_pd(chunk.LinearStart),
+                       _mm_mul_pd(_mm_setr_pd(2.0 * k, 2.0 * k + 1.0), _mm_set1_pd(increment)));
+    }
+
+    const bool scaled = chunk.Scaled;
+    const __m128d amplitude = _mm_set1_pd(chunk.ScaledAmplitude);
+    const __m128d centre = _mm_set1_pd(chunk.ScaledCentre);
+    // The run of groups that take their taps from the same floor without wrapping: its floor,
+    // the near tap of its latest group, and how many groups more it reaches.
+    std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0;
+    bool runReadsAhead = false;
+    __m128d runFloorVector = _mm_set1_pd(0.0);
+
+    // Pointer-sized, so that the addresses need no widening.
+    std::size_t i = 0;
+    for (; i + 8 <= frames; i += 8) {
+        __m128d position[4];
+        if constexpr (kLinear) {
+#pragma GCC unroll 4
+            for (int k = 0; k < 4; ++k) {
+                position[k] = linear[k];
+                linear[k] = _mm_add_pd(linear[k], groupStep);
+            }
         } else {
-            StoreTwo(written + i, xLow);
-            StoreTwo(written + i + 2, xHigh);
+#pragma GCC unroll 4
+            for (int k = 0; k < 4; ++k) position[k] = _mm_load_pd(chunk.Position + i + 2 * k);
+            if (scaled) {
+                const __m128d first = position[0];
+#pragma GCC unroll 4
+                for (int k = 0; k < 4; ++k) {
+                    position[k] = _mm_add_pd(_mm_mul_pd(amplitude, position[k]), centre);
+                }
+                // The chunk's first frame holds its position itself.
+                if (i == 0) position[0] = _mm_move_sd(position[0], first);
+            }
+        }
+        // NaN and positions beyond the 32-bit range truncate to a negative integer.
+        const std::int32_t d = _mm_cvttsd_si32(position[0]);
+        bool oneFloor;
+        if constexpr (kLinear) {
+            // Linear positions are ordered: the first and last floor bound the others.
+            oneFloor = d == _mm_cvttsd_si32(_mm_unpackhi_pd(position[3], position[3]));
+        } else {
+            const __m128i floors = _mm_set1_epi32(d);
+            const __m128i low =
+                _mm_unpacklo_epi64(_mm_cvttpd_epi32(position[0]), _mm_cvttpd_epi32(position[1]));
+            const __m128i high =
+                _mm_unpacklo_epi64(_mm_cvttpd_epi32(position[2]), _mm_cvttpd_epi32(position[3]));
+            oneFloor = _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi32(low, floors),
+                                                       _mm_cmpeq_epi32(high, floors))) == 0xFFFF;
+        }
+        const std::int32_t writePosition = writeIndex + static_cast<std::int32_t>(i);
+        std::int32_t near;
+        if (oneFloor && d == runFloor && runGroupsLeft > 0) {
+            // The run of the group before goes on.
+            --runGroupsLeft;
+            near = runNear += kGroupFrames;
+        } else {
+            near = oneFloor ? ConsecutiveTapsStart(d, writePosition, ringLength) : -1;
+            runGroupsLeft = 0;
+            if (near >= 0) {
+                // While the floor stays d, each later group's taps lie kGroupFrames further on,
+                // up to where the far run would reach the end of the ring.
+                runFloor = d;
+                runNear = near;
+                runGroupsLeft = (ringLength - kGroupFrames - 1 - near) / kGroupFrames;
+                runReadsAhead = static_cast<std::uint32_t>(d - closeBandStart) >= closeBandWidth;
+                runFloorVector = _mm_set1_pd(static_cast<double>(d));
+            }
+        }
+        if (near < 0) {
+            RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i),
+                                           static_cast<std::uint32_t>(i) + 8);
+            continue;
+        }
+        // Truncation is floor here, and the floor is d in every frame.
+        const __m128d floor = runFloorVector;
+        alignas(16) double fraction[8], rest[8];
+#pragma GCC unroll 4
+        for (int k = 0; k < 4; ++k) {
+            const __m128d f = _mm_sub_pd(position[k], floor);
+            _mm_store_pd(fraction + 2 * k, f);
+            _mm_store_pd(rest + 2 * k, _mm_sub_pd(one, f));
+        }
+        const bool readsAhead = runReadsAhead;
+        const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
+            float* const samples = channel.Samples + i;
+            float* const written = channel.Written + i;
+            const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
+            if (!readsAhead) {
+                // A delay shorter than the group: frame by frame.
+                RunConsecutiveFramesOneByOne<kFeedbackOn>(samples, taps, written, fraction, rest,
+                                                          depth, feedback);
+                return;
+            }
+            // All eight taps are read before the eight frames are written.
+            __m128d y[4], x[4];
+#pragma GCC unroll 4
+            for (int k = 0; k < 4; ++k) {
+                y[k] = DelayedFromConsecutive(taps + 2 * k, _mm_load_pd(rest + 2 * k),
+                                              _mm_load_pd(fraction + 2 * k));
+            }
+            LoadFourFinite(samples, x[0], x[1]);
+            LoadFourFinite(samples + 4, x[2], x[3]);
+#pragma GCC unroll 4
+            for (int k = 0; k < 4; ++k) {
+                StoreTwo(samples + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y[k], depthGain)));
+                if constexpr (kFeedbackOn) {
+                    StoreTwo(written + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y[k], feedbackGain)));
+                } else {
+                    StoreTwo(written + 2 * k, x[k]);
+                }
+            }
+        };
+        if constexpr (kChannels == 0) {
+            for (std::uint32_t j = 0; j < run.Channels.Count; ++j) {
+                if (run.Channels.Samples[j] == nullptr) continue;
+                runChannel({run.Channels.Samples[j] + run.Channels.Offset, run.Channels.Lines[j],
+                            run.Channels.Lines[j] + writeIndex});
+            }
+        } else {
+            runChannel(first);
+            if constexpr (kChannels == 2) runChannel(second);
         }
     }
-    for (; i < frames; ++i) RunFrame<kFeedbackOn>(run, i);
+    if (i < frames) RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), frames);
 }
 
-constexpr EngineKernels kSse2{InstructionSet::Sse2, PrepareTaps, Run<true>, Run<false>};
+// The mono and stereo cases with their pointers in registers, any other count from the run.
+template <bool kFeedbackOn, bool kLinear>
+void RunChunkOfChannels(const ChunkRun& run) {
+    ChannelPointers channels[2] = {};
+    std::uint32_t present = 0;
+    for (std::uint32_t j = 0; j < run.Channels.Count && j < 3; ++j) {
+        if (run.Channels.Samples[j] == nullptr) continue;
+        if (present < 2) {
+            channels[present] = {run.Channels.Samples[j] + run.Channels.Offset,
+                                 run.Channels.Lines[j], run.Channels.Lines[j] + run.WriteIndex};
+        }
+        ++present;
+    }
+    if (present == 1 && run.Channels.Count == 1) {
+        RunChunkWith<kFeedbackOn, kLinear, 1>(run, channels);
+    } else if (present == 2 && run.Channels.Count == 2) {
+        RunChunkWith<kFeedbackOn, kLinear, 2>(run, channels);
+    } else if (run.Channels.Count > 0) {
+        RunChunkWith<kFeedbackOn, kLinear, 0>(run, channels);
+    }
+}
+
+void RunChunk(const ChunkRun& run) {
+    const bool linear = run.Chunk->Linear;
+    if (run.FeedbackOn) {
+        linear ? RunChunkOfChannels<true, true>(run) : RunChunkOfChannels<true, false>(run);
+    } else {
+        linear ? RunChunkOfChannels<false, true>(run) : RunChunkOfChannels<false, false>(run);
+    }
+}
+
+constexpr EngineKernels kSse2{InstructionSet::Sse2, RunChunk};
 
 }  // namespace
 

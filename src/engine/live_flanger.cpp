@@ -8,7 +8,6 @@
 
 #include "engine/flanger_engine.h"
 #include "engine/kernel_timing.h"
-#include "engine/non_finite_input.h"
 
 namespace flanger {
 namespace {
@@ -94,9 +93,8 @@ void LiveFlanger::Process(float* const* channels, std::uint32_t count, std::uint
                           const LiveSettings& settings) {
     if (SampleRate == 0) return;
     count = channels == nullptr ? 0 : std::min(count, Channels);
-    for (std::uint32_t j = 0; j < count; ++j) {
-        if (channels[j] != nullptr) SilenceNonFinite(channels[j], frames);
-    }
+    // Non-finite input is taken as silence where the voices load it (FiniteInput), not in a pass
+    // of its own.
     const LiveSettings wanted = Bounded(settings);
     if (!Started) {
         Steady = 0;

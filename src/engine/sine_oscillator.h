@@ -35,6 +35,10 @@ public:
     // `count` times, with the recursion's two terms taking turns instead of being copied.
     void NextValues(double* values, std::uint32_t count, double offset);
 
+    // The next `count` terms before the amplitude: values[k] * Amplitude is what NextValue
+    // would give. The kernels scale them in vectors.
+    void NextTerms(double* values, std::uint32_t count);
+
     double OmegaRadiansPerFrame() const { return Omega; }
     double PhaseRadians() const { return Phase; }
     double AmplitudeValue() const { return Amplitude; }

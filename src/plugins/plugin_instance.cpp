@@ -67,14 +67,16 @@ void PluginInstance::CopyAndProcess(const float* const* inputs, std::uint32_t of
 const LiveSettings& PluginInstance::CurrentSettings() {
     // Comparing bits rather than floats: a NaN that stays is no change either. A missing
     // control reads as a NaN, which counts as the default as well.
-    std::uint32_t bits[kControlCount];
+    // Called for every block: one pass that reads and compares, no calls.
+    bool changed = !ControlsRead;
     for (std::uint32_t i = 0; i < kControlCount; ++i) {
-        bits[i] = 0x7FC00000u;
-        if (Controls[i] != nullptr) std::memcpy(&bits[i], Controls[i], sizeof(float));
+        std::uint32_t bits = 0x7FC00000u;
+        if (Controls[i] != nullptr) std::memcpy(&bits, Controls[i], sizeof(float));
+        changed = changed || bits != LastControlBits[i];
+        LastControlBits[i] = bits;
     }
-    if (!ControlsRead || std::memcmp(bits, LastControlBits, sizeof bits) != 0) {
+    if (changed) {
         Settings = SettingsFromControls(Controls);
-        std::memcpy(LastControlBits, bits, sizeof bits);
         ControlsRead = true;
     }
     return Settings;

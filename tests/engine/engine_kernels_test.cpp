@@ -9,7 +9,6 @@
 #include <cstring>
 #include <functional>
 #include <limits>
-#include <optional>
 #include <sstream>
 
 #include "engine/chunk_steps.h"
@@ -32,9 +31,6 @@ struct TapCase {
     std::int32_t ringLength;
     std::int32_t writeIndex;
     std::function<std::vector<double>(std::int32_t ringLength)> positions;
-    // Whether the vector kernels must be allowed to run the chunk; nullopt: either is right as
-    // long as they are never allowed where a frame forbids it.
-    std::optional<bool> runsVectors;
 };
 
 std::vector<double> Repeated(std::vector<double> values, std::size_t count) {
@@ -44,6 +40,13 @@ std::vector<double> Repeated(std::vector<double> values, std::size_t count) {
             if (result.size() < count) result.push_back(v);
         }
     }
+    return result;
+}
+
+// 256 positions from `start` on by `step` a frame.
+std::vector<double> Ramp(double start, double step) {
+    std::vector<double> result(256);
+    for (std::uint32_t i = 0; i < 256; ++i) result[i] = start + i * step;
     return result;
 }
 
@@ -63,66 +66,61 @@ std::vector<TapCase> TapCases() {
         {"sweep_across_the_top", 442, 0,
          [](std::int32_t ring) {
              std::vector<double> p;
-             for (double x = 220.5; p.size() < kChunkFrames; x += 0.97) {
+             for (double x = 220.5; p.size() < 256; x += 0.97) {
                  p.push_back(std::fmin(x, ring + 1.9));
              }
              return p;
-         },
-         false},
+         }},
         {"boundaries_near_the_ring_end", 442, 200,
-         [](std::int32_t ring) { return Repeated(Boundaries(ring), 242); }, false},
+         [](std::int32_t ring) { return Repeated(Boundaries(ring), 242); }},
         {"boundaries_odd_count", 1000, 3,
-         [](std::int32_t ring) { return Repeated(Boundaries(ring), 37); }, false},
+         [](std::int32_t ring) { return Repeated(Boundaries(ring), 37); }},
         {"far_from_the_top", 442, 17,
          [](std::int32_t) {
              return Repeated({220.5, 300.25}, 256);
-         },
-         true},
+         }},
         {"oldest_samples_only", 442, 60,
          [](std::int32_t ring) {
              return Repeated({ring + 0.0, ring + 1.0, ring + 1.999}, 101);
-         },
-         true},
+         }},
         {"below_the_close_band", 442, 0,
          [](std::int32_t ring) {
              return Repeated({0.0, ring - kGroupFrames - 0.001}, 256);
-         },
-         true},
+         }},
         {"one_close_frame_in_the_tail", 442, 0,
          [](std::int32_t ring) {
              auto p = Repeated({230.0}, 203);
              p.back() = ring - 2.5;
              return p;
-         },
-         false},
+         }},
         {"outside_the_lines", 442, 100,
          [nan, inf](std::int32_t ring) {
              return Repeated({300.0, nan, -0.0, -1e-300, -1.0, ring + 2.0, inf, -inf, 1e300,
                               2147483648.0, -2147483649.0, 301.5},
                              64);
-         },
-         false},
+         }},
         {"just_below_zero_from_write_position_0", 442, 0,
          [](std::int32_t) {
              return Repeated({-0.0004, -1e-9, -0.5, -0.999, 220.5}, 200);
-         },
-         false},
+         }},
         {"ring_of_group_plus_one", kGroupFrames + 1, 0,
-         [](std::int32_t ring) { return Repeated(Boundaries(ring), 9); }, false},
+         [](std::int32_t ring) { return Repeated(Boundaries(ring), 9); }},
         {"ring_of_group_plus_two", kGroupFrames + 2, 1,
          [](std::int32_t) {
              return Repeated({0.0, 0.5, 1.0, 11.0, 11.5, 10.0}, 9);
-         },
-         std::nullopt},
+         }},
+        {"one_floor_across_the_ring_end", 442, 100,
+         [](std::int32_t) { return Ramp(300.0, 0.001); }},
+        {"floors_rising_into_the_close_band", 442, 0,
+         [](std::int32_t ring) { return Ramp(ring - 10.0, 0.05); }},
         {"ring_of_one", 1, 0,
          [](std::int32_t) {
              return Repeated({0.0, 0.5, 1.0, 2.5}, 1);
-         },
-         false},
+         }},
     };
 }
 
-TEST(EngineKernels, PreparedTapsEqualTheFrameByFrameTaps) {
+TEST(EngineKernels, ChunkKernelsFollowTheFrameByFrameRules) {
     const auto sets = VectorSetsOfThisProcessor();
     if (sets.empty()) GTEST_SKIP() << "no vector instruction set in this build or processor";
     for (const TapCase& c : TapCases()) {
@@ -131,32 +129,26 @@ TEST(EngineKernels, PreparedTapsEqualTheFrameByFrameTaps) {
         ASSERT_LE(c.writeIndex + static_cast<std::int32_t>(positions.size()), c.ringLength)
             << c.name << ": a chunk never runs past the end of the ring";
         const auto frames = static_cast<std::uint32_t>(positions.size());
-
-        auto expected = std::make_unique<SweepChunk>();
-        std::copy(positions.begin(), positions.end(), expected->Position);
-        const bool expectedFit =
-            PrepareTapsFrameByFrame(*expected, frames, c.writeIndex, c.ringLength);
-
-        for (InstructionSet set : sets) {
-            SCOPED_TRACE(std::string(c.name) + " " + InstructionSetName(set));
+        // Two channels of noise over lines of noise (the spare element stays 0), feedback on.
+        auto signal = WhiteNoise(4, std::max<std::uint32_t>(frames, c.ringLength + 1), 3);
+        signal[2].resize(frames);
+        signal[3].resize(frames);
+        signal[0][c.ringLength] = signal[1][c.ringLength] = 0.0f;
+        signal[2][frames / 2] = std::numeric_limits<float>::quiet_NaN();
+        const auto runOn = [&](const EngineKernels& kernels) {
+            auto run = signal;
             auto chunk = std::make_unique<SweepChunk>();
             std::copy(positions.begin(), positions.end(), chunk->Position);
-            const bool fit =
-                KernelsFor(set)->PrepareTaps(*chunk, frames, c.writeIndex, c.ringLength);
-            if (fit) {
-                EXPECT_TRUE(expectedFit) << "a frame reads inside its own group";
-            }
-            if (c.runsVectors) {
-                EXPECT_EQ(fit, *c.runsVectors);
-            }
-            for (std::uint32_t i = 0; i < frames; ++i) {
-                ASSERT_EQ(chunk->Near[i], expected->Near[i]) << "frame " << i;
-                ASSERT_EQ(chunk->Far[i], expected->Far[i]) << "frame " << i;
-                ASSERT_EQ(std::memcmp(&chunk->Fraction[i], &expected->Fraction[i], 8), 0)
-                    << "frame " << i << ": " << chunk->Fraction[i] << " vs "
-                    << expected->Fraction[i];
-                ASSERT_EQ(std::memcmp(&chunk->Rest[i], &expected->Rest[i], 8), 0) << "frame " << i;
-            }
+            float* const lines[] = {run[0].data(), run[1].data()};
+            float* const samples[] = {run[2].data(), run[3].data()};
+            kernels.RunChunk(ChunkRun{chunk.get(), frames, c.writeIndex, c.ringLength, true, 0.9,
+                                      0.5, ChunkChannels{samples, lines, 2, 0}});
+            return run;
+        };
+        const auto expected = runOn(*PortableKernels());
+        for (InstructionSet set : sets) {
+            ExpectSameBits(runOn(*KernelsFor(set)), expected,
+                           std::string(c.name) + " " + InstructionSetName(set));
         }
     }
 }
@@ -187,7 +179,8 @@ TEST(ChunkSteps, TriangleStepsEqualAdditionsOneByOne) {
         for (std::uint32_t frames : {1u, 2u, 7u, kChunkFrames}) {
             double position = c.position, step = c.step;
             auto chunk = std::make_unique<SweepChunk>();
-            StepTriangleSweep(position, step, c.base, c.ringLength, chunk->Position, frames);
+            StepTriangleSweep(position, step, c.base, c.ringLength, *chunk, frames);
+            WriteLinearPositions(*chunk, frames);
             double expected = c.position, expectedStep = c.step;
             for (std::uint32_t i = 0; i < frames; ++i) {
                 ASSERT_EQ(std::memcmp(&chunk->Position[i], &expected, sizeof expected), 0)

@@ -80,6 +80,8 @@ std::vector<ModelCase> Cases() {
     cases.push_back({44100, 2, false, true, 100, 100, 100, 100, 200, 600000});
     cases.push_back({192000, 2, true, true, 90, 50, 50, 10, 10, 200000});
     cases.push_back({192000, 1, false, false, 100, 10, 100, 10, 200, 200000});
+    // More channels than the kernels hold in registers.
+    cases.push_back({44100, 3, true, true, 100, 10, 100, 100, 200, 60000});
     // No delay at the slowest sine: 453 frames of one trough lie below 0, two of them at write
     // position 0; at low rates with troughs on frames, many at write position 0 of short rings.
     cases.push_back({44100, 1, true, false, 90, 0, 50, 10, 10, 400000});

@@ -725,7 +725,11 @@ bool SoundWriter::Write(const float* samples, std::int64_t frames, std::string& 
     }
     const std::int64_t count = frames * Impl->Channels;
     float peak = Impl->Peak;
-    for (std::int64_t i = 0; i < count; ++i) peak = std::fmax(peak, std::fabs(samples[i]));
+    // As std::fmax, a NaN leaves the peak as it is; without a call for every sample.
+    for (std::int64_t i = 0; i < count; ++i) {
+        const float magnitude = std::fabs(samples[i]);
+        peak = magnitude > peak ? magnitude : peak;
+    }
     if (Impl->CountClipping && peak > 1.0F) {
         for (std::int64_t i = 0; i < count; ++i) Impl->Clipped += std::fabs(samples[i]) > 1.0F;
     }
