@@ -11,6 +11,7 @@
 #include <chrono>
 #include <new>
 #include <thread>
+#include <utility>
 
 #include "platform/posix/registry_failure.h"
 #include "platform/posix/registry_location.h"
@@ -212,6 +213,8 @@ long RegistryDatabase::Open(const std::string& path, Mode mode,
     // Readers open for writing too where they may: only a connection that can write recovers
     // the log or journal of a writer that was killed.
     const std::string name = OpenName(path, writing);
+    // Copied before the connection exists: a copy that runs out of memory then leaks nothing.
+    std::string ownPath = path;
     sqlite3* connection = nullptr;
     const int code = sqlite3_open_v2(
         name.c_str(), &connection,
@@ -222,7 +225,7 @@ long RegistryDatabase::Open(const std::string& path, Mode mode,
         return kRegistryOutOfMemory;
     }
     std::unique_ptr<RegistryDatabase> database(new (std::nothrow)
-                                                   RegistryDatabase(connection, path));
+                                                   RegistryDatabase(connection, std::move(ownPath)));
     if (database == nullptr) {
         sqlite3_close(connection);
         return kRegistryOutOfMemory;
