@@ -37,16 +37,10 @@ const clap_plugin_factory& Factory() {
     return *factory;
 }
 
-const clap_host kHost = {CLAP_VERSION_INIT,
-                         nullptr,
-                         "flanger tests",
-                         "Vornak",
-                         "",
-                         "0",
-                         [](const clap_host*, const char*) -> const void* { return nullptr; },
-                         [](const clap_host*) {},
-                         [](const clap_host*) {},
-                         [](const clap_host*) {}};
+const auto kNoExtension = [](const clap_host*, const char*) -> const void* { return nullptr; };
+const auto kIgnored = [](const clap_host*) {};
+const clap_host kHost = {CLAP_VERSION_INIT, nullptr, "flanger tests", "Vornak", "", "0",
+                         kNoExtension, kIgnored, kIgnored, kIgnored};
 
 using Bytes = std::vector<std::uint8_t>;
 
