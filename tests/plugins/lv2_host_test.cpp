@@ -8,50 +8,14 @@
 #include <lilv/lilv.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <iterator>
 #include <limits>
 
+#include "allocation_count.h"
 #include "plugin_test_support.h"
-
-namespace {
-
-bool gCounting = false;
-long gAllocations = 0;
-
-}  // namespace
-
-#if !defined(__SANITIZE_ADDRESS__)
-// The program's own allocator functions come before the C library's for every library it loads,
-// the plug-in and libstdc++'s operator new included; they count and pass on.
-extern "C" {
-void* __libc_malloc(std::size_t size);
-void* __libc_calloc(std::size_t count, std::size_t size);
-void* __libc_realloc(void* block, std::size_t size);
-void* __libc_memalign(std::size_t alignment, std::size_t size);
-void __libc_free(void* block);
-
-void* malloc(std::size_t size) noexcept { return gAllocations += gCounting, __libc_malloc(size); }
-void* calloc(std::size_t count, std::size_t size) noexcept {
-    return gAllocations += gCounting, __libc_calloc(count, size);
-}
-void* realloc(void* block, std::size_t size) noexcept {
-    return gAllocations += gCounting, __libc_realloc(block, size);
-}
-void* aligned_alloc(std::size_t alignment, std::size_t size) noexcept {
-    return gAllocations += gCounting, __libc_memalign(alignment, size);
-}
-int posix_memalign(void** block, std::size_t alignment, std::size_t size) noexcept {
-    gAllocations += gCounting;
-    *block = __libc_memalign(alignment, size);
-    return *block != nullptr ? 0 : ENOMEM;
-}
-void free(void* block) noexcept { __libc_free(block); }
-}
-#endif
 
 namespace flanger::testing {
 namespace {
@@ -67,17 +31,6 @@ struct Lv2Run {
     // Called before each block with its first frame; may move the controls.
     std::function<void(std::size_t offset, std::vector<float>& controls)> BeforeBlock = {};
 };
-
-// Allocations made inside connect_port and run so far; -1 where they cannot be counted (under
-// AddressSanitizer, whose allocator comes first).
-long AllocationsInRun() {
-#if defined(__SANITIZE_ADDRESS__)
-    constexpr bool kCounted = false;
-#else
-    constexpr bool kCounted = true;
-#endif
-    return kCounted ? gAllocations : -1;
-}
 
 // Runs `input` through a new instance `passes` times, with deactivate and activate between
 // passes; the output of each pass.
@@ -122,15 +75,16 @@ std::vector<Channels> RunLv2(Lv2Run run, const Channels& input, int passes = 1) 
             for (std::uint32_t j = 0; j < channels; ++j) {
                 std::copy_n(input[j].begin() + offset, frames, buffers[j].begin());
             }
-            gCounting = true;
-            for (std::uint32_t j = 0; j < channels; ++j) {
-                lilv_instance_connect_port(instance, plugins::kLeadingControls + j,
-                                           buffers[j].data());
-                lilv_instance_connect_port(instance, plugins::kLeadingControls + channels + j,
-                                           buffers[outputBuffer(j)].data());
+            {
+                const CountedAllocations counted;
+                for (std::uint32_t j = 0; j < channels; ++j) {
+                    lilv_instance_connect_port(instance, plugins::kLeadingControls + j,
+                                               buffers[j].data());
+                    lilv_instance_connect_port(instance, plugins::kLeadingControls + channels + j,
+                                               buffers[outputBuffer(j)].data());
+                }
+                lilv_instance_run(instance, frames);
             }
-            lilv_instance_run(instance, frames);
-            gCounting = false;
             for (std::uint32_t j = 0; j < channels; ++j) {
                 std::copy_n(buffers[outputBuffer(j)].begin(), frames, output[j].begin() + offset);
             }
@@ -184,7 +138,7 @@ TEST(Lv2Plugin, ConstantControlsGiveTheBitsOfOpenStream) {
 }
 
 TEST(Lv2Plugin, ConnectPortAndRunAllocateNothing) {
-    if (AllocationsInRun() < 0) GTEST_SKIP() << "not countable under AddressSanitizer";
+    if (CountedAllocations::Count() < 0) GTEST_SKIP() << "not countable under AddressSanitizer";
     const float nan = std::numeric_limits<float>::quiet_NaN();
     // Every control moves in turn, also out of its range and to NaN, in blocks of every size.
     const float moves[][2] = {{2.5f, 9.9f}, {10.0f, 1.0f},   {2.0f, 0.3f},    {0.1f, 1.0f},
@@ -193,7 +147,7 @@ TEST(Lv2Plugin, ConnectPortAndRunAllocateNothing) {
     static_assert(std::size(moves) == kControlCount, "a move for every control");
     for (const auto& plugin : kPlugins) {
         for (BufferLayout layout : {BufferLayout::Separate, BufferLayout::Crossed}) {
-            const long before = AllocationsInRun();
+            const long before = CountedAllocations::Count();
             std::uint32_t step = 0;
             Lv2Run run{.Plugin = plugin,
                        .Controls = ControlsFor({}),
@@ -204,7 +158,7 @@ TEST(Lv2Plugin, ConnectPortAndRunAllocateNothing) {
                 controls[i] = moves[i][(step++ / kControlCount) % 2];
             };
             RunLv2(run, WhiteNoise(plugin.Channels, 300000, 5));
-            EXPECT_EQ(AllocationsInRun(), before) << plugin.Lv2Uri;
+            EXPECT_EQ(CountedAllocations::Count(), before) << plugin.Lv2Uri;
         }
     }
 }
