@@ -50,19 +50,23 @@ endfunction()
 
 # Adds a test that the shared object `library` (a target) exports exactly the listed functions
 # (EXPECTED name...) or the functions a header declares with an export macro (HEADER file
-# MARKER macro), and nothing else.
+# MARKER macro), and the data objects EXPECTED_DATA name..., and nothing else.
 function(flanger_add_export_test name)
-  cmake_parse_arguments(ARG "" "LIBRARY;HEADER;MARKER" "EXPECTED" ${ARGN})
+  cmake_parse_arguments(ARG "" "LIBRARY;HEADER;MARKER" "EXPECTED;EXPECTED_DATA" ${ARGN})
   if(CMAKE_NM)
     set(FLANGER_NM "${CMAKE_NM}" CACHE FILEPATH "nm used to list exported symbols")
   else()
     find_program(FLANGER_NM NAMES nm REQUIRED)
   endif()
-  if(ARG_EXPECTED)
+  if(ARG_EXPECTED OR ARG_EXPECTED_DATA)
     string(REPLACE ";" "," expected "${ARG_EXPECTED}")
     set(names -DEXPECTED=${expected})
   else()
     set(names -DHEADER=${ARG_HEADER} -DMARKER=${ARG_MARKER})
+  endif()
+  if(ARG_EXPECTED_DATA)
+    string(REPLACE ";" "," data "${ARG_EXPECTED_DATA}")
+    list(APPEND names -DEXPECTED_DATA=${data})
   endif()
   add_test(NAME ${name}
            COMMAND ${CMAKE_COMMAND} -DNM=${FLANGER_NM} -DLIBRARY=$<TARGET_FILE:${ARG_LIBRARY}>

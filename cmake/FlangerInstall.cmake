@@ -89,6 +89,10 @@ if(TARGET flanger_ladspa)
   install(FILES ${FLANGER_PACKAGING_DIR}/vornak_flanger.rdf
           DESTINATION ${CMAKE_INSTALL_DATADIR}/ladspa/rdf)
 endif()
+if(TARGET flanger_clap)
+  install(TARGETS flanger_clap
+    LIBRARY DESTINATION ${FLANGER_INSTALL_CLAPDIR} PERMISSIONS ${FLANGER_LIBRARY_PERMISSIONS})
+endif()
 
 # For host developers: pkg-config and the CMake package. Both locate everything relative to
 # where they are installed, so they stay right after a DESTDIR or prefix change.

@@ -5,6 +5,7 @@
 #   lib/<multiarch>/flanger/Plugin.so, Plugin_de.so   the module folder
 #   lib/<multiarch>/libflanger_user32.so.N            the windowing layer hosts link
 #   lib/<multiarch>/lv2/flanger.lv2/, ladspa/         the LV2 bundle and the LADSPA library
+#   lib/clap/flanger.clap                              the CLAP library, where CLAP hosts look
 #   include/flanger/                                   the public headers
 #
 # Debian's multiarch folder is used whatever the prefix (GNUInstallDirs takes it only for /usr),
@@ -19,6 +20,8 @@ include(GNUInstallDirs)
 set(FLANGER_INSTALL_MODULEDIR "${CMAKE_INSTALL_LIBDIR}/flanger")
 set(FLANGER_INSTALL_LV2DIR "${CMAKE_INSTALL_LIBDIR}/lv2")
 set(FLANGER_INSTALL_LADSPADIR "${CMAKE_INSTALL_LIBDIR}/ladspa")
+# CLAP hosts search ~/.clap and /usr/lib/clap, without Debian's multiarch folder.
+set(FLANGER_INSTALL_CLAPDIR "lib/clap")
 set(FLANGER_INSTALL_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}/flanger")
 set(FLANGER_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/FlangerPlugin")
 

@@ -1,15 +1,19 @@
 # Checks a shared object's dynamic symbol table: exactly the expected functions, defined as
 # functions, and no other defined global symbol (no C++ internals and no runtime symbols that a
 # host's own could be bound to). The expected names are given as a list, or read from a header
-# as the functions declared with an export macro.
+# as the functions declared with an export macro. EXPECTED_DATA names the objects a format
+# exports as data instead (CLAP's clap_entry record).
 #
 # Usage: cmake -DNM=<nm> -DLIBRARY=<file> -DEXPECTED=<name,name,...> -P check_exports.cmake
 #        cmake -DNM=<nm> -DLIBRARY=<file> -DHEADER=<file> -DMARKER=<macro> -P check_exports.cmake
-if(NOT NM OR NOT LIBRARY OR NOT (EXPECTED OR (HEADER AND MARKER)))
+#        either with -DEXPECTED_DATA=<name,name,...>
+if(NOT NM OR NOT LIBRARY OR NOT (EXPECTED OR EXPECTED_DATA OR (HEADER AND MARKER)))
   message(FATAL_ERROR "NM, LIBRARY and EXPECTED (or HEADER and MARKER) must be given")
 endif()
 
-if(EXPECTED)
+cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...) in script mode
+string(REPLACE "," ";" expected_data "${EXPECTED_DATA}")
+if(EXPECTED OR EXPECTED_DATA)
   string(REPLACE "," ";" expected "${EXPECTED}")
 else()
   file(READ "${HEADER}" header)
@@ -50,6 +54,8 @@ foreach(line IN LISTS lines)
     continue()  # version node markers carry no code or data
   elseif(type MATCHES "^[TtWi]$")
     list(APPEND functions "${name}")
+  elseif(type MATCHES "^[DR]$" AND "${name}" IN_LIST expected_data)
+    list(REMOVE_ITEM expected_data "${name}")
   else()
     list(APPEND others "${name} (${type})")
   endif()
@@ -60,7 +66,10 @@ list(SORT expected)
 if(others)
   message(FATAL_ERROR "defined symbols that are not functions: ${others}")
 endif()
-if(NOT functions STREQUAL expected)
+if(expected_data)
+  message(FATAL_ERROR "missing data exports: ${expected_data}")
+endif()
+if(NOT "${functions}" STREQUAL "${expected}")
   set(extra ${functions})
   list(REMOVE_ITEM extra ${expected})
   set(missing ${expected})

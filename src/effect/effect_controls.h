@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "engine/live_settings.h"
 #include "flanger_plugin.h"
@@ -53,6 +54,24 @@ struct Control {
 // The largest value the plug-ins' ports and the option take.
 constexpr float UpperLimit(const Control& control) {
     return control.Ceiling > 0.0f ? control.Ceiling : control.Maximum;
+}
+
+// What follows a value of the unit when it is shown to a person: " ms", or nothing for a gain.
+constexpr std::string_view UnitText(ControlUnit unit) {
+    switch (unit) {
+        case ControlUnit::Milliseconds:
+            return " ms";
+        case ControlUnit::Hertz:
+            return " Hz";
+        case ControlUnit::Degrees:
+            return " degrees";
+        case ControlUnit::Decibels:
+            return " dB";
+        case ControlUnit::Gain:
+        case ControlUnit::Switch:
+            break;
+    }
+    return "";
 }
 
 // Index into kControls.
@@ -143,8 +162,8 @@ inline constexpr Control kControls[kControlCount] = {
      "input."},
     // The plug-ins' bypass (the host's bypass button): off, the output crossfades to the input
     // while the effect runs on, so that switching it back on is as smooth. Not a setting.
-    {"enabled", nullptr, "Enabled", nullptr, nullptr, ControlUnit::Switch, ControlHome::Live,
-     0.0f, 1.0f, 1.0f, 0, false, nullptr, nullptr, nullptr,
+    {"enabled", nullptr, "Enabled", nullptr, nullptr, ControlUnit::Switch, ControlHome::Live, 0.0f,
+     1.0f, 1.0f, 0, false, nullptr, nullptr, nullptr,
      "Off, the plug-in passes its input through unchanged (the host's bypass)."},
 };
 

@@ -1,11 +1,11 @@
-// The plug-ins' identities and ports, shared by the LV2 and LADSPA front ends and by the
+// The plug-ins' identities and ports, shared by the LV2, LADSPA and CLAP front ends and by the
 // generator of the LV2 bundle's description, so that the code and the metadata cannot drift.
 // The control ports are the effect's controls (effect/effect_controls.h), in their order.
 //
-// Hosts store the URIs, the LADSPA IDs and labels, and the port symbols in their sessions: they
-// never change. Port layout, the same in both front ends: the seven controls first (indices 0 to
-// 6 in every plug-in, so that one user interface fits both), then the audio inputs, then the
-// audio outputs. Controls added later go after the audio ports (ControlPortIndex), in the
+// Hosts store the URIs, the LADSPA IDs and labels, the CLAP ids, and the port symbols in their
+// sessions: they never change. Port layout, the same in both front ends: the seven controls first
+// (indices 0 to 6 in every plug-in, so that one user interface fits both), then the audio inputs,
+// then the audio outputs. Controls added later go after the audio ports (ControlPortIndex), in the
 // table's order: the switch that inverts the feedback, the mix, the stereo spread (the stereo
 // plug-in's alone: one channel has nothing to spread), the level, and the bypass ("enabled").
 #pragma once
@@ -35,16 +35,19 @@ struct PluginIdentity {
     // say what they are, so that a user can pick the LV2 one, which has the window and presets.
     const char* LadspaName;
     const char* Description;  // the LV2 description's comment
+    const char* ClapId;       // the CLAP plug-in's id, reverse-domain style as CLAP hosts expect
 };
 
 inline constexpr PluginIdentity kPlugins[] = {
     {1, "urn:vornak:flanger:mono", "Flanger", 7350081, "vornak_flanger_mono", "Flanger (LADSPA)",
      "A flanger: the input mixed with a copy of itself delayed by a few milliseconds, the delay "
-     "swept up and down by a triangle or a sine, with some of the delayed copy fed back."},
+     "swept up and down by a triangle or a sine, with some of the delayed copy fed back.",
+     "vornak.flanger.mono"},
     {2, "urn:vornak:flanger:stereo", "Flanger (stereo)", 7350082, "vornak_flanger_stereo",
      "Flanger (stereo, LADSPA)",
      "The flanger for a stereo pair: a delay line for each channel, one sweep for both, or with "
-     "a stereo spread a sweep for each, the right one ahead of the left in phase."},
+     "a stereo spread a sweep for each, the right one ahead of the left in phase.",
+     "vornak.flanger.stereo"},
 };
 
 // The controls before the audio ports.

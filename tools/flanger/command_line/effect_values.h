@@ -34,23 +34,6 @@ struct EffectRange {
     std::int32_t EffectParameters::*Member;
 };
 
-constexpr std::string_view UnitText(ControlUnit unit) {
-    switch (unit) {
-        case ControlUnit::Milliseconds:
-            return " ms";
-        case ControlUnit::Hertz:
-            return " Hz";
-        case ControlUnit::Degrees:
-            return " degrees";
-        case ControlUnit::Decibels:
-            return " dB";
-        case ControlUnit::Gain:
-        case ControlUnit::Switch:
-            break;
-    }
-    return "";
-}
-
 constexpr EffectRange RangeOf(const Control& control) {
     return {control.Option,
             control.StoredName != nullptr ? control.StoredName : "",
