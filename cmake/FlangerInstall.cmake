@@ -93,6 +93,14 @@ if(TARGET flanger_clap)
   install(TARGETS flanger_clap
     LIBRARY DESTINATION ${FLANGER_INSTALL_CLAPDIR} PERMISSIONS ${FLANGER_LIBRARY_PERMISSIONS})
 endif()
+if(TARGET flanger_vst3)
+  install(TARGETS flanger_vst3 LIBRARY
+    DESTINATION ${FLANGER_INSTALL_VST3DIR}/flanger.vst3/Contents/${FLANGER_VST3_ARCH}-linux
+    PERMISSIONS ${FLANGER_LIBRARY_PERMISSIONS})
+  install(TARGETS flanger_vst3_mono LIBRARY
+    DESTINATION ${FLANGER_INSTALL_VST3DIR}/flanger-mono.vst3/Contents/${FLANGER_VST3_ARCH}-linux
+    PERMISSIONS ${FLANGER_LIBRARY_PERMISSIONS})
+endif()
 
 # For host developers: pkg-config and the CMake package. Both locate everything relative to
 # where they are installed, so they stay right after a DESTDIR or prefix change.

@@ -6,6 +6,7 @@
 #   lib/<multiarch>/libflanger_user32.so.N            the windowing layer hosts link
 #   lib/<multiarch>/lv2/flanger.lv2/, ladspa/         the LV2 bundle and the LADSPA library
 #   lib/clap/flanger.clap                              the CLAP library, where CLAP hosts look
+#   lib/vst3/flanger.vst3/, flanger-mono.vst3/         the VST3 bundles, where VST3 hosts look
 #   include/flanger/                                   the public headers
 #
 # Debian's multiarch folder is used whatever the prefix (GNUInstallDirs takes it only for /usr),
@@ -22,6 +23,8 @@ set(FLANGER_INSTALL_LV2DIR "${CMAKE_INSTALL_LIBDIR}/lv2")
 set(FLANGER_INSTALL_LADSPADIR "${CMAKE_INSTALL_LIBDIR}/ladspa")
 # CLAP hosts search ~/.clap and /usr/lib/clap, without Debian's multiarch folder.
 set(FLANGER_INSTALL_CLAPDIR "lib/clap")
+# VST3 hosts search ~/.vst3 and /usr/lib/vst3, likewise.
+set(FLANGER_INSTALL_VST3DIR "lib/vst3")
 set(FLANGER_INSTALL_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}/flanger")
 set(FLANGER_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/FlangerPlugin")
 

@@ -12,10 +12,12 @@
 #   jalv-ui       jalv's GTK front end shows the plug-ins' own window on an X server (run under
 #                 xvfb-run): xdotool moves a slider and clicks a further control, and jalv's
 #                 controls follow; a preset loaded by jalv reaches the same window's controls
-#   ardour        Ardour's plug-in scan (headless, ardour7-lua) lists the four plug-ins by name,
-#                 each LV2 and LADSPA one filed under Flanger; a session with each LV2 plug-in on
-#                 a stereo track, exported by ardour7-export, is bit for bit what `flanger
-#                 process` writes given the silence Ardour runs the plug-in over first
+#   ardour        Ardour's plug-in scan (headless, ardour7-lua) lists the six plug-ins by name,
+#                 each LV2 and LADSPA one filed under Flanger, the VST3 ones (FLANGER_VST3_DIR,
+#                 the folder of the built bundles) under Fx|Modulation; a session with each LV2
+#                 and VST3 plug-in on a stereo track, saved and exported by ardour7-export, is
+#                 bit for bit what `flanger process` writes given the silence Ardour runs the
+#                 plug-in over first
 #   audacity      Audacity (under xvfb-run, scripted through mod-script-pipe) runs the stereo
 #                 LV2 plug-in over a stereo file: bit for bit what `flanger process` writes
 #
@@ -97,9 +99,9 @@ ardour_renders() {
     sox -D in24.wav -e floating-point -b 32 in.wav
     sox -r 44100 -c 2 -n -e floating-point -b 32 silence.wav trim 0 "${ardour_preroll}s"
     sox silence.wav in.wav -e floating-point -b 32 preroll.wav
-    # plugin, the controls in their order (delay to level; the mono plug-in has no spread), then
-    # the command's options.
-    while read -r plugin values options; do
+    # format, plugin, the controls in their order (delay to level; the mono plug-in has no
+    # spread), then the command's options.
+    while read -r format plugin values options; do
         rm -rf render
         ardour7-new_session -s 44100 render render >/dev/null 2>&1 || fail "ardour7-new_session"
         cat >track.lua <<LUA
@@ -107,10 +109,12 @@ AudioEngine:set_backend("None (Dummy)", "", "")
 local s = assert(load_session("render", "render"))
 local t = s:new_audio_track(2, 2, nil, 1, "T", ARDOUR.PresentationInfo.max_order,
                             ARDOUR.TrackMode.Normal, true):front()
-local p = ARDOUR.LuaAPI.new_plugin(s, "$plugin", ARDOUR.PluginType.LV2, "")
+local p = ARDOUR.LuaAPI.new_plugin(s, "$plugin", ARDOUR.PluginType.$format, "")
 assert(not p:isnil())
 for i, v in ipairs({ ${values//_/, } }) do ARDOUR.LuaAPI.set_processor_param(p, i - 1, v) end
 t:add_processor_by_index(p, 0, nil, true)
+-- A VST3 processor takes new values in its next block, and its state is what it has taken.
+ARDOUR.LuaAPI.usleep(500000)
 s:save_state("", false, false, false, false, false)
 close_session()
 quit()
@@ -126,10 +130,12 @@ LUA
         cmp <(samples actual.wav) <(samples expected.wav | tail -c +$((ardour_preroll * 8 + 1))) ||
             fail "Ardour's export of $plugin ($values) differs from flanger process $options"
     done <<'RENDERS'
-urn:vornak:flanger:stereo 5_5_0.1_0.9_0.1_1_0_0_0.5_0
-urn:vornak:flanger:stereo 2.5_7.3_0.37_0.66_0.45_1_1_1_0.8_90_-3.5 --delay 2.5 --width 7.3 --speed 0.37 --depth 0.66 --feedback -0.45 --sweep sine --mix 0.8 --spread 90 --gain -3.5
-urn:vornak:flanger:mono 5_5_0.1_0.9_0.1_1_0_0_0.5_0
-urn:vornak:flanger:mono 2.5_7.3_0.37_0.66_0.45_0_1_1_0.8_-2 --delay 2.5 --width 7.3 --speed 0.37 --depth 0.66 --feedback -0.45 --no-feedback --sweep sine --mix 0.8 --gain -2
+LV2 urn:vornak:flanger:stereo 5_5_0.1_0.9_0.1_1_0_0_0.5_0
+LV2 urn:vornak:flanger:stereo 2.5_7.3_0.37_0.66_0.45_1_1_1_0.8_90_-3.5 --delay 2.5 --width 7.3 --speed 0.37 --depth 0.66 --feedback -0.45 --sweep sine --mix 0.8 --spread 90 --gain -3.5
+LV2 urn:vornak:flanger:mono 5_5_0.1_0.9_0.1_1_0_0_0.5_0
+LV2 urn:vornak:flanger:mono 2.5_7.3_0.37_0.66_0.45_0_1_1_0.8_-2 --delay 2.5 --width 7.3 --speed 0.37 --depth 0.66 --feedback -0.45 --no-feedback --sweep sine --mix 0.8 --gain -2
+VST3 2046504473616C63736C465600000000 2.5_7.3_0.37_0.66_0.45_1_1_1_0.8_90_-3.5 --delay 2.5 --width 7.3 --speed 0.37 --depth 0.66 --feedback -0.45 --sweep sine --mix 0.8 --spread 90 --gain -3.5
+VST3 2046504473616C636D6C465600000000 2.5_7.3_0.37_0.66_0.45_0_1_1_0.8_-2 --delay 2.5 --width 7.3 --speed 0.37 --depth 0.66 --feedback -0.45 --no-feedback --sweep sine --mix 0.8 --gain -2
 RENDERS
 }
 
@@ -334,6 +340,13 @@ ardour)
     # Ardour's configuration and caches of this run only.
     export HOME="$work" XDG_CONFIG_HOME="$work/.config" XDG_CACHE_HOME="$work/.cache"
     ardour7-new_session -s 48000 session scan >/dev/null 2>&1 || fail "ardour7-new_session failed"
+    # Ardour finds VST3 plug-ins in ~/.vst3 and reads what its scanner wrote to its cache, unless
+    # a module is newer than the cache (which keeps whole seconds).
+    mkdir "$HOME/.vst3"
+    cp -r "$FLANGER_VST3_DIR"/*.vst3 "$HOME/.vst3/"
+    find "$HOME/.vst3" -type f -exec touch -d '1 hour ago' {} +
+    LD_LIBRARY_PATH=/usr/lib/ardour7 /usr/lib/ardour7/ardour-vst3-scanner -q "$HOME"/.vst3/*.vst3 ||
+        fail "Ardour's VST3 scanner"
     cat >scan.lua <<'LUA'
 AudioEngine:set_backend("None (Dummy)", "", "")
 assert(load_session("session", "scan"))
@@ -349,8 +362,9 @@ LUA
     LADSPA_RDF_PATH="$FLANGER_LADSPA_DIR/rdf:/usr/share/ladspa/rdf" \
         timeout 100 ardour7-lua scan.lua >scan.txt 2>&1 || true
     contains scan.txt "plugin: Flanger | Flanger Plugin" "plugin: Flanger (stereo) | Flanger Plugin" \
-        "plugin: Flanger (LADSPA) | Flanger" "plugin: Flanger (stereo, LADSPA) | Flanger"
-    [ "$(grep -c '^plugin: ' scan.txt)" = 4 ] || fail "Ardour lists other plug-ins of ours"
+        "plugin: Flanger (LADSPA) | Flanger" "plugin: Flanger (stereo, LADSPA) | Flanger" \
+        "plugin: Flanger | Fx|Modulation" "plugin: Flanger (stereo) | Fx|Modulation"
+    [ "$(grep -c '^plugin: ' scan.txt)" = 6 ] || fail "Ardour lists other plug-ins of ours"
     # The factory presets of each LV2 plug-in, as `flanger presets` names them.
     for plugin in "Flanger" "Flanger (stereo)"; do
         diff <(sed -n "s/^preset: $plugin | //p" scan.txt | sort) \
