@@ -21,22 +21,28 @@ std::unique_ptr<PluginInstance> PluginInstance::Create(double sampleRate, std::u
     return instance;
 }
 
+const float PluginInstance::kUnconnectedControl = std::numeric_limits<float>::quiet_NaN();
+
 PluginInstance::PluginInstance(std::uint32_t channels)
     : Channels(channels),
       Inputs(channels, nullptr),
       Outputs(channels, nullptr),
       Block(channels, nullptr),
       Staging(std::size_t{channels} * kStagingFrames),
-      Staged(channels, nullptr) {}
+      Staged(channels, nullptr) {
+    std::fill(std::begin(Controls), std::end(Controls), &kUnconnectedControl);
+}
 
 void PluginInstance::ConnectPort(std::uint32_t port, float* data) {
     if (port >= kLeadingControls && port < kLeadingControls + Channels) {
         Inputs[port - kLeadingControls] = data;
+        AudioConnected = true;
     } else if (port >= kLeadingControls + Channels && port < kLeadingControls + 2 * Channels) {
         Outputs[port - kLeadingControls - Channels] = data;
+        AudioConnected = true;
     } else if (const std::uint32_t control = ControlAtPort(Channels, port);
                control < kControlCount) {
-        Controls[control] = data;
+        Controls[control] = data != nullptr ? data : &kUnconnectedControl;
     }
 }
 
@@ -47,6 +53,14 @@ bool PluginInstance::OutputsOverlapOtherInputs() const {
         }
     }
     return false;
+}
+
+bool PluginInstance::OutputsOverlapOtherInputsSinceConnected() {
+    if (AudioConnected) {
+        OutputsOverlap = OutputsOverlapOtherInputs();
+        AudioConnected = false;
+    }
+    return OutputsOverlap;
 }
 
 void PluginInstance::CopyAndProcess(const float* const* inputs, std::uint32_t offset,
@@ -67,12 +81,12 @@ void PluginInstance::CopyAndProcess(const float* const* inputs, std::uint32_t of
 const LiveSettings& PluginInstance::CurrentSettings() {
     // Comparing bits rather than floats: a NaN that stays is no change either. A missing
     // control reads as a NaN, which counts as the default as well.
-    // Called for every block: one pass that reads and compares, no calls.
-    bool changed = !ControlsRead;
+    // Called for every block: one pass that reads and compares, no calls, no branches.
+    std::uint32_t changed = ControlsRead ? 0 : 1;
     for (std::uint32_t i = 0; i < kControlCount; ++i) {
-        std::uint32_t bits = 0x7FC00000u;
-        if (Controls[i] != nullptr) std::memcpy(&bits, Controls[i], sizeof(float));
-        changed = changed || bits != LastControlBits[i];
+        std::uint32_t bits;
+        std::memcpy(&bits, Controls[i], sizeof(float));
+        changed |= bits ^ LastControlBits[i];
         LastControlBits[i] = bits;
     }
     if (changed) {
@@ -108,7 +122,7 @@ void PluginInstance::Run(std::uint32_t frames) {
     // Bypassed, the effect runs on (so that turning it back on finds its lines full) and the
     // output is the input, crossfaded to and from over the same time as a change of settings.
     const bool blending = Bypass.Gliding() || Bypass.Target() != 1.0;
-    if (!blending && !OutputsOverlapOtherInputs()) {
+    if (!blending && !OutputsOverlapOtherInputsSinceConnected()) {
         CopyAndProcess(Inputs.data(), 0, frames, settings);
         return;
     }

@@ -28,6 +28,13 @@ public:
     // Port indices as plugin_ports.h lays them out; others are ignored. The buffer stays the
     // host's.
     void ConnectPort(std::uint32_t port, float* data);
+    // Channel j's input and output buffers, as ConnectPort connects them, for front ends that
+    // connect them anew for every block.
+    void ConnectChannel(std::uint32_t j, const float* input, float* output) {
+        AudioConnected = AudioConnected || Inputs[j] != input || Outputs[j] != output;
+        Inputs[j] = input;
+        Outputs[j] = output;
+    }
 
     // The next Run starts afresh: silent delay lines, the sweep at its start.
     // The bypass port's value then applies at once, without a crossfade.
@@ -45,6 +52,8 @@ private:
     explicit PluginInstance(std::uint32_t channels);
     // Whether copying each input to its output in turn would overwrite an input not yet copied.
     bool OutputsOverlapOtherInputs() const;
+    // The same, worked out again only after the audio buffers were connected.
+    bool OutputsOverlapOtherInputsSinceConnected();
     // Copies `frames` frames of every input (`inputs[j]` points at the first of them) to its
     // output from `offset` on, and runs the engine over them.
     void CopyAndProcess(const float* const* inputs, std::uint32_t offset, std::uint32_t frames,
@@ -56,7 +65,9 @@ private:
     const LiveSettings& CurrentSettings();
 
     std::uint32_t Channels;
-    const float* Controls[kControlCount] = {};
+    // A control the host left unconnected reads this NaN, which counts as the default.
+    static const float kUnconnectedControl;
+    const float* Controls[kControlCount];
     std::uint32_t LastControlBits[kControlCount] = {};  // the values last quantised, as bits
     bool ControlsRead = false;
     LiveSettings Settings;
@@ -68,6 +79,8 @@ private:
     LiveFlanger Engine;
     GainGlide Bypass;  // the effect's weight in the output: 1 enabled, 0 bypassed
     bool BypassRead = false;
+    bool AudioConnected = true;
+    bool OutputsOverlap = false;
 };
 
 }  // namespace flanger::plugins

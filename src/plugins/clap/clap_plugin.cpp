@@ -32,15 +32,22 @@ float PortOfParam(std::uint32_t control, double value) {
     return static_cast<float>(value);
 }
 
-// Channel j of the first of `count` audio ports from frame `offset` on; null where the host gave
-// no such channel, which PluginInstance takes as silence in and nothing out.
-float* ChannelAt(const clap_audio_buffer* ports, std::uint32_t count, std::uint32_t j,
-                 std::uint32_t offset) {
-    if (ports == nullptr || count == 0 || ports[0].data32 == nullptr ||
-        j >= ports[0].channel_count || ports[0].data32[j] == nullptr) {
+// The channels of the first of `count` audio ports; null where the host gave none.
+float* const* ChannelsOf(const clap_audio_buffer* ports, std::uint32_t count,
+                         std::uint32_t& channels) {
+    if (ports == nullptr || count == 0 || ports[0].data32 == nullptr) {
+        channels = 0;
         return nullptr;
     }
-    return ports[0].data32[j] + offset;
+    channels = ports[0].channel_count;
+    return ports[0].data32;
+}
+
+// Channel j of `channels` from frame `offset` on; null where the host gave no such channel,
+// which PluginInstance takes as silence in and nothing out.
+float* ChannelAt(float* const* channels, std::uint32_t count, std::uint32_t j,
+                 std::uint32_t offset) {
+    return j >= count || channels[j] == nullptr ? nullptr : channels[j] + offset;
 }
 
 }  // namespace
@@ -110,7 +117,11 @@ void ClapPlugin::Reset() {
 }
 
 void ClapPlugin::TakeLoadedValues() {
-    if (!LoadPending.exchange(false, std::memory_order_acquire)) return;
+    // A plain load first: an exchange in every block costs as much as a small block's setup.
+    if (!LoadPending.load(std::memory_order_relaxed) ||
+        !LoadPending.exchange(false, std::memory_order_acquire)) {
+        return;
+    }
     for (std::uint32_t control = 0; control < kControlCount; ++control) {
         Ports[control] = Shared[control].load(std::memory_order_relaxed);
     }
@@ -139,6 +150,10 @@ void ClapPlugin::ApplyAll(const clap_input_events* events) {
 clap_process_status ClapPlugin::Process(const clap_process& process) {
     if (Instance == nullptr) return CLAP_PROCESS_ERROR;
     TakeLoadedValues();
+    Audio audio;
+    audio.Inputs = ChannelsOf(process.audio_inputs, process.audio_inputs_count, audio.InputCount);
+    audio.Outputs =
+        ChannelsOf(process.audio_outputs, process.audio_outputs_count, audio.OutputCount);
     const clap_input_events* events = process.in_events;
     const std::uint32_t count =
         events == nullptr || events->size == nullptr || events->get == nullptr
@@ -151,24 +166,19 @@ clap_process_status ClapPlugin::Process(const clap_process& process) {
         if (event == nullptr) continue;
         const std::uint32_t at = std::min(event->time, process.frames_count);
         if (at > done) {
-            RunSpan(process, done, at - done);
+            RunSpan(audio, done, at - done);
             done = at;
         }
         Apply(*event);
     }
-    if (process.frames_count > done) RunSpan(process, done, process.frames_count - done);
+    if (process.frames_count > done) RunSpan(audio, done, process.frames_count - done);
     return CLAP_PROCESS_CONTINUE;
 }
 
-void ClapPlugin::RunSpan(const clap_process& process, std::uint32_t offset, std::uint32_t frames) {
-    const std::uint32_t channels = Identity.Channels;
-    for (std::uint32_t j = 0; j < channels; ++j) {
-        Instance->ConnectPort(
-            kLeadingControls + j,
-            ChannelAt(process.audio_inputs, process.audio_inputs_count, j, offset));
-        Instance->ConnectPort(
-            kLeadingControls + channels + j,
-            ChannelAt(process.audio_outputs, process.audio_outputs_count, j, offset));
+void ClapPlugin::RunSpan(const Audio& audio, std::uint32_t offset, std::uint32_t frames) {
+    for (std::uint32_t j = 0; j < Identity.Channels; ++j) {
+        Instance->ConnectChannel(j, ChannelAt(audio.Inputs, audio.InputCount, j, offset),
+                                 ChannelAt(audio.Outputs, audio.OutputCount, j, offset));
     }
     Instance->Run(frames);
 }

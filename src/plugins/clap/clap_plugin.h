@@ -49,8 +49,15 @@ private:
     void Deactivate() { Instance.reset(); }
     void Reset();
     clap_process_status Process(const clap_process& process);
+    // A block's audio: the channels of its first input and output port.
+    struct Audio {
+        float* const* Inputs;
+        float* const* Outputs;
+        std::uint32_t InputCount;
+        std::uint32_t OutputCount;
+    };
     // Runs `frames` frames of the block from `offset` on with the current Ports.
-    void RunSpan(const clap_process& process, std::uint32_t offset, std::uint32_t frames);
+    void RunSpan(const Audio& audio, std::uint32_t offset, std::uint32_t frames);
     // Applies a parameter event; other events are none of the effect's business.
     void Apply(const clap_event_header& event);
     void ApplyAll(const clap_input_events* events);

@@ -122,9 +122,7 @@ protected:
             return;
         }
         for (std::uint32_t j = 0; j < kChannels; ++j) {
-            Instance->ConnectPort(flanger::plugins::kLeadingControls + j,
-                                  const_cast<float*>(inputs[j]));
-            Instance->ConnectPort(flanger::plugins::kLeadingControls + kChannels + j, outputs[j]);
+            Instance->ConnectChannel(j, inputs[j], outputs[j]);
         }
         Instance->Run(frames);
     }
