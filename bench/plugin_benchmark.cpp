@@ -123,7 +123,9 @@ int main(int argc, char** argv) {
         }
     }
     // Per stereo frame: a plug-in with one input runs once per channel of a stereo track.
-    const auto stereoFactor = [](const PluginRunner* bench) { return bench->Inputs >= 2 ? 1.0 : 2.0; };
+    const auto stereoFactor = [](const PluginRunner* bench) {
+        return bench->Inputs >= 2 ? 1.0 : 2.0;
+    };
     std::printf("%-62s %7s %14s %14s %8s\n", "plug-in (ns per stereo frame)", "in/out",
                 "64-frame blocks", "512-frame blocks", "64/512");
     // The first URI against the fastest of the others (those that do not share its prefix up

@@ -34,10 +34,9 @@ public:
         : PluginRunner(block) {
         const auto* entry = static_cast<const clap_plugin_entry*>(Symbol(library, "clap_entry"));
         if (entry == nullptr || !entry->init(library.c_str())) return;
-        const auto* factory = static_cast<const clap_plugin_factory*>(
-            entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
-        Plugin = factory == nullptr ? nullptr
-                                    : factory->create_plugin(factory, &Host, id.c_str());
+        const auto* factory =
+            static_cast<const clap_plugin_factory*>(entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
+        Plugin = factory == nullptr ? nullptr : factory->create_plugin(factory, &Host, id.c_str());
         if (Plugin == nullptr || !Plugin->init(Plugin) ||
             !Plugin->activate(Plugin, 44100.0, block, block)) {
             Plugin = nullptr;
@@ -71,8 +70,9 @@ private:
 
     static const void* NoExtension(const clap_host*, const char*) { return nullptr; }
     static void Ignored(const clap_host*) {}
-    const clap_host Host = {CLAP_VERSION_INIT, nullptr, "plugin_benchmark", "", "", "0",
-                            NoExtension, Ignored, Ignored, Ignored};
+    const clap_host Host = {
+        CLAP_VERSION_INIT, nullptr, "plugin_benchmark", "", "", "0", NoExtension, Ignored,
+        Ignored,           Ignored};
     const clap_input_events NoEvents = {
         nullptr, [](const clap_input_events*) { return 0u; },
         [](const clap_input_events*, std::uint32_t) -> const clap_event_header* {
@@ -87,7 +87,7 @@ private:
 // The parameter changes a host hands a VST3 processor for it to report its own: none taken.
 v3_result V3_API NoInterface(void*, const v3_tuid, void** object) {
     *object = nullptr;
-    return V3_NO_INTERFACE;
+    return static_cast<v3_result>(V3_NO_INTERFACE);
 }
 uint32_t V3_API OneReference(void*) { return 1; }
 int32_t V3_API NoParameters(void*) { return 0; }
@@ -130,8 +130,18 @@ public:
         Out.num_channels = static_cast<std::int32_t>(Outputs);
         Out.channel_buffers_32 = OutputChannels.data();
         auto* noChanges = reinterpret_cast<v3_param_changes**>(&kNoChanges);
-        Data = {V3_REALTIME, V3_SAMPLE_32, static_cast<std::int32_t>(block), 1, 1, &In, &Out,
-                noChanges, noChanges, nullptr, nullptr, nullptr};
+        Data = {V3_REALTIME,
+                V3_SAMPLE_32,
+                static_cast<std::int32_t>(block),
+                1,
+                1,
+                &In,
+                &Out,
+                noChanges,
+                noChanges,
+                nullptr,
+                nullptr,
+                nullptr};
     }
     ~Vst3Runner() override {
         if (Processor == nullptr) return;

@@ -95,10 +95,10 @@ if(TARGET flanger_clap)
 endif()
 if(TARGET flanger_vst3)
   install(TARGETS flanger_vst3 LIBRARY
-    DESTINATION ${FLANGER_INSTALL_VST3DIR}/flanger.vst3/Contents/${FLANGER_VST3_ARCH}-linux
+    DESTINATION ${FLANGER_INSTALL_VST3DIR}/flanger.vst3/Contents/${FLANGER_VST3_FOLDER}
     PERMISSIONS ${FLANGER_LIBRARY_PERMISSIONS})
   install(TARGETS flanger_vst3_mono LIBRARY
-    DESTINATION ${FLANGER_INSTALL_VST3DIR}/flanger-mono.vst3/Contents/${FLANGER_VST3_ARCH}-linux
+    DESTINATION ${FLANGER_INSTALL_VST3DIR}/flanger-mono.vst3/Contents/${FLANGER_VST3_FOLDER}
     PERMISSIONS ${FLANGER_LIBRARY_PERMISSIONS})
 endif()
 

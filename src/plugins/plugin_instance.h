@@ -5,8 +5,9 @@
 // per block; the front ends pass their calls straight through. Run reads the controls, copies
 // each input to its output unless the host gave the same buffer for both, and lets LiveFlanger
 // process the outputs in place; while the bypass port is off or has just moved, the outputs are
-// then crossfaded with the staged inputs. Run and ConnectPort allocate nothing, take no lock and make no
-// system call; any block size works, 0 included, and block sizes may vary from call to call.
+// then crossfaded with the staged inputs. Run and ConnectPort allocate nothing, take no lock and
+// make no system call; any block size works, 0 included, and block sizes may vary from call to
+// call.
 #pragma once
 
 #include <cstdint>

@@ -10,7 +10,7 @@ long gAllocations = 0;
 
 }  // namespace
 
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(__SANITIZE_ADDRESS__) && !defined(_WIN32)
 // The program's own allocator functions come before the C library's for every library it loads,
 // the plug-in and libstdc++'s operator new included; they count and pass on.
 extern "C" {
@@ -46,11 +46,12 @@ CountedAllocations::CountedAllocations() { gCounting = true; }
 CountedAllocations::~CountedAllocations() { gCounting = false; }
 
 long CountedAllocations::Count() {
-#if defined(__SANITIZE_ADDRESS__)
-    return -1;
+#if defined(__SANITIZE_ADDRESS__) || defined(_WIN32)
+    constexpr bool kCountable = false;
 #else
-    return gAllocations;
+    constexpr bool kCountable = true;
 #endif
+    return kCountable ? gAllocations : -1;
 }
 
 }  // namespace flanger::testing

@@ -6,7 +6,7 @@ namespace flanger::testing {
 
 // Counts every allocation from construction to destruction, in this program and every library
 // it loaded; Count() is -1 where allocations cannot be counted (under AddressSanitizer, whose
-// allocator comes first).
+// allocator comes first, and on Windows, whose C library's allocator cannot be replaced).
 class CountedAllocations {
 public:
     CountedAllocations();

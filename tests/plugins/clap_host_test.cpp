@@ -8,7 +8,6 @@
 #include <clap/ext/params.h>
 #include <clap/ext/state.h>
 #include <clap/plugin-factory.h>
-#include <dlfcn.h>
 
 #include <cstring>
 #include <optional>
@@ -24,11 +23,8 @@ using plugins::kPlugins;
 
 const clap_plugin_factory& Factory() {
     static const clap_plugin_factory* const factory = [] {
-        void* library = dlopen(FLANGER_CLAP_PATH, RTLD_NOW | RTLD_LOCAL);
         const auto* entry =
-            library == nullptr
-                ? nullptr
-                : static_cast<const clap_plugin_entry*>(dlsym(library, "clap_entry"));
+            static_cast<const clap_plugin_entry*>(LibrarySymbol(FLANGER_CLAP_PATH, "clap_entry"));
         return entry == nullptr || !entry->init(FLANGER_CLAP_PATH)
                    ? nullptr
                    : static_cast<const clap_plugin_factory*>(
@@ -40,8 +36,8 @@ const clap_plugin_factory& Factory() {
 
 const auto kNoExtension = [](const clap_host*, const char*) -> const void* { return nullptr; };
 const auto kIgnored = [](const clap_host*) {};
-const clap_host kHost = {CLAP_VERSION_INIT, nullptr, "flanger tests", "Vornak", "", "0",
-                         kNoExtension, kIgnored, kIgnored, kIgnored};
+const clap_host kHost = {CLAP_VERSION_INIT, nullptr,  "flanger tests", "Vornak", "", "0",
+                         kNoExtension,      kIgnored, kIgnored,        kIgnored};
 
 using Bytes = std::vector<std::uint8_t>;
 

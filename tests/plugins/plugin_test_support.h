@@ -5,8 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -16,6 +23,18 @@
 #include "plugins/plugin_ports.h"
 
 namespace flanger::testing {
+
+// The entry point `name` of the plug-in library at `path`, loaded as a host loads it; null where
+// either cannot be found. The library stays loaded.
+inline void* LibrarySymbol(const char* path, const char* name) {
+#ifdef _WIN32
+    const HMODULE library = LoadLibraryA(path);
+    return library == nullptr ? nullptr : reinterpret_cast<void*>(GetProcAddress(library, name));
+#else
+    void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    return library == nullptr ? nullptr : dlsym(library, name);
+#endif
+}
 
 // The controls of a settings record, in the controls' units and order.
 inline std::vector<float> ControlsFor(const LiveSettings& s) {
@@ -46,7 +65,8 @@ inline Channels SineInput(std::uint32_t channels, std::size_t frames, std::uint3
     Channels input(channels, std::vector<float>(frames));
     for (std::uint32_t j = 0; j < channels; ++j) {
         for (std::size_t n = 0; n < frames; ++n) {
-            input[j][n] = static_cast<float>(0.5 * std::sin(2.0 * M_PI * 220.0 * n / rate + j));
+            input[j][n] =
+                static_cast<float>(0.5 * std::sin(2.0 * std::numbers::pi * 220.0 * n / rate + j));
         }
     }
     return input;

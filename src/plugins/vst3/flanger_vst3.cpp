@@ -7,7 +7,6 @@
 // parameters as the plug-in's state, and calls run once per block after the block's parameter
 // changes; PluginInstance glides to new values as it does for an LV2 host.
 #include <DistrhoPlugin.hpp>
-
 #include <cstring>
 #include <memory>
 #include <string_view>
