@@ -7,7 +7,8 @@
 // plug-in's cost over the fastest other one's, and each other format of ours over the first.
 //
 // usage: plugin_benchmark [--frames N] [--rounds N] PLUGIN...
-//        PLUGIN: an LV2 URI, clap=LIBRARY#ID or vst3=MODULE (the .so inside a bundle)
+//        PLUGIN: an LV2 URI, with ?symbol=value&... for controls away from their defaults
+//        (urn:vornak:flanger:stereo?sine=1); clap=LIBRARY#ID; vst3=MODULE (the .so in a bundle)
 #include <lilv/lilv.h>
 
 #include <algorithm>
@@ -28,7 +29,9 @@ constexpr std::uint32_t kBlockSizes[2] = {64, 512};
 // One LV2 plug-in instance with its controls at their defaults and its own audio buffers.
 class Lv2Runner : public PluginRunner {
 public:
-    Lv2Runner(LilvWorld* world, const LilvPlugin* plugin, std::uint32_t block)
+    // `settings`: "symbol=value" pairs joined by '&', for controls away from their defaults.
+    Lv2Runner(LilvWorld* world, const LilvPlugin* plugin, const std::string& settings,
+              std::uint32_t block)
         : PluginRunner(block) {
         Instance = lilv_plugin_instantiate(plugin, 44100.0, nullptr);
         if (Instance == nullptr) return;
@@ -48,6 +51,15 @@ public:
                 lilv_instance_connect_port(Instance, i, AddBuffer(isInput));
             } else if (lilv_port_is_a(plugin, port, control)) {
                 Controls[i] = std::isnan(defaults[i]) ? minimum[i] : defaults[i];
+                const std::string symbol =
+                    lilv_node_as_string(lilv_port_get_symbol(plugin, port)) + std::string("=");
+                for (std::size_t at = 0; at < settings.size();) {
+                    const std::size_t end = std::min(settings.find('&', at), settings.size());
+                    if (settings.compare(at, symbol.size(), symbol) == 0) {
+                        Controls[i] = std::stof(settings.substr(at + symbol.size(), end));
+                    }
+                    at = end + 1;
+                }
                 lilv_instance_connect_port(Instance, i, &Controls[i]);
             } else {
                 lilv_instance_connect_port(Instance, i, nullptr);
@@ -103,7 +115,7 @@ int main(int argc, char** argv) {
     for (const std::string& uri : uris) {
         const LilvPlugin* plugin = nullptr;
         if (!IsOtherFormat(uri)) {
-            LilvNode* node = lilv_new_uri(world, uri.c_str());
+            LilvNode* node = lilv_new_uri(world, uri.substr(0, uri.find('?')).c_str());
             plugin = lilv_plugins_get_by_uri(plugins, node);
             lilv_node_free(node);
         }
@@ -111,9 +123,13 @@ int main(int argc, char** argv) {
             if (IsOtherFormat(uri)) {
                 benches.push_back(CreateOtherFormatRunner(uri, block));
             } else {
-                benches.push_back(plugin == nullptr
-                                      ? nullptr
-                                      : std::make_unique<Lv2Runner>(world, plugin, block));
+                benches.push_back(plugin == nullptr ? nullptr
+                                                    : std::make_unique<Lv2Runner>(
+                                                          world, plugin,
+                                                          uri.find('?') == std::string::npos
+                                                              ? std::string()
+                                                              : uri.substr(uri.find('?') + 1),
+                                                          block));
             }
         }
     }
@@ -165,11 +181,17 @@ int main(int argc, char** argv) {
     for (const std::string& line : formats) {
         std::printf("%s against %s\n", line.c_str(), uris[0].c_str());
     }
-    const PluginRunner* first[2] = {benches[0].get(), benches[1].get()};
-    if (first[0] != nullptr && first[0]->Valid() && first[1]->Valid() && fastest[0] > 0.0) {
+    // Each stereo LV2 plug-in of ours (the first URI, and the same with other settings) against
+    // the fastest other.
+    for (std::size_t i = 0; i < uris.size() && fastest[0] > 0.0; ++i) {
+        const PluginRunner* mine[2] = {benches[2 * i].get(), benches[2 * i + 1].get()};
+        if (uris[i].rfind(uris[0].substr(0, uris[0].find('?')), 0) != 0 || mine[0] == nullptr ||
+            !mine[0]->Valid() || !mine[1]->Valid()) {
+            continue;
+        }
         std::printf("%s against the fastest other: %.2fx at 64 frames (%s), %.2fx at 512 (%s)\n",
-                    uris[0].c_str(), first[0]->Best * stereoFactor(first[0]) / fastest[0],
-                    fastestName[0].c_str(), first[1]->Best * stereoFactor(first[1]) / fastest[1],
+                    uris[i].c_str(), mine[0]->Best * stereoFactor(mine[0]) / fastest[0],
+                    fastestName[0].c_str(), mine[1]->Best * stereoFactor(mine[1]) / fastest[1],
                     fastestName[1].c_str());
     }
     benches.clear();
