@@ -80,7 +80,8 @@ bool LoadState(const clap_plugin* plugin, const Bytes* bytes) {
         &at, [](const clap_istream* s, void* data, std::uint64_t size) {
             auto& [from, offset] = *static_cast<decltype(at)*>(s->ctx);
             if (from == nullptr) return std::int64_t{-1};
-            const std::size_t n = std::min<std::size_t>({size, 5, from->size() - offset});
+            const auto n = static_cast<std::size_t>(
+                std::min<std::uint64_t>({size, 5, from->size() - offset}));
             std::memcpy(data, from->data() + offset, n);
             offset += n;
             return static_cast<std::int64_t>(n);

@@ -27,34 +27,36 @@ struct ParamChanges {
     std::vector<ParamQueue>* Queues;
 };
 
+// The calls of the format's objects, in its calling convention (stdcall on 32-bit Windows),
+// which lambdas cannot take.
 v3_result V3_API NoInterface(void*, const v3_tuid, void** object) {
     *object = nullptr;
     return static_cast<v3_result>(V3_NO_INTERFACE);
 }
 uint32_t V3_API OneReference(void*) { return 1; }
+v3_param_id V3_API QueueId(void* self) { return static_cast<ParamQueue*>(self)->Id; }
+int32_t V3_API OnePoint(void*) { return 1; }
+v3_result V3_API PointAtStart(void* self, int32_t, int32_t* offset, double* value) {
+    *offset = 0;
+    *value = static_cast<ParamQueue*>(self)->Value;
+    return V3_OK;
+}
+v3_result V3_API NoNewPoint(void*, int32_t, double, int32_t*) {
+    return static_cast<v3_result>(V3_NOT_IMPLEMENTED);
+}
+int32_t V3_API QueueCount(void* self) {
+    return static_cast<int32_t>(static_cast<ParamChanges*>(self)->Queues->size());
+}
+v3_param_value_queue** V3_API QueueAt(void* self, int32_t k) {
+    auto& queues = *static_cast<ParamChanges*>(self)->Queues;
+    return reinterpret_cast<v3_param_value_queue**>(&queues[static_cast<std::size_t>(k)]);
+}
+v3_param_value_queue** V3_API NoNewQueue(void*, v3_param_id*, int32_t*) { return nullptr; }
 
-const v3_param_value_queue_cpp kQueueTable = {
-    {NoInterface, OneReference, OneReference},
-    {[](void* self) { return static_cast<ParamQueue*>(self)->Id; }, [](void*) { return 1; },
-     [](void* self, int32_t, int32_t* offset, double* value) -> v3_result {
-         *offset = 0;
-         *value = static_cast<ParamQueue*>(self)->Value;
-         return V3_OK;
-     },
-     [](void*, int32_t, double, int32_t*) -> v3_result {
-         return static_cast<v3_result>(V3_NOT_IMPLEMENTED);
-     }}};
-
-const v3_param_changes_cpp kChangesTable = {
-    {NoInterface, OneReference, OneReference},
-    {[](void* self) {
-         return static_cast<int32_t>(static_cast<ParamChanges*>(self)->Queues->size());
-     },
-     [](void* self, int32_t k) {
-         auto& queues = *static_cast<ParamChanges*>(self)->Queues;
-         return reinterpret_cast<v3_param_value_queue**>(&queues[static_cast<std::size_t>(k)]);
-     },
-     [](void*, v3_param_id*, int32_t*) -> v3_param_value_queue** { return nullptr; }}};
+const v3_param_value_queue_cpp kQueueTable = {{NoInterface, OneReference, OneReference},
+                                              {QueueId, OnePoint, PointAtStart, NoNewPoint}};
+const v3_param_changes_cpp kChangesTable = {{NoInterface, OneReference, OneReference},
+                                            {QueueCount, QueueAt, NoNewQueue}};
 
 // Renders `input` through a new instance of the module at `path` with every control as
 // `settings` has it.
