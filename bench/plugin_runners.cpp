@@ -110,7 +110,7 @@ public:
         if (factory == nullptr || v3_cpp_obj(factory)->get_class_info(factory, 0, &info) != V3_OK ||
             v3_cpp_obj(factory)->create_instance(factory, info.class_id, v3_component_iid,
                                                  reinterpret_cast<void**>(&Component)) != V3_OK ||
-            v3_cpp_obj_initialize(Component, nullptr) != V3_OK ||
+            (v3_cpp_obj_unref(factory), v3_cpp_obj_initialize(Component, nullptr) != V3_OK) ||
             v3_cpp_obj_query_interface(Component, v3_audio_processor_iid, &Processor) != V3_OK) {
             Processor = nullptr;
             return;

@@ -81,6 +81,7 @@ Channels RunVst3(const char* path, std::uint32_t channels, const LiveSettings& s
     EXPECT_EQ(v3_cpp_obj(factory)->create_instance(factory, info.class_id, v3_component_iid,
                                                    reinterpret_cast<void**>(&component)),
               V3_OK);
+    v3_cpp_obj_unref(factory);  // a host holds the factory only while it makes instances
     EXPECT_EQ(v3_cpp_obj_initialize(component, nullptr), V3_OK);
     EXPECT_EQ(v3_cpp_obj_query_interface(component, v3_audio_processor_iid, &processor), V3_OK);
     v3_process_setup setup{V3_REALTIME, V3_SAMPLE_32, 8192, 44100.0};
