@@ -182,6 +182,16 @@ inline std::int32_t ConsecutiveTapsStart(std::int32_t d, std::int32_t writePosit
     return p + kGroupFrames < ringLength ? p : -1;
 }
 
+// For a group of kGroupFrames frames whose taps may not be read a group ahead of its writes
+// (TapReadsAGroupAhead false), written from ring position `writePosition` on and taking its
+// taps from two consecutive runs from `near` on: how many frames before the frame that reads it
+// its near tap was written, from 1 to kGroupFrames, where that sample may be one the group
+// writes itself; 0 where the taps lie ahead of the writes, which only frame by frame covers.
+inline std::int32_t DelayInsideGroup(std::int32_t near, std::int32_t writePosition) {
+    const std::int32_t delay = writePosition - near;
+    return delay >= 1 && delay <= kGroupFrames ? delay : 0;
+}
+
 // A group of kGroupFrames frames of one channel over consecutive taps from `taps`, frame by
 // frame: each frame may read what the one before it wrote. `fraction` and `rest` hold the
 // group's weights.

@@ -30,16 +30,50 @@ FLANGER_INLINE void StoreFour(float* target, __m256d values) {
     _mm_storeu_ps(target, _mm256_cvtpd_ps(values));
 }
 
-// The delayed signal of eight frames whose near taps are taps[0..7] and far taps taps[1..8].
-FLANGER_INLINE void DelayedFromConsecutive(const float* taps, __m256d restLow, __m256d restHigh,
-                                           __m256d fractionLow, __m256d fractionHigh, __m256d& low,
-                                           __m256d& high) {
-    const __m256d nearLow = _mm256_cvtps_pd(_mm_loadu_ps(taps));
-    const __m256d nearHigh = _mm256_cvtps_pd(_mm_loadu_ps(taps + 4));
-    const __m256d farLow = _mm256_cvtps_pd(_mm_loadu_ps(taps + 1));
-    const __m256d farHigh = _mm256_cvtps_pd(_mm_loadu_ps(taps + 5));
-    low = _mm256_add_pd(_mm256_mul_pd(nearLow, restLow), _mm256_mul_pd(farLow, fractionLow));
-    high = _mm256_add_pd(_mm256_mul_pd(nearHigh, restHigh), _mm256_mul_pd(farHigh, fractionHigh));
+// The delayed signal of four frames whose near taps are taps[0..3] and far taps taps[1..4].
+FLANGER_INLINE __m256d DelayedFromFour(const float* taps, __m256d rest, __m256d fraction) {
+    return _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(taps)), rest),
+                         _mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(taps + 1)), fraction));
+}
+
+// Four frames' output over their input `x` and into the line, from their delayed signal `y`.
+template <bool kFeedbackOn>
+FLANGER_INLINE void StoreFourFrames(float* samples, float* written, __m256d x, __m256d y,
+                                    __m256d depthGain, __m256d feedbackGain) {
+    StoreFour(samples, _mm256_add_pd(x, _mm256_mul_pd(y, depthGain)));
+    // The line receives the input, never the output.
+    if constexpr (kFeedbackOn) {
+        StoreFour(written, _mm256_add_pd(x, _mm256_mul_pd(y, feedbackGain)));
+    } else {
+        StoreFour(written, x);
+    }
+}
+
+// Two floats from memory that may be any type's, widened to doubles.
+FLANGER_INLINE __m128d LoadTwo(const float* source) {
+    return _mm_cvtps_pd(
+        _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(source))));
+}
+
+FLANGER_INLINE void StoreTwo(float* target, __m128d values) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(target), _mm_castps_si128(_mm_cvtpd_ps(values)));
+}
+
+// One channel's group of eight frames with feedback, over consecutive taps whose near one lies
+// three or four frames behind its frame: in pairs, each reading what the pairs before wrote.
+// `x` holds the group's input, `rest` and `fraction` its weights.
+FLANGER_INLINE void RunConsecutivePairs(float* samples, const float* taps, float* written,
+                                        const double* x, const double* fraction, const double* rest,
+                                        double depth, double feedback) {
+    const __m128d depthGain = _mm_set1_pd(depth);
+    const __m128d feedbackGain = _mm_set1_pd(feedback);
+    for (std::int32_t k = 0; k < kGroupFrames; k += 2) {
+        const __m128d y = _mm_add_pd(_mm_mul_pd(LoadTwo(taps + k), _mm_load_pd(rest + k)),
+                                     _mm_mul_pd(LoadTwo(taps + k + 1), _mm_load_pd(fraction + k)));
+        const __m128d input = _mm_load_pd(x + k);
+        StoreTwo(samples + k, _mm_add_pd(input, _mm_mul_pd(y, depthGain)));
+        StoreTwo(written + k, _mm_add_pd(input, _mm_mul_pd(y, feedbackGain)));
+    }
 }
 
 // Built for 32-bit x86 by GCC 12 at -O2, the gathered groups read wrong taps (the i386 tests
@@ -97,15 +131,9 @@ bool GatheredGroup(const ChunkRun& run, std::uint32_t i, __m256d positionLow, __
             _mm256_mul_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(far, 1)), fractionHigh));
         __m256d xLow, xHigh;
         LoadEightFinite(samples, xLow, xHigh);
-        StoreFour(samples, _mm256_add_pd(xLow, _mm256_mul_pd(yLow, depthGain)));
-        StoreFour(samples + 4, _mm256_add_pd(xHigh, _mm256_mul_pd(yHigh, depthGain)));
-        if constexpr (kFeedbackOn) {
-            StoreFour(written, _mm256_add_pd(xLow, _mm256_mul_pd(yLow, feedbackGain)));
-            StoreFour(written + 4, _mm256_add_pd(xHigh, _mm256_mul_pd(yHigh, feedbackGain)));
-        } else {
-            StoreFour(written, xLow);
-            StoreFour(written + 4, xHigh);
-        }
+        StoreFourFrames<kFeedbackOn>(samples, written, xLow, yLow, depthGain, feedbackGain);
+        StoreFourFrames<kFeedbackOn>(samples + 4, written + 4, xHigh, yHigh, depthGain,
+                                     feedbackGain);
     }
     return true;
 }
@@ -156,8 +184,7 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     const __m256d centre = _mm256_set1_pd(chunk.ScaledCentre);
     // The run of groups that take their taps from the same floor without wrapping: its floor,
     // the near tap of its latest group, and how many groups more it reaches.
-    std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0;
-    bool runReadsAhead = false;
+    std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0, runDelay = 0;
     __m256d runFloorVector = _mm256_set1_pd(0.0);
 
     // Pointer-sized, so that the addresses need no widening.
@@ -208,7 +235,9 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
                 runFloor = d;
                 runNear = near;
                 runGroupsLeft = (ringLength - kGroupFrames - 1 - near) / kGroupFrames;
-                runReadsAhead = static_cast<std::uint32_t>(d - closeBandStart) >= closeBandWidth;
+                runDelay = static_cast<std::uint32_t>(d - closeBandStart) >= closeBandWidth
+                               ? kGroupFrames + 1
+                               : DelayInsideGroup(near, writePosition);
                 runFloorVector = _mm256_set1_pd(static_cast<double>(d));
             }
         }
@@ -227,9 +256,9 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
         const __m256d fractionHigh = _mm256_sub_pd(positionHigh, floor);
         const __m256d restLow = _mm256_sub_pd(one, fractionLow);
         const __m256d restHigh = _mm256_sub_pd(one, fractionHigh);
-        const bool readsAhead = runReadsAhead;
+        const std::int32_t delay = runDelay;
         alignas(32) double fraction[8], rest[8];
-        if (!readsAhead) {
+        if (delay <= 4) {
             _mm256_store_pd(fraction, fractionLow);
             _mm256_store_pd(fraction + 4, fractionHigh);
             _mm256_store_pd(rest, restLow);
@@ -239,25 +268,57 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             float* const samples = channel.Samples + i;
             float* const written = channel.Written + i;
             const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
-            if (!readsAhead) {
-                // A delay shorter than the group: frame by frame.
+            if (delay == 0) {
+                // Taps ahead of the writes yet inside the group: frame by frame.
                 RunConsecutiveFramesOneByOne<kFeedbackOn>(samples, taps, written, fraction, rest,
                                                           depth, feedback);
                 return;
             }
-            // All eight taps are read before the eight frames are written.
-            __m256d yLow, yHigh;
-            DelayedFromConsecutive(taps, restLow, restHigh, fractionLow, fractionHigh, yLow, yHigh);
             __m256d xLow, xHigh;
             LoadEightFinite(samples, xLow, xHigh);
-            StoreFour(samples, _mm256_add_pd(xLow, _mm256_mul_pd(yLow, depthGain)));
-            StoreFour(samples + 4, _mm256_add_pd(xHigh, _mm256_mul_pd(yHigh, depthGain)));
-            if constexpr (kFeedbackOn) {
-                StoreFour(written, _mm256_add_pd(xLow, _mm256_mul_pd(yLow, feedbackGain)));
-                StoreFour(written + 4, _mm256_add_pd(xHigh, _mm256_mul_pd(yHigh, feedbackGain)));
+            if (delay > 4) {
+                // Each half reads at most what the half before it wrote.
+                StoreFourFrames<kFeedbackOn>(samples, written, xLow,
+                                             DelayedFromFour(taps, restLow, fractionLow), depthGain,
+                                             feedbackGain);
+                StoreFourFrames<kFeedbackOn>(samples + 4, written + 4, xHigh,
+                                             DelayedFromFour(taps + 4, restHigh, fractionHigh),
+                                             depthGain, feedbackGain);
+            } else if constexpr (kFeedbackOn) {
+                if (delay <= 2) {
+                    // Each frame reads what the one before it wrote.
+                    RunConsecutiveFramesOneByOne<kFeedbackOn>(samples, taps, written, fraction,
+                                                              rest, depth, feedback);
+                    return;
+                }
+                alignas(32) double x[8];
+                _mm256_store_pd(x, xLow);
+                _mm256_store_pd(x + 4, xHigh);
+                RunConsecutivePairs(samples, taps, written, x, fraction, rest, depth, feedback);
             } else {
+                // Without feedback the line receives the input, which is known before any tap
+                // is read: written first, the taps read the line as each frame would find it,
+                // except the far taps of a one-frame delay, which read the samples their own
+                // frames overwrite.
+                __m256d farLow = _mm256_setzero_pd(), farHigh = _mm256_setzero_pd();
+                if (delay == 1) {
+                    farLow = _mm256_cvtps_pd(_mm_loadu_ps(taps + 1));
+                    farHigh = _mm256_cvtps_pd(_mm_loadu_ps(taps + 5));
+                }
                 StoreFour(written, xLow);
                 StoreFour(written + 4, xHigh);
+                if (delay != 1) {
+                    farLow = _mm256_cvtps_pd(_mm_loadu_ps(taps + 1));
+                    farHigh = _mm256_cvtps_pd(_mm_loadu_ps(taps + 5));
+                }
+                const __m256d yLow =
+                    _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(taps)), restLow),
+                                  _mm256_mul_pd(farLow, fractionLow));
+                const __m256d yHigh =
+                    _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(taps + 4)), restHigh),
+                                  _mm256_mul_pd(farHigh, fractionHigh));
+                StoreFour(samples, _mm256_add_pd(xLow, _mm256_mul_pd(yLow, depthGain)));
+                StoreFour(samples + 4, _mm256_add_pd(xHigh, _mm256_mul_pd(yHigh, depthGain)));
             }
         };
         if constexpr (kChannels == 0) {

@@ -87,8 +87,7 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     const __m128d centre = _mm_set1_pd(chunk.ScaledCentre);
     // The run of groups that take their taps from the same floor without wrapping: its floor,
     // the near tap of its latest group, and how many groups more it reaches.
-    std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0;
-    bool runReadsAhead = false;
+    std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0, runDelay = 0;
     __m128d runFloorVector = _mm_set1_pd(0.0);
 
     // Pointer-sized, so that the addresses need no widening.
@@ -144,7 +143,9 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
                 runFloor = d;
                 runNear = near;
                 runGroupsLeft = (ringLength - kGroupFrames - 1 - near) / kGroupFrames;
-                runReadsAhead = static_cast<std::uint32_t>(d - closeBandStart) >= closeBandWidth;
+                runDelay = static_cast<std::uint32_t>(d - closeBandStart) >= closeBandWidth
+                               ? kGroupFrames + 1
+                               : DelayInsideGroup(near, writePosition);
                 runFloorVector = _mm_set1_pd(static_cast<double>(d));
             }
         }
@@ -162,34 +163,57 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             _mm_store_pd(fraction + 2 * k, f);
             _mm_store_pd(rest + 2 * k, _mm_sub_pd(one, f));
         }
-        const bool readsAhead = runReadsAhead;
+        const std::int32_t delay = runDelay;
         const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
             float* const samples = channel.Samples + i;
             float* const written = channel.Written + i;
             const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
-            if (!readsAhead) {
-                // A delay shorter than the group: frame by frame.
+            if (delay <= 2 && (kFeedbackOn || delay == 0)) {
+                // Each frame reads what the one before it wrote, or taps ahead of the writes
+                // yet inside the group: frame by frame.
                 RunConsecutiveFramesOneByOne<kFeedbackOn>(samples, taps, written, fraction, rest,
                                                           depth, feedback);
                 return;
             }
-            // All eight taps are read before the eight frames are written.
-            __m128d y[4], x[4];
-#pragma GCC unroll 4
-            for (int k = 0; k < 4; ++k) {
-                y[k] = DelayedFromConsecutive(taps + 2 * k, _mm_load_pd(rest + 2 * k),
-                                              _mm_load_pd(fraction + 2 * k));
-            }
+            __m128d x[4];
             LoadFourFinite(samples, x[0], x[1]);
             LoadFourFinite(samples + 4, x[2], x[3]);
+            if (kFeedbackOn || delay > 2) {
+                // Each pair reads at most what the pairs before it wrote.
+#pragma GCC unroll 4
+                for (int k = 0; k < 4; ++k) {
+                    const __m128d y = DelayedFromConsecutive(
+                        taps + 2 * k, _mm_load_pd(rest + 2 * k), _mm_load_pd(fraction + 2 * k));
+                    StoreTwo(samples + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, depthGain)));
+                    if constexpr (kFeedbackOn) {
+                        StoreTwo(written + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, feedbackGain)));
+                    } else {
+                        StoreTwo(written + 2 * k, x[k]);
+                    }
+                }
+                return;
+            }
+            // Without feedback the line receives the input, which is known before any tap is
+            // read: written first, the taps read the line as each frame would find it, except
+            // the far taps of a one-frame delay, which read the samples their own frames
+            // overwrite.
+            __m128d far[4] = {};
+            if (delay == 1) {
+#pragma GCC unroll 4
+                for (int k = 0; k < 4; ++k) far[k] = LoadTwo(taps + 2 * k + 1);
+            }
+#pragma GCC unroll 4
+            for (int k = 0; k < 4; ++k) StoreTwo(written + 2 * k, x[k]);
+            if (delay != 1) {
+#pragma GCC unroll 4
+                for (int k = 0; k < 4; ++k) far[k] = LoadTwo(taps + 2 * k + 1);
+            }
 #pragma GCC unroll 4
             for (int k = 0; k < 4; ++k) {
-                StoreTwo(samples + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y[k], depthGain)));
-                if constexpr (kFeedbackOn) {
-                    StoreTwo(written + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y[k], feedbackGain)));
-                } else {
-                    StoreTwo(written + 2 * k, x[k]);
-                }
+                const __m128d y =
+                    _mm_add_pd(_mm_mul_pd(LoadTwo(taps + 2 * k), _mm_load_pd(rest + 2 * k)),
+                               _mm_mul_pd(far[k], _mm_load_pd(fraction + 2 * k)));
+                StoreTwo(samples + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, depthGain)));
             }
         };
         if constexpr (kChannels == 0) {
