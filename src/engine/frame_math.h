@@ -208,5 +208,27 @@ inline void RunConsecutiveFramesOneByOne(float* samples, const float* taps, floa
     }
 }
 
+// A chunk's last `frames` frames of one channel (fewer than a group), run by `runGroup(samples,
+// written)` as a whole group over local copies: the input, and the line's part, which it writes
+// whole. It must read its taps a group ahead of its writes, since they reach the line last.
+template <typename RunGroup>
+[[gnu::always_inline]] inline void RunPartialGroup(float* samples, float* written,
+                                                   std::size_t frames, const RunGroup& runGroup) {
+    float input[kGroupFrames] = {}, line[kGroupFrames];
+    // Copied frame by frame: a call to copy so few would cost more than the copy.
+#pragma GCC unroll 8
+    for (std::size_t k = 0; k < kGroupFrames - 1; ++k) {
+        if (k < frames) input[k] = samples[k];
+    }
+    runGroup(input, line);
+#pragma GCC unroll 8
+    for (std::size_t k = 0; k < kGroupFrames - 1; ++k) {
+        if (k < frames) {
+            samples[k] = input[k];
+            written[k] = line[k];
+        }
+    }
+}
+
 }  // namespace
 }  // namespace flanger

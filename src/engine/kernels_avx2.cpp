@@ -7,6 +7,9 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
+#include <type_traits>
+
 #include "engine/frame_math.h"
 
 #define FLANGER_INLINE inline __attribute__((always_inline))
@@ -187,9 +190,11 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0, runDelay = 0;
     __m256d runFloorVector = _mm256_set1_pd(0.0);
 
-    // Pointer-sized, so that the addresses need no widening.
-    std::size_t i = 0;
-    for (; i + 8 <= frames; i += 8) {
+    // The group from frame i on; where kPartial, the chunk's last frames, which do not fill one.
+    // i is pointer-sized, so that the addresses need no widening.
+    const auto runGroup = [&]<bool kPartial>(std::size_t i,
+                                             std::bool_constant<kPartial>) FLANGER_INLINE_LAMBDA {
+        const auto end = static_cast<std::uint32_t>(kPartial ? frames : i + 8);
         __m256d positionLow, positionHigh;
         if constexpr (kLinear) {
             positionLow = linearLow;
@@ -242,13 +247,17 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             }
         }
         if (near < 0) {
-            if (!kGatherGroups ||
+            if (kPartial || !kGatherGroups ||
                 !GatheredGroup<kFeedbackOn>(run, static_cast<std::uint32_t>(i), positionLow,
                                             positionHigh, dLow, dHigh)) {
-                RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i),
-                                               static_cast<std::uint32_t>(i) + 8);
+                RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), end);
             }
-            continue;
+            return;
+        }
+        const std::int32_t delay = runDelay;
+        if (kPartial && delay <= kGroupFrames) {
+            RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), end);
+            return;
         }
         // Truncation is floor here, and the floor is d in every frame.
         const __m256d floor = runFloorVector;
@@ -256,7 +265,6 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
         const __m256d fractionHigh = _mm256_sub_pd(positionHigh, floor);
         const __m256d restLow = _mm256_sub_pd(one, fractionLow);
         const __m256d restHigh = _mm256_sub_pd(one, fractionHigh);
-        const std::int32_t delay = runDelay;
         alignas(32) double fraction[8], rest[8];
         if (delay <= 4) {
             _mm256_store_pd(fraction, fractionLow);
@@ -264,10 +272,8 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             _mm256_store_pd(rest, restLow);
             _mm256_store_pd(rest + 4, restHigh);
         }
-        const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
-            float* const samples = channel.Samples + i;
-            float* const written = channel.Written + i;
-            const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
+        const auto runChannelOn = [&](float* samples, const float* taps,
+                                      float* written) FLANGER_INLINE_LAMBDA {
             if (delay == 0) {
                 // Taps ahead of the writes yet inside the group: frame by frame.
                 RunConsecutiveFramesOneByOne<kFeedbackOn>(samples, taps, written, fraction, rest,
@@ -321,6 +327,17 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
                 StoreFour(samples + 4, _mm256_add_pd(xHigh, _mm256_mul_pd(yHigh, depthGain)));
             }
         };
+        const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
+            const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
+            if constexpr (kPartial) {
+                RunPartialGroup(channel.Samples + i, channel.Written + i, frames - i,
+                                [&](float* samples, float* written) FLANGER_INLINE_LAMBDA {
+                                    runChannelOn(samples, taps, written);
+                                });
+            } else {
+                runChannelOn(channel.Samples + i, taps, channel.Written + i);
+            }
+        };
         if constexpr (kChannels == 0) {
             for (std::uint32_t j = 0; j < channelCount; ++j) {
                 if (run.Channels.Samples[j] == nullptr) continue;
@@ -331,8 +348,18 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             runChannel(first);
             if constexpr (kChannels == 2) runChannel(second);
         }
+    };
+    std::size_t i = 0;
+    for (; i + 8 <= frames; i += 8) runGroup(i, std::false_type{});
+    if (i < frames) {
+        if constexpr (!kLinear) {
+            // The frames beyond the chunk take its last position, so that the group takes the
+            // path its frames inside the chunk would.
+            std::fill(run.Chunk->Position + frames, run.Chunk->Position + i + 8,
+                      run.Chunk->Position[frames - 1]);
+        }
+        runGroup(i, std::true_type{});
     }
-    if (i < frames) RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), frames);
 }
 
 // The mono and stereo cases with their pointers in registers, any other count from the run.

@@ -7,6 +7,9 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
+#include <type_traits>
+
 #include "engine/frame_math.h"
 
 #define FLANGER_INLINE inline __attribute__((always_inline))
@@ -90,9 +93,11 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0, runDelay = 0;
     __m128d runFloorVector = _mm_set1_pd(0.0);
 
-    // Pointer-sized, so that the addresses need no widening.
-    std::size_t i = 0;
-    for (; i + 8 <= frames; i += 8) {
+    // The group from frame i on; where kPartial, the chunk's last frames, which do not fill one.
+    // i is pointer-sized, so that the addresses need no widening.
+    const auto runGroup = [&]<bool kPartial>(std::size_t i,
+                                             std::bool_constant<kPartial>) FLANGER_INLINE_LAMBDA {
+        const auto end = static_cast<std::uint32_t>(kPartial ? frames : i + 8);
         __m128d position[4];
         if constexpr (kLinear) {
 #pragma GCC unroll 4
@@ -149,10 +154,10 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
                 runFloorVector = _mm_set1_pd(static_cast<double>(d));
             }
         }
-        if (near < 0) {
-            RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i),
-                                           static_cast<std::uint32_t>(i) + 8);
-            continue;
+        const std::int32_t delay = runDelay;
+        if (near < 0 || (kPartial && delay <= kGroupFrames)) {
+            RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), end);
+            return;
         }
         // Truncation is floor here, and the floor is d in every frame.
         const __m128d floor = runFloorVector;
@@ -163,11 +168,8 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             _mm_store_pd(fraction + 2 * k, f);
             _mm_store_pd(rest + 2 * k, _mm_sub_pd(one, f));
         }
-        const std::int32_t delay = runDelay;
-        const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
-            float* const samples = channel.Samples + i;
-            float* const written = channel.Written + i;
-            const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
+        const auto runChannelOn = [&](float* samples, const float* taps,
+                                      float* written) FLANGER_INLINE_LAMBDA {
             if (delay <= 2 && (kFeedbackOn || delay == 0)) {
                 // Each frame reads what the one before it wrote, or taps ahead of the writes
                 // yet inside the group: frame by frame.
@@ -216,6 +218,17 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
                 StoreTwo(samples + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, depthGain)));
             }
         };
+        const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
+            const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
+            if constexpr (kPartial) {
+                RunPartialGroup(channel.Samples + i, channel.Written + i, frames - i,
+                                [&](float* samples, float* written) FLANGER_INLINE_LAMBDA {
+                                    runChannelOn(samples, taps, written);
+                                });
+            } else {
+                runChannelOn(channel.Samples + i, taps, channel.Written + i);
+            }
+        };
         if constexpr (kChannels == 0) {
             for (std::uint32_t j = 0; j < run.Channels.Count; ++j) {
                 if (run.Channels.Samples[j] == nullptr) continue;
@@ -226,8 +239,18 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             runChannel(first);
             if constexpr (kChannels == 2) runChannel(second);
         }
+    };
+    std::size_t i = 0;
+    for (; i + 8 <= frames; i += 8) runGroup(i, std::false_type{});
+    if (i < frames) {
+        if constexpr (!kLinear) {
+            // The frames beyond the chunk take its last position, so that the group takes the
+            // path its frames inside the chunk would.
+            std::fill(run.Chunk->Position + frames, run.Chunk->Position + i + 8,
+                      run.Chunk->Position[frames - 1]);
+        }
+        runGroup(i, std::true_type{});
     }
-    if (i < frames) RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), frames);
 }
 
 // The mono and stereo cases with their pointers in registers, any other count from the run.
