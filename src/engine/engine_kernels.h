@@ -15,6 +15,8 @@
 
 #include <cstdint>
 
+#include "engine/sine_oscillator.h"
+
 namespace flanger {
 
 enum class InstructionSet {
@@ -93,6 +95,8 @@ struct EngineKernels {
     // samples, a vector kernel's other groups gather them, and a group with a delay shorter than
     // itself goes frame by frame. A NaN or infinite input sample is taken as 0.
     void (*RunChunk)(const ChunkRun& run);
+    // The sine oscillator's recursion (SineOscillator::NextTerms).
+    SineOscillator::TermsFunction SineTerms;
 };
 
 // The kernels for an instruction set; null when this build or this processor lacks it.

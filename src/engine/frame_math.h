@@ -107,6 +107,33 @@ inline bool PrepareTapsFrameByFrame(SweepChunk& chunk, std::uint32_t frames,
     return readsAhead;
 }
 
+// The sine oscillator's recursion over `count` terms (SineOscillator::TermsFunction): each term
+// is the current value, and the next is coefficient * current - previous. The two values take
+// turns instead of being copied.
+inline void SineTerms(double* values, std::uint32_t count, double coefficient, double& current,
+                      double& previous) {
+    // Locals: stores through `values` could otherwise alias the state.
+    double now = current, before = previous;
+    double* const end = values + count;
+    for (double* const eightsEnd = values + (count & ~7u); values != eightsEnd; values += 8) {
+#pragma GCC unroll 4
+        for (int k = 0; k < 8; k += 2) {
+            values[k] = now;
+            before = coefficient * now - before;
+            values[k + 1] = before;
+            now = coefficient * before - now;
+        }
+    }
+    for (; values != end; ++values) {
+        *values = now;
+        const double next = coefficient * now - before;
+        before = now;
+        now = next;
+    }
+    current = now;
+    previous = before;
+}
+
 // The input as it enters the lines. A NaN or infinite sample that entered a delay line would stay
 // there with feedback on, and every later output of the channel would be NaN: one bad sample
 // from a host or a file would silence the effect for good. Such samples are taken as silence,

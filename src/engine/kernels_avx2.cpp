@@ -393,7 +393,7 @@ void RunChunk(const ChunkRun& run) {
     }
 }
 
-constexpr EngineKernels kAvx2{InstructionSet::Avx2, RunChunk};
+constexpr EngineKernels kAvx2{InstructionSet::Avx2, RunChunk, SineTerms};
 
 }  // namespace
 

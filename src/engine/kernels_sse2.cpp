@@ -284,7 +284,7 @@ void RunChunk(const ChunkRun& run) {
     }
 }
 
-constexpr EngineKernels kSse2{InstructionSet::Sse2, RunChunk};
+constexpr EngineKernels kSse2{InstructionSet::Sse2, RunChunk, SineTerms};
 
 }  // namespace
 
