@@ -72,17 +72,17 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     const __m128d depthGain = _mm_set1_pd(depth);
     const __m128d feedbackGain = _mm_set1_pd(feedback);
     const __m128d one = _mm_set1_pd(1.0);
-    // A linear chunk's positions: LinearPosition of frames 0 to 7, then eight increments more
-    // for each group. Every sum is a multiple of the spacing of doubles inside the binade the
-    // chunk stays in, so each is exact and equals LinearPosition of its frame.
+    // A linear chunk's positions: LinearPosition of each group's first frame, eight increments
+    // more for each group, plus 0 to 7 increments for its frames. Every sum is a multiple of the
+    // spacing of doubles inside the binade the chunk stays in, so each is exact and equals
+    // LinearPosition of its frame.
     const double increment = chunk.LinearIncrement;
     const __m128d groupStep = _mm_set1_pd(8.0 * increment);
-    __m128d linear[4];
+    __m128d linearBase = _mm_set1_pd(chunk.LinearStart);
+    __m128d linearOffset[4];
 #pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
-        linear[k] =
-            _mm_add_pd(_mm_set1_pd(chunk.LinearStart),
-                       _mm_mul_pd(_mm_setr_pd(2.0 * k, 2.0 * k + 1.0), _mm_set1_pd(increment)));
+        linearOffset[k] = _mm_mul_pd(_mm_setr_pd(2.0 * k, 2.0 * k + 1.0), _mm_set1_pd(increment));
     }
 
     const bool scaled = chunk.Scaled;
@@ -101,10 +101,8 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
         __m128d position[4];
         if constexpr (kLinear) {
 #pragma GCC unroll 4
-            for (int k = 0; k < 4; ++k) {
-                position[k] = linear[k];
-                linear[k] = _mm_add_pd(linear[k], groupStep);
-            }
+            for (int k = 0; k < 4; ++k) position[k] = _mm_add_pd(linearBase, linearOffset[k]);
+            linearBase = _mm_add_pd(linearBase, groupStep);
         } else {
 #pragma GCC unroll 4
             for (int k = 0; k < 4; ++k) position[k] = _mm_load_pd(chunk.Position + i + 2 * k);
@@ -161,12 +159,19 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
         }
         // Truncation is floor here, and the floor is d in every frame.
         const __m128d floor = runFloorVector;
-        alignas(16) double fraction[8], rest[8];
+        __m128d fractions[4], rests[4];
 #pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) {
-            const __m128d f = _mm_sub_pd(position[k], floor);
-            _mm_store_pd(fraction + 2 * k, f);
-            _mm_store_pd(rest + 2 * k, _mm_sub_pd(one, f));
+            fractions[k] = _mm_sub_pd(position[k], floor);
+            rests[k] = _mm_sub_pd(one, fractions[k]);
+        }
+        alignas(16) double fraction[8], rest[8];
+        if (delay <= 2) {
+#pragma GCC unroll 4
+            for (int k = 0; k < 4; ++k) {
+                _mm_store_pd(fraction + 2 * k, fractions[k]);
+                _mm_store_pd(rest + 2 * k, rests[k]);
+            }
         }
         const auto runChannelOn = [&](float* samples, const float* taps,
                                       float* written) FLANGER_INLINE_LAMBDA {
@@ -184,8 +189,7 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
                 // Each pair reads at most what the pairs before it wrote.
 #pragma GCC unroll 4
                 for (int k = 0; k < 4; ++k) {
-                    const __m128d y = DelayedFromConsecutive(
-                        taps + 2 * k, _mm_load_pd(rest + 2 * k), _mm_load_pd(fraction + 2 * k));
+                    const __m128d y = DelayedFromConsecutive(taps + 2 * k, rests[k], fractions[k]);
                     StoreTwo(samples + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, depthGain)));
                     if constexpr (kFeedbackOn) {
                         StoreTwo(written + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, feedbackGain)));
@@ -212,9 +216,8 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             }
 #pragma GCC unroll 4
             for (int k = 0; k < 4; ++k) {
-                const __m128d y =
-                    _mm_add_pd(_mm_mul_pd(LoadTwo(taps + 2 * k), _mm_load_pd(rest + 2 * k)),
-                               _mm_mul_pd(far[k], _mm_load_pd(fraction + 2 * k)));
+                const __m128d y = _mm_add_pd(_mm_mul_pd(LoadTwo(taps + 2 * k), rests[k]),
+                                             _mm_mul_pd(far[k], fractions[k]));
                 StoreTwo(samples + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, depthGain)));
             }
         };
