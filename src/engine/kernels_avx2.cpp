@@ -190,11 +190,37 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0, runDelay = 0;
     __m256d runFloorVector = _mm256_set1_pd(0.0);
 
+    // A group of a linear chunk whose taps from `near` on each half of the group reads before
+    // the half writes, for every channel (kChannels of them).
+    const auto runHalvesOfGroup = [&](std::size_t i, std::int32_t near, __m256d positionLow,
+                                      __m256d positionHigh) FLANGER_INLINE_LAMBDA {
+        const __m256d fractionLow = _mm256_sub_pd(positionLow, runFloorVector);
+        const __m256d fractionHigh = _mm256_sub_pd(positionHigh, runFloorVector);
+        const __m256d restLow = _mm256_sub_pd(one, fractionLow);
+        const __m256d restHigh = _mm256_sub_pd(one, fractionHigh);
+        const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
+            float* const samples = channel.Samples + i;
+            float* const written = channel.Written + i;
+            const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
+            __m256d xLow, xHigh;
+            LoadEightFinite(samples, xLow, xHigh);
+            StoreFourFrames<kFeedbackOn>(samples, written, xLow,
+                                         DelayedFromFour(taps, restLow, fractionLow), depthGain,
+                                         feedbackGain);
+            StoreFourFrames<kFeedbackOn>(samples + 4, written + 4, xHigh,
+                                         DelayedFromFour(taps + 4, restHigh, fractionHigh),
+                                         depthGain, feedbackGain);
+        };
+        runChannel(first);
+        if constexpr (kChannels == 2) runChannel(second);
+    };
+
     // The group from frame i on; where kPartial, the chunk's last frames, which do not fill one.
     // i is pointer-sized, so that the addresses need no widening.
     const auto runGroup = [&]<bool kPartial>(std::size_t i,
                                              std::bool_constant<kPartial>) FLANGER_INLINE_LAMBDA {
         const auto end = static_cast<std::uint32_t>(kPartial ? frames : i + 8);
+        const std::size_t next = i + 8;
         __m256d positionLow, positionHigh;
         if constexpr (kLinear) {
             positionLow = linearLow;
@@ -252,12 +278,30 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
                                             positionHigh, dLow, dHigh)) {
                 RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), end);
             }
-            return;
+            return next;
         }
         const std::int32_t delay = runDelay;
         if (kPartial && delay <= kGroupFrames) {
             RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), end);
-            return;
+            return next;
+        }
+        if constexpr (kLinear && !kPartial && kChannels != 0) {
+            if (delay > 4) {
+                runHalvesOfGroup(i, near, positionLow, positionHigh);
+                // The run goes on in a loop of its own: a later group of a linear chunk keeps
+                // the floor where its last frame does, since the positions are ordered.
+                std::size_t later = next;
+                while (runGroupsLeft > 0 && later + 8 <= frames &&
+                       _mm_extract_epi32(_mm256_cvttpd_epi32(linearHigh), 3) == d) {
+                    --runGroupsLeft;
+                    runNear += kGroupFrames;
+                    runHalvesOfGroup(later, runNear, linearLow, linearHigh);
+                    linearLow = _mm256_add_pd(linearLow, groupStep);
+                    linearHigh = _mm256_add_pd(linearHigh, groupStep);
+                    later += 8;
+                }
+                return later;
+            }
         }
         // Truncation is floor here, and the floor is d in every frame.
         const __m256d floor = runFloorVector;
@@ -348,9 +392,10 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             runChannel(first);
             if constexpr (kChannels == 2) runChannel(second);
         }
+        return next;
     };
     std::size_t i = 0;
-    for (; i + 8 <= frames; i += 8) runGroup(i, std::false_type{});
+    while (i + 8 <= frames) i = runGroup(i, std::false_type{});
     if (i < frames) {
         if constexpr (!kLinear) {
             // The frames beyond the chunk take its last position, so that the group takes the
