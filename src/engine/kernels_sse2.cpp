@@ -93,11 +93,44 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0, runDelay = 0;
     __m128d runFloorVector = _mm_set1_pd(0.0);
 
+    // A group of a linear chunk whose taps from `near` on each pair of the group reads before
+    // the pair writes, for every channel (kChannels of them).
+    const auto runPairsOfGroup = [&](std::size_t i, std::int32_t near,
+                                     const __m128d* position) FLANGER_INLINE_LAMBDA {
+        __m128d fractions[4], rests[4];
+#pragma GCC unroll 4
+        for (int k = 0; k < 4; ++k) {
+            fractions[k] = _mm_sub_pd(position[k], runFloorVector);
+            rests[k] = _mm_sub_pd(one, fractions[k]);
+        }
+        const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
+            float* const samples = channel.Samples + i;
+            float* const written = channel.Written + i;
+            const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
+            __m128d x[4];
+            LoadFourFinite(samples, x[0], x[1]);
+            LoadFourFinite(samples + 4, x[2], x[3]);
+#pragma GCC unroll 4
+            for (int k = 0; k < 4; ++k) {
+                const __m128d y = DelayedFromConsecutive(taps + 2 * k, rests[k], fractions[k]);
+                StoreTwo(samples + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, depthGain)));
+                if constexpr (kFeedbackOn) {
+                    StoreTwo(written + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, feedbackGain)));
+                } else {
+                    StoreTwo(written + 2 * k, x[k]);
+                }
+            }
+        };
+        runChannel(first);
+        if constexpr (kChannels == 2) runChannel(second);
+    };
+
     // The group from frame i on; where kPartial, the chunk's last frames, which do not fill one.
     // i is pointer-sized, so that the addresses need no widening.
     const auto runGroup = [&]<bool kPartial>(std::size_t i,
                                              std::bool_constant<kPartial>) FLANGER_INLINE_LAMBDA {
         const auto end = static_cast<std::uint32_t>(kPartial ? frames : i + 8);
+        const std::size_t next = i + 8;
         __m128d position[4];
         if constexpr (kLinear) {
 #pragma GCC unroll 4
@@ -155,7 +188,28 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
         const std::int32_t delay = runDelay;
         if (near < 0 || (kPartial && delay <= kGroupFrames)) {
             RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), end);
-            return;
+            return next;
+        }
+        if constexpr (kLinear && !kPartial && kChannels != 0) {
+            if (delay > 2) {
+                runPairsOfGroup(i, near, position);
+                // The run goes on in a loop of its own: a later group of a linear chunk keeps
+                // the floor where its last frame does, since the positions are ordered.
+                std::size_t later = next;
+                while (runGroupsLeft > 0 && later + 8 <= frames) {
+#pragma GCC unroll 4
+                    for (int k = 0; k < 4; ++k) {
+                        position[k] = _mm_add_pd(linearBase, linearOffset[k]);
+                    }
+                    if (_mm_cvttsd_si32(_mm_unpackhi_pd(position[3], position[3])) != d) break;
+                    linearBase = _mm_add_pd(linearBase, groupStep);
+                    --runGroupsLeft;
+                    runNear += kGroupFrames;
+                    runPairsOfGroup(later, runNear, position);
+                    later += 8;
+                }
+                return later;
+            }
         }
         // Truncation is floor here, and the floor is d in every frame.
         const __m128d floor = runFloorVector;
@@ -242,9 +296,10 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             runChannel(first);
             if constexpr (kChannels == 2) runChannel(second);
         }
+        return next;
     };
     std::size_t i = 0;
-    for (; i + 8 <= frames; i += 8) runGroup(i, std::false_type{});
+    while (i + 8 <= frames) i = runGroup(i, std::false_type{});
     if (i < frames) {
         if constexpr (!kLinear) {
             // The frames beyond the chunk take its last position, so that the group takes the
