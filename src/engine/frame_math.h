@@ -235,6 +235,17 @@ inline void RunConsecutiveFramesOneByOne(float* samples, const float* taps, floa
     }
 }
 
+// The kGroupFrames + 1 samples of `line` from ring position `start` on, going on at 0 after the
+// ring's last position, into `run`: the taps of a group whose floor lies from 1 to RingLength
+// (RingLength at least kGroupFrames), where they run over the end of the ring.
+inline void CopyRingRun(const float* line, std::int32_t start, std::int32_t ringLength,
+                        float* run) {
+    for (std::int32_t m = 0; m <= kGroupFrames; ++m) {
+        const std::int32_t position = start + m;
+        run[m] = line[position >= ringLength ? position - ringLength : position];
+    }
+}
+
 // A chunk's last `frames` frames of one channel (fewer than a group), run by `runGroup(samples,
 // written)` as a whole group over local copies: the input, and the line's part, which it writes
 // whole. It must read its taps a group ahead of its writes, since they reach the line last.

@@ -93,20 +93,21 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0, runDelay = 0;
     __m128d runFloorVector = _mm_set1_pd(0.0);
 
-    // A group of a linear chunk whose taps from `near` on each pair of the group reads before
-    // the pair writes, for every channel (kChannels of them).
-    const auto runPairsOfGroup = [&](std::size_t i, std::int32_t near,
+    // A group whose positions have floor `floor` and whose taps `tapsOf(channel)` returns
+    // (near ones from there on, far ones from one further on), each pair of the group reading
+    // them before the pair writes, for every channel (kChannels of them).
+    const auto runPairsOfGroup = [&](std::size_t i, const auto& tapsOf, __m128d floor,
                                      const __m128d* position) FLANGER_INLINE_LAMBDA {
         __m128d fractions[4], rests[4];
 #pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) {
-            fractions[k] = _mm_sub_pd(position[k], runFloorVector);
+            fractions[k] = _mm_sub_pd(position[k], floor);
             rests[k] = _mm_sub_pd(one, fractions[k]);
         }
         const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
             float* const samples = channel.Samples + i;
             float* const written = channel.Written + i;
-            const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
+            const float* const taps = tapsOf(channel);
             __m128d x[4];
             LoadFourFinite(samples, x[0], x[1]);
             LoadFourFinite(samples + 4, x[2], x[3]);
@@ -185,6 +186,25 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
                 runFloorVector = _mm_set1_pd(static_cast<double>(d));
             }
         }
+        if constexpr (!kPartial && kChannels != 0) {
+            // One floor from 1 to RingLength whose taps run over the end of the ring: where they
+            // lie a group ahead, they are copied into one run.
+            if (near < 0 && oneFloor &&
+                static_cast<std::uint32_t>(d) - 1u < static_cast<std::uint32_t>(ringLength) &&
+                static_cast<std::uint32_t>(d - closeBandStart) >= closeBandWidth) {
+                std::int32_t start = d + writePosition;
+                if (start >= ringLength) start -= ringLength;
+                float taps[kGroupFrames + 1];
+                runPairsOfGroup(
+                    i,
+                    [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
+                        CopyRingRun(channel.Line, start, ringLength, taps);
+                        return static_cast<const float*>(taps);
+                    },
+                    _mm_set1_pd(static_cast<double>(d)), position);
+                return next;
+            }
+        }
         const std::int32_t delay = runDelay;
         if (near < 0 || (kPartial && delay <= kGroupFrames)) {
             RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), end);
@@ -192,7 +212,10 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
         }
         if constexpr (kLinear && !kPartial && kChannels != 0) {
             if (delay > 2) {
-                runPairsOfGroup(i, near, position);
+                const auto runTaps = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
+                    return static_cast<const float*>(channel.Line + runNear);
+                };
+                runPairsOfGroup(i, runTaps, runFloorVector, position);
                 // The run goes on in a loop of its own: a later group of a linear chunk keeps
                 // the floor where its last frame does, since the positions are ordered.
                 std::size_t later = next;
@@ -205,7 +228,7 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
                     linearBase = _mm_add_pd(linearBase, groupStep);
                     --runGroupsLeft;
                     runNear += kGroupFrames;
-                    runPairsOfGroup(later, runNear, position);
+                    runPairsOfGroup(later, runTaps, runFloorVector, position);
                     later += 8;
                 }
                 return later;
