@@ -190,7 +190,7 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0, runDelay = 0;
     __m256d runFloorVector = _mm256_set1_pd(0.0);
 
-    // A group of a linear chunk whose taps from `near` on each half of the group reads before
+    // A group whose taps from `near` on each half of the group reads before
     // the half writes, for every channel (kChannels of them).
     const auto runHalvesOfGroup = [&](std::size_t i, std::int32_t near, __m256d positionLow,
                                       __m256d positionHigh) FLANGER_INLINE_LAMBDA {
@@ -299,6 +299,30 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
                     linearLow = _mm256_add_pd(linearLow, groupStep);
                     linearHigh = _mm256_add_pd(linearHigh, groupStep);
                     later += 8;
+                }
+                return later;
+            }
+        }
+        if constexpr (!kLinear && !kPartial && kChannels != 0) {
+            if (delay > 4) {
+                runHalvesOfGroup(i, near, positionLow, positionHigh);
+                // The run goes on in a loop of its own while every floor stays d.
+                const __m128i floors = _mm_set1_epi32(d);
+                std::size_t later = next;
+                for (; runGroupsLeft > 0 && later + 8 <= frames; later += 8) {
+                    __m256d low = _mm256_load_pd(chunk.Position + later);
+                    __m256d high = _mm256_load_pd(chunk.Position + later + 4);
+                    if (scaled) {
+                        low = _mm256_add_pd(_mm256_mul_pd(amplitude, low), centre);
+                        high = _mm256_add_pd(_mm256_mul_pd(amplitude, high), centre);
+                    }
+                    const __m128i same =
+                        _mm_and_si128(_mm_cmpeq_epi32(_mm256_cvttpd_epi32(low), floors),
+                                      _mm_cmpeq_epi32(_mm256_cvttpd_epi32(high), floors));
+                    if (_mm_movemask_epi8(same) != 0xFFFF) break;
+                    --runGroupsLeft;
+                    runNear += kGroupFrames;
+                    runHalvesOfGroup(later, runNear, low, high);
                 }
                 return later;
             }
