@@ -210,22 +210,44 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), end);
             return next;
         }
-        if constexpr (kLinear && !kPartial && kChannels != 0) {
+        if constexpr (!kPartial && kChannels != 0) {
             if (delay > 2) {
                 const auto runTaps = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
                     return static_cast<const float*>(channel.Line + runNear);
                 };
                 runPairsOfGroup(i, runTaps, runFloorVector, position);
-                // The run goes on in a loop of its own: a later group of a linear chunk keeps
-                // the floor where its last frame does, since the positions are ordered.
+                // The run goes on in a loop of its own while every floor stays d: a later group
+                // of a linear chunk keeps the floor where its last frame does, since the
+                // positions are ordered.
+                const __m128i floors = _mm_set1_epi32(d);
                 std::size_t later = next;
                 while (runGroupsLeft > 0 && later + 8 <= frames) {
+                    if constexpr (kLinear) {
 #pragma GCC unroll 4
-                    for (int k = 0; k < 4; ++k) {
-                        position[k] = _mm_add_pd(linearBase, linearOffset[k]);
+                        for (int k = 0; k < 4; ++k) {
+                            position[k] = _mm_add_pd(linearBase, linearOffset[k]);
+                        }
+                        if (_mm_cvttsd_si32(_mm_unpackhi_pd(position[3], position[3])) != d) break;
+                        linearBase = _mm_add_pd(linearBase, groupStep);
+                    } else {
+#pragma GCC unroll 4
+                        for (int k = 0; k < 4; ++k) {
+                            position[k] = _mm_load_pd(chunk.Position + later + 2 * k);
+                            if (scaled) {
+                                position[k] =
+                                    _mm_add_pd(_mm_mul_pd(amplitude, position[k]), centre);
+                            }
+                        }
+                        const __m128i low = _mm_unpacklo_epi64(_mm_cvttpd_epi32(position[0]),
+                                                               _mm_cvttpd_epi32(position[1]));
+                        const __m128i high = _mm_unpacklo_epi64(_mm_cvttpd_epi32(position[2]),
+                                                                _mm_cvttpd_epi32(position[3]));
+                        if (_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi32(low, floors),
+                                                            _mm_cmpeq_epi32(high, floors))) !=
+                            0xFFFF) {
+                            break;
+                        }
                     }
-                    if (_mm_cvttsd_si32(_mm_unpackhi_pd(position[3], position[3])) != d) break;
-                    linearBase = _mm_add_pd(linearBase, groupStep);
                     --runGroupsLeft;
                     runNear += kGroupFrames;
                     runPairsOfGroup(later, runTaps, runFloorVector, position);
