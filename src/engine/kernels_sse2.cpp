@@ -1,6 +1,6 @@
 // The SSE2 kernels: two doubles per operation, the x86-64 baseline (and on 32-bit x86 builds,
-// which require SSE2 for their arithmetic anyway). SSE2 has no gather: groups whose taps are not
-// two runs of consecutive samples go frame by frame.
+// which require SSE2 for their arithmetic anyway). SSE2 has no gather: groups whose floors differ
+// go frame by frame, and a group of one floor whose taps wrap around the ring reads a copy.
 #include "engine/engine_kernels.h"
 
 #if defined(__SSE2__)
