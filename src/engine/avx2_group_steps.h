@@ -78,6 +78,37 @@ FLANGER_INLINE void RunConsecutivePairs(float* samples, const float* taps, float
     }
 }
 
+// Both channels' group of eight frames with feedback, over consecutive taps from `taps0` and
+// `taps1`, frame by frame since each frame reads what the one before it wrote: the two channels
+// side by side in one vector, with the arithmetic of RunConsecutiveFramesOneByOne.
+FLANGER_INLINE void RunConsecutiveStereoFramesOneByOne(float* samples0, const float* taps0,
+                                                       float* written0, float* samples1,
+                                                       const float* taps1, float* written1,
+                                                       const double* fraction, const double* rest,
+                                                       double depth, double feedback) {
+    const __m128i exponent = _mm_set1_epi32(static_cast<int>(kNonFiniteExponent));
+    const __m128d depthGain = _mm_set1_pd(depth);
+    const __m128d feedbackGain = _mm_set1_pd(feedback);
+    const auto pair = [](const float* first, const float* second) FLANGER_INLINE_LAMBDA {
+        return _mm_insert_ps(_mm_load_ss(first), _mm_load_ss(second), 0x10);
+    };
+    for (std::int32_t k = 0; k < kGroupFrames; ++k) {
+        const __m128 input = pair(samples0 + k, samples1 + k);
+        const __m128i notFinite =
+            _mm_cmpeq_epi32(_mm_and_si128(_mm_castps_si128(input), exponent), exponent);
+        const __m128d x = _mm_cvtps_pd(_mm_andnot_ps(_mm_castsi128_ps(notFinite), input));
+        const __m128d y = _mm_add_pd(
+            _mm_mul_pd(_mm_cvtps_pd(pair(taps0 + k, taps1 + k)), _mm_set1_pd(rest[k])),
+            _mm_mul_pd(_mm_cvtps_pd(pair(taps0 + k + 1, taps1 + k + 1)), _mm_set1_pd(fraction[k])));
+        const __m128 output = _mm_cvtpd_ps(_mm_add_pd(x, _mm_mul_pd(y, depthGain)));
+        const __m128 line = _mm_cvtpd_ps(_mm_add_pd(x, _mm_mul_pd(y, feedbackGain)));
+        _mm_store_ss(samples0 + k, output);
+        _mm_store_ss(samples1 + k, _mm_movehdup_ps(output));
+        _mm_store_ss(written0 + k, line);
+        _mm_store_ss(written1 + k, _mm_movehdup_ps(line));
+    }
+}
+
 // Built for 32-bit x86 by GCC 12 at -O2, the gathered groups read wrong taps (the i386 tests
 // show it; unoptimised they are right), so there those groups go frame by frame.
 constexpr bool kGatherGroups = sizeof(void*) == 8;

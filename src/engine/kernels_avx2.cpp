@@ -281,6 +281,14 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
                 runChannelOn(channel.Samples + i, taps, channel.Written + i);
             }
         };
+        if constexpr (kFeedbackOn && kChannels == 2 && !kPartial) {
+            if (delay <= 2) {
+                RunConsecutiveStereoFramesOneByOne(
+                    first.Samples + i, first.Line + near, first.Written + i, second.Samples + i,
+                    second.Line + near, second.Written + i, fraction, rest, depth, feedback);
+                return next;
+            }
+        }
         if constexpr (kChannels == 0) {
             for (std::uint32_t j = 0; j < channelCount; ++j) {
                 if (run.Channels.Samples[j] == nullptr) continue;
