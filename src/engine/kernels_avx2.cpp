@@ -65,8 +65,8 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0, runDelay = 0;
     __m256d runFloorVector = _mm256_set1_pd(0.0);
 
-    // A group whose taps from `near` on each half of the group reads before
-    // the half writes, for every channel (kChannels of them).
+    // A group of every channel (kChannels of them) with its taps from `near` on, each half of it
+    // reading them before it writes: the delay is at least half a group.
     const auto runHalvesOfGroup = [&](std::size_t i, std::int32_t near, __m256d positionLow,
                                       __m256d positionHigh) FLANGER_INLINE_LAMBDA {
         const __m256d fractionLow = _mm256_sub_pd(positionLow, runFloorVector);
