@@ -119,13 +119,14 @@ inline void StepSineSweep(double& position, double base, SineOscillator& oscilla
 // StepSineSweep, leaving frames 1 on as the oscillator's terms for the kernels to scale (see
 // SweepChunk::Scaled).
 inline void StepSineSweepScaledLater(double& position, double base, SineOscillator& oscillator,
-                                     SweepChunk& chunk, std::uint32_t frames) {
+                                     SweepChunk& chunk, std::uint32_t frames,
+                                     const EngineKernels& kernels) {
     chunk.Linear = false;
     chunk.Scaled = true;
     chunk.ScaledAmplitude = oscillator.AmplitudeValue();
     chunk.ScaledCentre = base;
     chunk.Position[0] = position;
-    oscillator.NextTerms(chunk.Position + 1, frames - 1);
+    oscillator.NextTerms(chunk.Position + 1, frames - 1, kernels.SineTerms);
     position = oscillator.NextValue() + base;
 }
 

@@ -9,11 +9,14 @@
 //
 // Every kernel performs the same IEEE double operations in the same order as the frame-by-frame
 // definition, so all of them give the same bits. The vector kernels read the taps of a group
-// before they write its frames into the line; a group with a delay shorter than that goes frame
-// by frame.
+// before they write its frames into the line; a group with a delay shorter than that runs in
+// parts that each read only what the parts before wrote (without feedback, it writes first),
+// down to frame by frame.
 #pragma once
 
 #include <cstdint>
+
+#include "engine/sine_oscillator.h"
 
 namespace flanger {
 
@@ -91,8 +94,10 @@ struct EngineKernels {
     // Every channel over a chunk, a group of kGroupFrames frames at a time: a group whose taps
     // share one floor and do not wrap around the ring reads them from two runs of consecutive
     // samples, a vector kernel's other groups gather them, and a group with a delay shorter than
-    // itself goes frame by frame. A NaN or infinite input sample is taken as 0.
+    // itself runs in parts short enough. A NaN or infinite input sample is taken as 0.
     void (*RunChunk)(const ChunkRun& run);
+    // The sine oscillator's recursion (SineOscillator::NextTerms).
+    SineOscillator::TermsFunction SineTerms;
 };
 
 // The kernels for an instruction set; null when this build or this processor lacks it.

@@ -134,7 +134,7 @@ std::int32_t FlangerEngine::ProcessBlock(StreamBuffer buffer) {
 template <bool kSineMode>
 void FlangerEngine::StepSweep(SweepChunk& chunk, std::uint32_t frames) {
     if constexpr (kSineMode) {
-        StepSineSweepScaledLater(SweepPos, SweepBase, Oscillator, chunk, frames);
+        StepSineSweepScaledLater(SweepPos, SweepBase, Oscillator, chunk, frames, *Kernels);
     } else {
         StepTriangleSweep(SweepPos, SweepStep, SweepBase, RingLength, chunk, frames);
     }

@@ -107,6 +107,33 @@ inline bool PrepareTapsFrameByFrame(SweepChunk& chunk, std::uint32_t frames,
     return readsAhead;
 }
 
+// The sine oscillator's recursion over `count` terms (SineOscillator::TermsFunction): each term
+// is the current value, and the next is coefficient * current - previous. The two values take
+// turns instead of being copied.
+inline void SineTerms(double* values, std::uint32_t count, double coefficient, double& current,
+                      double& previous) {
+    // Locals: stores through `values` could otherwise alias the state.
+    double now = current, before = previous;
+    double* const end = values + count;
+    for (double* const eightsEnd = values + (count & ~7u); values != eightsEnd; values += 8) {
+#pragma GCC unroll 4
+        for (int k = 0; k < 8; k += 2) {
+            values[k] = now;
+            before = coefficient * now - before;
+            values[k + 1] = before;
+            now = coefficient * before - now;
+        }
+    }
+    for (; values != end; ++values) {
+        *values = now;
+        const double next = coefficient * now - before;
+        before = now;
+        now = next;
+    }
+    current = now;
+    previous = before;
+}
+
 // The input as it enters the lines. A NaN or infinite sample that entered a delay line would stay
 // there with feedback on, and every later output of the channel would be NaN: one bad sample
 // from a host or a file would silence the effect for good. Such samples are taken as silence,
@@ -182,6 +209,16 @@ inline std::int32_t ConsecutiveTapsStart(std::int32_t d, std::int32_t writePosit
     return p + kGroupFrames < ringLength ? p : -1;
 }
 
+// For a group of kGroupFrames frames whose taps may not be read a group ahead of its writes
+// (TapReadsAGroupAhead false), written from ring position `writePosition` on and taking its
+// taps from two consecutive runs from `near` on: how many frames before the frame that reads it
+// its near tap was written, from 1 to kGroupFrames, where that sample may be one the group
+// writes itself; 0 where the taps lie ahead of the writes, which only frame by frame covers.
+inline std::int32_t DelayInsideGroup(std::int32_t near, std::int32_t writePosition) {
+    const std::int32_t delay = writePosition - near;
+    return delay >= 1 && delay <= kGroupFrames ? delay : 0;
+}
+
 // A group of kGroupFrames frames of one channel over consecutive taps from `taps`, frame by
 // frame: each frame may read what the one before it wrote. `fraction` and `rest` hold the
 // group's weights.
@@ -195,6 +232,39 @@ inline void RunConsecutiveFramesOneByOne(float* samples, const float* taps, floa
             static_cast<double>(taps[k]) * rest[k] + static_cast<double>(taps[k + 1]) * fraction[k];
         samples[k] = static_cast<float>(x + y * depthGain);
         written[k] = static_cast<float>(kFeedbackOn ? x + y * feedbackGain : x);
+    }
+}
+
+// The kGroupFrames + 1 samples of `line` from ring position `start` on, going on at 0 after the
+// ring's last position, into `run`: the taps of a group whose floor lies from 1 to RingLength
+// (RingLength at least kGroupFrames), where they run over the end of the ring.
+inline void CopyRingRun(const float* line, std::int32_t start, std::int32_t ringLength,
+                        float* run) {
+    for (std::int32_t m = 0; m <= kGroupFrames; ++m) {
+        const std::int32_t position = start + m;
+        run[m] = line[position >= ringLength ? position - ringLength : position];
+    }
+}
+
+// A chunk's last `frames` frames of one channel (fewer than a group), run by `runGroup(samples,
+// written)` as a whole group over local copies: the input, and the line's part, which it writes
+// whole. It must read its taps a group ahead of its writes, since they reach the line last.
+template <typename RunGroup>
+[[gnu::always_inline]] inline void RunPartialGroup(float* samples, float* written,
+                                                   std::size_t frames, const RunGroup& runGroup) {
+    float input[kGroupFrames] = {}, line[kGroupFrames];
+    // Copied frame by frame: a call to copy so few would cost more than the copy.
+#pragma GCC unroll 8
+    for (std::size_t k = 0; k < kGroupFrames - 1; ++k) {
+        if (k < frames) input[k] = samples[k];
+    }
+    runGroup(input, line);
+#pragma GCC unroll 8
+    for (std::size_t k = 0; k < kGroupFrames - 1; ++k) {
+        if (k < frames) {
+            samples[k] = input[k];
+            written[k] = line[k];
+        }
     }
 }
 

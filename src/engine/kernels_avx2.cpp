@@ -7,108 +7,14 @@
 
 #include <immintrin.h>
 
-#include "engine/frame_math.h"
+#include <algorithm>
+#include <type_traits>
 
-#define FLANGER_INLINE inline __attribute__((always_inline))
-#define FLANGER_INLINE_LAMBDA __attribute__((always_inline))
+#include "engine/avx2_group_steps.h"
+#include "engine/frame_math.h"
 
 namespace flanger {
 namespace {
-
-// Eight input samples, a NaN or infinite one taken as 0, widened to two vectors of doubles.
-FLANGER_INLINE void LoadEightFinite(const float* source, __m256d& low, __m256d& high) {
-    const __m256i exponent = _mm256_set1_epi32(static_cast<int>(kNonFiniteExponent));
-    const __m256 samples = _mm256_loadu_ps(source);
-    const __m256i notFinite =
-        _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_castps_si256(samples), exponent), exponent);
-    const __m256 finite = _mm256_andnot_ps(_mm256_castsi256_ps(notFinite), samples);
-    low = _mm256_cvtps_pd(_mm256_castps256_ps128(finite));
-    high = _mm256_cvtps_pd(_mm256_extractf128_ps(finite, 1));
-}
-
-FLANGER_INLINE void StoreFour(float* target, __m256d values) {
-    _mm_storeu_ps(target, _mm256_cvtpd_ps(values));
-}
-
-// The delayed signal of eight frames whose near taps are taps[0..7] and far taps taps[1..8].
-FLANGER_INLINE void DelayedFromConsecutive(const float* taps, __m256d restLow, __m256d restHigh,
-                                           __m256d fractionLow, __m256d fractionHigh, __m256d& low,
-                                           __m256d& high) {
-    const __m256d nearLow = _mm256_cvtps_pd(_mm_loadu_ps(taps));
-    const __m256d nearHigh = _mm256_cvtps_pd(_mm_loadu_ps(taps + 4));
-    const __m256d farLow = _mm256_cvtps_pd(_mm_loadu_ps(taps + 1));
-    const __m256d farHigh = _mm256_cvtps_pd(_mm_loadu_ps(taps + 5));
-    low = _mm256_add_pd(_mm256_mul_pd(nearLow, restLow), _mm256_mul_pd(farLow, fractionLow));
-    high = _mm256_add_pd(_mm256_mul_pd(nearHigh, restHigh), _mm256_mul_pd(farHigh, fractionHigh));
-}
-
-// Built for 32-bit x86 by GCC 12 at -O2, the gathered groups read wrong taps (the i386 tests
-// show it; unoptimised they are right), so there those groups go frame by frame.
-constexpr bool kGatherGroups = sizeof(void*) == 8;
-
-// A group of eight frames whose floors differ or whose taps wrap around the ring, with its taps
-// gathered: when every position lies inside the lines at least a group behind the writes,
-// runs every channel over the group and returns true; otherwise returns false, doing nothing.
-template <bool kFeedbackOn>
-bool GatheredGroup(const ChunkRun& run, std::uint32_t i, __m256d positionLow, __m256d positionHigh,
-                   __m128i dLow, __m128i dHigh) {
-    const std::int32_t ringLength = run.RingLength;
-    const __m256i d = _mm256_inserti128_si256(_mm256_castsi128_si256(dLow), dHigh, 1);
-    // Floors from 1 to RingLength + 1 (which also refuses NaN and positions below 1, where
-    // truncation may not be floor), and either more than a group behind the write position or
-    // reading the oldest samples of a ring long enough (TapReadsAGroupAhead).
-    const __m256i lastPosition = _mm256_set1_epi32(ringLength - 1);
-    const __m256i positive = _mm256_cmpgt_epi32(d, _mm256_setzero_si256());
-    const __m256i belowTop = _mm256_cmpgt_epi32(_mm256_set1_epi32(ringLength + 2), d);
-    const __m256i farBehind = _mm256_cmpgt_epi32(_mm256_set1_epi32(ringLength - kGroupFrames), d);
-    const __m256i oldest = ringLength >= kGroupFrames + 2 ? _mm256_cmpgt_epi32(d, lastPosition)
-                                                          : _mm256_setzero_si256();
-    const __m256i fits =
-        _mm256_and_si256(_mm256_and_si256(positive, belowTop), _mm256_or_si256(farBehind, oldest));
-    if (_mm256_movemask_epi8(fits) != -1) return false;
-
-    const __m256i ring = _mm256_set1_epi32(ringLength);
-    const __m256i writePosition =
-        _mm256_add_epi32(_mm256_set1_epi32(run.WriteIndex + static_cast<std::int32_t>(i)),
-                         _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-    __m256i p = _mm256_add_epi32(d, writePosition);
-    p = _mm256_sub_epi32(p, _mm256_and_si256(_mm256_cmpgt_epi32(p, lastPosition), ring));
-    __m256i q = _mm256_add_epi32(p, _mm256_set1_epi32(1));
-    q = _mm256_andnot_si256(_mm256_cmpgt_epi32(q, lastPosition), q);
-    const __m256d fractionLow = _mm256_sub_pd(positionLow, _mm256_cvtepi32_pd(dLow));
-    const __m256d fractionHigh = _mm256_sub_pd(positionHigh, _mm256_cvtepi32_pd(dHigh));
-    const __m256d one = _mm256_set1_pd(1.0);
-    const __m256d restLow = _mm256_sub_pd(one, fractionLow);
-    const __m256d restHigh = _mm256_sub_pd(one, fractionHigh);
-    const __m256d depthGain = _mm256_set1_pd(run.DepthGain);
-    const __m256d feedbackGain = _mm256_set1_pd(run.FeedbackGain);
-    for (std::uint32_t j = 0; j < run.Channels.Count; ++j) {
-        if (run.Channels.Samples[j] == nullptr) continue;
-        float* const samples = run.Channels.Samples[j] + run.Channels.Offset + i;
-        float* const line = run.Channels.Lines[j];
-        float* const written = line + run.WriteIndex + static_cast<std::int32_t>(i);
-        const __m256 near = _mm256_i32gather_ps(line, p, 4);
-        const __m256 far = _mm256_i32gather_ps(line, q, 4);
-        const __m256d yLow =
-            _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(near)), restLow),
-                          _mm256_mul_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(far)), fractionLow));
-        const __m256d yHigh = _mm256_add_pd(
-            _mm256_mul_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(near, 1)), restHigh),
-            _mm256_mul_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(far, 1)), fractionHigh));
-        __m256d xLow, xHigh;
-        LoadEightFinite(samples, xLow, xHigh);
-        StoreFour(samples, _mm256_add_pd(xLow, _mm256_mul_pd(yLow, depthGain)));
-        StoreFour(samples + 4, _mm256_add_pd(xHigh, _mm256_mul_pd(yHigh, depthGain)));
-        if constexpr (kFeedbackOn) {
-            StoreFour(written, _mm256_add_pd(xLow, _mm256_mul_pd(yLow, feedbackGain)));
-            StoreFour(written + 4, _mm256_add_pd(xHigh, _mm256_mul_pd(yHigh, feedbackGain)));
-        } else {
-            StoreFour(written, xLow);
-            StoreFour(written + 4, xHigh);
-        }
-    }
-    return true;
-}
 
 // The channels of a chunk, with the mono and stereo cases' pointers held in registers.
 struct ChannelPointers {
@@ -156,13 +62,40 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     const __m256d centre = _mm256_set1_pd(chunk.ScaledCentre);
     // The run of groups that take their taps from the same floor without wrapping: its floor,
     // the near tap of its latest group, and how many groups more it reaches.
-    std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0;
-    bool runReadsAhead = false;
+    std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0, runDelay = 0;
     __m256d runFloorVector = _mm256_set1_pd(0.0);
 
-    // Pointer-sized, so that the addresses need no widening.
-    std::size_t i = 0;
-    for (; i + 8 <= frames; i += 8) {
+    // A group of every channel (kChannels of them) with its taps from `near` on, each half of it
+    // reading them before it writes: the delay is at least half a group.
+    const auto runHalvesOfGroup = [&](std::size_t i, std::int32_t near, __m256d positionLow,
+                                      __m256d positionHigh) FLANGER_INLINE_LAMBDA {
+        const __m256d fractionLow = _mm256_sub_pd(positionLow, runFloorVector);
+        const __m256d fractionHigh = _mm256_sub_pd(positionHigh, runFloorVector);
+        const __m256d restLow = _mm256_sub_pd(one, fractionLow);
+        const __m256d restHigh = _mm256_sub_pd(one, fractionHigh);
+        const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
+            float* const samples = channel.Samples + i;
+            float* const written = channel.Written + i;
+            const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
+            __m256d xLow, xHigh;
+            LoadEightFinite(samples, xLow, xHigh);
+            StoreFourFrames<kFeedbackOn>(samples, written, xLow,
+                                         DelayedFromFour(taps, restLow, fractionLow), depthGain,
+                                         feedbackGain);
+            StoreFourFrames<kFeedbackOn>(samples + 4, written + 4, xHigh,
+                                         DelayedFromFour(taps + 4, restHigh, fractionHigh),
+                                         depthGain, feedbackGain);
+        };
+        runChannel(first);
+        if constexpr (kChannels == 2) runChannel(second);
+    };
+
+    // The group from frame i on; where kPartial, the chunk's last frames, which do not fill one.
+    // i is pointer-sized, so that the addresses need no widening.
+    const auto runGroup = [&]<bool kPartial>(std::size_t i,
+                                             std::bool_constant<kPartial>) FLANGER_INLINE_LAMBDA {
+        const auto end = static_cast<std::uint32_t>(kPartial ? frames : i + 8);
+        const std::size_t next = i + 8;
         __m256d positionLow, positionHigh;
         if constexpr (kLinear) {
             positionLow = linearLow;
@@ -208,18 +141,66 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
                 runFloor = d;
                 runNear = near;
                 runGroupsLeft = (ringLength - kGroupFrames - 1 - near) / kGroupFrames;
-                runReadsAhead = static_cast<std::uint32_t>(d - closeBandStart) >= closeBandWidth;
+                runDelay = static_cast<std::uint32_t>(d - closeBandStart) >= closeBandWidth
+                               ? kGroupFrames + 1
+                               : DelayInsideGroup(near, writePosition);
                 runFloorVector = _mm256_set1_pd(static_cast<double>(d));
             }
         }
         if (near < 0) {
-            if (!kGatherGroups ||
+            if (kPartial || !kGatherGroups ||
                 !GatheredGroup<kFeedbackOn>(run, static_cast<std::uint32_t>(i), positionLow,
                                             positionHigh, dLow, dHigh)) {
-                RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i),
-                                               static_cast<std::uint32_t>(i) + 8);
+                RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), end);
             }
-            continue;
+            return next;
+        }
+        const std::int32_t delay = runDelay;
+        if (kPartial && delay <= kGroupFrames) {
+            RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), end);
+            return next;
+        }
+        if constexpr (kLinear && !kPartial && kChannels != 0) {
+            if (delay > 4) {
+                runHalvesOfGroup(i, near, positionLow, positionHigh);
+                // The run goes on in a loop of its own: a later group of a linear chunk keeps
+                // the floor where its last frame does, since the positions are ordered.
+                std::size_t later = next;
+                while (runGroupsLeft > 0 && later + 8 <= frames &&
+                       _mm_extract_epi32(_mm256_cvttpd_epi32(linearHigh), 3) == d) {
+                    --runGroupsLeft;
+                    runNear += kGroupFrames;
+                    runHalvesOfGroup(later, runNear, linearLow, linearHigh);
+                    linearLow = _mm256_add_pd(linearLow, groupStep);
+                    linearHigh = _mm256_add_pd(linearHigh, groupStep);
+                    later += 8;
+                }
+                return later;
+            }
+        }
+        if constexpr (!kLinear && !kPartial && kChannels != 0) {
+            if (delay > 4) {
+                runHalvesOfGroup(i, near, positionLow, positionHigh);
+                // The run goes on in a loop of its own while every floor stays d.
+                const __m128i floors = _mm_set1_epi32(d);
+                std::size_t later = next;
+                for (; runGroupsLeft > 0 && later + 8 <= frames; later += 8) {
+                    __m256d low = _mm256_load_pd(chunk.Position + later);
+                    __m256d high = _mm256_load_pd(chunk.Position + later + 4);
+                    if (scaled) {
+                        low = _mm256_add_pd(_mm256_mul_pd(amplitude, low), centre);
+                        high = _mm256_add_pd(_mm256_mul_pd(amplitude, high), centre);
+                    }
+                    const __m128i same =
+                        _mm_and_si128(_mm_cmpeq_epi32(_mm256_cvttpd_epi32(low), floors),
+                                      _mm_cmpeq_epi32(_mm256_cvttpd_epi32(high), floors));
+                    if (_mm_movemask_epi8(same) != 0xFFFF) break;
+                    --runGroupsLeft;
+                    runNear += kGroupFrames;
+                    runHalvesOfGroup(later, runNear, low, high);
+                }
+                return later;
+            }
         }
         // Truncation is floor here, and the floor is d in every frame.
         const __m256d floor = runFloorVector;
@@ -227,39 +208,87 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
         const __m256d fractionHigh = _mm256_sub_pd(positionHigh, floor);
         const __m256d restLow = _mm256_sub_pd(one, fractionLow);
         const __m256d restHigh = _mm256_sub_pd(one, fractionHigh);
-        const bool readsAhead = runReadsAhead;
         alignas(32) double fraction[8], rest[8];
-        if (!readsAhead) {
+        if (delay <= 4) {
             _mm256_store_pd(fraction, fractionLow);
             _mm256_store_pd(fraction + 4, fractionHigh);
             _mm256_store_pd(rest, restLow);
             _mm256_store_pd(rest + 4, restHigh);
         }
-        const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
-            float* const samples = channel.Samples + i;
-            float* const written = channel.Written + i;
-            const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
-            if (!readsAhead) {
-                // A delay shorter than the group: frame by frame.
+        const auto runChannelOn = [&](float* samples, const float* taps,
+                                      float* written) FLANGER_INLINE_LAMBDA {
+            if (delay == 0) {
+                // Taps ahead of the writes yet inside the group: frame by frame.
                 RunConsecutiveFramesOneByOne<kFeedbackOn>(samples, taps, written, fraction, rest,
                                                           depth, feedback);
                 return;
             }
-            // All eight taps are read before the eight frames are written.
-            __m256d yLow, yHigh;
-            DelayedFromConsecutive(taps, restLow, restHigh, fractionLow, fractionHigh, yLow, yHigh);
             __m256d xLow, xHigh;
             LoadEightFinite(samples, xLow, xHigh);
-            StoreFour(samples, _mm256_add_pd(xLow, _mm256_mul_pd(yLow, depthGain)));
-            StoreFour(samples + 4, _mm256_add_pd(xHigh, _mm256_mul_pd(yHigh, depthGain)));
-            if constexpr (kFeedbackOn) {
-                StoreFour(written, _mm256_add_pd(xLow, _mm256_mul_pd(yLow, feedbackGain)));
-                StoreFour(written + 4, _mm256_add_pd(xHigh, _mm256_mul_pd(yHigh, feedbackGain)));
+            if (delay > 4) {
+                // Each half reads at most what the half before it wrote.
+                StoreFourFrames<kFeedbackOn>(samples, written, xLow,
+                                             DelayedFromFour(taps, restLow, fractionLow), depthGain,
+                                             feedbackGain);
+                StoreFourFrames<kFeedbackOn>(samples + 4, written + 4, xHigh,
+                                             DelayedFromFour(taps + 4, restHigh, fractionHigh),
+                                             depthGain, feedbackGain);
+            } else if constexpr (kFeedbackOn) {
+                if (delay <= 2) {
+                    // Each frame reads what the one before it wrote.
+                    RunConsecutiveFramesOneByOne<kFeedbackOn>(samples, taps, written, fraction,
+                                                              rest, depth, feedback);
+                    return;
+                }
+                alignas(32) double x[8];
+                _mm256_store_pd(x, xLow);
+                _mm256_store_pd(x + 4, xHigh);
+                RunConsecutivePairs(samples, taps, written, x, fraction, rest, depth, feedback);
             } else {
+                // Without feedback the line receives the input, which is known before any tap
+                // is read: written first, the taps read the line as each frame would find it,
+                // except the far taps of a one-frame delay, which read the samples their own
+                // frames overwrite.
+                __m256d farLow = _mm256_setzero_pd(), farHigh = _mm256_setzero_pd();
+                if (delay == 1) {
+                    farLow = _mm256_cvtps_pd(_mm_loadu_ps(taps + 1));
+                    farHigh = _mm256_cvtps_pd(_mm_loadu_ps(taps + 5));
+                }
                 StoreFour(written, xLow);
                 StoreFour(written + 4, xHigh);
+                if (delay != 1) {
+                    farLow = _mm256_cvtps_pd(_mm_loadu_ps(taps + 1));
+                    farHigh = _mm256_cvtps_pd(_mm_loadu_ps(taps + 5));
+                }
+                const __m256d yLow =
+                    _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(taps)), restLow),
+                                  _mm256_mul_pd(farLow, fractionLow));
+                const __m256d yHigh =
+                    _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(taps + 4)), restHigh),
+                                  _mm256_mul_pd(farHigh, fractionHigh));
+                StoreFour(samples, _mm256_add_pd(xLow, _mm256_mul_pd(yLow, depthGain)));
+                StoreFour(samples + 4, _mm256_add_pd(xHigh, _mm256_mul_pd(yHigh, depthGain)));
             }
         };
+        const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
+            const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
+            if constexpr (kPartial) {
+                RunPartialGroup(channel.Samples + i, channel.Written + i, frames - i,
+                                [&](float* samples, float* written) FLANGER_INLINE_LAMBDA {
+                                    runChannelOn(samples, taps, written);
+                                });
+            } else {
+                runChannelOn(channel.Samples + i, taps, channel.Written + i);
+            }
+        };
+        if constexpr (kFeedbackOn && kChannels == 2 && !kPartial) {
+            if (delay <= 2) {
+                RunConsecutiveStereoFramesOneByOne(
+                    first.Samples + i, first.Line + near, first.Written + i, second.Samples + i,
+                    second.Line + near, second.Written + i, fraction, rest, depth, feedback);
+                return next;
+            }
+        }
         if constexpr (kChannels == 0) {
             for (std::uint32_t j = 0; j < channelCount; ++j) {
                 if (run.Channels.Samples[j] == nullptr) continue;
@@ -270,8 +299,19 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             runChannel(first);
             if constexpr (kChannels == 2) runChannel(second);
         }
+        return next;
+    };
+    std::size_t i = 0;
+    while (i + 8 <= frames) i = runGroup(i, std::false_type{});
+    if (i < frames) {
+        if constexpr (!kLinear) {
+            // The frames beyond the chunk take its last position, so that the group takes the
+            // path its frames inside the chunk would.
+            std::fill(run.Chunk->Position + frames, run.Chunk->Position + i + 8,
+                      run.Chunk->Position[frames - 1]);
+        }
+        runGroup(i, std::true_type{});
     }
-    if (i < frames) RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), frames);
 }
 
 // The mono and stereo cases with their pointers in registers, any other count from the run.
@@ -305,7 +345,7 @@ void RunChunk(const ChunkRun& run) {
     }
 }
 
-constexpr EngineKernels kAvx2{InstructionSet::Avx2, RunChunk};
+constexpr EngineKernels kAvx2{InstructionSet::Avx2, RunChunk, SineTerms};
 
 }  // namespace
 

@@ -14,7 +14,7 @@ void RunChunk(const ChunkRun& run) {
     }
 }
 
-constexpr EngineKernels kPortable{InstructionSet::Portable, RunChunk};
+constexpr EngineKernels kPortable{InstructionSet::Portable, RunChunk, SineTerms};
 
 }  // namespace
 

@@ -1,11 +1,14 @@
 // The SSE2 kernels: two doubles per operation, the x86-64 baseline (and on 32-bit x86 builds,
-// which require SSE2 for their arithmetic anyway). SSE2 has no gather: groups whose taps are not
-// two runs of consecutive samples go frame by frame.
+// which require SSE2 for their arithmetic anyway). SSE2 has no gather: groups whose floors differ
+// go frame by frame, and a group of one floor whose taps wrap around the ring reads a copy.
 #include "engine/engine_kernels.h"
 
 #if defined(__SSE2__)
 
 #include <emmintrin.h>
+
+#include <algorithm>
+#include <type_traits>
 
 #include "engine/frame_math.h"
 
@@ -69,17 +72,17 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     const __m128d depthGain = _mm_set1_pd(depth);
     const __m128d feedbackGain = _mm_set1_pd(feedback);
     const __m128d one = _mm_set1_pd(1.0);
-    // A linear chunk's positions: LinearPosition of frames 0 to 7, then eight increments more
-    // for each group. Every sum is a multiple of the spacing of doubles inside the binade the
-    // chunk stays in, so each is exact and equals LinearPosition of its frame.
+    // A linear chunk's positions: LinearPosition of each group's first frame, eight increments
+    // more for each group, plus 0 to 7 increments for its frames. Every sum is a multiple of the
+    // spacing of doubles inside the binade the chunk stays in, so each is exact and equals
+    // LinearPosition of its frame.
     const double increment = chunk.LinearIncrement;
     const __m128d groupStep = _mm_set1_pd(8.0 * increment);
-    __m128d linear[4];
+    __m128d linearBase = _mm_set1_pd(chunk.LinearStart);
+    __m128d linearOffset[4];
 #pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
-        linear[k] =
-            _mm_add_pd(_mm_set1_pd(chunk.LinearStart),
-                       _mm_mul_pd(_mm_setr_pd(2.0 * k, 2.0 * k + 1.0), _mm_set1_pd(increment)));
+        linearOffset[k] = _mm_mul_pd(_mm_setr_pd(2.0 * k, 2.0 * k + 1.0), _mm_set1_pd(increment));
     }
 
     const bool scaled = chunk.Scaled;
@@ -87,20 +90,53 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     const __m128d centre = _mm_set1_pd(chunk.ScaledCentre);
     // The run of groups that take their taps from the same floor without wrapping: its floor,
     // the near tap of its latest group, and how many groups more it reaches.
-    std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0;
-    bool runReadsAhead = false;
+    std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0, runDelay = 0;
     __m128d runFloorVector = _mm_set1_pd(0.0);
 
-    // Pointer-sized, so that the addresses need no widening.
-    std::size_t i = 0;
-    for (; i + 8 <= frames; i += 8) {
+    // A group whose positions have floor `floor` and whose taps `tapsOf(channel)` returns
+    // (near ones from there on, far ones from one further on), each pair of the group reading
+    // them before the pair writes, for every channel (kChannels of them).
+    const auto runPairsOfGroup = [&](std::size_t i, const auto& tapsOf, __m128d floor,
+                                     const __m128d* position) FLANGER_INLINE_LAMBDA {
+        __m128d fractions[4], rests[4];
+#pragma GCC unroll 4
+        for (int k = 0; k < 4; ++k) {
+            fractions[k] = _mm_sub_pd(position[k], floor);
+            rests[k] = _mm_sub_pd(one, fractions[k]);
+        }
+        const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
+            float* const samples = channel.Samples + i;
+            float* const written = channel.Written + i;
+            const float* const taps = tapsOf(channel);
+            __m128d x[4];
+            LoadFourFinite(samples, x[0], x[1]);
+            LoadFourFinite(samples + 4, x[2], x[3]);
+#pragma GCC unroll 4
+            for (int k = 0; k < 4; ++k) {
+                const __m128d y = DelayedFromConsecutive(taps + 2 * k, rests[k], fractions[k]);
+                StoreTwo(samples + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, depthGain)));
+                if constexpr (kFeedbackOn) {
+                    StoreTwo(written + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, feedbackGain)));
+                } else {
+                    StoreTwo(written + 2 * k, x[k]);
+                }
+            }
+        };
+        runChannel(first);
+        if constexpr (kChannels == 2) runChannel(second);
+    };
+
+    // The group from frame i on; where kPartial, the chunk's last frames, which do not fill one.
+    // i is pointer-sized, so that the addresses need no widening.
+    const auto runGroup = [&]<bool kPartial>(std::size_t i,
+                                             std::bool_constant<kPartial>) FLANGER_INLINE_LAMBDA {
+        const auto end = static_cast<std::uint32_t>(kPartial ? frames : i + 8);
+        const std::size_t next = i + 8;
         __m128d position[4];
         if constexpr (kLinear) {
 #pragma GCC unroll 4
-            for (int k = 0; k < 4; ++k) {
-                position[k] = linear[k];
-                linear[k] = _mm_add_pd(linear[k], groupStep);
-            }
+            for (int k = 0; k < 4; ++k) position[k] = _mm_add_pd(linearBase, linearOffset[k]);
+            linearBase = _mm_add_pd(linearBase, groupStep);
         } else {
 #pragma GCC unroll 4
             for (int k = 0; k < 4; ++k) position[k] = _mm_load_pd(chunk.Position + i + 2 * k);
@@ -144,52 +180,155 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
                 runFloor = d;
                 runNear = near;
                 runGroupsLeft = (ringLength - kGroupFrames - 1 - near) / kGroupFrames;
-                runReadsAhead = static_cast<std::uint32_t>(d - closeBandStart) >= closeBandWidth;
+                runDelay = static_cast<std::uint32_t>(d - closeBandStart) >= closeBandWidth
+                               ? kGroupFrames + 1
+                               : DelayInsideGroup(near, writePosition);
                 runFloorVector = _mm_set1_pd(static_cast<double>(d));
             }
         }
-        if (near < 0) {
-            RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i),
-                                           static_cast<std::uint32_t>(i) + 8);
-            continue;
+        if constexpr (!kPartial && kChannels != 0) {
+            // One floor from 1 to RingLength whose taps run over the end of the ring: where they
+            // lie a group ahead, they are copied into one run.
+            if (near < 0 && oneFloor &&
+                static_cast<std::uint32_t>(d) - 1u < static_cast<std::uint32_t>(ringLength) &&
+                static_cast<std::uint32_t>(d - closeBandStart) >= closeBandWidth) {
+                std::int32_t start = d + writePosition;
+                if (start >= ringLength) start -= ringLength;
+                float taps[kGroupFrames + 1];
+                runPairsOfGroup(
+                    i,
+                    [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
+                        CopyRingRun(channel.Line, start, ringLength, taps);
+                        return static_cast<const float*>(taps);
+                    },
+                    _mm_set1_pd(static_cast<double>(d)), position);
+                return next;
+            }
+        }
+        const std::int32_t delay = runDelay;
+        if (near < 0 || (kPartial && delay <= kGroupFrames)) {
+            RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), end);
+            return next;
+        }
+        if constexpr (!kPartial && kChannels != 0) {
+            if (delay > 2) {
+                const auto runTaps = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
+                    return static_cast<const float*>(channel.Line + runNear);
+                };
+                runPairsOfGroup(i, runTaps, runFloorVector, position);
+                // The run goes on in a loop of its own while every floor stays d: a later group
+                // of a linear chunk keeps the floor where its last frame does, since the
+                // positions are ordered.
+                const __m128i floors = _mm_set1_epi32(d);
+                std::size_t later = next;
+                while (runGroupsLeft > 0 && later + 8 <= frames) {
+                    if constexpr (kLinear) {
+#pragma GCC unroll 4
+                        for (int k = 0; k < 4; ++k) {
+                            position[k] = _mm_add_pd(linearBase, linearOffset[k]);
+                        }
+                        if (_mm_cvttsd_si32(_mm_unpackhi_pd(position[3], position[3])) != d) break;
+                        linearBase = _mm_add_pd(linearBase, groupStep);
+                    } else {
+#pragma GCC unroll 4
+                        for (int k = 0; k < 4; ++k) {
+                            position[k] = _mm_load_pd(chunk.Position + later + 2 * k);
+                            if (scaled) {
+                                position[k] =
+                                    _mm_add_pd(_mm_mul_pd(amplitude, position[k]), centre);
+                            }
+                        }
+                        const __m128i low = _mm_unpacklo_epi64(_mm_cvttpd_epi32(position[0]),
+                                                               _mm_cvttpd_epi32(position[1]));
+                        const __m128i high = _mm_unpacklo_epi64(_mm_cvttpd_epi32(position[2]),
+                                                                _mm_cvttpd_epi32(position[3]));
+                        if (_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi32(low, floors),
+                                                            _mm_cmpeq_epi32(high, floors))) !=
+                            0xFFFF) {
+                            break;
+                        }
+                    }
+                    --runGroupsLeft;
+                    runNear += kGroupFrames;
+                    runPairsOfGroup(later, runTaps, runFloorVector, position);
+                    later += 8;
+                }
+                return later;
+            }
         }
         // Truncation is floor here, and the floor is d in every frame.
         const __m128d floor = runFloorVector;
-        alignas(16) double fraction[8], rest[8];
+        __m128d fractions[4], rests[4];
 #pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) {
-            const __m128d f = _mm_sub_pd(position[k], floor);
-            _mm_store_pd(fraction + 2 * k, f);
-            _mm_store_pd(rest + 2 * k, _mm_sub_pd(one, f));
+            fractions[k] = _mm_sub_pd(position[k], floor);
+            rests[k] = _mm_sub_pd(one, fractions[k]);
         }
-        const bool readsAhead = runReadsAhead;
-        const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
-            float* const samples = channel.Samples + i;
-            float* const written = channel.Written + i;
-            const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
-            if (!readsAhead) {
-                // A delay shorter than the group: frame by frame.
+        alignas(16) double fraction[8], rest[8];
+        if (delay <= 2) {
+#pragma GCC unroll 4
+            for (int k = 0; k < 4; ++k) {
+                _mm_store_pd(fraction + 2 * k, fractions[k]);
+                _mm_store_pd(rest + 2 * k, rests[k]);
+            }
+        }
+        const auto runChannelOn = [&](float* samples, const float* taps,
+                                      float* written) FLANGER_INLINE_LAMBDA {
+            if (delay <= 2 && (kFeedbackOn || delay == 0)) {
+                // Each frame reads what the one before it wrote, or taps ahead of the writes
+                // yet inside the group: frame by frame.
                 RunConsecutiveFramesOneByOne<kFeedbackOn>(samples, taps, written, fraction, rest,
                                                           depth, feedback);
                 return;
             }
-            // All eight taps are read before the eight frames are written.
-            __m128d y[4], x[4];
-#pragma GCC unroll 4
-            for (int k = 0; k < 4; ++k) {
-                y[k] = DelayedFromConsecutive(taps + 2 * k, _mm_load_pd(rest + 2 * k),
-                                              _mm_load_pd(fraction + 2 * k));
-            }
+            __m128d x[4];
             LoadFourFinite(samples, x[0], x[1]);
             LoadFourFinite(samples + 4, x[2], x[3]);
+            if (kFeedbackOn || delay > 2) {
+                // Each pair reads at most what the pairs before it wrote.
+#pragma GCC unroll 4
+                for (int k = 0; k < 4; ++k) {
+                    const __m128d y = DelayedFromConsecutive(taps + 2 * k, rests[k], fractions[k]);
+                    StoreTwo(samples + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, depthGain)));
+                    if constexpr (kFeedbackOn) {
+                        StoreTwo(written + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, feedbackGain)));
+                    } else {
+                        StoreTwo(written + 2 * k, x[k]);
+                    }
+                }
+                return;
+            }
+            // Without feedback the line receives the input, which is known before any tap is
+            // read: written first, the taps read the line as each frame would find it, except
+            // the far taps of a one-frame delay, which read the samples their own frames
+            // overwrite.
+            __m128d far[4] = {};
+            if (delay == 1) {
+#pragma GCC unroll 4
+                for (int k = 0; k < 4; ++k) far[k] = LoadTwo(taps + 2 * k + 1);
+            }
+#pragma GCC unroll 4
+            for (int k = 0; k < 4; ++k) StoreTwo(written + 2 * k, x[k]);
+            if (delay != 1) {
+#pragma GCC unroll 4
+                for (int k = 0; k < 4; ++k) far[k] = LoadTwo(taps + 2 * k + 1);
+            }
 #pragma GCC unroll 4
             for (int k = 0; k < 4; ++k) {
-                StoreTwo(samples + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y[k], depthGain)));
-                if constexpr (kFeedbackOn) {
-                    StoreTwo(written + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y[k], feedbackGain)));
-                } else {
-                    StoreTwo(written + 2 * k, x[k]);
-                }
+                const __m128d y = _mm_add_pd(_mm_mul_pd(LoadTwo(taps + 2 * k), rests[k]),
+                                             _mm_mul_pd(far[k], fractions[k]));
+                StoreTwo(samples + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, depthGain)));
+            }
+        };
+        const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
+            const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
+            if constexpr (kPartial) {
+                RunPartialGroup(channel.Samples + i, channel.Written + i, frames - i,
+                                [&](float* samples, float* written) FLANGER_INLINE_LAMBDA {
+                                    runChannelOn(samples, taps, written);
+                                });
+            } else {
+                runChannelOn(channel.Samples + i, taps, channel.Written + i);
             }
         };
         if constexpr (kChannels == 0) {
@@ -202,8 +341,19 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             runChannel(first);
             if constexpr (kChannels == 2) runChannel(second);
         }
+        return next;
+    };
+    std::size_t i = 0;
+    while (i + 8 <= frames) i = runGroup(i, std::false_type{});
+    if (i < frames) {
+        if constexpr (!kLinear) {
+            // The frames beyond the chunk take its last position, so that the group takes the
+            // path its frames inside the chunk would.
+            std::fill(run.Chunk->Position + frames, run.Chunk->Position + i + 8,
+                      run.Chunk->Position[frames - 1]);
+        }
+        runGroup(i, std::true_type{});
     }
-    if (i < frames) RunFramesOneByOne<kFeedbackOn>(run, static_cast<std::uint32_t>(i), frames);
 }
 
 // The mono and stereo cases with their pointers in registers, any other count from the run.
@@ -237,7 +387,7 @@ void RunChunk(const ChunkRun& run) {
     }
 }
 
-constexpr EngineKernels kSse2{InstructionSet::Sse2, RunChunk};
+constexpr EngineKernels kSse2{InstructionSet::Sse2, RunChunk, SineTerms};
 
 }  // namespace
 

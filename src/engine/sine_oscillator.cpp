@@ -38,26 +38,4 @@ void SineOscillator::NextValues(double* values, std::uint32_t count, double offs
     if (count % 2 != 0) *values = NextValue() + offset;
 }
 
-void SineOscillator::NextTerms(double* values, std::uint32_t count) {
-    // Locals: stores through `values` could otherwise alias the fields.
-    const double coefficient = Coefficient;
-    double current = Current;
-    double previous = Previous;
-    double* const pairsEnd = values + (count & ~1u);
-    for (; values != pairsEnd; values += 2) {
-        values[0] = current;
-        previous = coefficient * current - previous;
-        values[1] = previous;
-        current = coefficient * previous - current;
-    }
-    if (count % 2 != 0) {
-        *values = current;
-        const double next = coefficient * current - previous;
-        previous = current;
-        current = next;
-    }
-    Current = current;
-    Previous = previous;
-}
-
 }  // namespace flanger

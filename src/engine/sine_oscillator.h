@@ -35,9 +35,17 @@ public:
     // `count` times, with the recursion's two terms taking turns instead of being copied.
     void NextValues(double* values, std::uint32_t count, double offset);
 
+    // Steps the recursion over `count` terms from its state (current and previous value),
+    // writing each term into `values` and leaving the state it reaches, as `count` calls of
+    // NextValue would, without the amplitude. A kernel compiled for each instruction set runs it.
+    using TermsFunction = void (*)(double* values, std::uint32_t count, double coefficient,
+                                   double& current, double& previous);
+
     // The next `count` terms before the amplitude: values[k] * Amplitude is what NextValue
     // would give. The kernels scale them in vectors.
-    void NextTerms(double* values, std::uint32_t count);
+    void NextTerms(double* values, std::uint32_t count, TermsFunction terms) {
+        terms(values, count, Coefficient, Current, Previous);
+    }
 
     double OmegaRadiansPerFrame() const { return Omega; }
     double PhaseRadians() const { return Phase; }

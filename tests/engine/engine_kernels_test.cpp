@@ -129,26 +129,29 @@ TEST(EngineKernels, ChunkKernelsFollowTheFrameByFrameRules) {
         ASSERT_LE(c.writeIndex + static_cast<std::int32_t>(positions.size()), c.ringLength)
             << c.name << ": a chunk never runs past the end of the ring";
         const auto frames = static_cast<std::uint32_t>(positions.size());
-        // Two channels of noise over lines of noise (the spare element stays 0), feedback on.
+        // Two channels of noise over lines of noise (the spare element stays 0).
         auto signal = WhiteNoise(4, std::max<std::uint32_t>(frames, c.ringLength + 1), 3);
         signal[2].resize(frames);
         signal[3].resize(frames);
         signal[0][c.ringLength] = signal[1][c.ringLength] = 0.0f;
         signal[2][frames / 2] = std::numeric_limits<float>::quiet_NaN();
-        const auto runOn = [&](const EngineKernels& kernels) {
+        const auto runOn = [&](const EngineKernels& kernels, bool feedbackOn) {
             auto run = signal;
             auto chunk = std::make_unique<SweepChunk>();
             std::copy(positions.begin(), positions.end(), chunk->Position);
             float* const lines[] = {run[0].data(), run[1].data()};
             float* const samples[] = {run[2].data(), run[3].data()};
-            kernels.RunChunk(ChunkRun{chunk.get(), frames, c.writeIndex, c.ringLength, true, 0.9,
-                                      0.5, ChunkChannels{samples, lines, 2, 0}});
+            kernels.RunChunk(ChunkRun{chunk.get(), frames, c.writeIndex, c.ringLength, feedbackOn,
+                                      0.9, 0.5, ChunkChannels{samples, lines, 2, 0}});
             return run;
         };
-        const auto expected = runOn(*PortableKernels());
-        for (InstructionSet set : sets) {
-            ExpectSameBits(runOn(*KernelsFor(set)), expected,
-                           std::string(c.name) + " " + InstructionSetName(set));
+        for (bool feedbackOn : {true, false}) {
+            const auto expected = runOn(*PortableKernels(), feedbackOn);
+            for (InstructionSet set : sets) {
+                ExpectSameBits(runOn(*KernelsFor(set), feedbackOn), expected,
+                               std::string(c.name) + " " + InstructionSetName(set) +
+                                   (feedbackOn ? "" : " without feedback"));
+            }
         }
     }
 }
