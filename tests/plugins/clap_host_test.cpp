@@ -82,7 +82,7 @@ bool LoadState(const clap_plugin* plugin, const Bytes* bytes) {
             if (from == nullptr) return std::int64_t{-1};
             const auto n = static_cast<std::size_t>(
                 std::min<std::uint64_t>({size, 5, from->size() - offset}));
-            std::memcpy(data, from->data() + offset, n);
+            if (n > 0) std::memcpy(data, from->data() + offset, n);  // an empty state has no data
             offset += n;
             return static_cast<std::int64_t>(n);
         }};
