@@ -81,15 +81,16 @@ Bytes SaveState(const clap_plugin* plugin) {
 // A stream over `bytes` that hands out at most 5 bytes a read; null `bytes` fails every read.
 bool LoadState(const clap_plugin* plugin, const Bytes* bytes) {
     std::pair<const Bytes*, std::size_t> at{bytes, 0};
-    const clap_istream in{&at, [](const clap_istream* s, void* data, std::uint64_t size) {
-                              auto& [from, offset] = *static_cast<decltype(at)*>(s->ctx);
-                              if (from == nullptr) return std::int64_t{-1};
-                              const auto n = static_cast<std::size_t>(
-                                  std::min<std::uint64_t>({size, 5, from->size() - offset}));
-                              std::memcpy(data, from->data() + offset, n);
-                              offset += n;
-                              return static_cast<std::int64_t>(n);
-                          }};
+    const clap_istream in{
+        &at, [](const clap_istream* s, void* data, std::uint64_t size) {
+            auto& [from, offset] = *static_cast<decltype(at)*>(s->ctx);
+            if (from == nullptr) return std::int64_t{-1};
+            const auto n =
+                static_cast<std::size_t>(std::min<std::uint64_t>({size, 5, from->size() - offset}));
+            if (n > 0) std::memcpy(data, from->data() + offset, n);  // an empty state has no data
+            offset += n;
+            return static_cast<std::int64_t>(n);
+        }};
     return ExtensionOf<clap_plugin_state>(plugin, CLAP_EXT_STATE).load(plugin, &in);
 }
 
