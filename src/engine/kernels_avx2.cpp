@@ -306,9 +306,10 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     if (i < frames) {
         if constexpr (!kLinear) {
             // The frames beyond the chunk take its last position, so that the group takes the
-            // path its frames inside the chunk would.
-            std::fill(run.Chunk->Position + frames, run.Chunk->Position + i + 8,
-                      run.Chunk->Position[frames - 1]);
+            // path its frames inside the chunk would. A loop, not std::fill: unoptimised, the
+            // library's copy compiled here for AVX2 could be the one every file links.
+            const double last = run.Chunk->Position[frames - 1];
+            for (std::size_t k = frames; k < i + 8; ++k) run.Chunk->Position[k] = last;
         }
         runGroup(i, std::true_type{});
     }

@@ -104,7 +104,10 @@ LiveSettings SettingsFromControls(const float* const values[kControlCount]);
 
 // The control values that give `settings`, in the controls' units (the plug-in enabled): what a
 // window or a preset sends to the host.
-std::array<float, kControlCount> ControlValuesOf(const LiveSettings& settings);
+// Control values indexed by ControlIndex, in the controls' units.
+using ControlValues = std::array<float, kControlCount>;
+
+ControlValues ControlValuesOf(const LiveSettings& settings);
 
 // Whether the bypass port's value leaves the plug-in on: above 0, or missing, or not a number.
 bool Enabled(const float* value);

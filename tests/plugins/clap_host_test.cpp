@@ -10,6 +10,11 @@
 #include <clap/plugin-factory.h>
 
 #include <cstring>
+#ifdef FLANGER_CLAP_WINDOW_TEST
+#include <clap/ext/gui.h>
+#include <clap/ext/timer-support.h>
+#include <xcb/xcb.h>
+#endif
 #include <optional>
 #include <stdexcept>
 
@@ -80,8 +85,8 @@ bool LoadState(const clap_plugin* plugin, const Bytes* bytes) {
         &at, [](const clap_istream* s, void* data, std::uint64_t size) {
             auto& [from, offset] = *static_cast<decltype(at)*>(s->ctx);
             if (from == nullptr) return std::int64_t{-1};
-            const auto n = static_cast<std::size_t>(
-                std::min<std::uint64_t>({size, 5, from->size() - offset}));
+            const auto n =
+                static_cast<std::size_t>(std::min<std::uint64_t>({size, 5, from->size() - offset}));
             if (n > 0) std::memcpy(data, from->data() + offset, n);  // an empty state has no data
             offset += n;
             return static_cast<std::int64_t>(n);
@@ -233,6 +238,90 @@ TEST(ClapPlugin, RendersLikeTheEngineKeepsItsStateAndRefusesDamagedState) {
         target->destroy(target);
     }
 }
+
+#ifdef FLANGER_CLAP_WINDOW_TEST
+// The plug-in's window in a host window of our own on the X server DISPLAY names: it appears
+// there, named as the LV2 plug-ins' window is, at the size the plug-in asks the host for, a
+// control the host moves reaches it, and it goes with the plug-in's gui.
+TEST(ClapPlugin, ShowsItsWindowInTheHostsWindow) {
+    xcb_connection_t* x = xcb_connect(nullptr, nullptr);
+    if (x == nullptr || xcb_connection_has_error(x) != 0) GTEST_SKIP() << "no X server";
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(x)).data;
+    const xcb_window_t parent = xcb_generate_id(x);
+    xcb_create_window(x, XCB_COPY_FROM_PARENT, parent, screen->root, 0, 0, 800, 600, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    xcb_map_window(x, parent);
+    xcb_flush(x);
+    // The names of the windows below `window`, its own included.
+    const auto names = [x](xcb_window_t window, const auto& self) -> std::vector<std::string> {
+        std::vector<std::string> found;
+        auto* name = xcb_get_property_reply(
+            x, xcb_get_property(x, 0, window, XCB_ATOM_WM_NAME, XCB_ATOM_ANY, 0, 64), nullptr);
+        if (name != nullptr && xcb_get_property_value_length(name) > 0) {
+            found.emplace_back(static_cast<const char*>(xcb_get_property_value(name)),
+                               xcb_get_property_value_length(name));
+        }
+        std::free(name);
+        auto* tree = xcb_query_tree_reply(x, xcb_query_tree(x, window), nullptr);
+        for (int k = 0; tree != nullptr && k < xcb_query_tree_children_length(tree); ++k) {
+            for (std::string& below : self(xcb_query_tree_children(tree)[k], self)) {
+                found.push_back(std::move(below));
+            }
+        }
+        std::free(tree);
+        return found;
+    };
+    static std::pair<std::uint32_t, std::uint32_t> requested;
+    static const clap_host_gui hostGui{[](const clap_host*) {},
+                                       [](const clap_host*, std::uint32_t w, std::uint32_t h) {
+                                           return requested = {w, h}, true;
+                                       },
+                                       [](const clap_host*) { return false; },
+                                       [](const clap_host*) { return false; },
+                                       [](const clap_host*, bool) {}};
+    static const clap_host_timer_support timers{
+        [](const clap_host*, std::uint32_t, clap_id* id) { return *id = 7, true; },
+        [](const clap_host*, clap_id id) { return id == 7; }};
+    clap_host host = kHost;
+    host.get_extension = [](const clap_host*, const char* id) -> const void* {
+        if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &hostGui;
+        return std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0 ? &timers : nullptr;
+    };
+    const clap_plugin* plugin = Factory().create_plugin(&Factory(), &host, kPlugins[1].ClapId);
+    ASSERT_TRUE(plugin != nullptr && plugin->init(plugin));
+    const auto& gui = ExtensionOf<clap_plugin_gui>(plugin, CLAP_EXT_GUI);
+    const auto& timer = ExtensionOf<clap_plugin_timer_support>(plugin, CLAP_EXT_TIMER_SUPPORT);
+    EXPECT_FALSE(gui.is_api_supported(plugin, CLAP_WINDOW_API_X11, true));
+    ASSERT_TRUE(gui.create(plugin, CLAP_WINDOW_API_X11, false));
+    clap_window window{CLAP_WINDOW_API_X11, {}};
+    window.x11 = parent;
+    ASSERT_TRUE(gui.set_parent(plugin, &window));
+    for (int tick = 0; tick < 10; ++tick) timer.on_timer(plugin, 7);
+    std::uint32_t width = 0, height = 0;
+    EXPECT_TRUE(gui.get_size(plugin, &width, &height));
+    EXPECT_EQ(requested, std::make_pair(width, height));
+    EXPECT_GT(width * height, 100u * 100u);
+    // The host moves the delay to 2.5 ms (a flush while inactive); the window's label follows.
+    clap_event_param_value delay{};
+    delay.header = {sizeof delay, 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
+    delay.param_id = kDelayControl;
+    delay.value = 2.5;
+    const clap_input_events in{
+        &delay, [](const clap_input_events*) { return 1u; },
+        [](const clap_input_events* e, std::uint32_t) {
+            return &static_cast<const clap_event_param_value*>(e->ctx)->header;
+        }};
+    ExtensionOf<clap_plugin_params>(plugin, CLAP_EXT_PARAMS).flush(plugin, &in, nullptr);
+    for (int tick = 0; tick < 10; ++tick) timer.on_timer(plugin, 7);
+    const std::vector<std::string> shown = names(parent, names);
+    EXPECT_NE(std::find(shown.begin(), shown.end(), "Flanger settings"), shown.end());
+    EXPECT_NE(std::find(shown.begin(), shown.end(), "2.5"), shown.end());
+    gui.destroy(plugin);
+    EXPECT_EQ(names(parent, names).size(), 0u) << "the window outlived the gui";
+    plugin->destroy(plugin);
+    xcb_disconnect(x);
+}
+#endif
 
 }  // namespace
 }  // namespace flanger::testing

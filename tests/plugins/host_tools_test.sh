@@ -6,7 +6,7 @@
 #                 factory preset as presets.ttl holds it, as `flanger process --preset-name`
 #   ladspa        analyseplugin and applyplugin load and run the LADSPA library
 #   qtractor      Qtractor's plug-in scanner lists both CLAP plug-ins (FLANGER_CLAP, the built
-#                 flanger.clap): name, audio ins and outs, parameters, real-time safe
+#                 flanger.clap): name, audio ins and outs, parameters, a window, real-time safe
 #   sox           sox's ladspa effect runs both LADSPA plug-ins
 #   jalv          jalv under a JACK server with its dummy backend, controls moved while it runs
 #   jalv-ui       jalv's GTK front end shows the plug-ins' own window on an X server (run under
@@ -332,8 +332,8 @@ ladspa)
     ;;
 qtractor)
     echo "CLAP:$FLANGER_CLAP" | /usr/lib/*/qtractor/qtractor_plugin_scan >scan.txt
-    contains scan.txt "CLAP|Flanger|1:1|0:0|11:0|EXT,RT|$FLANGER_CLAP|0|" \
-        "CLAP|Flanger (stereo)|2:2|0:0|12:0|EXT,RT|$FLANGER_CLAP|1|"
+    contains scan.txt "CLAP|Flanger|1:1|0:0|11:0|GUI,EXT,RT|$FLANGER_CLAP|0|" \
+        "CLAP|Flanger (stereo)|2:2|0:0|12:0|GUI,EXT,RT|$FLANGER_CLAP|1|"
     ;;
 sox)
     make_inputs

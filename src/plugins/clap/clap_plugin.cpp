@@ -10,17 +10,6 @@
 namespace flanger::plugins {
 namespace {
 
-// A call from the host returns `failure` where C++ would throw (memory exhausted): nothing
-// unwinds into the host.
-template <typename Result, typename Call>
-Result Guarded(Result failure, Call call) noexcept {
-    try {
-        return call();
-    } catch (...) {
-        return failure;
-    }
-}
-
 // The parameter value of a control's port value, and back: the same number, but for the bypass,
 // which is 1 where "enabled" is off.
 double ParamOfPort(std::uint32_t control, float port) {
@@ -57,7 +46,10 @@ ClapPlugin::ClapPlugin(const clap_plugin_descriptor* descriptor, const PluginIde
     : Record{descriptor,
              this,
              [](const clap_plugin* p) { return Guarded(false, [&] { return Of(p).Init(); }); },
-             [](const clap_plugin* p) { delete &Of(p); },
+             [](const clap_plugin* p) {
+                 Of(p).DestroyWindow();  // a host should have; the timer must not outlive us
+                 delete &Of(p);
+             },
              [](const clap_plugin* p, double sampleRate, std::uint32_t, std::uint32_t) {
                  return Guarded(false, [&] { return Of(p).Activate(sampleRate); });
              },
@@ -88,6 +80,8 @@ const void* ClapPlugin::Extension(const char* id) {
     if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &kParams;
     if (std::strcmp(id, CLAP_EXT_STATE) == 0) return &kState;
     if (std::strcmp(id, CLAP_EXT_AUDIO_PORTS) == 0) return &kAudioPorts;
+    if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &kGui;
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &kTimerSupport;
     return nullptr;
 }
 
@@ -95,6 +89,9 @@ bool ClapPlugin::Init() {
     if (Host != nullptr && Host->get_extension != nullptr) {
         HostParams =
             static_cast<const clap_host_params*>(Host->get_extension(Host, CLAP_EXT_PARAMS));
+        HostGui = static_cast<const clap_host_gui*>(Host->get_extension(Host, CLAP_EXT_GUI));
+        HostTimers = static_cast<const clap_host_timer_support*>(
+            Host->get_extension(Host, CLAP_EXT_TIMER_SUPPORT));
     }
     return true;
 }
@@ -108,6 +105,7 @@ bool ClapPlugin::Activate(double sampleRate) {
         }
     }
     TakeLoadedValues();
+    TakeWindowValues(nullptr);
     Instance->Activate();
     return true;
 }
@@ -138,6 +136,24 @@ void ClapPlugin::Apply(const clap_event_header& event) {
     Shared[change.param_id].store(Ports[change.param_id], std::memory_order_relaxed);
 }
 
+void ClapPlugin::TakeWindowValues(const clap_output_events* out) {
+    // A plain load first, as for a loaded state: most blocks have nothing to take.
+    std::uint32_t changes = WindowChanges.load(std::memory_order_relaxed);
+    if (changes == 0) return;
+    changes = WindowChanges.exchange(0, std::memory_order_acquire);
+    for (std::uint32_t control = 0; control < kControlCount; ++control) {
+        if ((changes & (1u << control)) == 0) continue;
+        Ports[control] = Shared[control].load(std::memory_order_relaxed);
+        // The host records the change as it records its own automation.
+        clap_event_param_value event{};
+        event.header = {sizeof event, 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
+        event.param_id = control;
+        event.note_id = event.port_index = event.channel = event.key = -1;
+        event.value = ParamOfPort(control, Ports[control]);
+        if (out != nullptr && out->try_push != nullptr) out->try_push(out, &event.header);
+    }
+}
+
 void ClapPlugin::ApplyAll(const clap_input_events* events) {
     TakeLoadedValues();
     if (events == nullptr || events->size == nullptr || events->get == nullptr) return;
@@ -150,6 +166,7 @@ void ClapPlugin::ApplyAll(const clap_input_events* events) {
 clap_process_status ClapPlugin::Process(const clap_process& process) {
     if (Instance == nullptr) return CLAP_PROCESS_ERROR;
     TakeLoadedValues();
+    TakeWindowValues(process.out_events);
     Audio audio;
     audio.Inputs = ChannelsOf(process.audio_inputs, process.audio_inputs_count, audio.InputCount);
     audio.Outputs =
@@ -303,8 +320,9 @@ const clap_plugin_params ClapPlugin::kParams = {
     [](const clap_plugin* p, clap_id id, const char* display, double* value) {
         return value != nullptr && Of(p).TextToValue(id, display, *value);
     },
-    [](const clap_plugin* p, const clap_input_events* in, const clap_output_events*) {
+    [](const clap_plugin* p, const clap_input_events* in, const clap_output_events* out) {
         Of(p).ApplyAll(in);
+        Of(p).TakeWindowValues(out);
     }};
 
 const clap_plugin_state ClapPlugin::kState = {

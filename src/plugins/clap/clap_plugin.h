@@ -15,8 +15,10 @@
 #pragma once
 
 #include <clap/ext/audio-ports.h>
+#include <clap/ext/gui.h>
 #include <clap/ext/params.h>
 #include <clap/ext/state.h>
+#include <clap/ext/timer-support.h>
 #include <clap/host.h>
 #include <clap/plugin.h>
 #include <clap/process.h>
@@ -27,6 +29,7 @@
 #include <memory>
 
 #include "plugins/clap/clap_state.h"
+#include "plugins/clap/clap_window.h"
 #include "plugins/plugin_instance.h"
 
 namespace flanger::plugins {
@@ -42,6 +45,16 @@ public:
 
 private:
     static ClapPlugin& Of(const clap_plugin* plugin);
+    // A call from the host returns `failure` where C++ would throw (memory exhausted): nothing
+    // unwinds into the host.
+    template <typename Result, typename Call>
+    static Result Guarded(Result failure, Call call) noexcept {
+        try {
+            return call();
+        } catch (...) {
+            return failure;
+        }
+    }
     static const void* Extension(const char* id);
 
     bool Init();
@@ -75,6 +88,26 @@ private:
     static const clap_plugin_params kParams;
     static const clap_plugin_state kState;
     static const clap_plugin_audio_ports kAudioPorts;
+
+    // The plug-in's own window in the host's (clap_plugin_gui.cpp), [main-thread] but for
+    // TakeWindowValues. A control changed in the window reaches Ports through Shared and
+    // WindowChanges, and the host as a parameter event of the next block or flush.
+    bool CreateWindow(const char* api, bool floating);
+    void DestroyWindow();
+    bool EmbedWindow(const clap_window& parent);
+    void OnTimer();
+    void ChangedInWindow(std::uint32_t control, float value);
+    // [audio-thread, or main-thread while inactive]
+    void TakeWindowValues(const clap_output_events* out);
+
+    static const clap_plugin_gui kGui;
+    static const clap_plugin_timer_support kTimerSupport;
+    std::unique_ptr<ClapWindow> Window;
+    const clap_host_gui* HostGui = nullptr;
+    const clap_host_timer_support* HostTimers = nullptr;
+    clap_id Timer = CLAP_INVALID_ID;
+    ControlValues Shown{};                        // what the window shows
+    std::atomic<std::uint32_t> WindowChanges{0};  // a bit for each control the window moved
 
     clap_plugin Record;
     const PluginIdentity& Identity;

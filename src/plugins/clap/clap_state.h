@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "effect/effect_controls.h"
+#include "plugins/plugin_ports.h"
 
 namespace flanger::plugins {
 
@@ -22,7 +23,6 @@ inline constexpr std::uint32_t kClapStateVersion = 1;
 inline constexpr std::size_t kClapStateHeaderBytes = 12;
 inline constexpr std::size_t kClapStateMaxBytes = kClapStateHeaderBytes + 8 * kControlCount;
 
-using ControlValues = std::array<float, kControlCount>;
 using ClapStateBytes = std::array<std::uint8_t, kClapStateMaxBytes>;
 
 // The state of the controls a plug-in with `channels` channels has; the bytes used.

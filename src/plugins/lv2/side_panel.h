@@ -15,12 +15,10 @@
 #include <vector>
 
 #include "effect/effect_controls.h"
+#include "plugins/plugin_ports.h"
 #include "windowing/user32.h"
 
 namespace flanger::plugins {
-
-// Control values indexed by ControlIndex, in the controls' units.
-using ControlValues = std::array<float, kControlCount>;
 
 class SidePanel {
 public:

@@ -1,0 +1,120 @@
+// ClapWindow: the LV2 UI library loaded and driven as an LV2 host drives it.
+#include "plugins/clap/clap_window.h"
+
+#include <dlfcn.h>
+#include <lv2/ui/ui.h>
+
+#include <cstring>
+#include <string>
+
+namespace flanger::plugins {
+
+namespace {
+
+// Where the LV2 bundle lies from the CLAP library's folder: in the build tree, and as installed.
+constexpr const char* kBundlesFromClapFolder[] = {"../lv2/flanger.lv2/",
+                                                  FLANGER_LV2_BUNDLE_FROM_CLAPDIR "/"};
+// The window's size before it is first made: what the settings window and its side panel take
+// on a display at 96 dots per inch.
+std::uint32_t gLastWidth = 640;
+std::uint32_t gLastHeight = 330;
+
+// The folder of this library, with its trailing slash.
+std::string OwnFolder() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&OwnFolder), &info) == 0 || info.dli_fname == nullptr) {
+        return "";
+    }
+    const std::string path = info.dli_fname;
+    return path.substr(0, path.rfind('/') + 1);
+}
+
+}  // namespace
+
+struct ClapWindow::Library {
+    std::string Bundle;  // with its trailing slash
+    const LV2UI_Descriptor* Descriptor = nullptr;
+    const LV2UI_Idle_Interface* IdleInterface = nullptr;
+};
+
+std::unique_ptr<ClapWindow> ClapWindow::Load(const PluginIdentity& identity, Send send) {
+    // Loaded once for the process and kept: windows of it may be open in other instances.
+    static const Library library = [] {
+        Library found;
+        for (const char* relative : kBundlesFromClapFolder) {
+            const std::string bundle = OwnFolder() + relative;
+            void* handle = dlopen((bundle + "flanger_ui.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+            const auto descriptorOf =
+                handle == nullptr
+                    ? nullptr
+                    : reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(handle, "lv2ui_descriptor"));
+            const LV2UI_Descriptor* descriptor =
+                descriptorOf == nullptr ? nullptr : descriptorOf(0);
+            if (descriptor == nullptr || descriptor->extension_data == nullptr) continue;
+            found.Bundle = bundle;
+            found.Descriptor = descriptor;
+            found.IdleInterface = static_cast<const LV2UI_Idle_Interface*>(
+                descriptor->extension_data(LV2_UI__idleInterface));
+            if (found.IdleInterface != nullptr) break;
+            found.Descriptor = nullptr;
+        }
+        return found;
+    }();
+    if (library.Descriptor == nullptr) return nullptr;
+    return std::unique_ptr<ClapWindow>(new ClapWindow(library, identity, std::move(send)));
+}
+
+ClapWindow::ClapWindow(const Library& library, const PluginIdentity& identity, Send send)
+    : Ui(library), Identity(identity), SendControl(std::move(send)) {}
+
+ClapWindow::~ClapWindow() {
+    if (Handle != nullptr) Ui.Descriptor->cleanup(Handle);
+}
+
+bool ClapWindow::Embed(unsigned long parent, const ControlValues& values) {
+    if (Handle != nullptr) return false;
+    LV2UI_Resize resize{this, [](LV2UI_Feature_Handle self, int width, int height) {
+                            auto& window = *static_cast<ClapWindow*>(self);
+                            window.Width = gLastWidth = static_cast<std::uint32_t>(width);
+                            window.Height = gLastHeight = static_cast<std::uint32_t>(height);
+                            return 0;
+                        }};
+    const LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(parent)};
+    const LV2_Feature resizeFeature{LV2_UI__resize, &resize};
+    const LV2_Feature* features[] = {&parentFeature, &resizeFeature, nullptr};
+    LV2UI_Widget widget = nullptr;
+    Handle = Ui.Descriptor->instantiate(
+        Ui.Descriptor, Identity.Lv2Uri, Ui.Bundle.c_str(),
+        [](LV2UI_Controller self, std::uint32_t port, std::uint32_t size, std::uint32_t format,
+           const void* buffer) {
+            auto& window = *static_cast<ClapWindow*>(const_cast<void*>(self));
+            const std::uint32_t control = ControlAtPort(window.Identity.Channels, port);
+            if (control == kControlCount || format != 0 || size != sizeof(float)) return;
+            float value;
+            std::memcpy(&value, buffer, sizeof value);
+            window.SendControl(control, value);
+        },
+        this, &widget, features);
+    if (Handle == nullptr) return false;
+    for (std::uint32_t control = 0; control < kControlCount; ++control) {
+        if (HasControl(Identity.Channels, control)) Show(control, values[control]);
+    }
+    return true;
+}
+
+void ClapWindow::Size(std::uint32_t& width, std::uint32_t& height) const {
+    width = Handle != nullptr ? Width : gLastWidth;
+    height = Handle != nullptr ? Height : gLastHeight;
+}
+
+void ClapWindow::Show(std::uint32_t control, float value) {
+    if (Handle == nullptr || !HasControl(Identity.Channels, control)) return;
+    Ui.Descriptor->port_event(Handle, ControlPortIndex(Identity.Channels, control), sizeof value, 0,
+                              &value);
+}
+
+void ClapWindow::Idle() {
+    if (Handle != nullptr) Ui.IdleInterface->idle(Handle);
+}
+
+}  // namespace flanger::plugins

@@ -1,0 +1,49 @@
+// ClapWindow: the plug-in's own window (the LV2 plug-ins' X11 window, flanger_ui.so in the LV2
+// bundle) inside a CLAP host's window. The library is loaded only when a host asks for the
+// window, so that a host without windows never loads the windowing layer; it is found beside the
+// CLAP library in the build tree or in the installed layout.
+//
+// The window talks to the plug-in as it does in an LV2 host, by control values: what a person
+// changes there comes to the plug-in through `Send`, and what the host changes reaches the
+// window through Show. Everything here runs on the host's main thread; Idle, which the host's
+// timer calls, runs the windowing layer's message loop.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "plugins/plugin_ports.h"
+
+namespace flanger::plugins {
+
+class ClapWindow {
+public:
+    using Send = std::function<void(std::uint32_t control, float value)>;
+
+    // Null where the window's library is not installed beside the CLAP library.
+    static std::unique_ptr<ClapWindow> Load(const PluginIdentity& identity, Send send);
+    ~ClapWindow();
+    ClapWindow(const ClapWindow&) = delete;
+    ClapWindow& operator=(const ClapWindow&) = delete;
+
+    // Makes the window inside the X11 window `parent`; false where it cannot be made.
+    bool Embed(unsigned long parent, const ControlValues& values);
+    // The window's size once embedded, else the size it has had before.
+    void Size(std::uint32_t& width, std::uint32_t& height) const;
+    void Show(std::uint32_t control, float value);
+    void Idle();
+
+private:
+    struct Library;
+    ClapWindow(const Library& library, const PluginIdentity& identity, Send send);
+
+    const Library& Ui;
+    const PluginIdentity& Identity;
+    Send SendControl;
+    void* Handle = nullptr;  // the LV2 UI instance
+    std::uint32_t Width = 0;
+    std::uint32_t Height = 0;
+};
+
+}  // namespace flanger::plugins
