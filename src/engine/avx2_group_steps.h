@@ -51,6 +51,21 @@ FLANGER_INLINE void StoreFourFrames(float* samples, float* written, __m256d x, _
     }
 }
 
+// A group of eight frames over consecutive taps from `taps`, the first half read and written
+// before the second.
+template <bool kFeedbackOn>
+FLANGER_INLINE void StoreHalvesOfGroup(float* samples, float* written, const float* taps,
+                                       __m256d xLow, __m256d xHigh, __m256d restLow,
+                                       __m256d fractionLow, __m256d restHigh, __m256d fractionHigh,
+                                       __m256d depthGain, __m256d feedbackGain) {
+    StoreFourFrames<kFeedbackOn>(samples, written, xLow,
+                                 DelayedFromFour(taps, restLow, fractionLow), depthGain,
+                                 feedbackGain);
+    StoreFourFrames<kFeedbackOn>(samples + 4, written + 4, xHigh,
+                                 DelayedFromFour(taps + 4, restHigh, fractionHigh), depthGain,
+                                 feedbackGain);
+}
+
 // Two floats from memory that may be any type's, widened to doubles.
 FLANGER_INLINE __m128d LoadTwo(const float* source) {
     return _mm_cvtps_pd(

@@ -79,12 +79,9 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
             __m256d xLow, xHigh;
             LoadEightFinite(samples, xLow, xHigh);
-            StoreFourFrames<kFeedbackOn>(samples, written, xLow,
-                                         DelayedFromFour(taps, restLow, fractionLow), depthGain,
-                                         feedbackGain);
-            StoreFourFrames<kFeedbackOn>(samples + 4, written + 4, xHigh,
-                                         DelayedFromFour(taps + 4, restHigh, fractionHigh),
-                                         depthGain, feedbackGain);
+            StoreHalvesOfGroup<kFeedbackOn>(samples, written, taps, xLow, xHigh, restLow,
+                                            fractionLow, restHigh, fractionHigh, depthGain,
+                                            feedbackGain);
         };
         runChannel(first);
         if constexpr (kChannels == 2) runChannel(second);
@@ -227,12 +224,9 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             LoadEightFinite(samples, xLow, xHigh);
             if (delay > 4) {
                 // Each half reads at most what the half before it wrote.
-                StoreFourFrames<kFeedbackOn>(samples, written, xLow,
-                                             DelayedFromFour(taps, restLow, fractionLow), depthGain,
-                                             feedbackGain);
-                StoreFourFrames<kFeedbackOn>(samples + 4, written + 4, xHigh,
-                                             DelayedFromFour(taps + 4, restHigh, fractionHigh),
-                                             depthGain, feedbackGain);
+                StoreHalvesOfGroup<kFeedbackOn>(samples, written, taps, xLow, xHigh, restLow,
+                                                fractionLow, restHigh, fractionHigh, depthGain,
+                                                feedbackGain);
             } else if constexpr (kFeedbackOn) {
                 if (delay <= 2) {
                     // Each frame reads what the one before it wrote.

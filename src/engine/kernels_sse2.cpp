@@ -44,6 +44,25 @@ FLANGER_INLINE __m128d DelayedFromConsecutive(const float* taps, __m128d rest, _
     return _mm_add_pd(_mm_mul_pd(LoadTwo(taps), rest), _mm_mul_pd(LoadTwo(taps + 1), fraction));
 }
 
+// A group of eight frames of one channel whose inputs are x, each pair reading its taps before
+// it writes its output and what goes into the line.
+template <bool kFeedbackOn>
+FLANGER_INLINE void StorePairsOfGroup(float* samples, float* written, const float* taps,
+                                      const __m128d* x, const __m128d* rests,
+                                      const __m128d* fractions, __m128d depthGain,
+                                      __m128d feedbackGain) {
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) {
+        const __m128d y = DelayedFromConsecutive(taps + 2 * k, rests[k], fractions[k]);
+        StoreTwo(samples + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, depthGain)));
+        if constexpr (kFeedbackOn) {
+            StoreTwo(written + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, feedbackGain)));
+        } else {
+            StoreTwo(written + 2 * k, x[k]);
+        }
+    }
+}
+
 // The channels of a chunk, with the mono and stereo cases' pointers held in registers.
 struct ChannelPointers {
     float* Samples;  // the chunk's first frame
@@ -111,16 +130,8 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             __m128d x[4];
             LoadFourFinite(samples, x[0], x[1]);
             LoadFourFinite(samples + 4, x[2], x[3]);
-#pragma GCC unroll 4
-            for (int k = 0; k < 4; ++k) {
-                const __m128d y = DelayedFromConsecutive(taps + 2 * k, rests[k], fractions[k]);
-                StoreTwo(samples + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, depthGain)));
-                if constexpr (kFeedbackOn) {
-                    StoreTwo(written + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, feedbackGain)));
-                } else {
-                    StoreTwo(written + 2 * k, x[k]);
-                }
-            }
+            StorePairsOfGroup<kFeedbackOn>(samples, written, taps, x, rests, fractions, depthGain,
+                                           feedbackGain);
         };
         runChannel(first);
         if constexpr (kChannels == 2) runChannel(second);
@@ -286,16 +297,8 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
             LoadFourFinite(samples + 4, x[2], x[3]);
             if (kFeedbackOn || delay > 2) {
                 // Each pair reads at most what the pairs before it wrote.
-#pragma GCC unroll 4
-                for (int k = 0; k < 4; ++k) {
-                    const __m128d y = DelayedFromConsecutive(taps + 2 * k, rests[k], fractions[k]);
-                    StoreTwo(samples + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, depthGain)));
-                    if constexpr (kFeedbackOn) {
-                        StoreTwo(written + 2 * k, _mm_add_pd(x[k], _mm_mul_pd(y, feedbackGain)));
-                    } else {
-                        StoreTwo(written + 2 * k, x[k]);
-                    }
-                }
+                StorePairsOfGroup<kFeedbackOn>(samples, written, taps, x, rests, fractions,
+                                               depthGain, feedbackGain);
                 return;
             }
             // Without feedback the line receives the input, which is known before any tap is
