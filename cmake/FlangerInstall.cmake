@@ -76,7 +76,7 @@ if(TARGET flanger_lv2_ui)
                         "${FLANGER_INSTALL_MODULEDIR}")
   set_target_properties(flanger_lv2_ui PROPERTIES INSTALL_RPATH "$ORIGIN/${libdir_from_lv2}")
   set_property(SOURCE ${PROJECT_SOURCE_DIR}/src/windowing/posix/settings_window_module.cpp
-               TARGET_DIRECTORY flanger_lv2_ui APPEND PROPERTY
+               TARGET_DIRECTORY flanger_plugin_editor APPEND PROPERTY
                COMPILE_DEFINITIONS FLANGER_MODULEDIR_FROM_LIBDIR="${moduledir_from_libdir}")
   install(TARGETS flanger_lv2_ui
     LIBRARY DESTINATION ${FLANGER_INSTALL_LV2DIR}/flanger.lv2

@@ -18,9 +18,9 @@ struct SettingsWindowModule {
 
 // Loads Plugin.so from `directory` (with its trailing slash) when it is there, else the one
 // beside the windowing layer's library, whose windows it shares, or in the installed module
-// directory relative to that library. The module stays loaded for the
-// rest of the process (windows of it may outlive their user). nullopt when neither loads or the
-// exports are missing.
+// directory relative to that library; on Windows Plugin.dll from `directory` or beside the
+// library that calls. The module stays loaded for the rest of the process (windows of it may
+// outlive their user). nullopt when none loads or the exports are missing.
 std::optional<SettingsWindowModule> LoadSettingsWindowModule(const std::string& directory);
 
 }  // namespace flanger::platform

@@ -1,5 +1,5 @@
 // The controls beside the settings dialog, one row per ControlHome::Live control the plug-in has.
-#include "plugins/lv2/side_panel.h"
+#include "plugins/editor/side_panel.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Setting the settings dialog's children directly, by the ids of its template, in the units of
 // the record (the settings' grid).
-#include "plugins/lv2/dialog_controls.h"
+#include "plugins/editor/dialog_controls.h"
 
 #include <cstdint>
 
