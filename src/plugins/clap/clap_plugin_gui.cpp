@@ -1,5 +1,6 @@
-// ClapPlugin's window: CLAP's gui extension over ClapWindow, embedded in the host's X11 window,
-// its message loop run by the host's timer.
+// ClapPlugin's window: CLAP's gui extension over ClapWindow, embedded in the host's X11 window
+// (Linux) or HWND (Windows), the host's changes shown, and on Linux its message loop run, by the
+// host's timer.
 #include <cstring>
 
 #include "plugins/clap/clap_plugin.h"
@@ -10,14 +11,24 @@ namespace {
 // The host's timer runs the window's message loop and shows the host's changes this often.
 constexpr std::uint32_t kTimerMs = 30;
 
-bool IsX11Embedded(const char* api, bool floating) {
-    return api != nullptr && std::strcmp(api, CLAP_WINDOW_API_X11) == 0 && !floating;
+#ifdef _WIN32
+constexpr const char* kWindowApi = CLAP_WINDOW_API_WIN32;
+std::uintptr_t NativeWindowOf(const clap_window& window) {
+    return reinterpret_cast<std::uintptr_t>(window.win32);
+}
+#else
+constexpr const char* kWindowApi = CLAP_WINDOW_API_X11;
+std::uintptr_t NativeWindowOf(const clap_window& window) { return window.x11; }
+#endif
+
+bool IsEmbedded(const char* api, bool floating) {
+    return api != nullptr && std::strcmp(api, kWindowApi) == 0 && !floating;
 }
 
 }  // namespace
 
 bool ClapPlugin::CreateWindow(const char* api, bool floating) {
-    if (Window != nullptr || !IsX11Embedded(api, floating) || HostTimers == nullptr) return false;
+    if (Window != nullptr || !IsEmbedded(api, floating) || HostTimers == nullptr) return false;
     Window = ClapWindow::Load(
         Identity, [this](std::uint32_t control, float value) { ChangedInWindow(control, value); });
     if (Window == nullptr) return false;
@@ -36,14 +47,11 @@ void ClapPlugin::DestroyWindow() {
 }
 
 bool ClapPlugin::EmbedWindow(const clap_window& parent) {
-    if (Window == nullptr || parent.api == nullptr ||
-        std::strcmp(parent.api, CLAP_WINDOW_API_X11) != 0) {
-        return false;
-    }
+    if (Window == nullptr || !IsEmbedded(parent.api, false)) return false;
     for (std::uint32_t control = 0; control < kControlCount; ++control) {
         Shown[control] = Shared[control].load(std::memory_order_relaxed);
     }
-    if (!Window->Embed(parent.x11, Shown)) return false;
+    if (!Window->Embed(NativeWindowOf(parent), Shown)) return false;
     std::uint32_t width = 0, height = 0;
     Window->Size(width, height);
     if (HostGui != nullptr) HostGui->request_resize(Host, width, height);
@@ -75,10 +83,10 @@ void ClapPlugin::ChangedInWindow(std::uint32_t control, float value) {
 }
 
 const clap_plugin_gui ClapPlugin::kGui = {
-    [](const clap_plugin*, const char* api, bool floating) { return IsX11Embedded(api, floating); },
+    [](const clap_plugin*, const char* api, bool floating) { return IsEmbedded(api, floating); },
     [](const clap_plugin*, const char** api, bool* floating) {
         if (api == nullptr || floating == nullptr) return false;
-        *api = CLAP_WINDOW_API_X11;
+        *api = kWindowApi;
         *floating = false;
         return true;
     },

@@ -71,7 +71,7 @@ ClapWindow::~ClapWindow() {
     if (Handle != nullptr) Ui.Descriptor->cleanup(Handle);
 }
 
-bool ClapWindow::Embed(unsigned long parent, const ControlValues& values) {
+bool ClapWindow::Embed(std::uintptr_t parent, const ControlValues& values) {
     if (Handle != nullptr) return false;
     LV2UI_Resize resize{this, [](LV2UI_Feature_Handle self, int width, int height) {
                             auto& window = *static_cast<ClapWindow*>(self);

@@ -1,7 +1,8 @@
-// ClapWindow: the plug-in's own window (the LV2 plug-ins' X11 window, flanger_ui.so in the LV2
-// bundle) inside a CLAP host's window. The library is loaded only when a host asks for the
+// ClapWindow: the plug-in's own window inside a CLAP host's window. On Linux that is the LV2
+// plug-ins' X11 window (flanger_ui.so in the LV2 bundle), loaded only when a host asks for the
 // window, so that a host without windows never loads the windowing layer; it is found beside the
-// CLAP library in the build tree or in the installed layout.
+// CLAP library in the build tree or in the installed layout. On Windows it is the plug-ins'
+// editor in the host's HWND.
 //
 // The window talks to the plug-in as it does in an LV2 host, by control values: what a person
 // changes there comes to the plug-in through `Send`, and what the host changes reaches the
@@ -27,8 +28,9 @@ public:
     ClapWindow(const ClapWindow&) = delete;
     ClapWindow& operator=(const ClapWindow&) = delete;
 
-    // Makes the window inside the X11 window `parent`; false where it cannot be made.
-    bool Embed(unsigned long parent, const ControlValues& values);
+    // Makes the window inside the host's window `parent` (an X11 window, or an HWND on
+    // Windows); false where it cannot be made.
+    bool Embed(std::uintptr_t parent, const ControlValues& values);
     // The window's size once embedded, else the size it has had before.
     void Size(std::uint32_t& width, std::uint32_t& height) const;
     void Show(std::uint32_t control, float value);

@@ -39,8 +39,7 @@ HWND HostWindow(std::uintptr_t parent) {
 }  // namespace
 
 std::unique_ptr<PluginEditor> PluginEditor::Create(std::uintptr_t parent, std::uint32_t channels,
-                                                   const std::string& moduleDirectory,
-                                                   Send send) {
+                                                   const std::string& moduleDirectory, Send send) {
     if (parent == 0 || channels == 0) return nullptr;
 #ifndef _WIN32
     if (!FlangerOpenDisplay(nullptr)) return nullptr;
@@ -59,9 +58,8 @@ std::unique_ptr<PluginEditor> PluginEditor::Create(std::uintptr_t parent, std::u
 #ifndef _WIN32
     editor->Host = host;
 #endif
-    editor->Container =
-        CreateWindowExA(0, kContainerClass, kContainerName, WS_CHILD | WS_VISIBLE, 0, 0, 1, 1,
-                        host, nullptr, nullptr, nullptr);
+    editor->Container = CreateWindowExA(0, kContainerClass, kContainerName, WS_CHILD | WS_VISIBLE,
+                                        0, 0, 1, 1, host, nullptr, nullptr, nullptr);
     if (editor->Container == nullptr) return nullptr;
     SetWindowLongPtrA(editor->Container, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(editor.get()));
     editor->Settings = editor->Module.CreateSettingsWindow(editor->Container, editor->Record);

@@ -57,8 +57,7 @@ public:
     std::uintptr_t NativeWindow() const;
 
 private:
-    PluginEditor(const platform::SettingsWindowModule& module, std::uint32_t channels,
-                 Send send);
+    PluginEditor(const platform::SettingsWindowModule& module, std::uint32_t channels, Send send);
     static bool RegisterContainerClass();
     static LRESULT CALLBACK ContainerProcedure(HWND window, UINT message, WPARAM wParam,
                                                LPARAM lParam);
