@@ -13,7 +13,8 @@
 #ifdef FLANGER_CLAP_WINDOW_TEST
 #include <clap/ext/gui.h>
 #include <clap/ext/timer-support.h>
-#include <xcb/xcb.h>
+
+#include "x11_host_window.h"
 #endif
 #include <optional>
 #include <stdexcept>
@@ -244,33 +245,8 @@ TEST(ClapPlugin, RendersLikeTheEngineKeepsItsStateAndRefusesDamagedState) {
 // there, named as the LV2 plug-ins' window is, at the size the plug-in asks the host for, a
 // control the host moves reaches it, and it goes with the plug-in's gui.
 TEST(ClapPlugin, ShowsItsWindowInTheHostsWindow) {
-    xcb_connection_t* x = xcb_connect(nullptr, nullptr);
-    if (x == nullptr || xcb_connection_has_error(x) != 0) GTEST_SKIP() << "no X server";
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(x)).data;
-    const xcb_window_t parent = xcb_generate_id(x);
-    xcb_create_window(x, XCB_COPY_FROM_PARENT, parent, screen->root, 0, 0, 800, 600, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-    xcb_map_window(x, parent);
-    xcb_flush(x);
-    // The names of the windows below `window`, its own included.
-    const auto names = [x](xcb_window_t window, const auto& self) -> std::vector<std::string> {
-        std::vector<std::string> found;
-        auto* name = xcb_get_property_reply(
-            x, xcb_get_property(x, 0, window, XCB_ATOM_WM_NAME, XCB_ATOM_ANY, 0, 64), nullptr);
-        if (name != nullptr && xcb_get_property_value_length(name) > 0) {
-            found.emplace_back(static_cast<const char*>(xcb_get_property_value(name)),
-                               xcb_get_property_value_length(name));
-        }
-        std::free(name);
-        auto* tree = xcb_query_tree_reply(x, xcb_query_tree(x, window), nullptr);
-        for (int k = 0; tree != nullptr && k < xcb_query_tree_children_length(tree); ++k) {
-            for (std::string& below : self(xcb_query_tree_children(tree)[k], self)) {
-                found.push_back(std::move(below));
-            }
-        }
-        std::free(tree);
-        return found;
-    };
+    const X11HostWindow parent;
+    if (!parent.IsOpen()) GTEST_SKIP() << "no X server";
     static std::pair<std::uint32_t, std::uint32_t> requested;
     static const clap_host_gui hostGui{[](const clap_host*) {},
                                        [](const clap_host*, std::uint32_t w, std::uint32_t h) {
@@ -294,7 +270,7 @@ TEST(ClapPlugin, ShowsItsWindowInTheHostsWindow) {
     EXPECT_FALSE(gui.is_api_supported(plugin, CLAP_WINDOW_API_X11, true));
     ASSERT_TRUE(gui.create(plugin, CLAP_WINDOW_API_X11, false));
     clap_window window{CLAP_WINDOW_API_X11, {}};
-    window.x11 = parent;
+    window.x11 = parent.Id;
     ASSERT_TRUE(gui.set_parent(plugin, &window));
     for (int tick = 0; tick < 10; ++tick) timer.on_timer(plugin, 7);
     std::uint32_t width = 0, height = 0;
@@ -313,13 +289,11 @@ TEST(ClapPlugin, ShowsItsWindowInTheHostsWindow) {
         }};
     ExtensionOf<clap_plugin_params>(plugin, CLAP_EXT_PARAMS).flush(plugin, &in, nullptr);
     for (int tick = 0; tick < 10; ++tick) timer.on_timer(plugin, 7);
-    const std::vector<std::string> shown = names(parent, names);
-    EXPECT_NE(std::find(shown.begin(), shown.end(), "Flanger settings"), shown.end());
-    EXPECT_NE(std::find(shown.begin(), shown.end(), "2.5"), shown.end());
+    EXPECT_TRUE(parent.Find("Flanger settings"));
+    EXPECT_TRUE(parent.Find("2.5"));
     gui.destroy(plugin);
-    EXPECT_EQ(names(parent, names).size(), 0u) << "the window outlived the gui";
+    EXPECT_EQ(parent.Shown().size(), 0u) << "the window outlived the gui";
     plugin->destroy(plugin);
-    xcb_disconnect(x);
 }
 #endif
 
