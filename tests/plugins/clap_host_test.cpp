@@ -289,8 +289,8 @@ TEST(ClapPlugin, ShowsItsWindowInTheHostsWindow) {
         }};
     ExtensionOf<clap_plugin_params>(plugin, CLAP_EXT_PARAMS).flush(plugin, &in, nullptr);
     for (int tick = 0; tick < 10; ++tick) timer.on_timer(plugin, 7);
-    EXPECT_TRUE(parent.Find("Flanger settings"));
-    EXPECT_TRUE(parent.Find("2.5"));
+    EXPECT_TRUE(parent.Shows({"Flanger settings"}));
+    EXPECT_TRUE(parent.Shows({"2.5"}));
     gui.destroy(plugin);
     EXPECT_EQ(parent.Shown().size(), 0u) << "the window outlived the gui";
     plugin->destroy(plugin);

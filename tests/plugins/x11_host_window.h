@@ -1,13 +1,10 @@
 // A host's window of our own on the X server DISPLAY names, for the plug-ins' windows to be
-// embedded in, and the named windows that appear below it with their sizes.
+// embedded in, and the named windows that appear below it, with their sizes.
 #pragma once
 
 #include <xcb/xcb.h>
 
-#include <algorithm>
-#include <cstdint>
 #include <cstdlib>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,12 +12,11 @@ namespace flanger::testing {
 
 struct ShownWindow {
     std::string Name;
-    std::uint32_t Width = 0, Height = 0;
+    std::uint32_t Width = 0, Height = 0;  // 0: any
 };
 
-class X11HostWindow {
-public:
-    X11HostWindow() : X(xcb_connect(nullptr, nullptr)) {
+struct X11HostWindow {
+    X11HostWindow() {
         if (!IsOpen()) return;
         const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(X)).data;
         xcb_create_window(X, XCB_COPY_FROM_PARENT, Id, screen->root, 0, 0, 800, 600, 0,
@@ -29,23 +25,19 @@ public:
         xcb_flush(X);
     }
     ~X11HostWindow() { xcb_disconnect(X); }
-    X11HostWindow(const X11HostWindow&) = delete;
-    X11HostWindow& operator=(const X11HostWindow&) = delete;
-
-    bool IsOpen() const { return X != nullptr && xcb_connection_has_error(X) == 0; }
+    bool IsOpen() const { return xcb_connection_has_error(X) == 0; }
 
     // The named windows below `window` (ours by default), its own name included.
     std::vector<ShownWindow> Shown(xcb_window_t window = 0) const {
-        if (window == 0) window = Id;
         std::vector<ShownWindow> found;
+        window = window == 0 ? Id : window;
         auto* name = xcb_get_property_reply(
             X, xcb_get_property(X, 0, window, XCB_ATOM_WM_NAME, XCB_ATOM_ANY, 0, 64), nullptr);
         auto* size = xcb_get_geometry_reply(X, xcb_get_geometry(X, window), nullptr);
         if (name != nullptr && size != nullptr && xcb_get_property_value_length(name) > 0) {
-            found.push_back({{static_cast<const char*>(xcb_get_property_value(name)),
-                              static_cast<std::size_t>(xcb_get_property_value_length(name))},
-                             size->width,
-                             size->height});
+            found.push_back({std::string(static_cast<const char*>(xcb_get_property_value(name)),
+                                         xcb_get_property_value_length(name)),
+                             size->width, size->height});
         }
         std::free(name);
         std::free(size);
@@ -58,17 +50,18 @@ public:
         std::free(tree);
         return found;
     }
-
-    // The window named `name` below ours; null where there is none.
-    std::optional<ShownWindow> Find(const std::string& name) const {
-        const std::vector<ShownWindow> shown = Shown();
-        const auto found = std::find_if(shown.begin(), shown.end(),
-                                        [&](const ShownWindow& w) { return w.Name == name; });
-        return found == shown.end() ? std::nullopt : std::optional<ShownWindow>(*found);
+    // Whether a window of that name, and of that size where it gives one, is below ours.
+    bool Shows(const ShownWindow& wanted) const {
+        for (const ShownWindow& w : Shown()) {
+            if (w.Name == wanted.Name && (wanted.Width == 0 || w.Width == wanted.Width) &&
+                (wanted.Height == 0 || w.Height == wanted.Height))
+                return true;
+        }
+        return false;
     }
 
-    xcb_connection_t* const X;
-    const xcb_window_t Id = IsOpen() ? xcb_generate_id(X) : 0;
+    xcb_connection_t* const X = xcb_connect(nullptr, nullptr);
+    const xcb_window_t Id = xcb_generate_id(X);
 };
 
 }  // namespace flanger::testing
