@@ -92,7 +92,12 @@ bool PluginWindow::Embed(unsigned long parent, const ControlValues& values) {
             if (control == kControlCount || format != 0 || size != sizeof(float)) return;
             float value;
             std::memcpy(&value, buffer, sizeof value);
-            window.SendControl(control, value);
+            // Called from the window's C code: a change that cannot be passed on is dropped
+            // rather than thrown through it.
+            try {
+                window.SendControl(control, value);
+            } catch (...) {
+            }
         },
         this, &widget, features);
     if (Handle == nullptr) return false;

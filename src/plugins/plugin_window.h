@@ -32,7 +32,7 @@ public:
     bool Embed(unsigned long parent, const ControlValues& values);
     // The window's size once embedded, else the size it has had before (LastSize).
     void Size(std::uint32_t& width, std::uint32_t& height) const;
-    // The size the last window made in this process had: what a new one will most likely take.
+    // The size the last window this library made had: what a new one will most likely take.
     static void LastSize(std::uint32_t& width, std::uint32_t& height);
     void Show(std::uint32_t control, float value);
     void Idle();

@@ -213,7 +213,9 @@ const v3_message_cpp kMessageTable = {
      }},
     {[](void* self) { return MessageOf(self).Id.c_str(); },
      [](void* self, const char* id) { MessageOf(self).Id = id; },
-     [](void* self) { return reinterpret_cast<v3_attribute_list**>(&MessageOf(self).Attributes); }}};
+     [](void* self) {
+         return reinterpret_cast<v3_attribute_list**>(&MessageOf(self).Attributes);
+     }}};
 // An object's query for interface `kIid` alone, answered with the object at `kOffset` in it.
 template <const v3_tuid& kIid, std::size_t kOffset = 0>
 v3_result Answer(void* self, const v3_tuid iid, void** object) {
@@ -278,9 +280,10 @@ TEST(Vst3Plugin, ShowsItsEditorInTheHostsWindow) {
             v3_view_rect size{};
             EXPECT_EQ(v3_cpp_obj(view)->get_size(view, &size), V3_OK);  // before it is attached
             EXPECT_EQ(parent.Shown().size(), 0u);
-            ASSERT_EQ(v3_cpp_obj(view)->attached(view, reinterpret_cast<void*>(std::uintptr_t{parent.Id}),
-                                                 "X11EmbedWindowID"),
-                      V3_OK);
+            ASSERT_EQ(
+                v3_cpp_obj(view)->attached(view, reinterpret_cast<void*>(std::uintptr_t{parent.Id}),
+                                           "X11EmbedWindowID"),
+                V3_OK);
             ASSERT_NE(frame.Loop.Timer, nullptr);
             tick();
             EXPECT_EQ(v3_cpp_obj(view)->get_size(view, &size), V3_OK);

@@ -37,6 +37,28 @@ public:
     FlangerVst3Ui() : UI(LastWidth(), LastHeight()) {
         const uintptr_t parent = getParentWindowHandle();
         if (parent == 0) return;  // made only to tell the view's size
+        // The host attaches the view through C calls: a window that cannot be made leaves the
+        // view empty rather than throwing through them.
+        try {
+            Embed(parent);
+        } catch (...) {
+            Window.reset();
+        }
+    }
+
+protected:
+    void parameterChanged(uint32_t index, float value) override {
+        if (Window == nullptr || index >= kParameters.Count) return;
+        const std::uint32_t control = kParameters.Controls[index];
+        Window->Show(control, control == kEnabledControl ? BypassOf(value) : value);
+    }
+
+    void uiIdle() override {
+        if (Window != nullptr) Window->Idle();
+    }
+
+private:
+    void Embed(uintptr_t parent) {
         Window = flanger::plugins::PluginWindow::Load(
             flanger::plugins::kPlugins[kChannels - 1],
             [this](std::uint32_t control, float value) { ChangedInWindow(control, value); });
@@ -54,18 +76,6 @@ public:
         setSize(width, height);
     }
 
-protected:
-    void parameterChanged(uint32_t index, float value) override {
-        if (Window == nullptr || index >= kParameters.Count) return;
-        const std::uint32_t control = kParameters.Controls[index];
-        Window->Show(control, control == kEnabledControl ? BypassOf(value) : value);
-    }
-
-    void uiIdle() override {
-        if (Window != nullptr) Window->Idle();
-    }
-
-private:
     // A control a person changed in the window, to the host as one edit of its parameter.
     void ChangedInWindow(std::uint32_t control, float value) {
         const std::uint32_t index = kParameters.ParameterOf(control);
