@@ -253,8 +253,9 @@ const v3_plugin_frame_cpp kFrameTable = {
 
 // The editor in a host window of our own on the X server DISPLAY names: before the first block
 // the controller's view embeds the plug-in's window there, named as the LV2 plug-ins' window
-// is, at the size the view reports; the delay the host moves to 2.5 ms in that block reaches
-// the window through the framework's messages; after the last, removing the view takes the
+// is, at the size the view reports; the level the host moves to -3.5 dB in that block reaches
+// the window through the framework's messages (the mono plug-in's, whose parameters after the
+// missing spread are not the controls' indices); after the last, removing the view takes the
 // window away.
 TEST(Vst3Plugin, ShowsItsEditorInTheHostsWindow) {
     const X11HostWindow parent;
@@ -289,10 +290,10 @@ TEST(Vst3Plugin, ShowsItsEditorInTheHostsWindow) {
             EXPECT_EQ(v3_cpp_obj(view)->get_size(view, &size), V3_OK);
             EXPECT_TRUE(parent.Shows({"Flanger settings", static_cast<std::uint32_t>(size.right),
                                       static_cast<std::uint32_t>(size.bottom)}));
-            EXPECT_FALSE(parent.Shows({"2.5"}));
+            EXPECT_FALSE(parent.Shows({"-3.5"}));
         } else if (frame.Loop.Timer != nullptr && offset == 64) {
             tick();
-            EXPECT_TRUE(parent.Shows({"2.5"}));
+            EXPECT_TRUE(parent.Shows({"-3.5"}));
         } else if (view != nullptr) {
             EXPECT_EQ(v3_cpp_obj(view)->removed(view), V3_OK);
             EXPECT_EQ(parent.Shown().size(), 0u) << "the window outlived the view";
@@ -302,8 +303,8 @@ TEST(Vst3Plugin, ShowsItsEditorInTheHostsWindow) {
         }
     };
     LiveSettings settings;
-    settings.Delay = 25;
-    RunVst3(FLANGER_VST3_STEREO, 2, settings, {64}, Channels(2, std::vector<float>(128)),
+    settings.Level = -35;
+    RunVst3(FLANGER_VST3_MONO, 1, settings, {64}, Channels(1, std::vector<float>(128)),
             reinterpret_cast<v3_funknown**>(&host), editor);
 }
 #endif
