@@ -7,7 +7,19 @@
 #include <travesty/component.h>
 #include <travesty/factory.h>
 
+#include <functional>
+
 #include "plugin_test_support.h"
+#ifdef FLANGER_VST3_EDITOR_TEST
+#include <travesty/edit_controller.h>
+#include <travesty/host.h>
+#include <travesty/message.h>
+#include <travesty/view.h>
+
+#include <map>
+
+#include "host_window.h"
+#endif
 
 namespace flanger::testing {
 namespace {
@@ -59,9 +71,13 @@ const v3_param_changes_cpp kChangesTable = {{NoInterface, OneReference, OneRefer
                                             {QueueCount, QueueAt, NoNewQueue}};
 
 // Renders `input` through a new instance of the module at `path` with every control as
-// `settings` has it.
+// `settings` has it. The component is initialised with the host application `host`;
+// `beforeBlock`, what the host does before each block and after the last, sees the component
+// and the frame the block starts at.
 Channels RunVst3(const char* path, std::uint32_t channels, const LiveSettings& settings,
-                 const std::vector<std::uint32_t>& blockSizes, const Channels& input) {
+                 const std::vector<std::uint32_t>& blockSizes, const Channels& input,
+                 v3_funknown** host = nullptr,
+                 const std::function<void(v3_component**, std::size_t)>& beforeBlock = {}) {
 #ifdef _WIN32
     const auto init = reinterpret_cast<bool (*)()>(LibrarySymbol(path, "InitDll"));
     const bool entered = init != nullptr && init();
@@ -82,7 +98,7 @@ Channels RunVst3(const char* path, std::uint32_t channels, const LiveSettings& s
                                                    reinterpret_cast<void**>(&component)),
               V3_OK);
     v3_cpp_obj_unref(factory);  // a host holds the factory only while it makes instances
-    EXPECT_EQ(v3_cpp_obj_initialize(component, nullptr), V3_OK);
+    EXPECT_EQ(v3_cpp_obj_initialize(component, host), V3_OK);
     EXPECT_EQ(v3_cpp_obj_query_interface(component, v3_audio_processor_iid, &processor), V3_OK);
     v3_process_setup setup{V3_REALTIME, V3_SAMPLE_32, 8192, 44100.0};
     EXPECT_EQ(v3_cpp_obj(processor)->setup_processing(processor, &setup), V3_OK);
@@ -104,6 +120,7 @@ Channels RunVst3(const char* path, std::uint32_t channels, const LiveSettings& s
     ParamChanges changes{changesTable, &queues}, noChanges{changesTable, &none};
     Channels output(channels, std::vector<float>(input[0].size()));
     InBuffersOf(blockSizes, input[0].size(), [&](std::size_t offset, std::uint32_t frames) {
+        if (beforeBlock) beforeBlock(component, offset);
         std::vector<float*> ins, outs;
         for (std::uint32_t j = 0; j < channels; ++j) {
             ins.push_back(const_cast<float*>(input[j].data()) + offset);
@@ -126,6 +143,7 @@ Channels RunVst3(const char* path, std::uint32_t channels, const LiveSettings& s
             nullptr};
         EXPECT_EQ(v3_cpp_obj(processor)->process(processor, &data), V3_OK);
     });
+    if (beforeBlock) beforeBlock(component, input[0].size());
     v3_cpp_obj(processor)->set_processing(processor, false);
     v3_cpp_obj(component)->set_active(component, false);
     v3_cpp_obj_unref(processor);
@@ -157,6 +175,139 @@ TEST(Vst3Plugin, RendersLikeTheEngine) {
                        std::string(path) + " case " + std::to_string(&c - cases));
     }
 }
+
+#ifdef FLANGER_VST3_EDITOR_TEST
+// What the framework's view and controller talk by: messages the host application makes, with
+// the integers and numbers they send as attributes (no strings or data: the plug-ins send none).
+// Linux only, where lambdas take the format's calling convention.
+struct Message {
+    const v3_message_cpp* Table;
+    struct List {
+        const v3_attribute_list_cpp* Table;
+        std::map<std::string, double> Values;
+    } Attributes;
+    std::string Id;
+    std::uint32_t References = 1;
+};
+Message& MessageOf(void* self) { return *static_cast<Message*>(self); }
+template <typename T>
+v3_result Get(void* self, const char* id, T* value) {
+    const auto& values = static_cast<Message::List*>(self)->Values;
+    const auto found = values.find(id);
+    if (found == values.end()) return V3_INVALID_ARG;
+    return *value = static_cast<T>(found->second), V3_OK;
+}
+template <typename T>
+v3_result Set(void* self, const char* id, T value) {
+    return static_cast<Message::List*>(self)->Values[id] = static_cast<double>(value), V3_OK;
+}
+const v3_attribute_list_cpp kAttributesTable = {
+    {NoInterface, OneReference, OneReference},
+    {Set<int64_t>, Get<int64_t>, Set<double>, Get<double>, nullptr, nullptr, nullptr, nullptr}};
+const v3_message_cpp kMessageTable = {
+    {NoInterface, [](void* self) -> uint32_t { return ++MessageOf(self).References; },
+     [](void* self) -> uint32_t {
+         const std::uint32_t left = --MessageOf(self).References;
+         if (left == 0) delete &MessageOf(self);
+         return left;
+     }},
+    {[](void* self) { return MessageOf(self).Id.c_str(); },
+     [](void* self, const char* id) { MessageOf(self).Id = id; },
+     [](void* self) {
+         return reinterpret_cast<v3_attribute_list**>(&MessageOf(self).Attributes);
+     }}};
+// An object's query for interface `kIid` alone, answered with the object at `kOffset` in it.
+template <const v3_tuid& kIid, std::size_t kOffset = 0>
+v3_result Answer(void* self, const v3_tuid iid, void** object) {
+    *object = v3_tuid_match(iid, kIid) ? static_cast<char*>(self) + kOffset : nullptr;
+    return *object != nullptr ? V3_OK : V3_NO_INTERFACE;
+}
+const v3_host_application_cpp kHostApplicationTable = {
+    {Answer<v3_host_application_iid>, OneReference, OneReference},
+    {[](void*, int16_t*) -> v3_result { return V3_NOT_IMPLEMENTED; },
+     [](void*, uint8_t*, uint8_t*, void** object) -> v3_result {
+         return *object = new Message{&kMessageTable, {&kAttributesTable, {}}, {}}, V3_OK;
+     }}};
+
+// The frame the host gives the view, with the host's run loop, which keeps the view's one timer.
+struct RunLoop {
+    const v3_run_loop_cpp* Table;
+    v3_timer_handler** Timer = nullptr;
+};
+struct Frame {
+    const v3_plugin_frame_cpp* Table;
+    RunLoop Loop;
+};
+const v3_run_loop_cpp kRunLoopTable = {
+    {NoInterface, OneReference, OneReference},
+    {nullptr, nullptr,
+     [](void* self, v3_timer_handler** timer, uint64_t) -> v3_result {
+         return static_cast<RunLoop*>(self)->Timer = timer, V3_OK;
+     },
+     [](void* self, v3_timer_handler**) -> v3_result {
+         return static_cast<RunLoop*>(self)->Timer = nullptr, V3_OK;
+     }}};
+const v3_plugin_frame_cpp kFrameTable = {
+    {Answer<v3_run_loop_iid, offsetof(Frame, Loop)>, OneReference, OneReference},
+    {[](void*, v3_plugin_view**, v3_view_rect*) -> v3_result { return V3_OK; }}};
+
+// The editor in a host window of our own on the X server DISPLAY names: before the first block
+// the controller's view embeds the plug-in's window there, named as the LV2 plug-ins' window
+// is, at the size the view reports; the level the host moves to -3.5 dB in that block reaches
+// the window through the framework's messages (the mono plug-in's, whose parameters after the
+// missing spread are not the controls' indices); after the last, removing the view takes the
+// window away.
+TEST(Vst3Plugin, ShowsItsEditorInTheHostsWindow) {
+    const HostWindow parent;
+    if (!parent.IsOpen()) GTEST_SKIP() << "no X server";
+    struct {
+        const v3_host_application_cpp* Table = &kHostApplicationTable;
+    } host;
+    Frame frame{&kFrameTable, {&kRunLoopTable}};
+    v3_edit_controller** controller = nullptr;
+    v3_plugin_view** view = nullptr;
+    const auto tick = [&frame] {
+        for (int k = 0; k < 10; ++k) v3_cpp_obj(frame.Loop.Timer)->on_timer(frame.Loop.Timer);
+    };
+    const auto editor = [&](v3_component** component, std::size_t offset) {
+        if (offset == 0) {
+            ASSERT_EQ(v3_cpp_obj_query_interface(component, v3_edit_controller_iid, &controller),
+                      V3_OK);
+            view = v3_cpp_obj(controller)->create_view(controller, "editor");
+            ASSERT_NE(view, nullptr);
+            EXPECT_EQ(v3_cpp_obj(view)->is_platform_type_supported(view, "X11EmbedWindowID"),
+                      V3_OK);
+            v3_cpp_obj(view)->set_frame(view, reinterpret_cast<v3_plugin_frame**>(&frame));
+            v3_view_rect size{};
+            EXPECT_EQ(v3_cpp_obj(view)->get_size(view, &size), V3_OK);  // before it is attached
+            EXPECT_EQ(parent.Shown().size(), 0u);
+            ASSERT_EQ(
+                v3_cpp_obj(view)->attached(view, reinterpret_cast<void*>(parent.Native()),
+                                           "X11EmbedWindowID"),
+                V3_OK);
+            ASSERT_NE(frame.Loop.Timer, nullptr);
+            tick();
+            EXPECT_EQ(v3_cpp_obj(view)->get_size(view, &size), V3_OK);
+            EXPECT_TRUE(parent.Shows({"Flanger settings", static_cast<std::uint32_t>(size.right),
+                                      static_cast<std::uint32_t>(size.bottom)}));
+            EXPECT_FALSE(parent.Shows({"-3.5"}));
+        } else if (frame.Loop.Timer != nullptr && offset == 64) {
+            tick();
+            EXPECT_TRUE(parent.Shows({"-3.5"}));
+        } else if (view != nullptr) {
+            EXPECT_EQ(v3_cpp_obj(view)->removed(view), V3_OK);
+            EXPECT_EQ(parent.Shown().size(), 0u) << "the window outlived the view";
+            EXPECT_EQ(frame.Loop.Timer, nullptr);
+            v3_cpp_obj_unref(view);
+            v3_cpp_obj_unref(controller);
+        }
+    };
+    LiveSettings settings;
+    settings.Level = -35;
+    RunVst3(FLANGER_VST3_MONO, 1, settings, {64}, Channels(1, std::vector<float>(128)),
+            reinterpret_cast<v3_funknown**>(&host), editor);
+}
+#endif
 
 }  // namespace
 }  // namespace flanger::testing

@@ -29,8 +29,8 @@
 #include <memory>
 
 #include "plugins/clap/clap_state.h"
-#include "plugins/clap/clap_window.h"
 #include "plugins/plugin_instance.h"
+#include "plugins/plugin_window.h"
 
 namespace flanger::plugins {
 
@@ -102,7 +102,7 @@ private:
 
     static const clap_plugin_gui kGui;
     static const clap_plugin_timer_support kTimerSupport;
-    std::unique_ptr<ClapWindow> Window;
+    std::unique_ptr<PluginWindow> Window;
     const clap_host_gui* HostGui = nullptr;
     const clap_host_timer_support* HostTimers = nullptr;
     clap_id Timer = CLAP_INVALID_ID;

@@ -1,4 +1,4 @@
-// ClapPlugin's window: CLAP's gui extension over ClapWindow, embedded in the host's X11 window
+// ClapPlugin's window: CLAP's gui extension over PluginWindow, embedded in the host's X11 window
 // (Linux) or HWND (Windows), the host's changes shown, and on Linux its message loop run, by the
 // host's timer.
 #include <cstring>
@@ -29,7 +29,7 @@ bool IsEmbedded(const char* api, bool floating) {
 
 bool ClapPlugin::CreateWindow(const char* api, bool floating) {
     if (Window != nullptr || !IsEmbedded(api, floating) || HostTimers == nullptr) return false;
-    Window = ClapWindow::Load(
+    Window = PluginWindow::Load(
         Identity, [this](std::uint32_t control, float value) { ChangedInWindow(control, value); });
     if (Window == nullptr) return false;
     if (!HostTimers->register_timer(Host, kTimerMs, &Timer)) {

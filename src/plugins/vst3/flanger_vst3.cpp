@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "plugins/plugin_instance.h"
+#include "vst3_parameters.h"
 
 START_NAMESPACE_DISTRHO
 
@@ -22,24 +23,9 @@ using flanger::kControlCount;
 using flanger::kControls;
 using flanger::kEnabledControl;
 using flanger::plugins::ControlPortIndex;
-using flanger::plugins::HasControl;
-
-constexpr std::uint32_t kChannels = DISTRHO_PLUGIN_NUM_INPUTS;
-
-// The controls this plug-in has, in the table's order: parameter k is control kParameters[k].
-struct ParameterMap {
-    std::uint32_t Controls[kControlCount] = {};
-    std::uint32_t Count = 0;
-    constexpr ParameterMap() {
-        for (std::uint32_t control = 0; control < kControlCount; ++control) {
-            if (HasControl(kChannels, control)) Controls[Count++] = control;
-        }
-    }
-};
-constexpr ParameterMap kParameters;
-
-// The bypass parameter's value of the "enabled" port value, and back.
-float BypassOf(float enabled) { return enabled > 0.0f ? 0.0f : 1.0f; }
+using flanger::plugins::vst3::BypassOf;
+using flanger::plugins::vst3::kChannels;
+using flanger::plugins::vst3::kParameters;
 
 class FlangerVst3 : public Plugin {
 public:

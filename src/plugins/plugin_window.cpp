@@ -1,5 +1,5 @@
-// ClapWindow: the LV2 UI library loaded and driven as an LV2 host drives it.
-#include "plugins/clap/clap_window.h"
+// PluginWindow: the LV2 UI library loaded and driven as an LV2 host drives it.
+#include "plugins/plugin_window.h"
 
 #include <dlfcn.h>
 #include <lv2/ui/ui.h>
@@ -11,9 +11,9 @@ namespace flanger::plugins {
 
 namespace {
 
-// Where the LV2 bundle lies from the CLAP library's folder: in the build tree, and as installed.
-constexpr const char* kBundlesFromClapFolder[] = {"../lv2/flanger.lv2/",
-                                                  FLANGER_LV2_BUNDLE_FROM_CLAPDIR "/"};
+// Where the LV2 bundle lies from the plug-in library's folder: in the build tree, and as installed.
+constexpr const char* kBundlesFromOwnFolder[] = {FLANGER_LV2_BUNDLE_FROM_BUILT "/",
+                                                 FLANGER_LV2_BUNDLE_FROM_INSTALLED "/"};
 // The window's size before it is first made: what the settings window and its side panel take
 // on a display at 96 dots per inch.
 std::uint32_t gLastWidth = 640;
@@ -31,17 +31,17 @@ std::string OwnFolder() {
 
 }  // namespace
 
-struct ClapWindow::Library {
+struct PluginWindow::Library {
     std::string Bundle;  // with its trailing slash
     const LV2UI_Descriptor* Descriptor = nullptr;
     const LV2UI_Idle_Interface* IdleInterface = nullptr;
 };
 
-std::unique_ptr<ClapWindow> ClapWindow::Load(const PluginIdentity& identity, Send send) {
+std::unique_ptr<PluginWindow> PluginWindow::Load(const PluginIdentity& identity, Send send) {
     // Loaded once for the process and kept: windows of it may be open in other instances.
     static const Library library = [] {
         Library found;
-        for (const char* relative : kBundlesFromClapFolder) {
+        for (const char* relative : kBundlesFromOwnFolder) {
             const std::string bundle = OwnFolder() + relative;
             void* handle = dlopen((bundle + "flanger_ui.so").c_str(), RTLD_NOW | RTLD_LOCAL);
             const auto descriptorOf =
@@ -61,20 +61,20 @@ std::unique_ptr<ClapWindow> ClapWindow::Load(const PluginIdentity& identity, Sen
         return found;
     }();
     if (library.Descriptor == nullptr) return nullptr;
-    return std::unique_ptr<ClapWindow>(new ClapWindow(library, identity, std::move(send)));
+    return std::unique_ptr<PluginWindow>(new PluginWindow(library, identity, std::move(send)));
 }
 
-ClapWindow::ClapWindow(const Library& library, const PluginIdentity& identity, Send send)
+PluginWindow::PluginWindow(const Library& library, const PluginIdentity& identity, Send send)
     : Ui(library), Identity(identity), SendControl(std::move(send)) {}
 
-ClapWindow::~ClapWindow() {
+PluginWindow::~PluginWindow() {
     if (Handle != nullptr) Ui.Descriptor->cleanup(Handle);
 }
 
-bool ClapWindow::Embed(std::uintptr_t parent, const ControlValues& values) {
+bool PluginWindow::Embed(std::uintptr_t parent, const ControlValues& values) {
     if (Handle != nullptr) return false;
     LV2UI_Resize resize{this, [](LV2UI_Feature_Handle self, int width, int height) {
-                            auto& window = *static_cast<ClapWindow*>(self);
+                            auto& window = *static_cast<PluginWindow*>(self);
                             window.Width = gLastWidth = static_cast<std::uint32_t>(width);
                             window.Height = gLastHeight = static_cast<std::uint32_t>(height);
                             return 0;
@@ -87,12 +87,17 @@ bool ClapWindow::Embed(std::uintptr_t parent, const ControlValues& values) {
         Ui.Descriptor, Identity.Lv2Uri, Ui.Bundle.c_str(),
         [](LV2UI_Controller self, std::uint32_t port, std::uint32_t size, std::uint32_t format,
            const void* buffer) {
-            auto& window = *static_cast<ClapWindow*>(const_cast<void*>(self));
+            auto& window = *static_cast<PluginWindow*>(const_cast<void*>(self));
             const std::uint32_t control = ControlAtPort(window.Identity.Channels, port);
             if (control == kControlCount || format != 0 || size != sizeof(float)) return;
             float value;
             std::memcpy(&value, buffer, sizeof value);
-            window.SendControl(control, value);
+            // Called from the window's C code: a change that cannot be passed on is dropped
+            // rather than thrown through it.
+            try {
+                window.SendControl(control, value);
+            } catch (...) {
+            }
         },
         this, &widget, features);
     if (Handle == nullptr) return false;
@@ -102,18 +107,24 @@ bool ClapWindow::Embed(std::uintptr_t parent, const ControlValues& values) {
     return true;
 }
 
-void ClapWindow::Size(std::uint32_t& width, std::uint32_t& height) const {
-    width = Handle != nullptr ? Width : gLastWidth;
-    height = Handle != nullptr ? Height : gLastHeight;
+void PluginWindow::Size(std::uint32_t& width, std::uint32_t& height) const {
+    if (Handle == nullptr) return LastSize(width, height);
+    width = Width;
+    height = Height;
 }
 
-void ClapWindow::Show(std::uint32_t control, float value) {
+void PluginWindow::LastSize(std::uint32_t& width, std::uint32_t& height) {
+    width = gLastWidth;
+    height = gLastHeight;
+}
+
+void PluginWindow::Show(std::uint32_t control, float value) {
     if (Handle == nullptr || !HasControl(Identity.Channels, control)) return;
     Ui.Descriptor->port_event(Handle, ControlPortIndex(Identity.Channels, control), sizeof value, 0,
                               &value);
 }
 
-void ClapWindow::Idle() {
+void PluginWindow::Idle() {
     if (Handle != nullptr) Ui.IdleInterface->idle(Handle);
 }
 

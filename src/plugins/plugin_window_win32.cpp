@@ -1,8 +1,8 @@
-// ClapWindow on Windows: the plug-ins' editor made directly inside the host's HWND. Windows has
+// PluginWindow on Windows: the plug-ins' editor made directly inside the host's HWND. Windows has
 // USER32 in every process, so nothing is left to load but the module (Plugin.dll) the editor
-// shows the settings window of, which lies beside the CLAP library.
-#include "plugins/clap/clap_window.h"
+// shows the settings window of, which lies beside the plug-in library.
 #include "plugins/editor/plugin_editor.h"
+#include "plugins/plugin_window.h"
 
 namespace flanger::plugins {
 
@@ -17,19 +17,19 @@ PluginEditor* EditorOf(void* handle) { return static_cast<PluginEditor*>(handle)
 
 }  // namespace
 
-struct ClapWindow::Library {};
+struct PluginWindow::Library {};
 
-std::unique_ptr<ClapWindow> ClapWindow::Load(const PluginIdentity& identity, Send send) {
+std::unique_ptr<PluginWindow> PluginWindow::Load(const PluginIdentity& identity, Send send) {
     static const Library library;
-    return std::unique_ptr<ClapWindow>(new ClapWindow(library, identity, std::move(send)));
+    return std::unique_ptr<PluginWindow>(new PluginWindow(library, identity, std::move(send)));
 }
 
-ClapWindow::ClapWindow(const Library& library, const PluginIdentity& identity, Send send)
+PluginWindow::PluginWindow(const Library& library, const PluginIdentity& identity, Send send)
     : Ui(library), Identity(identity), SendControl(std::move(send)) {}
 
-ClapWindow::~ClapWindow() { delete EditorOf(Handle); }
+PluginWindow::~PluginWindow() { delete EditorOf(Handle); }
 
-bool ClapWindow::Embed(std::uintptr_t parent, const ControlValues& values) {
+bool PluginWindow::Embed(std::uintptr_t parent, const ControlValues& values) {
     if (Handle != nullptr) return false;
     std::unique_ptr<PluginEditor> editor = PluginEditor::Create(
         parent, Identity.Channels, "",
@@ -45,18 +45,23 @@ bool ClapWindow::Embed(std::uintptr_t parent, const ControlValues& values) {
     return true;
 }
 
-void ClapWindow::Size(std::uint32_t& width, std::uint32_t& height) const {
+void PluginWindow::Size(std::uint32_t& width, std::uint32_t& height) const {
     width = Handle != nullptr ? Width : gLastWidth;
     height = Handle != nullptr ? Height : gLastHeight;
 }
 
-void ClapWindow::Show(std::uint32_t control, float value) {
+void PluginWindow::LastSize(std::uint32_t& width, std::uint32_t& height) {
+    width = gLastWidth;
+    height = gLastHeight;
+}
+
+void PluginWindow::Show(std::uint32_t control, float value) {
     if (Handle != nullptr && HasControl(Identity.Channels, control)) {
         EditorOf(Handle)->Show(control, value);
     }
 }
 
-void ClapWindow::Idle() {
+void PluginWindow::Idle() {
     if (Handle != nullptr) EditorOf(Handle)->Idle();
 }
 
