@@ -25,8 +25,10 @@ struct ChannelPointers {
 
 // Groups of eight frames (kGroupFrames); the positions formed from the linear sweep or loaded.
 // kChannels is the number of channels, all present, or 0 for any number.
+// Never inlined into RunChunkOfChannels: the set-up of a large frame for one case would be paid
+// by every chunk of the others.
 template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
-void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
+[[gnu::noinline]] void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     static_assert(kGroupFrames == 8);
     // Locals: the vector stores may alias anything, so fields would be read again after each.
     const SweepChunk& chunk = *run.Chunk;
