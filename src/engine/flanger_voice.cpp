@@ -43,6 +43,7 @@ void FlangerVoice::Bind(float* lines, std::uint32_t channels, std::int32_t lineC
 
 void FlangerVoice::SetParameters(const EngineParameters& parameters, std::uint32_t sampleRate) {
     Parameters = parameters;
+    IsMixed = parameters.Mixed();
     SampleRate = sampleRate;
     RingLength = RingLengthFor(parameters, sampleRate);
     Start = StartOfSweep(static_cast<double>(sampleRate), parameters.DelayMs, parameters.WidthMs,
@@ -208,8 +209,15 @@ void FlangerVoice::ProcessMixedChunk(float* const* samples, std::uint32_t count,
 
 void FlangerVoice::ProcessChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
                                 std::uint32_t frames) {
-    if (Parameters.Mixed()) return ProcessMixedChunk(samples, count, offset, frames);
-    StepSweeps(frames, false);
+    if (IsMixed) return ProcessMixedChunk(samples, count, offset, frames);
+    if (SweepCount == 1 && !Parameters.SineMode) {
+        // The default sweep, stepped here rather than through StepSweeps' general loop.
+        Sweep& sweep = Sweeps[0];
+        StepTriangleSweep(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength, Chunks[0],
+                          frames);
+    } else {
+        StepSweeps(frames, false);
+    }
     const EngineParameters& p = Parameters;
     if (SweepCount == 1 && count > 0) {
         RunChannelsOverChunk(*Kernels, Chunks[0], frames, WriteIndex, RingLength, p.FeedbackOn,

@@ -16,6 +16,7 @@
 // the per-channel pointer table once.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -64,6 +65,16 @@ public:
     // skipped, but its line is not written either.
     void ProcessChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
                       std::uint32_t frames);
+
+    // ProcessChunk over `frames` frames (any number) from the first on, in chunks that end where
+    // the ring wraps.
+    void Process(float* const* samples, std::uint32_t count, std::uint32_t frames) {
+        for (std::uint32_t offset = 0; offset < frames;) {
+            const std::uint32_t chunk = std::min({frames - offset, kChunkFrames, FramesUntilWrap()});
+            ProcessChunk(samples, count, offset, chunk);
+            offset += chunk;
+        }
+    }
 
     // Processes a chunk, as ProcessChunk does, while the output crossfades from `from` to `to`:
     // both voices run frame by frame, and each output frame is `from`'s plus `weights[i]` times
@@ -125,6 +136,7 @@ private:
     }
 
     EngineParameters Parameters;
+    bool IsMixed = false;  // Parameters.Mixed(), asked for every chunk
     std::uint32_t SampleRate = 0;
     std::int32_t RingLength = 0;  // ring positions in use in every line
     std::int32_t WriteIndex = 0;  // ring position written in the current frame

@@ -72,8 +72,10 @@ struct ChannelPointers {
 
 // Groups of eight frames (kGroupFrames) in four pairs; the positions formed from the linear
 // sweep or loaded. kChannels is the number of channels, all present, or 0 for any number.
+// Never inlined into RunChunkOfChannels: the set-up of a large frame for one case would be paid
+// by every chunk of the others.
 template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
-void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
+[[gnu::noinline]] void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
     static_assert(kGroupFrames == 8);
     // Locals: the vector stores may alias anything, so fields would be read again after each.
     const SweepChunk& chunk = *run.Chunk;
@@ -362,6 +364,23 @@ void RunChunkWith(const ChunkRun& run, const ChannelPointers* channels) {
 // The mono and stereo cases with their pointers in registers, any other count from the run.
 template <bool kFeedbackOn, bool kLinear>
 void RunChunkOfChannels(const ChunkRun& run) {
+    const ChunkChannels& given = run.Channels;
+    const auto pointersOf = [&](std::uint32_t j) {
+        return ChannelPointers{given.Samples[j] + given.Offset, given.Lines[j],
+                              given.Lines[j] + run.WriteIndex};
+    };
+    // The plug-ins' chunks first, without the count below: every channel of a stereo or mono
+    // chunk present.
+    if (given.Count == 2 && given.Samples[0] != nullptr && given.Samples[1] != nullptr) {
+        const ChannelPointers stereo[2] = {pointersOf(0), pointersOf(1)};
+        RunChunkWith<kFeedbackOn, kLinear, 2>(run, stereo);
+        return;
+    }
+    if (given.Count == 1 && given.Samples[0] != nullptr) {
+        const ChannelPointers mono[2] = {pointersOf(0), {}};
+        RunChunkWith<kFeedbackOn, kLinear, 1>(run, mono);
+        return;
+    }
     ChannelPointers channels[2] = {};
     std::uint32_t present = 0;
     for (std::uint32_t j = 0; j < run.Channels.Count && j < 3; ++j) {

@@ -92,7 +92,7 @@ bool LiveFlanger::Activate(std::uint32_t sampleRate, std::uint32_t channels) {
 void LiveFlanger::Process(float* const* channels, std::uint32_t count, std::uint32_t frames,
                           const LiveSettings& settings) {
     if (SampleRate == 0) return;
-    count = channels == nullptr ? 0 : std::min(count, Channels);
+    Offered = settings;
     // Non-finite input is taken as silence where the voices load it (FiniteInput), not in a pass
     // of its own.
     const LiveSettings wanted = Bounded(settings);
@@ -107,7 +107,30 @@ void LiveFlanger::Process(float* const* channels, std::uint32_t count, std::uint
     } else {
         Retarget(wanted);
     }
+    count = channels == nullptr ? 0 : std::min(count, Channels);
+    RunVoices(channels, count, frames);
+    Level.Apply(channels, count, 0, frames, settings.Level);
+}
 
+void LiveFlanger::ProcessWithSameSettings(float* const* channels, std::uint32_t count,
+                                          std::uint32_t frames) {
+    // The same settings again would change no target: Retarget returns at its first comparison.
+    if (!Started) return Process(channels, count, frames, Offered);
+    count = channels == nullptr ? 0 : std::min(count, Channels);
+    if (!Pending && !Fading) {
+        Voices[Steady].Process(channels, count, frames);
+    } else {
+        RunVoices(channels, count, frames);
+    }
+    Level.Apply(channels, count, 0, frames, Offered.Level);
+}
+
+void LiveFlanger::RunVoices(float* const* channels, std::uint32_t count, std::uint32_t frames) {
+    if (!Pending && !Fading) {
+        // The steady state: one voice, its chunks ending only where its ring wraps.
+        Voices[Steady].Process(channels, count, frames);
+        return;
+    }
     for (std::uint32_t offset = 0; offset < frames;) {
         if (Pending && !Fading && History.Frames() >= RingLengthFor(Target)) StartFade();
         FlangerVoice& old = Voices[Steady];
@@ -136,7 +159,6 @@ void LiveFlanger::Process(float* const* channels, std::uint32_t count, std::uint
         }
         offset += chunk;
     }
-    Level.Apply(channels, count, 0, frames, settings.Level);
 }
 
 void LiveFlanger::Retarget(const LiveSettings& settings) {

@@ -75,6 +75,11 @@ public:
     // channel is skipped. Any frame count works, 0 included.
     void Process(float* const* channels, std::uint32_t count, std::uint32_t frames,
                  const LiveSettings& settings);
+    // Process with the settings of the call before (the defaults if none came since
+    // Activate): for a host that sees its controls unchanged, which then pays nothing for
+    // comparing them again.
+    void ProcessWithSameSettings(float* const* channels, std::uint32_t count,
+                                 std::uint32_t frames);
 
     // For tests and diagnostics: whether no change is waiting or in progress, the settings the
     // steady voice runs with, and its sweep's phase (FlangerVoice::SweepPhase).
@@ -89,6 +94,8 @@ public:
 private:
     // Takes new settings: a change of target, or none.
     void Retarget(const LiveSettings& settings);
+    // The voices over `frames` frames, through whatever transition is waiting or under way.
+    void RunVoices(float* const* channels, std::uint32_t count, std::uint32_t frames);
     // Starts the crossfade to the target.
     void StartFade();
     // One chunk of the crossfade.
@@ -110,6 +117,7 @@ private:
     std::uint32_t FadeDone = 0;
     bool Pending = false;  // Target waits for the history or for the crossfade to end
     LiveSettings Target;
+    LiveSettings Offered;  // as the last Process was given them, the level included
     LineHistory History;  // the voice that stays, while Pending
     OutputLevel Level;    // applied to the voices' output; its changes glide over FadeLength
 

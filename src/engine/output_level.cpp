@@ -67,9 +67,12 @@ void GainGlide::Next(std::uint32_t frames, double* gains) {
     }
 }
 
-void OutputLevel::Apply(float* const* channels, std::uint32_t count, std::uint32_t offset,
-                        std::uint32_t frames, std::int32_t tenthsOfDecibel) {
-    Glide.MoveTo(LevelGain(tenthsOfDecibel));
+void OutputLevel::ApplyGain(float* const* channels, std::uint32_t count, std::uint32_t offset,
+                            std::uint32_t frames, std::int32_t tenthsOfDecibel) {
+    if (tenthsOfDecibel != Tenths) {
+        Tenths = tenthsOfDecibel;
+        Glide.MoveTo(LevelGain(tenthsOfDecibel));
+    }
     if (!Glide.Gliding()) {
         const double gain = Glide.Target();
         if (gain == 1.0) return;

@@ -49,13 +49,25 @@ class OutputLevel {
 public:
     void SetGlideFrames(std::uint32_t frames) { Glide.SetGlideFrames(frames); }
     // The level from now on, without a glide.
-    void Reset(std::int32_t tenthsOfDecibel) { Glide.Jump(LevelGain(tenthsOfDecibel)); }
+    void Reset(std::int32_t tenthsOfDecibel) {
+        Tenths = tenthsOfDecibel;
+        Glide.Jump(LevelGain(tenthsOfDecibel));
+    }
     // Multiplies `frames` frames from `offset` on of the first `count` channels (a null one is
     // skipped) by the gain of `tenthsOfDecibel`, gliding there from the last level.
     void Apply(float* const* channels, std::uint32_t count, std::uint32_t offset,
-               std::uint32_t frames, std::int32_t tenthsOfDecibel);
+               std::uint32_t frames, std::int32_t tenthsOfDecibel) {
+        // Most blocks: the same level, at 0 dB and not gliding, which multiplies nothing.
+        if (tenthsOfDecibel == Tenths && !Glide.Gliding() && Glide.Target() == 1.0) return;
+        ApplyGain(channels, count, offset, frames, tenthsOfDecibel);
+    }
 
 private:
+    void ApplyGain(float* const* channels, std::uint32_t count, std::uint32_t offset,
+                   std::uint32_t frames, std::int32_t tenthsOfDecibel);
+
+    // The level the glide was last aimed at.
+    std::int32_t Tenths = 0;
     GainGlide Glide;
 };
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace flanger::plugins {
 
@@ -64,7 +65,7 @@ bool PluginInstance::OutputsOverlapOtherInputsSinceConnected() {
 }
 
 void PluginInstance::CopyAndProcess(const float* const* inputs, std::uint32_t offset,
-                                    std::uint32_t frames, const LiveSettings& settings) {
+                                    std::uint32_t frames, bool controlsMoved) {
     for (std::uint32_t j = 0; j < Channels; ++j) {
         float* out = Outputs[j] == nullptr ? nullptr : Outputs[j] + offset;
         const float* in = inputs[j];
@@ -75,25 +76,42 @@ void PluginInstance::CopyAndProcess(const float* const* inputs, std::uint32_t of
         }
         Block[j] = out;
     }
-    Engine.Process(Block.data(), Channels, frames, settings);
+    if (controlsMoved) {
+        Engine.Process(Block.data(), Channels, frames, Settings);
+    } else {
+        Engine.ProcessWithSameSettings(Block.data(), Channels, frames);
+    }
 }
 
-const LiveSettings& PluginInstance::CurrentSettings() {
+namespace {
+
+std::uint32_t BitsOf(const float* value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, value, sizeof(float));
+    return bits;
+}
+
+// Which bits of the controls differ from `last`, in one unrolled pass of loads and XORs.
+template <std::size_t... kIndex>
+std::uint32_t ChangedControlBits(const float* const* controls, const std::uint32_t* last,
+                                 std::index_sequence<kIndex...>) {
+    return ((BitsOf(controls[kIndex]) ^ last[kIndex]) | ...);
+}
+
+}  // namespace
+
+bool PluginInstance::ReadControls() {
     // Comparing bits rather than floats: a NaN that stays is no change either. A missing
-    // control reads as a NaN, which counts as the default as well.
-    // Called for every block: one pass that reads and compares, no calls, no branches.
-    std::uint32_t changed = ControlsRead ? 0 : 1;
-    for (std::uint32_t i = 0; i < kControlCount; ++i) {
-        std::uint32_t bits;
-        std::memcpy(&bits, Controls[i], sizeof(float));
-        changed |= bits ^ LastControlBits[i];
-        LastControlBits[i] = bits;
-    }
-    if (changed) {
-        Settings = SettingsFromControls(Controls);
-        ControlsRead = true;
-    }
-    return Settings;
+    // control reads as a NaN, which counts as the default as well. Called for every block,
+    // so the pass has no loop, no call and no store.
+    const std::uint32_t changed =
+        ChangedControlBits(Controls, LastControlBits, std::make_index_sequence<kControlCount>{});
+    if (changed == 0 && ControlsRead) return false;
+    for (std::uint32_t i = 0; i < kControlCount; ++i) LastControlBits[i] = BitsOf(Controls[i]);
+    Settings = SettingsFromControls(Controls);
+    EnabledWeight = Enabled(Controls[kEnabledControl]) ? 1.0 : 0.0;
+    ControlsRead = true;
+    return true;
 }
 
 void PluginInstance::BlendWithDry(std::uint32_t frames) {
@@ -112,18 +130,18 @@ void PluginInstance::BlendWithDry(std::uint32_t frames) {
 }
 
 void PluginInstance::Run(std::uint32_t frames) {
-    const LiveSettings& settings = CurrentSettings();
-    const double enabled = Enabled(Controls[kEnabledControl]) ? 1.0 : 0.0;
+    const bool controlsMoved = ReadControls();
     if (!BypassRead) {
-        Bypass.Jump(enabled);
+        Bypass.Jump(EnabledWeight);
         BypassRead = true;
     }
-    Bypass.MoveTo(enabled);
+    // The bypass's target moves only with its control.
+    if (controlsMoved) Bypass.MoveTo(EnabledWeight);
     // Bypassed, the effect runs on (so that turning it back on finds its lines full) and the
     // output is the input, crossfaded to and from over the same time as a change of settings.
     const bool blending = Bypass.Gliding() || Bypass.Target() != 1.0;
     if (!blending && !OutputsOverlapOtherInputsSinceConnected()) {
-        CopyAndProcess(Inputs.data(), 0, frames, settings);
+        CopyAndProcess(Inputs.data(), 0, frames, controlsMoved);
         return;
     }
     // Every input of a slice is staged before any output is written.
@@ -137,7 +155,8 @@ void PluginInstance::Run(std::uint32_t frames) {
             std::memcpy(staged, Inputs[j] + offset, std::size_t{slice} * sizeof(float));
             Staged[j] = staged;
         }
-        CopyAndProcess(Staged.data(), offset, slice, settings);
+        // Only the first slice can carry a change of the controls.
+        CopyAndProcess(Staged.data(), offset, slice, controlsMoved && offset == 0);
         if (blending) BlendWithDry(slice);
         offset += slice;
     } while (offset < frames);

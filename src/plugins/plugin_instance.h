@@ -57,13 +57,15 @@ private:
     bool OutputsOverlapOtherInputsSinceConnected();
     // Copies `frames` frames of every input (`inputs[j]` points at the first of them) to its
     // output from `offset` on, and runs the engine over them.
+    // `controlsMoved`: whether the controls moved since the engine last saw them.
     void CopyAndProcess(const float* const* inputs, std::uint32_t offset, std::uint32_t frames,
-                        const LiveSettings& settings);
+                        bool controlsMoved);
     // Mixes the dry input staged for the current slice into the outputs (Block) by the
     // bypass's weights: 0 the input alone, 1 the effect alone.
     void BlendWithDry(std::uint32_t frames);
-    // The settings of the controls, quantised again only when a control has moved.
-    const LiveSettings& CurrentSettings();
+    // Reads the controls; when one has moved (or on the first call), quantises them again into
+    // Settings and EnabledWeight and returns true.
+    bool ReadControls();
 
     std::uint32_t Channels;
     // A control the host left unconnected reads this NaN, which counts as the default.
@@ -72,6 +74,7 @@ private:
     std::uint32_t LastControlBits[kControlCount] = {};  // the values last quantised, as bits
     bool ControlsRead = false;
     LiveSettings Settings;
+    double EnabledWeight = 1.0;  // the bypass's target: 1 enabled, 0 bypassed
     std::vector<const float*> Inputs;
     std::vector<float*> Outputs;
     std::vector<float*> Block;  // the outputs at the current offset

@@ -186,6 +186,9 @@ TEST(Lv2Plugin, MovingAControlMakesNoClick) {
                                          {90, 50, 50, 0, -10, 10},
                                          {90, 50, 50, 1, 10, 10},
                                          {90, 50, 50, 1, -10, 10}}) {
+            const Channels unchanged =
+                RunLv2({.Plugin = plugin, .Controls = ControlsFor(from), .BlockSizes = {kBlock}},
+                       input)[0];
             for (const auto& [control, to] : changes) {
                 if (!HasControl(plugin.Channels, control)) continue;
                 Lv2Run run{.Plugin = plugin, .Controls = ControlsFor(from), .BlockSizes = {kBlock}};
@@ -194,6 +197,9 @@ TEST(Lv2Plugin, MovingAControlMakesNoClick) {
                         controls[control] = to >= 0.0f ? to : 1.0f - controls[control];
                 };
                 const Channels output = RunLv2(run, input)[0];
+                // With feedback every control moves the output (a switch of the feedback's
+                // sign or gain alone does nothing while it is off).
+                EXPECT_TRUE(from.Feedback < 0 || output != unchanged) << kControls[control].Key;
                 for (std::uint32_t j = 0; j < plugin.Channels; ++j) {
                     ExpectNoClick(output[j], kChange, kRate,
                                   std::string(plugin.Lv2Uri) + (from.Sine ? " sine" : " triangle") +
