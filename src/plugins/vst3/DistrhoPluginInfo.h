@@ -13,8 +13,8 @@
 #define DISTRHO_PLUGIN_BRAND "Vornak"
 #define DISTRHO_PLUGIN_NUM_INPUTS FLANGER_VST3_CHANNELS
 #define DISTRHO_PLUGIN_NUM_OUTPUTS FLANGER_VST3_CHANNELS
-// The editor, where the LV2 plug-ins' window is built (FLANGER_VST3_EDITOR, not on Windows): an
-// external window to the framework, the view embedding it in the host's X11 window. The UI and
+// The editor, where the plug-ins' window is built (FLANGER_VST3_EDITOR): an external window to
+// the framework, the view embedding it in the host's X11 window or HWND. The UI and
 // the processor stay one object (direct access), so that the plug-in is one class, as without
 // the editor, and the UI reaches the plug-in through the framework's messages only.
 #if FLANGER_VST3_EDITOR
