@@ -117,11 +117,7 @@ void LiveFlanger::ProcessWithSameSettings(float* const* channels, std::uint32_t 
     // The same settings again would change no target: Retarget returns at its first comparison.
     if (!Started) return Process(channels, count, frames, Offered);
     count = channels == nullptr ? 0 : std::min(count, Channels);
-    if (!Pending && !Fading) {
-        Voices[Steady].Process(channels, count, frames);
-    } else {
-        RunVoices(channels, count, frames);
-    }
+    RunVoices(channels, count, frames);
     Level.Apply(channels, count, 0, frames, Offered.Level);
 }
 
