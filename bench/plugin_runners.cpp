@@ -14,6 +14,7 @@
 #include "travesty/audio_processor.h"
 #include "travesty/component.h"
 #include "travesty/factory.h"
+#include "plugins/vst3/host_param_changes.h"
 
 namespace {
 
@@ -84,19 +85,6 @@ private:
     clap_process Process{};
 };
 
-// The parameter changes a host hands a VST3 processor for it to report its own: none taken.
-v3_result V3_API NoInterface(void*, const v3_tuid, void** object) {
-    *object = nullptr;
-    return static_cast<v3_result>(V3_NO_INTERFACE);
-}
-uint32_t V3_API OneReference(void*) { return 1; }
-int32_t V3_API NoParameters(void*) { return 0; }
-v3_param_value_queue** V3_API NoQueue(void*, int32_t) { return nullptr; }
-v3_param_value_queue** V3_API NoNewQueue(void*, v3_param_id*, int32_t*) { return nullptr; }
-v3_param_changes_cpp kNoChangesTable = {{NoInterface, OneReference, OneReference},
-                                        {NoParameters, NoQueue, NoNewQueue}};
-v3_param_changes_cpp* kNoChanges = &kNoChangesTable;
-
 class Vst3Runner : public PluginRunner {
 public:
     Vst3Runner(const std::string& module, std::uint32_t block) : PluginRunner(block) {
@@ -129,7 +117,7 @@ public:
         In.channel_buffers_32 = InputChannels.data();
         Out.num_channels = static_cast<std::int32_t>(Outputs);
         Out.channel_buffers_32 = OutputChannels.data();
-        auto* noChanges = reinterpret_cast<v3_param_changes**>(&kNoChanges);
+        v3_param_changes** noChanges = NoChanges.AsChanges();
         Data = {V3_REALTIME,
                 V3_SAMPLE_32,
                 static_cast<std::int32_t>(block),
@@ -160,6 +148,10 @@ private:
     v3_audio_processor** Processor = nullptr;
     std::vector<float*> InputChannels, OutputChannels;
     v3_audio_bus_buffers In{}, Out{};
+    // No parameter changes, either way.
+    std::vector<flanger::plugins::vst3::ParamQueue> NoQueues;
+    flanger::plugins::vst3::ParamChanges NoChanges{&flanger::plugins::vst3::kChangesTable,
+                                                   &NoQueues};
     v3_process_data Data{};
 };
 

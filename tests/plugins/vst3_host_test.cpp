@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "plugin_test_support.h"
+#include "plugins/vst3/host_param_changes.h"
 #ifdef FLANGER_VST3_EDITOR_TEST
 #include <travesty/edit_controller.h>
 #include <travesty/host.h>
@@ -25,50 +26,7 @@ namespace flanger::testing {
 namespace {
 
 using plugins::kPlugins;
-
-// One point, at the block's first frame, for parameter `Id`.
-struct ParamQueue {
-    const v3_param_value_queue_cpp* Table;
-    v3_param_id Id;
-    double Value;
-};
-
-// A block's parameter changes: one queue for each parameter, or none.
-struct ParamChanges {
-    const v3_param_changes_cpp* Table;
-    std::vector<ParamQueue>* Queues;
-};
-
-// The calls of the format's objects, in its calling convention (stdcall on 32-bit Windows),
-// which lambdas cannot take.
-v3_result V3_API NoInterface(void*, const v3_tuid, void** object) {
-    *object = nullptr;
-    return static_cast<v3_result>(V3_NO_INTERFACE);
-}
-uint32_t V3_API OneReference(void*) { return 1; }
-v3_param_id V3_API QueueId(void* self) { return static_cast<ParamQueue*>(self)->Id; }
-int32_t V3_API OnePoint(void*) { return 1; }
-v3_result V3_API PointAtStart(void* self, int32_t, int32_t* offset, double* value) {
-    *offset = 0;
-    *value = static_cast<ParamQueue*>(self)->Value;
-    return V3_OK;
-}
-v3_result V3_API NoNewPoint(void*, int32_t, double, int32_t*) {
-    return static_cast<v3_result>(V3_NOT_IMPLEMENTED);
-}
-int32_t V3_API QueueCount(void* self) {
-    return static_cast<int32_t>(static_cast<ParamChanges*>(self)->Queues->size());
-}
-v3_param_value_queue** V3_API QueueAt(void* self, int32_t k) {
-    auto& queues = *static_cast<ParamChanges*>(self)->Queues;
-    return reinterpret_cast<v3_param_value_queue**>(&queues[static_cast<std::size_t>(k)]);
-}
-v3_param_value_queue** V3_API NoNewQueue(void*, v3_param_id*, int32_t*) { return nullptr; }
-
-const v3_param_value_queue_cpp kQueueTable = {{NoInterface, OneReference, OneReference},
-                                              {QueueId, OnePoint, PointAtStart, NoNewPoint}};
-const v3_param_changes_cpp kChangesTable = {{NoInterface, OneReference, OneReference},
-                                            {QueueCount, QueueAt, NoNewQueue}};
+using namespace plugins::vst3;  // the host's parameter changes and the format's calls
 
 // Renders `input` through a new instance of the module at `path` with every control as
 // `settings` has it. The component is initialised with the host application `host`;
@@ -116,8 +74,7 @@ Channels RunVst3(const char* path, std::uint32_t channels, const LiveSettings& s
         queues.push_back({&kQueueTable, static_cast<v3_param_id>(queues.size()),
                           control == kEnabledControl ? 0.0 : place});
     }
-    const v3_param_changes_cpp* changesTable = &kChangesTable;
-    ParamChanges changes{changesTable, &queues}, noChanges{changesTable, &none};
+    ParamChanges changes{&kChangesTable, &queues}, noChanges{&kChangesTable, &none};
     Channels output(channels, std::vector<float>(input[0].size()));
     InBuffersOf(blockSizes, input[0].size(), [&](std::size_t offset, std::uint32_t frames) {
         if (beforeBlock) beforeBlock(component, offset);
@@ -136,8 +93,8 @@ Channels RunVst3(const char* path, std::uint32_t channels, const LiveSettings& s
             1,
             &in,
             &out,
-            reinterpret_cast<v3_param_changes**>(offset == 0 ? &changes : &noChanges),
-            reinterpret_cast<v3_param_changes**>(&noChanges),
+            (offset == 0 ? changes : noChanges).AsChanges(),
+            noChanges.AsChanges(),
             nullptr,
             nullptr,
             nullptr};
