@@ -14,6 +14,9 @@
 #include <clap/ext/gui.h>
 #include <clap/ext/timer-support.h>
 
+#include <chrono>
+#include <thread>
+
 #include "host_window.h"
 #endif
 #include <optional>
@@ -300,6 +303,25 @@ TEST(ClapPlugin, ShowsItsWindowInTheHostsWindow) {
     for (int tick = 0; tick < 10; ++tick) timer.on_timer(plugin, 7);
     EXPECT_TRUE(parent.Shows({"Flanger settings"}));
     EXPECT_TRUE(parent.Shows({"2.5"}));
+    // A person turns "Invert feedback" on in the window: the host's next flush records it.
+    ASSERT_TRUE(parent.Click("Invert feedback"));
+    std::vector<clap_event_param_value> recorded;
+    const clap_output_events out{
+        &recorded, [](const clap_output_events* e, const clap_event_header* event) {
+            if (event->type == CLAP_EVENT_PARAM_VALUE) {
+                static_cast<std::vector<clap_event_param_value>*>(e->ctx)->push_back(
+                    *reinterpret_cast<const clap_event_param_value*>(event));
+            }
+            return true;
+        }};
+    for (int tick = 0; tick < 50 && recorded.empty(); ++tick) {
+        timer.on_timer(plugin, 7);
+        ExtensionOf<clap_plugin_params>(plugin, CLAP_EXT_PARAMS).flush(plugin, nullptr, &out);
+        if (recorded.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_EQ(recorded.size(), 1u);
+    EXPECT_EQ(recorded[0].param_id, kFeedbackInvertControl);
+    EXPECT_EQ(recorded[0].value, 1.0);
     gui.destroy(plugin);
     EXPECT_EQ(parent.Shown().size(), 0u) << "the window outlived the gui";
     plugin->destroy(plugin);

@@ -20,6 +20,7 @@ namespace flanger::testing {
 struct ShownWindow {
     std::string Name;
     std::uint32_t Width = 0, Height = 0;  // 0: any
+    std::uintptr_t Native = 0;
 };
 
 class HostWindow {
@@ -61,7 +62,7 @@ public:
         if (name != nullptr && size != nullptr && xcb_get_property_value_length(name) > 0) {
             found.push_back({std::string(static_cast<const char*>(xcb_get_property_value(name)),
                                          xcb_get_property_value_length(name)),
-                             size->width, size->height});
+                             size->width, size->height, window});
         }
         std::free(name);
         std::free(size);
@@ -86,6 +87,23 @@ public:
         return false;
     }
 
+    // Clicks the first window of that name below ours as a person would (xdotool's pointer on
+    // X, the button's own click on Windows); whether there was one.
+    bool Click(const std::string& name) const {
+        for (const ShownWindow& w : Shown()) {
+            if (w.Name != name) continue;
+#ifdef _WIN32
+            SendMessageA(reinterpret_cast<HWND>(w.Native), BM_CLICK, 0, 0);
+            return true;
+#else
+            const std::string click =
+                "xdotool mousemove --window " + std::to_string(w.Native) + " 6 6 click 1";
+            return std::system(click.c_str()) == 0;
+#endif
+        }
+        return false;
+    }
+
 private:
 #ifdef _WIN32
     static BOOL CALLBACK AddShown(HWND child, LPARAM found) {
@@ -94,7 +112,8 @@ private:
         if (GetWindowTextA(child, name, sizeof name) > 0 && GetWindowRect(child, &size)) {
             reinterpret_cast<std::vector<ShownWindow>*>(found)->push_back(
                 {name, static_cast<std::uint32_t>(size.right - size.left),
-                 static_cast<std::uint32_t>(size.bottom - size.top)});
+                 static_cast<std::uint32_t>(size.bottom - size.top),
+                 reinterpret_cast<std::uintptr_t>(child)});
         }
         return TRUE;
     }

@@ -186,6 +186,31 @@ const v3_host_application_cpp kHostApplicationTable = {
          return *object = new Message{&kMessageTable, {&kAttributesTable, {}}, {}}, V3_OK;
      }}};
 
+// The host's record of the edits the controller reports: "begin ID", "ID=VALUE", "end ID".
+struct EditRecord {
+    struct Table {
+        v3_funknown Unknown;
+        v3_component_handler Handler;
+    };
+    const Table* Calls;
+    std::vector<std::string> Edits;
+};
+void Record(void* self, std::string edit) {
+    static_cast<EditRecord*>(self)->Edits.push_back(std::move(edit));
+}
+const EditRecord::Table kEditRecordTable = {
+    {Answer<v3_component_handler_iid>, OneReference, OneReference},
+    {[](void* self, v3_param_id id) -> v3_result {
+         return Record(self, "begin " + std::to_string(id)), V3_OK;
+     },
+     [](void* self, v3_param_id id, double value) -> v3_result {
+         return Record(self, std::to_string(id) + "=" + std::to_string(value)), V3_OK;
+     },
+     [](void* self, v3_param_id id) -> v3_result {
+         return Record(self, "end " + std::to_string(id)), V3_OK;
+     },
+     [](void*, int32_t) -> v3_result { return V3_OK; }}};
+
 // The frame the host gives the view, with the host's run loop, which keeps the view's one timer.
 struct RunLoop {
     const v3_run_loop_cpp* Table;
@@ -228,6 +253,7 @@ TEST(Vst3Plugin, ShowsItsEditorInTheHostsWindow) {
     Frame frame{&kFrameTable, {&kRunLoopTable}};
     v3_edit_controller** controller = nullptr;
     v3_plugin_view** view = nullptr;
+    EditRecord edits{&kEditRecordTable, {}};
     const auto tick = [&frame] {
 #ifdef _WIN32
         // There the framework's timer is a window timer, which the host's message loop runs.
@@ -246,6 +272,8 @@ TEST(Vst3Plugin, ShowsItsEditorInTheHostsWindow) {
         if (offset == 0) {
             ASSERT_EQ(v3_cpp_obj_query_interface(component, v3_edit_controller_iid, &controller),
                       V3_OK);
+            v3_cpp_obj(controller)->set_component_handler(
+                controller, reinterpret_cast<v3_component_handler**>(&edits));
             view = v3_cpp_obj(controller)->create_view(controller, "editor");
             ASSERT_NE(view, nullptr);
             EXPECT_EQ(v3_cpp_obj(view)->is_platform_type_supported(view, kPlatform), V3_OK);
@@ -267,6 +295,15 @@ TEST(Vst3Plugin, ShowsItsEditorInTheHostsWindow) {
         } else if (offset == 64) {
             tick();
             EXPECT_TRUE(parent.Shows({"-3.5"}));
+            // A person turns "Invert feedback" on in the window: one edit of its parameter.
+            ASSERT_TRUE(parent.Click("Invert feedback"));
+            for (int k = 0; k < 50 && edits.Edits.size() < 3; ++k) tick();
+            std::uint32_t id = 0;  // the parameter's: the mono plug-in's controls before it
+            for (std::uint32_t c = 0; c < kFeedbackInvertControl; ++c) id += plugins::HasControl(1, c);
+            const std::string parameter = std::to_string(id);
+            EXPECT_EQ(edits.Edits, (std::vector<std::string>{"begin " + parameter,
+                                                             parameter + "=1.000000",
+                                                             "end " + parameter}));
         } else if (view != nullptr) {
             EXPECT_EQ(v3_cpp_obj(view)->removed(view), V3_OK);
             EXPECT_EQ(parent.Shown().size(), 0u) << "the window outlived the view";

@@ -75,8 +75,9 @@ void ClapPlugin::ChangedInWindow(std::uint32_t control, float value) {
     Shown[control] = value;
     Shared[control].store(value, std::memory_order_relaxed);
     WindowChanges.fetch_or(1u << control, std::memory_order_release);
-    // Inactive, no block will take it: it is taken here, on the main thread.
-    if (Instance == nullptr) TakeWindowValues(nullptr);
+    // Inactive, no block will take it: the controls follow here, on the main thread, and the
+    // change stays marked for the host's flush to record.
+    if (Instance == nullptr) Ports[control] = value;
     if (HostParams != nullptr && HostParams->request_flush != nullptr) {
         HostParams->request_flush(Host);
     }
