@@ -160,8 +160,8 @@ void FlangerVoice::StepSweeps(std::uint32_t frames, bool prepareTaps) {
             sweep.SineFrames += frames;
             sweep.FirstFrameAfterOpen = false;
         } else {
-            StepTriangleSweep(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength, chunk,
-                              frames);
+            StepTriangleSweep(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength,
+                              sweep.Stretch, chunk, frames);
         }
         if (prepareTaps) {
             WriteLinearPositions(chunk, frames);
@@ -213,8 +213,8 @@ void FlangerVoice::ProcessChunk(float* const* samples, std::uint32_t count, std:
     if (SweepCount == 1 && !Parameters.SineMode) {
         // The default sweep, stepped here rather than through StepSweeps' general loop.
         Sweep& sweep = Sweeps[0];
-        StepTriangleSweep(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength, Chunks[0],
-                          frames);
+        StepTriangleSweep(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength,
+                          sweep.Stretch, Chunks[0], frames);
     } else {
         StepSweeps(frames, false);
     }

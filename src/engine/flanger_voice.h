@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/chunk_steps.h"
 #include "engine/engine_kernels.h"
 #include "engine/live_settings.h"
 #include "engine/sine_oscillator.h"
@@ -107,6 +108,7 @@ private:
         double SweepPos = 0.0;   // read offset ahead of WriteIndex, frames
         double SweepBase = 0.0;  // lower turning point of the triangle; centre of the sine
         SineOscillator Oscillator;
+        LinearStretch Stretch;  // the triangle's, kept from chunk to chunk
         // The sine's phase, for PhaseOf: the frame that reads SweepPos has phase SineOrigin +
         // SineFrames * Omega, except the first frame after Open, which reads the lower end.
         double SineOrigin = 0.0;
