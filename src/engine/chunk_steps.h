@@ -98,26 +98,12 @@ inline void WriteLinearPositions(SweepChunk& chunk, std::uint32_t frames) {
     chunk.Linear = false;
 }
 
-// Steps a triangle sweep `frames` frames, leaving the position each frame reads in `chunk`:
-// as a linear chunk where no frame turns and the steps stay in one binade, else in Position.
-// `position` and `step` are the sweep's state: the position the next frame reads and the change
-// per frame, whose sign flips at each turn.
-inline void StepTriangleSweep(double& position, double& step, double base, std::int32_t ringLength,
-                              LinearStretch& stretch, SweepChunk& chunk, std::uint32_t frames) {
-    chunk.Scaled = false;
-    if (position == stretch.Next && step == stretch.Step && base == stretch.Base &&
-        ringLength == stretch.RingLength) {
-        // Every position between two inside the stretch is inside too: they are ordered.
-        const double next = position + static_cast<double>(frames) * stretch.Increment;
-        if (next > stretch.Lower && next <= stretch.Upper) {
-            chunk.Linear = true;
-            chunk.LinearStart = position;
-            chunk.LinearIncrement = stretch.Increment;
-            position = next;
-            stretch.Next = next;
-            return;
-        }
-    }
+// StepTriangleSweep for a chunk that does not go on along the stretch: the checks of
+// StepsInsideOneBinade, or else each frame's addition, and a new stretch where the chunk is
+// linear. Apart from StepTriangleSweep, so that a chunk along the stretch sets up none of this.
+[[gnu::noinline]] inline void StepTriangleSweepAfresh(double& position, double& step, double base,
+                                    std::int32_t ringLength, LinearStretch& stretch,
+                                    SweepChunk& chunk, std::uint32_t frames) {
     // The upper bound is the ring length, not the base plus the width. The turn is due when
     // position - 1.0 > RingLength, which is exactly position > RingLength + 1.0: 1.0 comes off
     // a position of 1.0 or more without rounding, and below 1.0 neither holds.
@@ -156,6 +142,29 @@ inline void StepTriangleSweep(double& position, double& step, double base, std::
     }
     step = currentStep;
     position = current;
+}
+
+// Steps a triangle sweep `frames` frames, leaving the position each frame reads in `chunk`:
+// as a linear chunk where no frame turns and the steps stay in one binade, else in Position.
+// `position` and `step` are the sweep's state: the position the next frame reads and the change
+// per frame, whose sign flips at each turn; `stretch` goes with them from chunk to chunk.
+inline void StepTriangleSweep(double& position, double& step, double base, std::int32_t ringLength,
+                              LinearStretch& stretch, SweepChunk& chunk, std::uint32_t frames) {
+    chunk.Scaled = false;
+    if (position == stretch.Next && step == stretch.Step && base == stretch.Base &&
+        ringLength == stretch.RingLength) {
+        // Every position between two inside the stretch is inside too: they are ordered.
+        const double next = position + static_cast<double>(frames) * stretch.Increment;
+        if (next > stretch.Lower && next <= stretch.Upper) {
+            chunk.Linear = true;
+            chunk.LinearStart = position;
+            chunk.LinearIncrement = stretch.Increment;
+            position = next;
+            stretch.Next = next;
+            return;
+        }
+    }
+    StepTriangleSweepAfresh(position, step, base, ringLength, stretch, chunk, frames);
 }
 
 // Steps a sine sweep `frames` (at least 1) frames: frame i reads the position set after frame

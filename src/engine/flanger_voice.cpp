@@ -49,6 +49,9 @@ void FlangerVoice::SetParameters(const EngineParameters& parameters, std::uint32
     Start = StartOfSweep(static_cast<double>(sampleRate), parameters.DelayMs, parameters.WidthMs,
                          parameters.SpeedHz, parameters.SineMode);
     SweepCount = parameters.SpreadDegrees != 0 ? static_cast<std::uint32_t>(Sweeps.size()) : 1;
+    IsPlainTriangle = !IsMixed && SweepCount == 1 && !parameters.SineMode;
+    PreparedRun = ChunkRun{Chunks, 0, 0, RingLength, parameters.FeedbackOn, parameters.DepthGain,
+                           parameters.FeedbackGain, ChunkChannels{nullptr, Lines.data(), 0, 0}};
     for (std::uint32_t s = 0; s < SweepCount; ++s) {
         Sweeps[s].Oscillator.Configure(Start.SineAmplitude, parameters.SpeedHz,
                                        SpreadCycles(parameters.SpreadDegrees, s),
@@ -209,15 +212,26 @@ void FlangerVoice::ProcessMixedChunk(float* const* samples, std::uint32_t count,
 
 void FlangerVoice::ProcessChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
                                 std::uint32_t frames) {
-    if (IsMixed) return ProcessMixedChunk(samples, count, offset, frames);
-    if (SweepCount == 1 && !Parameters.SineMode) {
-        // The default sweep, stepped here rather than through StepSweeps' general loop.
-        Sweep& sweep = Sweeps[0];
-        StepTriangleSweep(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength,
-                          sweep.Stretch, Chunks[0], frames);
-    } else {
-        StepSweeps(frames, false);
+    if (!IsPlainTriangle) return ProcessChunkOfSweeps(samples, count, offset, frames);
+    // Most chunks: only what moves from one to the next goes into the prepared run.
+    Sweep& sweep = Sweeps[0];
+    StepTriangleSweep(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength, sweep.Stretch,
+                      Chunks[0], frames);
+    if (count > 0) {
+        PreparedRun.Frames = frames;
+        PreparedRun.WriteIndex = WriteIndex;
+        PreparedRun.Channels.Samples = samples;
+        PreparedRun.Channels.Count = count;
+        PreparedRun.Channels.Offset = offset;
+        Kernels->RunChunk(PreparedRun);
     }
+    AdvanceWriteIndex(frames);
+}
+
+void FlangerVoice::ProcessChunkOfSweeps(float* const* samples, std::uint32_t count,
+                                        std::uint32_t offset, std::uint32_t frames) {
+    if (IsMixed) return ProcessMixedChunk(samples, count, offset, frames);
+    StepSweeps(frames, false);
     const EngineParameters& p = Parameters;
     if (SweepCount == 1 && count > 0) {
         RunChannelsOverChunk(*Kernels, Chunks[0], frames, WriteIndex, RingLength, p.FeedbackOn,

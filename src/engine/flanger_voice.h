@@ -120,6 +120,10 @@ private:
     // the taps read as the kernels read them, the output DryGain * x + WetGain * (tap * Depth).
     void ProcessMixedChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
                            std::uint32_t frames);
+    // ProcessChunk for any voice but a plain triangle's: a sine, a sweep per channel, a mix.
+    // Apart, so that the plain triangle's chunks do not pay for setting up its loops.
+    [[gnu::noinline]] void ProcessChunkOfSweeps(float* const* samples, std::uint32_t count,
+                                                std::uint32_t offset, std::uint32_t frames);
     // The parameters' ring, sweep range and number of sweeps, without touching the lines.
     void SetParameters(const EngineParameters& parameters, std::uint32_t sampleRate);
     // Puts `sweep` at `phase` (see SweepPhase) within the current parameters' range.
@@ -139,6 +143,11 @@ private:
 
     EngineParameters Parameters;
     bool IsMixed = false;  // Parameters.Mixed(), asked for every chunk
+    // One triangle sweep for all channels, unmixed: the default, and the leanest chunks.
+    bool IsPlainTriangle = false;
+    // The kernels' run for a plain triangle's chunks, all but what moves from chunk to chunk
+    // set with the parameters.
+    ChunkRun PreparedRun{};
     std::uint32_t SampleRate = 0;
     std::int32_t RingLength = 0;  // ring positions in use in every line
     std::int32_t WriteIndex = 0;  // ring position written in the current frame

@@ -121,12 +121,8 @@ void LiveFlanger::ProcessWithSameSettings(float* const* channels, std::uint32_t 
     Level.Apply(channels, count, 0, frames, Offered.Level);
 }
 
-void LiveFlanger::RunVoices(float* const* channels, std::uint32_t count, std::uint32_t frames) {
-    if (!Pending && !Fading) {
-        // The steady state: one voice, its chunks ending only where its ring wraps.
-        Voices[Steady].Process(channels, count, frames);
-        return;
-    }
+void LiveFlanger::RunTransition(float* const* channels, std::uint32_t count,
+                                std::uint32_t frames) {
     for (std::uint32_t offset = 0; offset < frames;) {
         if (Pending && !Fading && History.Frames() >= RingLengthFor(Target)) StartFade();
         FlangerVoice& old = Voices[Steady];
