@@ -56,6 +56,13 @@ bool PluginInstance::OutputsOverlapOtherInputs() const {
     return false;
 }
 
+bool PluginInstance::EveryChannelCopies() const {
+    for (std::uint32_t j = 0; j < Channels; ++j) {
+        if (Inputs[j] == nullptr || Outputs[j] == nullptr || Inputs[j] == Outputs[j]) return false;
+    }
+    return true;
+}
+
 bool PluginInstance::OutputsOverlapOtherInputsSinceConnected() {
     if (AudioConnected) {
         OutputsOverlap = OutputsOverlapOtherInputs();
@@ -134,7 +141,11 @@ void PluginInstance::BlendWithDry(std::uint32_t frames) {
 
 void PluginInstance::Run(std::uint32_t frames) {
     if (PlainBlocks && !AudioConnected && !ControlsChanged()) {
-        CopyAndProcess(Inputs.data(), 0, frames, false);
+        // Every channel has an input and an output buffer of its own (PlainBlocks).
+        for (std::uint32_t j = 0; j < Channels; ++j) {
+            std::memcpy(Outputs[j], Inputs[j], std::size_t{frames} * sizeof(float));
+        }
+        Engine.ProcessWithSameSettings(Outputs.data(), Channels, frames);
         return;
     }
     RunAnyBlock(frames);
@@ -154,7 +165,7 @@ void PluginInstance::RunAnyBlock(std::uint32_t frames) {
     if (!blending && !OutputsOverlapOtherInputsSinceConnected()) {
         CopyAndProcess(Inputs.data(), 0, frames, controlsMoved);
         // Until a control or a buffer changes, the next blocks go the same way.
-        PlainBlocks = true;
+        PlainBlocks = EveryChannelCopies();
         return;
     }
     PlainBlocks = false;

@@ -67,6 +67,8 @@ private:
     // Reads the controls; when one has moved (or on the first call), quantises them again into
     // Settings and EnabledWeight and returns true.
     bool ReadControls();
+    // Whether every channel has both buffers, and apart: then a block copies each input whole.
+    bool EveryChannelCopies() const;
     // Whether a control differs from the values last quantised.
     bool ControlsChanged() const;
     // Run for any block: controls that moved, a bypass, a glide, buffers connected anew.
@@ -90,7 +92,8 @@ private:
     bool BypassRead = false;
     bool AudioConnected = true;
     // The last block ran the effect alone (enabled, no glide) straight from the inputs into the
-    // outputs, and nothing it depended on has changed since but maybe the controls.
+    // outputs, every channel with both buffers apart, and nothing it depended on has changed
+    // since but maybe the controls.
     bool PlainBlocks = false;
     bool OutputsOverlap = false;
 };
