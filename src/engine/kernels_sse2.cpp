@@ -111,12 +111,19 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
     const __m128d centre = _mm_set1_pd(chunk.ScaledCentre);
     // The run of groups that take their taps from the same floor without wrapping: its floor,
     // the near tap of its latest group, and how many groups more it reaches.
-    // The run of the chunk before goes on where this chunk continues it: its first group then
-    // finds its taps without waiting for the positions, which only confirm the floor.
+    // A linear chunk goes on with the run of the chunk before where it continues it: its first
+    // group then finds its taps without waiting for the positions, which only confirm the floor.
+    // (Sine chunks rarely end on a whole group, and would only pay for keeping it.)
     GroupRun& carried = run.Chunk->Run;
-    if (carried.NextWrite != writeIndex || carried.RingLength != ringLength) carried = GroupRun{};
-    std::int32_t runFloor = carried.Floor, runNear = carried.Near,
-                 runGroupsLeft = carried.GroupsLeft, runDelay = carried.Delay;
+    std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0, runDelay = 0;
+    if constexpr (kLinear) {
+        if (carried.NextWrite == writeIndex && carried.RingLength == ringLength) {
+            runFloor = carried.Floor;
+            runNear = carried.Near;
+            runGroupsLeft = carried.GroupsLeft;
+            runDelay = carried.Delay;
+        }
+    }
     __m128d runFloorVector = _mm_set1_pd(static_cast<double>(runFloor));
 
     // A group whose positions have floor `floor` and whose taps `tapsOf(channel)` returns
@@ -357,8 +364,10 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
     while (i + 8 <= frames) i = runGroup(i, std::false_type{});
     // Only a chunk of whole groups leaves its run to the next: after a part of a group, the
     // next chunk's groups start elsewhere.
-    carried = GroupRun{i == frames ? writeIndex + static_cast<std::int32_t>(frames) : -1,
-                       ringLength, runFloor, runNear, runGroupsLeft, runDelay};
+    if constexpr (kLinear) {
+        carried = GroupRun{i == frames ? writeIndex + static_cast<std::int32_t>(frames) : -1,
+                           ringLength, runFloor, runNear, runGroupsLeft, runDelay};
+    }
     if (i < frames) {
         if constexpr (!kLinear) {
             // The frames beyond the chunk take its last position, so that the group takes the
