@@ -102,8 +102,9 @@ inline void WriteLinearPositions(SweepChunk& chunk, std::uint32_t frames) {
 // StepsInsideOneBinade, or else each frame's addition, and a new stretch where the chunk is
 // linear. Apart from StepTriangleSweep, so that a chunk along the stretch sets up none of this.
 [[gnu::noinline]] inline void StepTriangleSweepAfresh(double& position, double& step, double base,
-                                    std::int32_t ringLength, LinearStretch& stretch,
-                                    SweepChunk& chunk, std::uint32_t frames) {
+                                                      std::int32_t ringLength,
+                                                      LinearStretch& stretch, SweepChunk& chunk,
+                                                      std::uint32_t frames) {
     // The upper bound is the ring length, not the base plus the width. The turn is due when
     // position - 1.0 > RingLength, which is exactly position > RingLength + 1.0: 1.0 comes off
     // a position of 1.0 or more without rounding, and below 1.0 neither holds.

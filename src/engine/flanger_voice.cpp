@@ -50,8 +50,13 @@ void FlangerVoice::SetParameters(const EngineParameters& parameters, std::uint32
                          parameters.SpeedHz, parameters.SineMode);
     SweepCount = parameters.SpreadDegrees != 0 ? static_cast<std::uint32_t>(Sweeps.size()) : 1;
     IsPlainTriangle = !IsMixed && SweepCount == 1 && !parameters.SineMode;
-    PreparedRun = ChunkRun{Chunks, 0, 0, RingLength, parameters.FeedbackOn, parameters.DepthGain,
-                           parameters.FeedbackGain, ChunkChannels{nullptr, Lines.data(), 0, 0}};
+    PreparedRun = ChunkRun{};
+    PreparedRun.Chunk = Chunks;
+    PreparedRun.RingLength = RingLength;
+    PreparedRun.FeedbackOn = parameters.FeedbackOn;
+    PreparedRun.DepthGain = parameters.DepthGain;
+    PreparedRun.FeedbackGain = parameters.FeedbackGain;
+    PreparedRun.Channels.Lines = Lines.data();
     for (std::uint32_t s = 0; s < SweepCount; ++s) {
         Sweeps[s].Oscillator.Configure(Start.SineAmplitude, parameters.SpeedHz,
                                        SpreadCycles(parameters.SpreadDegrees, s),

@@ -365,8 +365,8 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
     // Only a chunk of whole groups leaves its run to the next: after a part of a group, the
     // next chunk's groups start elsewhere.
     if constexpr (kLinear) {
-        carried = GroupRun{i == frames ? writeIndex + static_cast<std::int32_t>(frames) : -1,
-                           ringLength, runFloor, runNear, runGroupsLeft, runDelay};
+        carried = GroupRun{-1, ringLength, runFloor, runNear, runGroupsLeft, runDelay};
+        if (i == frames) carried.NextWrite = writeIndex + static_cast<std::int32_t>(frames);
     }
     if (i < frames) {
         if constexpr (!kLinear) {

@@ -121,8 +121,7 @@ void LiveFlanger::ProcessWithSameSettings(float* const* channels, std::uint32_t 
     Level.Apply(channels, count, 0, frames, Offered.Level);
 }
 
-void LiveFlanger::RunTransition(float* const* channels, std::uint32_t count,
-                                std::uint32_t frames) {
+void LiveFlanger::RunTransition(float* const* channels, std::uint32_t count, std::uint32_t frames) {
     for (std::uint32_t offset = 0; offset < frames;) {
         if (Pending && !Fading && History.Frames() >= RingLengthFor(Target)) StartFade();
         FlangerVoice& old = Voices[Steady];
