@@ -105,6 +105,7 @@ inline void WriteLinearPositions(SweepChunk& chunk, std::uint32_t frames) {
                                                       std::int32_t ringLength,
                                                       LinearStretch& stretch, SweepChunk& chunk,
                                                       std::uint32_t frames) {
+    chunk.Scaled = false;
     // The upper bound is the ring length, not the base plus the width. The turn is due when
     // position - 1.0 > RingLength, which is exactly position > RingLength + 1.0: 1.0 comes off
     // a position of 1.0 or more without rounding, and below 1.0 neither holds.
@@ -145,26 +146,34 @@ inline void WriteLinearPositions(SweepChunk& chunk, std::uint32_t frames) {
     position = current;
 }
 
+// StepTriangleSweep for a chunk that starts where `stretch` goes on and ends inside it: returns
+// false, doing nothing, for any other.
+inline bool StepAlongLinearStretch(double& position, double step, double base,
+                                   std::int32_t ringLength, LinearStretch& stretch,
+                                   SweepChunk& chunk, std::uint32_t frames) {
+    if (position != stretch.Next || step != stretch.Step || base != stretch.Base ||
+        ringLength != stretch.RingLength) {
+        return false;
+    }
+    // Every position between two inside the stretch is inside too: they are ordered.
+    const double next = position + static_cast<double>(frames) * stretch.Increment;
+    if (!(next > stretch.Lower && next <= stretch.Upper)) return false;
+    chunk.Scaled = false;
+    chunk.Linear = true;
+    chunk.LinearStart = position;
+    chunk.LinearIncrement = stretch.Increment;
+    position = next;
+    stretch.Next = next;
+    return true;
+}
+
 // Steps a triangle sweep `frames` frames, leaving the position each frame reads in `chunk`:
 // as a linear chunk where no frame turns and the steps stay in one binade, else in Position.
 // `position` and `step` are the sweep's state: the position the next frame reads and the change
 // per frame, whose sign flips at each turn; `stretch` goes with them from chunk to chunk.
 inline void StepTriangleSweep(double& position, double& step, double base, std::int32_t ringLength,
                               LinearStretch& stretch, SweepChunk& chunk, std::uint32_t frames) {
-    chunk.Scaled = false;
-    if (position == stretch.Next && step == stretch.Step && base == stretch.Base &&
-        ringLength == stretch.RingLength) {
-        // Every position between two inside the stretch is inside too: they are ordered.
-        const double next = position + static_cast<double>(frames) * stretch.Increment;
-        if (next > stretch.Lower && next <= stretch.Upper) {
-            chunk.Linear = true;
-            chunk.LinearStart = position;
-            chunk.LinearIncrement = stretch.Increment;
-            position = next;
-            stretch.Next = next;
-            return;
-        }
-    }
+    if (StepAlongLinearStretch(position, step, base, ringLength, stretch, chunk, frames)) return;
     StepTriangleSweepAfresh(position, step, base, ringLength, stretch, chunk, frames);
 }
 

@@ -218,19 +218,21 @@ void FlangerVoice::ProcessMixedChunk(float* const* samples, std::uint32_t count,
 void FlangerVoice::ProcessChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
                                 std::uint32_t frames) {
     if (!IsPlainTriangle) return ProcessChunkOfSweeps(samples, count, offset, frames);
-    // Most chunks: only what moves from one to the next goes into the prepared run.
+    // Most chunks go on along the sweep's stretch, with no call but to the kernels at the end.
     Sweep& sweep = Sweeps[0];
-    StepTriangleSweep(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength, sweep.Stretch,
-                      Chunks[0], frames);
-    if (count > 0) {
-        PreparedRun.Frames = frames;
-        PreparedRun.WriteIndex = WriteIndex;
-        PreparedRun.Channels.Samples = samples;
-        PreparedRun.Channels.Count = count;
-        PreparedRun.Channels.Offset = offset;
-        Kernels->RunChunk(PreparedRun);
+    if (!StepAlongLinearStretch(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength,
+                                sweep.Stretch, Chunks[0], frames)) {
+        return ProcessChunkAfresh(samples, count, offset, frames);
     }
-    AdvanceWriteIndex(frames);
+    RunPreparedChunk(samples, count, offset, frames);
+}
+
+void FlangerVoice::ProcessChunkAfresh(float* const* samples, std::uint32_t count,
+                                      std::uint32_t offset, std::uint32_t frames) {
+    Sweep& sweep = Sweeps[0];
+    StepTriangleSweepAfresh(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength,
+                            sweep.Stretch, Chunks[0], frames);
+    RunPreparedChunk(samples, count, offset, frames);
 }
 
 void FlangerVoice::ProcessChunkOfSweeps(float* const* samples, std::uint32_t count,

@@ -121,6 +121,22 @@ private:
     void ProcessMixedChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
                            std::uint32_t frames);
     // ProcessChunk for any voice but a plain triangle's: a sine, a sweep per channel, a mix.
+    // ProcessChunk for a plain triangle whose chunk does not go on along the stretch.
+    [[gnu::noinline]] void ProcessChunkAfresh(float* const* samples, std::uint32_t count,
+                                              std::uint32_t offset, std::uint32_t frames);
+    // A plain triangle's chunk, its sweep stepped, through the kernels over the prepared run;
+    // only what moves from chunk to chunk is set here. The write position moves on before the
+    // kernels run, so that the call to them is the last step and nothing is kept across it.
+    void RunPreparedChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
+                          std::uint32_t frames) {
+        PreparedRun.Frames = frames;
+        PreparedRun.WriteIndex = WriteIndex;
+        PreparedRun.Channels.Samples = samples;
+        PreparedRun.Channels.Count = count;
+        PreparedRun.Channels.Offset = offset;
+        AdvanceWriteIndex(frames);
+        if (count > 0) Kernels->RunChunk(PreparedRun);
+    }
     // Apart, so that the plain triangle's chunks do not pay for setting up its loops.
     [[gnu::noinline]] void ProcessChunkOfSweeps(float* const* samples, std::uint32_t count,
                                                 std::uint32_t offset, std::uint32_t frames);
