@@ -227,6 +227,24 @@ void FlangerVoice::ProcessChunk(float* const* samples, std::uint32_t count, std:
     RunPreparedChunk(samples, count, offset, frames);
 }
 
+void FlangerVoice::Process(float* const* samples, std::uint32_t count, std::uint32_t frames) {
+    // Most blocks fit in one chunk: ProcessChunk is then the last step, and nothing is kept
+    // across it.
+    if (frames != 0 && frames <= std::min(kChunkFrames, FramesUntilWrap())) {
+        return ProcessChunk(samples, count, 0, frames);
+    }
+    ProcessInChunks(samples, count, frames);
+}
+
+void FlangerVoice::ProcessInChunks(float* const* samples, std::uint32_t count,
+                                   std::uint32_t frames) {
+    for (std::uint32_t offset = 0; offset < frames;) {
+        const std::uint32_t chunk = std::min({frames - offset, kChunkFrames, FramesUntilWrap()});
+        ProcessChunk(samples, count, offset, chunk);
+        offset += chunk;
+    }
+}
+
 void FlangerVoice::ProcessChunkAfresh(float* const* samples, std::uint32_t count,
                                       std::uint32_t offset, std::uint32_t frames) {
     Sweep& sweep = Sweeps[0];

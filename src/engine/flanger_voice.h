@@ -69,13 +69,7 @@ public:
 
     // ProcessChunk over `frames` frames (any number) from the first on, in chunks that end where
     // the ring wraps.
-    void Process(float* const* samples, std::uint32_t count, std::uint32_t frames) {
-        for (std::uint32_t offset = 0; offset < frames;) {
-            const std::uint32_t chunk = std::min({frames - offset, kChunkFrames, FramesUntilWrap()});
-            ProcessChunk(samples, count, offset, chunk);
-            offset += chunk;
-        }
-    }
+    void Process(float* const* samples, std::uint32_t count, std::uint32_t frames);
 
     // Processes a chunk, as ProcessChunk does, while the output crossfades from `from` to `to`:
     // both voices run frame by frame, and each output frame is `from`'s plus `weights[i]` times
@@ -120,6 +114,10 @@ private:
     // the taps read as the kernels read them, the output DryGain * x + WetGain * (tap * Depth).
     void ProcessMixedChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
                            std::uint32_t frames);
+    // Process for a block that needs more than one chunk: apart, so that the others keep
+    // nothing across their one call.
+    [[gnu::noinline]] void ProcessInChunks(float* const* samples, std::uint32_t count,
+                                           std::uint32_t frames);
     // ProcessChunk for any voice but a plain triangle's: a sine, a sweep per channel, a mix.
     // ProcessChunk for a plain triangle whose chunk does not go on along the stretch.
     [[gnu::noinline]] void ProcessChunkAfresh(float* const* samples, std::uint32_t count,

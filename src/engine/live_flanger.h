@@ -100,6 +100,10 @@ private:
         if (!Pending && !Fading) return Voices[Steady].Process(channels, count, frames);
         RunTransition(channels, count, frames);
     }
+    // RunVoices, then the level (in tenths of a decibel) over their output: apart, so that a
+    // steady block at 0 dB keeps nothing across its call into the voice.
+    [[gnu::noinline]] void RunVoicesAtLevel(float* const* channels, std::uint32_t count,
+                                            std::uint32_t frames, std::int32_t level);
     // RunVoices while a change waits or crossfades: apart, so that the steady blocks do not pay
     // for setting up its loop.
     [[gnu::noinline]] void RunTransition(float* const* channels, std::uint32_t count,
