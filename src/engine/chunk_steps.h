@@ -4,9 +4,11 @@
 // arithmetic, bit for bit.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "engine/engine_kernels.h"
 #include "engine/sine_oscillator.h"
@@ -21,7 +23,7 @@ namespace flanger {
 // each waiting for the one before. Sets `increment` and returns true when `frames` steps (and
 // the one after) stay so; returns false otherwise.
 inline bool StepsInsideOneBinade(double position, double step, std::uint32_t frames,
-                                 double& increment) {
+                                 double& increment, double& binadeLow) {
     // The comparisons also refuse NaN.
     if (!(position >= 1.0 && std::fabs(step) < position)) return false;
     // The binade's lower end and the spacing of doubles in it, from the exponent's bits.
@@ -42,8 +44,46 @@ inline bool StepsInsideOneBinade(double position, double step, std::uint32_t fra
     if (static_cast<double>(whole) == twice && (whole & 1) != 0) return false;
     // Exact whenever the sum stays in the binade, which the margin below makes sure of.
     increment = (position + step) - position;
+    binadeLow = low;
     const double reach = static_cast<double>(frames + 1) * std::fabs(increment) + std::fabs(step);
     return position + reach < 2.0 * low && position - reach > low;
+}
+
+// Where a triangle sweep goes on linearly for many chunks: the positions between Lower
+// (excluded) and Upper lie in one binade, far enough inside it that StepsInsideOneBinade passes
+// for any chunk starting there, and call for no turn. A chunk that starts at Next with the same
+// step, base and ring length and ends in there is linear with Increment, as the full checks would
+// find; it skips them. The stretch depends on nothing but those four, so a sweep that is moved,
+// reopened or given other settings simply fails the comparison and starts a new one.
+struct LinearStretch {
+    double Next = std::numeric_limits<double>::quiet_NaN();  // NaN: none yet
+    double Step = 0.0;
+    double Base = 0.0;
+    std::int32_t RingLength = 0;
+    double Increment = 0.0;
+    double Lower = 0.0;
+    double Upper = 0.0;
+};
+
+// Starts a stretch at `next`, the end of a chunk found linear with `increment` in the binade from
+// `binadeLow` on.
+inline void StartLinearStretch(LinearStretch& stretch, double next, double step, double base,
+                               std::int32_t ringLength, double increment, double binadeLow) {
+    // Twice the widest reach StepsInsideOneBinade takes for a chunk, plus a few spacings of the
+    // binade, so that its rounded sums cannot tip a comparison the other way.
+    const double margin =
+        2.0 * (static_cast<double>(kChunkFrames + 1) * std::fabs(increment) + std::fabs(step)) +
+        binadeLow * 0x1p-49;
+    const double top = static_cast<double>(ringLength) + 1.0;
+    stretch.Lower = std::max(binadeLow + margin, base);
+    stretch.Upper = std::min(2.0 * binadeLow - margin, top);
+    stretch.Next = next > stretch.Lower && next <= stretch.Upper
+                       ? next
+                       : std::numeric_limits<double>::quiet_NaN();
+    stretch.Step = step;
+    stretch.Base = base;
+    stretch.RingLength = ringLength;
+    stretch.Increment = increment;
 }
 
 // The position of a linear chunk's frame i (see SweepChunk::Linear).
@@ -58,12 +98,13 @@ inline void WriteLinearPositions(SweepChunk& chunk, std::uint32_t frames) {
     chunk.Linear = false;
 }
 
-// Steps a triangle sweep `frames` frames, leaving the position each frame reads in `chunk`:
-// as a linear chunk where no frame turns and the steps stay in one binade, else in Position.
-// `position` and `step` are the sweep's state: the position the next frame reads and the change
-// per frame, whose sign flips at each turn.
-inline void StepTriangleSweep(double& position, double& step, double base, std::int32_t ringLength,
-                              SweepChunk& chunk, std::uint32_t frames) {
+// StepTriangleSweep for a chunk that does not go on along the stretch: the checks of
+// StepsInsideOneBinade, or else each frame's addition, and a new stretch where the chunk is
+// linear. Apart from StepTriangleSweep, so that a chunk along the stretch sets up none of this.
+[[gnu::noinline]] inline void StepTriangleSweepAfresh(double& position, double& step, double base,
+                                                      std::int32_t ringLength,
+                                                      LinearStretch& stretch, SweepChunk& chunk,
+                                                      std::uint32_t frames) {
     chunk.Scaled = false;
     // The upper bound is the ring length, not the base plus the width. The turn is due when
     // position - 1.0 > RingLength, which is exactly position > RingLength + 1.0: 1.0 comes off
@@ -76,14 +117,15 @@ inline void StepTriangleSweep(double& position, double& step, double base, std::
     // never reverses direction, so the positions after each step are ordered: if neither the
     // first nor the last calls for a turn, none between does, and the chunk can step without
     // checking.
-    double increment;
-    if (StepsInsideOneBinade(position, step, frames, increment)) {
+    double increment, binadeLow;
+    if (StepsInsideOneBinade(position, step, frames, increment, binadeLow)) {
         const double next = position + static_cast<double>(frames) * increment;
         if (!turnIsDue(position + increment) && !turnIsDue(next)) {
             chunk.Linear = true;
             chunk.LinearStart = position;
             chunk.LinearIncrement = increment;
             position = next;
+            StartLinearStretch(stretch, next, step, base, ringLength, increment, binadeLow);
             return;
         }
     }
@@ -102,6 +144,37 @@ inline void StepTriangleSweep(double& position, double& step, double base, std::
     }
     step = currentStep;
     position = current;
+}
+
+// StepTriangleSweep for a chunk that starts where `stretch` goes on and ends inside it: returns
+// false, doing nothing, for any other.
+inline bool StepAlongLinearStretch(double& position, double step, double base,
+                                   std::int32_t ringLength, LinearStretch& stretch,
+                                   SweepChunk& chunk, std::uint32_t frames) {
+    if (position != stretch.Next || step != stretch.Step || base != stretch.Base ||
+        ringLength != stretch.RingLength) {
+        return false;
+    }
+    // Every position between two inside the stretch is inside too: they are ordered.
+    const double next = position + static_cast<double>(frames) * stretch.Increment;
+    if (!(next > stretch.Lower && next <= stretch.Upper)) return false;
+    chunk.Scaled = false;
+    chunk.Linear = true;
+    chunk.LinearStart = position;
+    chunk.LinearIncrement = stretch.Increment;
+    position = next;
+    stretch.Next = next;
+    return true;
+}
+
+// Steps a triangle sweep `frames` frames, leaving the position each frame reads in `chunk`:
+// as a linear chunk where no frame turns and the steps stay in one binade, else in Position.
+// `position` and `step` are the sweep's state: the position the next frame reads and the change
+// per frame, whose sign flips at each turn; `stretch` goes with them from chunk to chunk.
+inline void StepTriangleSweep(double& position, double& step, double base, std::int32_t ringLength,
+                              LinearStretch& stretch, SweepChunk& chunk, std::uint32_t frames) {
+    if (StepAlongLinearStretch(position, step, base, ringLength, stretch, chunk, frames)) return;
+    StepTriangleSweepAfresh(position, step, base, ringLength, stretch, chunk, frames);
 }
 
 // Steps a sine sweep `frames` (at least 1) frames: frame i reads the position set after frame

@@ -35,6 +35,20 @@ inline constexpr std::uint32_t kChunkFrames = 512;
 // The most frames a vector kernel reads before it writes them.
 inline constexpr std::int32_t kGroupFrames = 8;
 
+// A run of groups that take their taps from two runs of consecutive samples from one floor on
+// (see the vector kernels), as a chunk left it for the next. Where, how long and how close to
+// the writes the run reads follow from the floor, the write position and the ring length
+// alone, so a chunk that starts at NextWrite of a ring of RingLength goes on with the run while
+// the floor stays, without working them out again, and any other chunk starts a run of its own.
+struct GroupRun {
+    std::int32_t NextWrite = -1;  // ring position after the last group; -1: no run to go on
+    std::int32_t RingLength = 0;
+    std::int32_t Floor = 0;
+    std::int32_t Near = 0;        // near tap of the last group
+    std::int32_t GroupsLeft = 0;  // groups more the run reaches before the end of the ring
+    std::int32_t Delay = 0;       // as the kernel's run keeps it
+};
+
 // The sweep and taps of up to kChunkFrames frames. Frame i of the chunk is written at ring
 // position WriteIndex + i: a chunk never runs past the end of the ring.
 struct SweepChunk {
@@ -50,6 +64,8 @@ struct SweepChunk {
     bool Scaled = false;
     double ScaledAmplitude = 0.0;
     double ScaledCentre = 0.0;
+    // The vector kernels' run at the end of the last chunk.
+    GroupRun Run;
     alignas(64) double Position[kChunkFrames];    // SweepPos of each frame
     alignas(64) double Fraction[kChunkFrames];    // f: weight of the far tap
     alignas(64) double Rest[kChunkFrames];        // 1 - f: weight of the near tap

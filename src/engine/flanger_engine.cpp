@@ -136,7 +136,7 @@ void FlangerEngine::StepSweep(SweepChunk& chunk, std::uint32_t frames) {
     if constexpr (kSineMode) {
         StepSineSweepScaledLater(SweepPos, SweepBase, Oscillator, chunk, frames, *Kernels);
     } else {
-        StepTriangleSweep(SweepPos, SweepStep, SweepBase, RingLength, chunk, frames);
+        StepTriangleSweep(SweepPos, SweepStep, SweepBase, RingLength, Stretch, chunk, frames);
     }
 }
 

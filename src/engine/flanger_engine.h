@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/audio_processor.h"
+#include "engine/chunk_steps.h"
 #include "engine/engine_kernels.h"
 #include "engine/live_settings.h"
 #include "engine/sine_oscillator.h"
@@ -91,6 +92,7 @@ private:
     double SweepStep = 0.0;       // change of SweepPos per frame in triangle mode, frames
     double SweepPos = 0.0;        // read offset ahead of WriteIndex, frames
     double SweepBase = 0.0;       // lower turning point of the triangle; centre of the sine
+    LinearStretch Stretch;        // the triangle's, kept from chunk to chunk
     std::int32_t RingLength = 0;  // ring positions in use in every line
     std::int32_t WriteIndex = 0;  // ring position written in the current frame
     std::int32_t LineLength = 0;  // RingLength + 1: the spare last element stays 0.0

@@ -49,6 +49,14 @@ void FlangerVoice::SetParameters(const EngineParameters& parameters, std::uint32
     Start = StartOfSweep(static_cast<double>(sampleRate), parameters.DelayMs, parameters.WidthMs,
                          parameters.SpeedHz, parameters.SineMode);
     SweepCount = parameters.SpreadDegrees != 0 ? static_cast<std::uint32_t>(Sweeps.size()) : 1;
+    IsPlainTriangle = !IsMixed && SweepCount == 1 && !parameters.SineMode;
+    PreparedRun = ChunkRun{};
+    PreparedRun.Chunk = Chunks;
+    PreparedRun.RingLength = RingLength;
+    PreparedRun.FeedbackOn = parameters.FeedbackOn;
+    PreparedRun.DepthGain = parameters.DepthGain;
+    PreparedRun.FeedbackGain = parameters.FeedbackGain;
+    PreparedRun.Channels.Lines = Lines.data();
     for (std::uint32_t s = 0; s < SweepCount; ++s) {
         Sweeps[s].Oscillator.Configure(Start.SineAmplitude, parameters.SpeedHz,
                                        SpreadCycles(parameters.SpreadDegrees, s),
@@ -160,8 +168,8 @@ void FlangerVoice::StepSweeps(std::uint32_t frames, bool prepareTaps) {
             sweep.SineFrames += frames;
             sweep.FirstFrameAfterOpen = false;
         } else {
-            StepTriangleSweep(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength, chunk,
-                              frames);
+            StepTriangleSweep(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength,
+                              sweep.Stretch, chunk, frames);
         }
         if (prepareTaps) {
             WriteLinearPositions(chunk, frames);
@@ -209,15 +217,46 @@ void FlangerVoice::ProcessMixedChunk(float* const* samples, std::uint32_t count,
 
 void FlangerVoice::ProcessChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
                                 std::uint32_t frames) {
-    if (IsMixed) return ProcessMixedChunk(samples, count, offset, frames);
-    if (SweepCount == 1 && !Parameters.SineMode) {
-        // The default sweep, stepped here rather than through StepSweeps' general loop.
-        Sweep& sweep = Sweeps[0];
-        StepTriangleSweep(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength, Chunks[0],
-                          frames);
-    } else {
-        StepSweeps(frames, false);
+    if (!IsPlainTriangle) return ProcessChunkOfSweeps(samples, count, offset, frames);
+    // Most chunks go on along the sweep's stretch, with no call but to the kernels at the end.
+    Sweep& sweep = Sweeps[0];
+    if (!StepAlongLinearStretch(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength,
+                                sweep.Stretch, Chunks[0], frames)) {
+        return ProcessChunkAfresh(samples, count, offset, frames);
     }
+    RunPreparedChunk(samples, count, offset, frames);
+}
+
+void FlangerVoice::Process(float* const* samples, std::uint32_t count, std::uint32_t frames) {
+    // Most blocks fit in one chunk: ProcessChunk is then the last step, and nothing is kept
+    // across it.
+    if (frames != 0 && frames <= std::min(kChunkFrames, FramesUntilWrap())) {
+        return ProcessChunk(samples, count, 0, frames);
+    }
+    ProcessInChunks(samples, count, frames);
+}
+
+void FlangerVoice::ProcessInChunks(float* const* samples, std::uint32_t count,
+                                   std::uint32_t frames) {
+    for (std::uint32_t offset = 0; offset < frames;) {
+        const std::uint32_t chunk = std::min({frames - offset, kChunkFrames, FramesUntilWrap()});
+        ProcessChunk(samples, count, offset, chunk);
+        offset += chunk;
+    }
+}
+
+void FlangerVoice::ProcessChunkAfresh(float* const* samples, std::uint32_t count,
+                                      std::uint32_t offset, std::uint32_t frames) {
+    Sweep& sweep = Sweeps[0];
+    StepTriangleSweepAfresh(sweep.SweepPos, sweep.SweepStep, sweep.SweepBase, RingLength,
+                            sweep.Stretch, Chunks[0], frames);
+    RunPreparedChunk(samples, count, offset, frames);
+}
+
+void FlangerVoice::ProcessChunkOfSweeps(float* const* samples, std::uint32_t count,
+                                        std::uint32_t offset, std::uint32_t frames) {
+    if (IsMixed) return ProcessMixedChunk(samples, count, offset, frames);
+    StepSweeps(frames, false);
     const EngineParameters& p = Parameters;
     if (SweepCount == 1 && count > 0) {
         RunChannelsOverChunk(*Kernels, Chunks[0], frames, WriteIndex, RingLength, p.FeedbackOn,

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/chunk_steps.h"
 #include "engine/engine_kernels.h"
 #include "engine/live_settings.h"
 #include "engine/sine_oscillator.h"
@@ -68,13 +69,7 @@ public:
 
     // ProcessChunk over `frames` frames (any number) from the first on, in chunks that end where
     // the ring wraps.
-    void Process(float* const* samples, std::uint32_t count, std::uint32_t frames) {
-        for (std::uint32_t offset = 0; offset < frames;) {
-            const std::uint32_t chunk = std::min({frames - offset, kChunkFrames, FramesUntilWrap()});
-            ProcessChunk(samples, count, offset, chunk);
-            offset += chunk;
-        }
-    }
+    void Process(float* const* samples, std::uint32_t count, std::uint32_t frames);
 
     // Processes a chunk, as ProcessChunk does, while the output crossfades from `from` to `to`:
     // both voices run frame by frame, and each output frame is `from`'s plus `weights[i]` times
@@ -107,6 +102,7 @@ private:
         double SweepPos = 0.0;   // read offset ahead of WriteIndex, frames
         double SweepBase = 0.0;  // lower turning point of the triangle; centre of the sine
         SineOscillator Oscillator;
+        LinearStretch Stretch;  // the triangle's, kept from chunk to chunk
         // The sine's phase, for PhaseOf: the frame that reads SweepPos has phase SineOrigin +
         // SineFrames * Omega, except the first frame after Open, which reads the lower end.
         double SineOrigin = 0.0;
@@ -118,6 +114,30 @@ private:
     // the taps read as the kernels read them, the output DryGain * x + WetGain * (tap * Depth).
     void ProcessMixedChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
                            std::uint32_t frames);
+    // Process for a block that needs more than one chunk: apart, so that the others keep
+    // nothing across their one call.
+    [[gnu::noinline]] void ProcessInChunks(float* const* samples, std::uint32_t count,
+                                           std::uint32_t frames);
+    // ProcessChunk for any voice but a plain triangle's: a sine, a sweep per channel, a mix.
+    // ProcessChunk for a plain triangle whose chunk does not go on along the stretch.
+    [[gnu::noinline]] void ProcessChunkAfresh(float* const* samples, std::uint32_t count,
+                                              std::uint32_t offset, std::uint32_t frames);
+    // A plain triangle's chunk, its sweep stepped, through the kernels over the prepared run;
+    // only what moves from chunk to chunk is set here. The write position moves on before the
+    // kernels run, so that the call to them is the last step and nothing is kept across it.
+    void RunPreparedChunk(float* const* samples, std::uint32_t count, std::uint32_t offset,
+                          std::uint32_t frames) {
+        PreparedRun.Frames = frames;
+        PreparedRun.WriteIndex = WriteIndex;
+        PreparedRun.Channels.Samples = samples;
+        PreparedRun.Channels.Count = count;
+        PreparedRun.Channels.Offset = offset;
+        AdvanceWriteIndex(frames);
+        if (count > 0) Kernels->RunChunk(PreparedRun);
+    }
+    // Apart, so that the plain triangle's chunks do not pay for setting up its loops.
+    [[gnu::noinline]] void ProcessChunkOfSweeps(float* const* samples, std::uint32_t count,
+                                                std::uint32_t offset, std::uint32_t frames);
     // The parameters' ring, sweep range and number of sweeps, without touching the lines.
     void SetParameters(const EngineParameters& parameters, std::uint32_t sampleRate);
     // Puts `sweep` at `phase` (see SweepPhase) within the current parameters' range.
@@ -137,6 +157,11 @@ private:
 
     EngineParameters Parameters;
     bool IsMixed = false;  // Parameters.Mixed(), asked for every chunk
+    // One triangle sweep for all channels, unmixed: the default, and the leanest chunks.
+    bool IsPlainTriangle = false;
+    // The kernels' run for a plain triangle's chunks, all but what moves from chunk to chunk
+    // set with the parameters.
+    ChunkRun PreparedRun{};
     std::uint32_t SampleRate = 0;
     std::int32_t RingLength = 0;  // ring positions in use in every line
     std::int32_t WriteIndex = 0;  // ring position written in the current frame

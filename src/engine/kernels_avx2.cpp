@@ -64,8 +64,20 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
     const __m256d centre = _mm256_set1_pd(chunk.ScaledCentre);
     // The run of groups that take their taps from the same floor without wrapping: its floor,
     // the near tap of its latest group, and how many groups more it reaches.
+    // A linear chunk goes on with the run of the chunk before where it continues it: its first
+    // group then finds its taps without waiting for the positions, which only confirm the floor.
+    // (Sine chunks rarely end on a whole group, and would only pay for keeping it.)
+    GroupRun& carried = run.Chunk->Run;
     std::int32_t runFloor = 0, runNear = 0, runGroupsLeft = 0, runDelay = 0;
-    __m256d runFloorVector = _mm256_set1_pd(0.0);
+    if constexpr (kLinear) {
+        if (carried.NextWrite == writeIndex && carried.RingLength == ringLength) {
+            runFloor = carried.Floor;
+            runNear = carried.Near;
+            runGroupsLeft = carried.GroupsLeft;
+            runDelay = carried.Delay;
+        }
+    }
+    __m256d runFloorVector = _mm256_set1_pd(static_cast<double>(runFloor));
 
     // A group of every channel (kChannels of them) with its taps from `near` on, each half of it
     // reading them before it writes: the delay is at least half a group.
@@ -299,6 +311,12 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
     };
     std::size_t i = 0;
     while (i + 8 <= frames) i = runGroup(i, std::false_type{});
+    // Only a chunk of whole groups leaves its run to the next: after a part of a group, the
+    // next chunk's groups start elsewhere.
+    if constexpr (kLinear) {
+        carried = GroupRun{-1, ringLength, runFloor, runNear, runGroupsLeft, runDelay};
+        if (i == frames) carried.NextWrite = writeIndex + static_cast<std::int32_t>(frames);
+    }
     if (i < frames) {
         if constexpr (!kLinear) {
             // The frames beyond the chunk take its last position, so that the group takes the

@@ -108,8 +108,7 @@ void LiveFlanger::Process(float* const* channels, std::uint32_t count, std::uint
         Retarget(wanted);
     }
     count = channels == nullptr ? 0 : std::min(count, Channels);
-    RunVoices(channels, count, frames);
-    Level.Apply(channels, count, 0, frames, settings.Level);
+    RunVoicesAtLevel(channels, count, frames, settings.Level);
 }
 
 void LiveFlanger::ProcessWithSameSettings(float* const* channels, std::uint32_t count,
@@ -117,16 +116,21 @@ void LiveFlanger::ProcessWithSameSettings(float* const* channels, std::uint32_t 
     // The same settings again would change no target: Retarget returns at its first comparison.
     if (!Started) return Process(channels, count, frames, Offered);
     count = channels == nullptr ? 0 : std::min(count, Channels);
-    RunVoices(channels, count, frames);
-    Level.Apply(channels, count, 0, frames, Offered.Level);
+    // The most common block: steady, at 0 dB. The voice is then the last step, and this call
+    // keeps nothing across it.
+    if (!Pending && !Fading && Level.MultipliesNothing(Offered.Level)) {
+        return Voices[Steady].Process(channels, count, frames);
+    }
+    RunVoicesAtLevel(channels, count, frames, Offered.Level);
 }
 
-void LiveFlanger::RunVoices(float* const* channels, std::uint32_t count, std::uint32_t frames) {
-    if (!Pending && !Fading) {
-        // The steady state: one voice, its chunks ending only where its ring wraps.
-        Voices[Steady].Process(channels, count, frames);
-        return;
-    }
+void LiveFlanger::RunVoicesAtLevel(float* const* channels, std::uint32_t count,
+                                   std::uint32_t frames, std::int32_t level) {
+    RunVoices(channels, count, frames);
+    Level.Apply(channels, count, 0, frames, level);
+}
+
+void LiveFlanger::RunTransition(float* const* channels, std::uint32_t count, std::uint32_t frames) {
     for (std::uint32_t offset = 0; offset < frames;) {
         if (Pending && !Fading && History.Frames() >= RingLengthFor(Target)) StartFade();
         FlangerVoice& old = Voices[Steady];

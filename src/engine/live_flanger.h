@@ -95,7 +95,19 @@ private:
     // Takes new settings: a change of target, or none.
     void Retarget(const LiveSettings& settings);
     // The voices over `frames` frames, through whatever transition is waiting or under way.
-    void RunVoices(float* const* channels, std::uint32_t count, std::uint32_t frames);
+    void RunVoices(float* const* channels, std::uint32_t count, std::uint32_t frames) {
+        // The steady state: one voice, its chunks ending only where its ring wraps.
+        if (!Pending && !Fading) return Voices[Steady].Process(channels, count, frames);
+        RunTransition(channels, count, frames);
+    }
+    // RunVoices, then the level (in tenths of a decibel) over their output: apart, so that a
+    // steady block at 0 dB keeps nothing across its call into the voice.
+    [[gnu::noinline]] void RunVoicesAtLevel(float* const* channels, std::uint32_t count,
+                                            std::uint32_t frames, std::int32_t level);
+    // RunVoices while a change waits or crossfades: apart, so that the steady blocks do not pay
+    // for setting up its loop.
+    [[gnu::noinline]] void RunTransition(float* const* channels, std::uint32_t count,
+                                         std::uint32_t frames);
     // Starts the crossfade to the target.
     void StartFade();
     // One chunk of the crossfade.

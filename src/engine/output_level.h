@@ -58,8 +58,12 @@ public:
     void Apply(float* const* channels, std::uint32_t count, std::uint32_t offset,
                std::uint32_t frames, std::int32_t tenthsOfDecibel) {
         // Most blocks: the same level, at 0 dB and not gliding, which multiplies nothing.
-        if (tenthsOfDecibel == Tenths && !Glide.Gliding() && Glide.Target() == 1.0) return;
+        if (MultipliesNothing(tenthsOfDecibel)) return;
         ApplyGain(channels, count, offset, frames, tenthsOfDecibel);
+    }
+    // Whether Apply with this level would leave every sample as it is.
+    bool MultipliesNothing(std::int32_t tenthsOfDecibel) const {
+        return tenthsOfDecibel == Tenths && !Glide.Gliding() && Glide.Target() == 1.0;
     }
 
 private:

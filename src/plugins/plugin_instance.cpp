@@ -56,6 +56,13 @@ bool PluginInstance::OutputsOverlapOtherInputs() const {
     return false;
 }
 
+bool PluginInstance::EveryChannelCopies() const {
+    for (std::uint32_t j = 0; j < Channels; ++j) {
+        if (Inputs[j] == nullptr || Outputs[j] == nullptr || Inputs[j] == Outputs[j]) return false;
+    }
+    return true;
+}
+
 bool PluginInstance::OutputsOverlapOtherInputsSinceConnected() {
     if (AudioConnected) {
         OutputsOverlap = OutputsOverlapOtherInputs();
@@ -100,13 +107,16 @@ std::uint32_t ChangedControlBits(const float* const* controls, const std::uint32
 
 }  // namespace
 
-bool PluginInstance::ReadControls() {
+bool PluginInstance::ControlsChanged() const {
     // Comparing bits rather than floats: a NaN that stays is no change either. A missing
     // control reads as a NaN, which counts as the default as well. Called for every block,
     // so the pass has no loop, no call and no store.
-    const std::uint32_t changed =
-        ChangedControlBits(Controls, LastControlBits, std::make_index_sequence<kControlCount>{});
-    if (changed == 0 && ControlsRead) return false;
+    return ChangedControlBits(Controls, LastControlBits,
+                              std::make_index_sequence<kControlCount>{}) != 0;
+}
+
+bool PluginInstance::ReadControls() {
+    if (!ControlsChanged() && ControlsRead) return false;
     for (std::uint32_t i = 0; i < kControlCount; ++i) LastControlBits[i] = BitsOf(Controls[i]);
     Settings = SettingsFromControls(Controls);
     EnabledWeight = Enabled(Controls[kEnabledControl]) ? 1.0 : 0.0;
@@ -130,6 +140,18 @@ void PluginInstance::BlendWithDry(std::uint32_t frames) {
 }
 
 void PluginInstance::Run(std::uint32_t frames) {
+    if (PlainBlocks && !AudioConnected && !ControlsChanged()) {
+        // Every channel has an input and an output buffer of its own (PlainBlocks).
+        for (std::uint32_t j = 0; j < Channels; ++j) {
+            std::memcpy(Outputs[j], Inputs[j], std::size_t{frames} * sizeof(float));
+        }
+        Engine.ProcessWithSameSettings(Outputs.data(), Channels, frames);
+        return;
+    }
+    RunAnyBlock(frames);
+}
+
+void PluginInstance::RunAnyBlock(std::uint32_t frames) {
     const bool controlsMoved = ReadControls();
     if (!BypassRead) {
         Bypass.Jump(EnabledWeight);
@@ -142,8 +164,11 @@ void PluginInstance::Run(std::uint32_t frames) {
     const bool blending = Bypass.Gliding() || Bypass.Target() != 1.0;
     if (!blending && !OutputsOverlapOtherInputsSinceConnected()) {
         CopyAndProcess(Inputs.data(), 0, frames, controlsMoved);
+        // Until a control or a buffer changes, the next blocks go the same way.
+        PlainBlocks = EveryChannelCopies();
         return;
     }
+    PlainBlocks = false;
     // Every input of a slice is staged before any output is written.
     std::uint32_t offset = 0;
     do {

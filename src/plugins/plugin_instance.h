@@ -42,6 +42,7 @@ public:
     void Activate() {
         Engine.Reset();
         BypassRead = false;
+        PlainBlocks = false;
     }
 
     void Run(std::uint32_t frames);
@@ -66,6 +67,12 @@ private:
     // Reads the controls; when one has moved (or on the first call), quantises them again into
     // Settings and EnabledWeight and returns true.
     bool ReadControls();
+    // Whether every channel has both buffers, and apart: then a block copies each input whole.
+    bool EveryChannelCopies() const;
+    // Whether a control differs from the values last quantised.
+    bool ControlsChanged() const;
+    // Run for any block: controls that moved, a bypass, a glide, buffers connected anew.
+    [[gnu::noinline]] void RunAnyBlock(std::uint32_t frames);
 
     std::uint32_t Channels;
     // A control the host left unconnected reads this NaN, which counts as the default.
@@ -84,6 +91,10 @@ private:
     GainGlide Bypass;  // the effect's weight in the output: 1 enabled, 0 bypassed
     bool BypassRead = false;
     bool AudioConnected = true;
+    // The last block ran the effect alone (enabled, no glide) straight from the inputs into the
+    // outputs, every channel with both buffers apart, and nothing it depended on has changed
+    // since but maybe the controls.
+    bool PlainBlocks = false;
     bool OutputsOverlap = false;
 };
 

@@ -182,20 +182,24 @@ TEST(ChunkSteps, TriangleStepsEqualAdditionsOneByOne) {
         for (std::uint32_t frames : {1u, 2u, 7u, kChunkFrames}) {
             double position = c.position, step = c.step;
             auto chunk = std::make_unique<SweepChunk>();
-            StepTriangleSweep(position, step, c.base, c.ringLength, *chunk, frames);
-            WriteLinearPositions(*chunk, frames);
+            LinearStretch stretch;
             double expected = c.position, expectedStep = c.step;
-            for (std::uint32_t i = 0; i < frames; ++i) {
-                ASSERT_EQ(std::memcmp(&chunk->Position[i], &expected, sizeof expected), 0)
-                    << c.position << " + " << c.step << " frame " << i;
-                expected = expected + expectedStep;
-                if (expected > c.ringLength + 1.0 || expected <= c.base) {
-                    expectedStep = -expectedStep;
+            // Chunks in a row, the later ones going on along the first one's linear stretch.
+            for (std::uint32_t start = 0; start < 4 * frames; start += frames) {
+                StepTriangleSweep(position, step, c.base, c.ringLength, stretch, *chunk, frames);
+                WriteLinearPositions(*chunk, frames);
+                for (std::uint32_t i = 0; i < frames; ++i) {
+                    ASSERT_EQ(std::memcmp(&chunk->Position[i], &expected, sizeof expected), 0)
+                        << c.position << " + " << c.step << " frame " << start + i;
                     expected = expected + expectedStep;
+                    if (expected > c.ringLength + 1.0 || expected <= c.base) {
+                        expectedStep = -expectedStep;
+                        expected = expected + expectedStep;
+                    }
                 }
+                EXPECT_EQ(position, expected) << c.position << " + " << c.step;
+                EXPECT_EQ(step, expectedStep);
             }
-            EXPECT_EQ(position, expected) << c.position << " + " << c.step;
-            EXPECT_EQ(step, expectedStep);
         }
     }
 }

@@ -102,8 +102,10 @@ std::vector<ModelCase> Cases() {
 
 class FlangerEngineMatchesModel : public ::testing::TestWithParam<ModelCase> {};
 
-// Irregular buffer sizes: 0 and 1 frame, small primes, a host's usual 512 and 4096.
-const std::vector<std::uint32_t> kBufferSizes = {0, 1, 7, 512, 4096, 333, 1, 2048, 0, 97};
+// Irregular buffer sizes: 0 and 1 frame, small primes, a host's usual 512 and 4096, and blocks
+// of 64 in a row, each going on with the sweep's stretch and the kernels' run of the one before.
+const std::vector<std::uint32_t> kBufferSizes = {0,    1, 7,  512, 4096, 333, 1,
+                                                 2048, 0, 97, 64,  64,   64,  64};
 
 // The model's output for `input`, all in one call.
 Channels RunModel(ReferenceFlanger& model, const Channels& input) {
