@@ -99,19 +99,18 @@ Channels RunVst3(const char* path, std::uint32_t channels, const LiveSettings& s
         }
         v3_audio_bus_buffers in{static_cast<int32_t>(channels), 0, {ins.data()}};
         v3_audio_bus_buffers out{static_cast<int32_t>(channels), 0, {outs.data()}};
-        v3_process_data data{
-            V3_REALTIME,
-            V3_SAMPLE_32,
-            static_cast<int32_t>(frames),
-            1,
-            1,
-            &in,
-            &out,
-            changes.AsChanges(),
-            noChanges.AsChanges(),
-            nullptr,
-            nullptr,
-            nullptr};
+        v3_process_data data{V3_REALTIME,
+                             V3_SAMPLE_32,
+                             static_cast<int32_t>(frames),
+                             1,
+                             1,
+                             &in,
+                             &out,
+                             changes.AsChanges(),
+                             noChanges.AsChanges(),
+                             nullptr,
+                             nullptr,
+                             nullptr};
         EXPECT_EQ(v3_cpp_obj(processor)->process(processor, &data), V3_OK);
     });
     if (beforeBlock) beforeBlock(component, input[0].size());
@@ -154,8 +153,10 @@ TEST(Vst3Plugin, AppliesAChangeAtItsFrame) {
     const Channels input = WhiteNoise(2, 1064, 7);
     const std::vector<ParamQueue> later = {{&kQueueTable, 10, 28.0 / 60, 364},
                                            {&kQueueTable, 8, 0.25, 364}};
-    const Channels inOne = RunVst3(FLANGER_VST3_STEREO, 2, {}, {64, 1000}, input, nullptr, {}, later);
-    ExpectSameBits(inOne, RunVst3(FLANGER_VST3_STEREO, 2, {}, {64, 300, 700}, input, nullptr, {}, later),
+    const Channels inOne =
+        RunVst3(FLANGER_VST3_STEREO, 2, {}, {64, 1000}, input, nullptr, {}, later);
+    ExpectSameBits(inOne,
+                   RunVst3(FLANGER_VST3_STEREO, 2, {}, {64, 300, 700}, input, nullptr, {}, later),
                    "a change at frame 364");
     EXPECT_NE(inOne, RunVst3(FLANGER_VST3_STEREO, 2, {}, {64, 1000}, input));
 }
@@ -185,8 +186,8 @@ template <std::size_t kSize>
 std::string BytesOf(const char (&text)[kSize]) {
     return std::string(text, kSize - 1);
 }
-const StateStream::Table kStateStreamTable = {
-    {NoInterface, OneReference, OneReference}, {ReadState, WriteState, nullptr, nullptr}};
+const StateStream::Table kStateStreamTable = {{NoInterface, OneReference, OneReference},
+                                              {ReadState, WriteState, nullptr, nullptr}};
 
 // The stereo plug-in's class, its bypass parameter and the state bytes of its defaults and of
 // other values (the spread at 76 degrees, the level at -16.8 dB) as the first release had them:
@@ -211,21 +212,46 @@ TEST(Vst3Plugin, KeepsTheFirstReleasesIdsAndState) {
 
     const auto state = [&] {
         StateStream saved{&kStateStreamTable, {}};
-        EXPECT_EQ(v3_cpp_obj(component)->get_state(component, reinterpret_cast<v3_bstream**>(&saved)),
-                  V3_OK);
+        EXPECT_EQ(
+            v3_cpp_obj(component)->get_state(component, reinterpret_cast<v3_bstream**>(&saved)),
+            V3_OK);
         return saved.Bytes;
     };
     const std::string kBegin = BytesOf("__dpf_parameters_begin__\0");
     const std::string kEnd = BytesOf("__dpf_parameters_end__\0\xfe\0");
     const std::string defaults = BytesOf(
-        "delay\0" "5\0width\0" "5\0speed\0" "0.10000000149\0depth\0" "0.899999976158\0"
-        "feedback\0" "0.10000000149\0feedback_on\0" "1\0sine\0" "0\0feedback_invert\0" "0\0"
-        "mix\0" "0.5\0spread\0" "0\0level\0" "0\0dpf_bypass\0" "0\0");
+        "delay\0"
+        "5\0width\0"
+        "5\0speed\0"
+        "0.10000000149\0depth\0"
+        "0.899999976158\0"
+        "feedback\0"
+        "0.10000000149\0feedback_on\0"
+        "1\0sine\0"
+        "0\0feedback_invert\0"
+        "0\0"
+        "mix\0"
+        "0.5\0spread\0"
+        "0\0level\0"
+        "0\0dpf_bypass\0"
+        "0\0");
     EXPECT_EQ(state(), kBegin + defaults + kEnd);
-    const std::string changed = kBegin + BytesOf(
-        "delay\0" "4.32999992371\0width\0" "8.28999996185\0speed\0" "0.334567904472\0depth\0"
-        "1\0feedback\0" "0.687399983406\0feedback_on\0" "0\0sine\0" "1\0feedback_invert\0"
-        "1\0mix\0" "0.25\0spread\0" "76\0level\0" "-16.7999992371\0dpf_bypass\0" "0\0") + kEnd;
+    const std::string changed = kBegin +
+                                BytesOf(
+                                    "delay\0"
+                                    "4.32999992371\0width\0"
+                                    "8.28999996185\0speed\0"
+                                    "0.334567904472\0depth\0"
+                                    "1\0feedback\0"
+                                    "0.687399983406\0feedback_on\0"
+                                    "0\0sine\0"
+                                    "1\0feedback_invert\0"
+                                    "1\0mix\0"
+                                    "0.25\0spread\0"
+                                    "76\0level\0"
+                                    "-16.7999992371\0dpf_bypass\0"
+                                    "0\0") +
+                                kEnd;
     StateStream loaded{&kStateStreamTable, changed};
     EXPECT_EQ(v3_cpp_obj(component)->set_state(component, reinterpret_cast<v3_bstream**>(&loaded)),
               V3_OK);
@@ -326,8 +352,9 @@ TEST(Vst3Plugin, ShowsItsEditorInTheHostsWindow) {
         if (offset == 0) {
             ASSERT_EQ(v3_cpp_obj_query_interface(component, v3_edit_controller_iid, &controller),
                       V3_OK);
-            v3_cpp_obj(controller)->set_component_handler(
-                controller, reinterpret_cast<v3_component_handler**>(&edits));
+            v3_cpp_obj(controller)
+                ->set_component_handler(controller,
+                                        reinterpret_cast<v3_component_handler**>(&edits));
             view = v3_cpp_obj(controller)->create_view(controller, "editor");
             ASSERT_NE(view, nullptr);
             EXPECT_EQ(v3_cpp_obj(view)->is_platform_type_supported(view, kPlatform), V3_OK);
@@ -353,11 +380,12 @@ TEST(Vst3Plugin, ShowsItsEditorInTheHostsWindow) {
             ASSERT_TRUE(parent.Click("Invert feedback"));
             for (int k = 0; k < 50 && edits.Edits.size() < 3; ++k) tick();
             std::uint32_t id = 0;  // the parameter's: the mono plug-in's controls before it
-            for (std::uint32_t c = 0; c < kFeedbackInvertControl; ++c) id += plugins::HasControl(1, c);
+            for (std::uint32_t c = 0; c < kFeedbackInvertControl; ++c)
+                id += plugins::HasControl(1, c);
             const std::string parameter = std::to_string(id);
-            EXPECT_EQ(edits.Edits, (std::vector<std::string>{"begin " + parameter,
-                                                             parameter + "=1.000000",
-                                                             "end " + parameter}));
+            EXPECT_EQ(edits.Edits,
+                      (std::vector<std::string>{"begin " + parameter, parameter + "=1.000000",
+                                                "end " + parameter}));
         } else if (view != nullptr) {
             EXPECT_EQ(v3_cpp_obj(view)->removed(view), V3_OK);
             EXPECT_EQ(parent.Shown().size(), 0u) << "the window outlived the view";
@@ -368,8 +396,8 @@ TEST(Vst3Plugin, ShowsItsEditorInTheHostsWindow) {
     };
     LiveSettings settings;
     settings.Level = -35;
-    RunVst3(FLANGER_VST3_MONO, 1, settings, {64}, Channels(1, std::vector<float>(128)),
-            nullptr, editor);
+    RunVst3(FLANGER_VST3_MONO, 1, settings, {64}, Channels(1, std::vector<float>(128)), nullptr,
+            editor);
 }
 #endif
 

@@ -1,7 +1,7 @@
 // The parameter changes a VST3 host of our own (the plug-in benchmark, the tests' host) hands the
 // processor with each block: one queue a parameter, each with one point, at the block's first
-// frame unless it says otherwise, or none at all. The same object serves for the changes the processor reports back,
-// where it takes none.
+// frame unless it says otherwise, or none at all. The same object serves for the changes the
+// processor reports back, where it takes none.
 #pragma once
 
 #include <travesty/audio_processor.h>
@@ -53,8 +53,8 @@ inline v3_param_value_queue** V3_API QueueAt(void* self, int32_t k) {
 }
 inline v3_param_value_queue** V3_API NoNewQueue(void*, v3_param_id*, int32_t*) { return nullptr; }
 
-inline const v3_param_value_queue_cpp kQueueTable = {
-    {NoInterface, OneReference, OneReference}, {QueueId, OnePoint, ThePoint, NoNewPoint}};
+inline const v3_param_value_queue_cpp kQueueTable = {{NoInterface, OneReference, OneReference},
+                                                     {QueueId, OnePoint, ThePoint, NoNewPoint}};
 inline const v3_param_changes_cpp kChangesTable = {{NoInterface, OneReference, OneReference},
                                                    {QueueCount, QueueAt, NoNewQueue}};
 

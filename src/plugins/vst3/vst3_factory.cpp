@@ -1,6 +1,6 @@
 // The VST3 module flanger.vst3 (or flanger-mono.vst3): its exports and the factory offering its
-// one class (vst3_class_ids.h), a Vst3Plugin. Only the exports below are visible (vst3.map on Linux, dllexport on Windows); no exception
-// leaves the module.
+// one class (vst3_class_ids.h), a Vst3Plugin. Only the exports below are visible (vst3.map on
+// Linux, dllexport on Windows); no exception leaves the module.
 #include <travesty/factory.h>
 
 #include <cstdio>

@@ -11,7 +11,9 @@
 namespace flanger::plugins::vst3 {
 namespace {
 
-bool IsBypass(std::uint32_t parameter) { return kParameters.Controls[parameter] == kEnabledControl; }
+bool IsBypass(std::uint32_t parameter) {
+    return kParameters.Controls[parameter] == kEnabledControl;
+}
 
 // The plain value at `normalised`, limits included.
 float Unnormalised(const ParameterRange& range, double normalised) {
@@ -113,8 +115,8 @@ void TextOfNormalised(std::uint32_t parameter, double normalised, v3_str_128 tex
 
 double NormalisedOfText(std::uint32_t parameter, const char* text) {
     const ParameterRange range = RangeOf(parameter);
-    const float value = range.Whole ? static_cast<float>(std::atoi(text))
-                                    : static_cast<float>(std::atof(text));
+    const float value =
+        range.Whole ? static_cast<float>(std::atoi(text)) : static_cast<float>(std::atof(text));
     return NormalisedFloat(range, value);
 }
 

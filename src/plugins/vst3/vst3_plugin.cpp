@@ -16,8 +16,9 @@ namespace {
 struct ContextRequirements {
     static v3_result V3_API QueryInterface(void* self, const v3_tuid iid, void** object) {
         if (object == nullptr) return V3_INVALID_ARG;
-        const bool known = iid != nullptr && (v3_tuid_match(iid, v3_funknown_iid) ||
-                                              v3_tuid_match(iid, v3_process_context_requirements_iid));
+        const bool known =
+            iid != nullptr && (v3_tuid_match(iid, v3_funknown_iid) ||
+                               v3_tuid_match(iid, v3_process_context_requirements_iid));
         *object = known ? self : nullptr;
         return known ? V3_OK : V3_NO_INTERFACE;
     }
@@ -194,8 +195,8 @@ struct Vst3Plugin::ComponentCalls {
     static int32_t V3_API BusCount(void*, int32_t mediaType, int32_t direction) {
         return mediaType == V3_AUDIO && (direction == V3_INPUT || direction == V3_OUTPUT) ? 1 : 0;
     }
-    static v3_result V3_API BusInfo(void* self, int32_t mediaType, int32_t direction,
-                                    int32_t index, v3_bus_info* info) {
+    static v3_result V3_API BusInfo(void* self, int32_t mediaType, int32_t direction, int32_t index,
+                                    v3_bus_info* info) {
         if (info == nullptr) return V3_INVALID_ARG;
         return Of(self).GetBusInfo(mediaType, direction, index, *info);
     }
@@ -203,7 +204,7 @@ struct Vst3Plugin::ComponentCalls {
         return V3_NOT_IMPLEMENTED;
     }
     static v3_result V3_API ActivateBus(void* self, int32_t mediaType, int32_t direction,
-                                       int32_t index, v3_bool active) {
+                                        int32_t index, v3_bool active) {
         return Of(self).ActivateBus(mediaType, direction, index, active != 0);
     }
     static v3_result V3_API SetActive(void* self, v3_bool active) {

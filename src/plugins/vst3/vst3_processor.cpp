@@ -35,8 +35,7 @@ struct QueueCursor {
     double Value;
 
     bool Load() {
-        if (Next < Points &&
-            v3_cpp_obj(Queue)->get_point(Queue, Next, &Offset, &Value) == V3_OK) {
+        if (Next < Points && v3_cpp_obj(Queue)->get_point(Queue, Next, &Offset, &Value) == V3_OK) {
             return true;
         }
         Next = Points;
@@ -47,8 +46,7 @@ struct QueueCursor {
 }  // namespace
 
 v3_result Vst3Plugin::SetArrangements(const v3_speaker_arrangement* inputs, int32_t inputCount,
-                                      const v3_speaker_arrangement* outputs,
-                                      int32_t outputCount) {
+                                      const v3_speaker_arrangement* outputs, int32_t outputCount) {
     if (inputCount < 0 || outputCount < 0) return V3_INVALID_ARG;
     if ((inputCount > 0 && inputs == nullptr) || (outputCount > 0 && outputs == nullptr)) {
         return V3_INVALID_ARG;
@@ -128,8 +126,12 @@ v3_result Vst3Plugin::Process(const v3_process_data& data) {
         for (int32_t k = 0; k < count && used < kParameters.Count; ++k) {
             v3_param_value_queue** queue = v3_cpp_obj(changes)->get_param_data(changes, k);
             if (queue == nullptr) continue;
-            QueueCursor cursor{queue, v3_cpp_obj(queue)->get_param_id(queue),
-                               v3_cpp_obj(queue)->get_point_count(queue), 0, 0, 0.0};
+            QueueCursor cursor{queue,
+                               v3_cpp_obj(queue)->get_param_id(queue),
+                               v3_cpp_obj(queue)->get_point_count(queue),
+                               0,
+                               0,
+                               0.0};
             if (cursor.Parameter < kParameters.Count && cursor.Load()) cursors[used++] = cursor;
         }
     }
@@ -181,8 +183,8 @@ void Vst3Plugin::RunSpan(const v3_process_data& data, std::uint32_t offset, std:
 
 struct Vst3Plugin::ProcessorCalls {
     static v3_result V3_API SetArrangements(void* self, v3_speaker_arrangement* inputs,
-                                           int32_t inputCount, v3_speaker_arrangement* outputs,
-                                           int32_t outputCount) {
+                                            int32_t inputCount, v3_speaker_arrangement* outputs,
+                                            int32_t outputCount) {
         return Of(self).SetArrangements(inputs, inputCount, outputs, outputCount);
     }
     static v3_result V3_API Arrangement(void*, int32_t direction, int32_t index,

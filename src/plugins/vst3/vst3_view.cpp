@@ -25,10 +25,11 @@ v3_result Vst3View::Attach(void* parent, const char* platform) {
     if (Window != nullptr || parent == nullptr) return V3_INVALID_ARG;
     if (!IsOurPlatform(platform)) return V3_NOT_IMPLEMENTED;
     if (!Timer.Start(Frame)) return V3_INVALID_ARG;  // no run loop to run the window by
-    Window = PluginWindow::Load(kPlugins[kChannels - 1], [this](std::uint32_t control, float value) {
-        Shown[control] = value;
-        Plugin.ChangeFromEditor(control, value);
-    });
+    Window =
+        PluginWindow::Load(kPlugins[kChannels - 1], [this](std::uint32_t control, float value) {
+            Shown[control] = value;
+            Plugin.ChangeFromEditor(control, value);
+        });
     for (std::uint32_t control = 0; control < kControlCount; ++control) {
         Shown[control] = Plugin.PortValue(control);
     }

@@ -17,8 +17,7 @@ struct ViewTimer::Calls {
     static void V3_API OnTimer(void* self) { static_cast<Handler*>(self)->Timer->Fire(); }
     static const v3_timer_handler_cpp kTable;
 };
-const v3_timer_handler_cpp ViewTimer::Calls::kTable = {
-    {QueryInterface, Ref, Unref}, {OnTimer}};
+const v3_timer_handler_cpp ViewTimer::Calls::kTable = {{QueryInterface, Ref, Unref}, {OnTimer}};
 
 bool ViewTimer::Start(v3_plugin_frame** frame) {
     if (Loop != nullptr) return true;
