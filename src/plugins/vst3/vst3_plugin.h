@@ -103,8 +103,13 @@ private:
     v3_result SetupProcessing(const v3_process_setup& setup);
     v3_result SetProcessing(bool processing);
     v3_result Process(const v3_process_data& data);
+    // A block's channels, as the host gave them.
+    struct Audio {
+        const float* Inputs[kChannels];
+        float* Outputs[kChannels];
+    };
     // Runs `frames` frames of the block from `offset` on with the current Ports.
-    void RunSpan(const v3_process_data& data, std::uint32_t offset, std::uint32_t frames);
+    void RunSpan(const Audio& audio, std::uint32_t offset, std::uint32_t frames);
     // Moves parameter `parameter` to `normalised` from now on.
     void Apply(v3_param_id parameter, double normalised);
     // Takes the values a state load or the editor left in Shared, once.

@@ -13,16 +13,18 @@ constexpr v3_speaker_arrangement kArrangement =
     kChannels == 1 ? v3_speaker_arrangement{V3_SPEAKER_M}
                    : v3_speaker_arrangement{V3_SPEAKER_L | V3_SPEAKER_R};
 
-// Channel j of the first bus of `buses` from frame `offset` on; null where the host gave no such
-// channel or turned the bus off, which PluginInstance takes as silence in and nothing out.
-float* ChannelAt(const v3_audio_bus_buffers* buses, int32_t count, bool active, std::uint32_t j,
-                 std::uint32_t offset) {
+// The channels of the first bus of `buses`, and how many there are; none where the host gave
+// none or turned the bus off. A missing channel PluginInstance takes as silence in and nothing
+// out.
+float* const* ChannelsOf(const v3_audio_bus_buffers* buses, int32_t count, bool active,
+                         std::uint32_t& channels) {
+    channels = 0;
     if (!active || buses == nullptr || count < 1 || buses[0].channel_buffers_32 == nullptr ||
-        static_cast<int32_t>(j) >= buses[0].num_channels) {
+        buses[0].num_channels < 1) {
         return nullptr;
     }
-    float* channel = buses[0].channel_buffers_32[j];
-    return channel == nullptr ? nullptr : channel + offset;
+    channels = static_cast<std::uint32_t>(buses[0].num_channels);
+    return buses[0].channel_buffers_32;
 }
 
 // Where the block is in one parameter's queue of changes: the next point, while there is one.
@@ -116,6 +118,16 @@ v3_result Vst3Plugin::Process(const v3_process_data& data) {
     if (!Active) SetActive(true);
     TakeSharedValues();
     const std::uint32_t frames = data.nframes > 0 ? static_cast<std::uint32_t>(data.nframes) : 0;
+    std::uint32_t inputCount = 0, outputCount = 0;
+    float* const* inputs =
+        ChannelsOf(data.inputs, data.num_input_buses, BusActive[V3_INPUT], inputCount);
+    float* const* outputs =
+        ChannelsOf(data.outputs, data.num_output_buses, BusActive[V3_OUTPUT], outputCount);
+    Audio audio;
+    for (std::uint32_t j = 0; j < kChannels; ++j) {
+        audio.Inputs[j] = j < inputCount ? inputs[j] : nullptr;
+        audio.Outputs[j] = j < outputCount ? outputs[j] : nullptr;
+    }
 
     // One cursor a queue of the host's changes in this block, as many as the plug-in has
     // parameters; a queue of a parameter it does not have is ignored.
@@ -150,23 +162,21 @@ v3_result Vst3Plugin::Process(const v3_process_data& data) {
         const std::uint32_t at =
             std::min(static_cast<std::uint32_t>(std::max(next->Offset, 0)), frames);
         if (at > done) {
-            RunSpan(data, done, at - done);
+            RunSpan(audio, done, at - done);
             done = at;
         }
         Apply(next->Parameter, next->Value);
         ++next->Next;
         next->Load();
     }
-    if (frames > done) RunSpan(data, done, frames - done);
+    if (frames > done) RunSpan(audio, done, frames - done);
     return V3_OK;
 }
 
-void Vst3Plugin::RunSpan(const v3_process_data& data, std::uint32_t offset, std::uint32_t frames) {
+void Vst3Plugin::RunSpan(const Audio& audio, std::uint32_t offset, std::uint32_t frames) {
     for (std::uint32_t j = 0; j < kChannels; ++j) {
-        const float* input =
-            ChannelAt(data.inputs, data.num_input_buses, BusActive[V3_INPUT], j, offset);
-        float* output =
-            ChannelAt(data.outputs, data.num_output_buses, BusActive[V3_OUTPUT], j, offset);
+        const float* input = audio.Inputs[j] == nullptr ? nullptr : audio.Inputs[j] + offset;
+        float* output = audio.Outputs[j] == nullptr ? nullptr : audio.Outputs[j] + offset;
         if (Instance != nullptr) {
             Instance->ConnectChannel(j, input, output);
         } else if (output != nullptr) {
