@@ -64,9 +64,10 @@ private:
     Vst3Plugin();
     ~Vst3Plugin();
 
-    // The calls of the format's interfaces, each a trampoline into a member below, with their
-    // tables: vst3_plugin.cpp (every interface's query and references, the component's),
-    // vst3_processor.cpp and vst3_controller.cpp.
+    // The calls of the format's interfaces, each a trampoline into a member below: the query
+    // and references every interface shares here, the component's with its table in
+    // vst3_plugin.cpp, the processor's in vst3_processor.cpp, the controller's in
+    // vst3_controller.cpp.
     struct CommonCalls {
         static v3_result V3_API QueryInterface(void* self, const v3_tuid iid, void** object) {
             if (object == nullptr) return V3_INVALID_ARG;
