@@ -23,11 +23,11 @@ void Vst3Plugin::ChangeFromEditor(std::uint32_t control, float port) {
 }
 
 v3_result Vst3Plugin::SetComponentHandler(v3_component_handler** handler) {
-    if (handler == Handler) return V3_OK;
+    if (handler == Handler) return kOk;
     if (handler != nullptr) v3_cpp_obj_ref(handler);
     if (Handler != nullptr) v3_cpp_obj_unref(Handler);
     Handler = handler;
-    return V3_OK;
+    return kOk;
 }
 
 v3_plugin_view** Vst3Plugin::CreateView(const char* name) {
@@ -42,44 +42,44 @@ v3_plugin_view** Vst3Plugin::CreateView(const char* name) {
 struct Vst3Plugin::ControllerCalls {
     static v3_result V3_API Initialize(void* self, v3_funknown**) {
         Vst3Plugin& plugin = Of(self);
-        if (plugin.ControllerInitialized) return V3_INVALID_ARG;
+        if (plugin.ControllerInitialized) return kInvalidArgument;
         plugin.ControllerInitialized = true;
-        return V3_OK;
+        return kOk;
     }
     static v3_result V3_API Terminate(void* self) {
         Vst3Plugin& plugin = Of(self);
-        if (!plugin.ControllerInitialized) return V3_INVALID_ARG;
+        if (!plugin.ControllerInitialized) return kInvalidArgument;
         plugin.ControllerInitialized = false;
-        return V3_OK;
+        return kOk;
     }
     // The component's state is this object's own: nothing to take from it.
-    static v3_result V3_API SetComponentState(void*, v3_bstream**) { return V3_OK; }
-    static v3_result V3_API NoState(void*, v3_bstream**) { return V3_NOT_IMPLEMENTED; }
+    static v3_result V3_API SetComponentState(void*, v3_bstream**) { return kOk; }
+    static v3_result V3_API NoState(void*, v3_bstream**) { return kNotImplemented; }
     static int32_t V3_API Count(void*) { return static_cast<int32_t>(kParameters.Count); }
     static v3_result V3_API Info(void*, int32_t index, v3_param_info* info) {
-        if (info == nullptr) return V3_INVALID_ARG;
+        if (info == nullptr) return kInvalidArgument;
         if (index < 0 || static_cast<std::uint32_t>(index) >= kParameters.Count) {
             *info = v3_param_info{};
             info->param_id = static_cast<v3_param_id>(index);
-            return V3_INVALID_ARG;
+            return kInvalidArgument;
         }
         DescribeParameter(static_cast<std::uint32_t>(index), *info);
-        return V3_OK;
+        return kOk;
     }
     static v3_result V3_API Text(void*, v3_param_id id, double normalised, v3_str_128 text) {
         if (!(normalised >= 0.0 && normalised <= 1.0) || id >= kParameters.Count ||
             text == nullptr) {
-            return V3_INVALID_ARG;
+            return kInvalidArgument;
         }
         TextOfNormalised(id, normalised, text);
-        return V3_OK;
+        return kOk;
     }
     static v3_result V3_API ValueOfText(void*, v3_param_id id, int16_t* text, double* value) {
-        if (id >= kParameters.Count || text == nullptr || value == nullptr) return V3_INVALID_ARG;
+        if (id >= kParameters.Count || text == nullptr || value == nullptr) return kInvalidArgument;
         char ascii[128];
         CopyFromUtf16(ascii, sizeof ascii, text);
         *value = NormalisedOfText(id, ascii);
-        return V3_OK;
+        return kOk;
     }
     static double V3_API ToPlain(void*, v3_param_id id, double normalised) {
         if (!(normalised >= 0.0 && normalised <= 1.0) || id >= kParameters.Count) return 0.0;
@@ -96,7 +96,7 @@ struct Vst3Plugin::ControllerCalls {
     // The processor takes the host's changes from its blocks' queues, the editor its values
     // from the processor: a value set here alone changes nothing.
     static v3_result V3_API SetNormalised(void*, v3_param_id, double normalised) {
-        return normalised >= 0.0 && normalised <= 1.0 ? V3_OK : V3_INVALID_ARG;
+        return normalised >= 0.0 && normalised <= 1.0 ? kOk : kInvalidArgument;
     }
     static v3_result V3_API SetHandler(void* self, v3_component_handler** handler) {
         return Of(self).SetComponentHandler(handler);

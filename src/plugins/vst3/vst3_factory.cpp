@@ -43,50 +43,50 @@ constexpr uint32_t kClassFlags = FLANGER_VST3_EDITOR ? 0 : V3_DISTRIBUTABLE;
 
 struct FactoryCalls {
     static v3_result V3_API QueryInterface(void* self, const v3_tuid iid, void** object) {
-        if (object == nullptr) return V3_INVALID_ARG;
+        if (object == nullptr) return kInvalidArgument;
         const bool known = iid != nullptr && (v3_tuid_match(iid, v3_funknown_iid) ||
                                               v3_tuid_match(iid, v3_plugin_factory_iid) ||
                                               v3_tuid_match(iid, v3_plugin_factory_2_iid) ||
                                               v3_tuid_match(iid, v3_plugin_factory_3_iid));
         *object = known ? self : nullptr;
-        return known ? V3_OK : V3_NO_INTERFACE;
+        return known ? kOk : kNoInterface;
     }
     // One factory lives as long as the module.
     static uint32_t V3_API Ref(void*) { return 1; }
     static uint32_t V3_API Unref(void*) { return 0; }
 
     static v3_result V3_API FactoryInfo(void*, v3_factory_info* info) {
-        if (info == nullptr) return V3_INVALID_ARG;
+        if (info == nullptr) return kInvalidArgument;
         *info = v3_factory_info{};
         Copy(info->vendor, sizeof info->vendor, kVendor);
         info->flags = 0x10;  // the strings hosts get as UTF-16 are UTF-16
-        return V3_OK;
+        return kOk;
     }
     static int32_t V3_API ClassCount(void*) { return 1; }
     static v3_result V3_API ClassInfo(void*, int32_t index, v3_class_info* info) {
-        if (info == nullptr) return V3_INVALID_ARG;
+        if (info == nullptr) return kInvalidArgument;
         *info = v3_class_info{};
-        if (!ClassOf(index, info->class_id, info->category)) return V3_INVALID_ARG;
+        if (!ClassOf(index, info->class_id, info->category)) return kInvalidArgument;
         info->cardinality = 0x7FFFFFFF;
         Copy(info->name, sizeof info->name, Identity().Name);
-        return V3_OK;
+        return kOk;
     }
     static v3_result V3_API CreateInstance(void*, const v3_tuid classId, const v3_tuid iid,
                                            void** instance) {
-        if (instance == nullptr) return V3_INVALID_ARG;
+        if (instance == nullptr) return kInvalidArgument;
         *instance = nullptr;
         if (classId == nullptr || iid == nullptr ||
             std::memcmp(classId, kClassWords, sizeof(v3_tuid)) != 0 ||
             !(v3_tuid_match(iid, v3_component_iid) || v3_tuid_match(iid, v3_funknown_iid))) {
-            return V3_NO_INTERFACE;
+            return kNoInterface;
         }
         *instance = Vst3Plugin::Create();
-        return *instance != nullptr ? V3_OK : V3_NOMEM;
+        return *instance != nullptr ? kOk : kOutOfMemory;
     }
     static v3_result V3_API ClassInfo2(void*, int32_t index, v3_class_info_2* info) {
-        if (info == nullptr) return V3_INVALID_ARG;
+        if (info == nullptr) return kInvalidArgument;
         *info = v3_class_info_2{};
-        if (!ClassOf(index, info->class_id, info->category)) return V3_INVALID_ARG;
+        if (!ClassOf(index, info->class_id, info->category)) return kInvalidArgument;
         info->cardinality = 0x7FFFFFFF;
         info->class_flags = kClassFlags;
         Copy(info->name, sizeof info->name, Identity().Name);
@@ -94,12 +94,12 @@ struct FactoryCalls {
         Copy(info->vendor, sizeof info->vendor, kVendor);
         Copy(info->version, sizeof info->version, kVersion);
         Copy(info->sdk_version, sizeof info->sdk_version, kSdkVersion);
-        return V3_OK;
+        return kOk;
     }
     static v3_result V3_API ClassInfoUtf16(void*, int32_t index, v3_class_info_3* info) {
-        if (info == nullptr) return V3_INVALID_ARG;
+        if (info == nullptr) return kInvalidArgument;
         *info = v3_class_info_3{};
-        if (!ClassOf(index, info->class_id, info->category)) return V3_INVALID_ARG;
+        if (!ClassOf(index, info->class_id, info->category)) return kInvalidArgument;
         info->cardinality = 0x7FFFFFFF;
         info->class_flags = kClassFlags;
         CopyUtf16(info->name, 64, Identity().Name);
@@ -107,10 +107,10 @@ struct FactoryCalls {
         CopyUtf16(info->vendor, 64, kVendor);
         CopyUtf16(info->version, 64, kVersion);
         CopyUtf16(info->sdk_version, 64, kSdkVersion);
-        return V3_OK;
+        return kOk;
     }
     // The plug-in asks nothing of the host application.
-    static v3_result V3_API SetHostContext(void*, v3_funknown**) { return V3_OK; }
+    static v3_result V3_API SetHostContext(void*, v3_funknown**) { return kOk; }
 
     static const v3_plugin_factory_cpp kTable;
 };

@@ -15,12 +15,12 @@ namespace {
 // The processor's one companion: it needs nothing of the host's process context.
 struct ContextRequirements {
     static v3_result V3_API QueryInterface(void* self, const v3_tuid iid, void** object) {
-        if (object == nullptr) return V3_INVALID_ARG;
+        if (object == nullptr) return kInvalidArgument;
         const bool known =
             iid != nullptr && (v3_tuid_match(iid, v3_funknown_iid) ||
                                v3_tuid_match(iid, v3_process_context_requirements_iid));
         *object = known ? self : nullptr;
-        return known ? V3_OK : V3_NO_INTERFACE;
+        return known ? kOk : kNoInterface;
     }
     static uint32_t V3_API Ref(void*) { return 1; }
     static uint32_t V3_API Unref(void*) { return 0; }
@@ -92,29 +92,29 @@ void Vst3Plugin::MakeInstance() {
 }
 
 v3_result Vst3Plugin::Initialize() {
-    if (Initialized) return V3_INVALID_ARG;
+    if (Initialized) return kInvalidArgument;
     MakeInstance();
     Initialized = true;
-    return V3_OK;
+    return kOk;
 }
 
 v3_result Vst3Plugin::Terminate() {
-    if (!Initialized) return V3_INVALID_ARG;
+    if (!Initialized) return kInvalidArgument;
     Instance.reset();
     Initialized = Active = false;
-    return V3_OK;
+    return kOk;
 }
 
 v3_result Vst3Plugin::SetActive(bool active) {
     if (active && !Active && Instance != nullptr) Instance->Activate();
     Active = active;
-    return V3_OK;
+    return kOk;
 }
 
 v3_result Vst3Plugin::GetBusInfo(int32_t mediaType, int32_t direction, int32_t index,
                                  v3_bus_info& info) const {
     if (mediaType != V3_AUDIO || (direction != V3_INPUT && direction != V3_OUTPUT) || index != 0) {
-        return V3_INVALID_ARG;
+        return kInvalidArgument;
     }
     info = v3_bus_info{};
     info.media_type = V3_AUDIO;
@@ -123,14 +123,14 @@ v3_result Vst3Plugin::GetBusInfo(int32_t mediaType, int32_t direction, int32_t i
     CopyUtf16(info.bus_name, 128, direction == V3_INPUT ? "Audio Input" : "Audio Output");
     info.bus_type = V3_MAIN;
     info.flags = V3_DEFAULT_ACTIVE;
-    return V3_OK;
+    return kOk;
 }
 
 v3_result Vst3Plugin::ActivateBus(int32_t mediaType, int32_t direction, int32_t index,
                                   bool active) {
-    if ((direction != V3_INPUT && direction != V3_OUTPUT) || index < 0) return V3_INVALID_ARG;
+    if ((direction != V3_INPUT && direction != V3_OUTPUT) || index < 0) return kInvalidArgument;
     if (mediaType == V3_AUDIO && index == 0) BusActive[direction] = active;
-    return V3_OK;
+    return kOk;
 }
 
 v3_result Vst3Plugin::SaveState(v3_bstream** stream) const {
@@ -144,11 +144,11 @@ v3_result Vst3Plugin::SaveState(v3_bstream** stream) const {
         int32_t step = 0;
         const v3_result result = v3_cpp_obj(stream)->write(
             stream, bytes.data() + written, static_cast<int32_t>(size - written), &step);
-        if (result != V3_OK) return result;
-        if (step <= 0) return V3_INTERNAL_ERR;
+        if (result != kOk) return result;
+        if (step <= 0) return kInternalError;
         written += static_cast<std::size_t>(step);
     }
-    return V3_OK;
+    return kOk;
 }
 
 v3_result Vst3Plugin::LoadState(v3_bstream** stream) {
@@ -159,7 +159,7 @@ v3_result Vst3Plugin::LoadState(v3_bstream** stream) {
     while (bytes.size() < kMostBytes) {
         int32_t got = 0;
         const v3_result result = v3_cpp_obj(stream)->read(stream, chunk, sizeof chunk, &got);
-        if (result != V3_OK) return result;
+        if (result != kOk) return result;
         if (got <= 0) break;
         const std::size_t size = std::min(static_cast<std::size_t>(got), sizeof chunk);
         bytes.append(chunk, size);
@@ -169,7 +169,7 @@ v3_result Vst3Plugin::LoadState(v3_bstream** stream) {
     for (std::uint32_t control = 0; control < kControlCount; ++control) {
         values[control] = Shared[control].load(std::memory_order_relaxed);
     }
-    if (!DecodeState(bytes.data(), bytes.size(), values)) return V3_INTERNAL_ERR;
+    if (!DecodeState(bytes.data(), bytes.size(), values)) return kInternalError;
     for (std::uint32_t control = 0; control < kControlCount; ++control) {
         Shared[control].store(values[control], std::memory_order_relaxed);
     }
@@ -177,31 +177,31 @@ v3_result Vst3Plugin::LoadState(v3_bstream** stream) {
     if (Handler != nullptr) {
         v3_cpp_obj(Handler)->restart_component(Handler, V3_RESTART_PARAM_VALUES_CHANGED);
     }
-    return V3_OK;
+    return kOk;
 }
 
 struct Vst3Plugin::ComponentCalls {
     static v3_result V3_API Initialize(void* self, v3_funknown**) {
-        return Guarded(v3_result{V3_NOMEM}, [&] { return Of(self).Initialize(); });
+        return Guarded(kOutOfMemory, [&] { return Of(self).Initialize(); });
     }
     static v3_result V3_API Terminate(void* self) { return Of(self).Terminate(); }
     // The controller is this object; hosts that make one by this id get none from the factory.
     static v3_result V3_API ControllerClassId(void*, v3_tuid classId) {
-        if (classId == nullptr) return V3_INVALID_ARG;
+        if (classId == nullptr) return kInvalidArgument;
         std::memcpy(classId, kControllerWords, sizeof(v3_tuid));
-        return V3_OK;
+        return kOk;
     }
-    static v3_result V3_API SetIoMode(void*, int32_t) { return V3_NOT_IMPLEMENTED; }
+    static v3_result V3_API SetIoMode(void*, int32_t) { return kNotImplemented; }
     static int32_t V3_API BusCount(void*, int32_t mediaType, int32_t direction) {
         return mediaType == V3_AUDIO && (direction == V3_INPUT || direction == V3_OUTPUT) ? 1 : 0;
     }
     static v3_result V3_API BusInfo(void* self, int32_t mediaType, int32_t direction, int32_t index,
                                     v3_bus_info* info) {
-        if (info == nullptr) return V3_INVALID_ARG;
+        if (info == nullptr) return kInvalidArgument;
         return Of(self).GetBusInfo(mediaType, direction, index, *info);
     }
     static v3_result V3_API RoutingInfo(void*, v3_routing_info*, v3_routing_info*) {
-        return V3_NOT_IMPLEMENTED;
+        return kNotImplemented;
     }
     static v3_result V3_API ActivateBus(void* self, int32_t mediaType, int32_t direction,
                                         int32_t index, v3_bool active) {
@@ -211,11 +211,11 @@ struct Vst3Plugin::ComponentCalls {
         return Of(self).SetActive(active != 0);
     }
     static v3_result V3_API SetState(void* self, v3_bstream** stream) {
-        if (stream == nullptr) return V3_INVALID_ARG;
-        return Guarded(v3_result{V3_NOMEM}, [&] { return Of(self).LoadState(stream); });
+        if (stream == nullptr) return kInvalidArgument;
+        return Guarded(kOutOfMemory, [&] { return Of(self).LoadState(stream); });
     }
     static v3_result V3_API GetState(void* self, v3_bstream** stream) {
-        if (stream == nullptr) return V3_INVALID_ARG;
+        if (stream == nullptr) return kInvalidArgument;
         return Of(self).SaveState(stream);
     }
 };

@@ -24,6 +24,7 @@
 
 #include "plugins/plugin_instance.h"
 #include "plugins/vst3/vst3_parameters.h"
+#include "plugins/vst3/vst3_results.h"
 
 namespace flanger::plugins::vst3 {
 
@@ -70,9 +71,9 @@ private:
     // vst3_controller.cpp.
     struct CommonCalls {
         static v3_result V3_API QueryInterface(void* self, const v3_tuid iid, void** object) {
-            if (object == nullptr) return V3_INVALID_ARG;
+            if (object == nullptr) return kInvalidArgument;
             *object = iid == nullptr ? nullptr : Of(self).Query(static_cast<Face*>(self), iid);
-            return *object != nullptr ? V3_OK : V3_NO_INTERFACE;
+            return *object != nullptr ? kOk : kNoInterface;
         }
         static uint32_t V3_API Ref(void* self) { return Of(self).Reference(); }
         static uint32_t V3_API Unref(void* self) { return Of(self).Release(); }

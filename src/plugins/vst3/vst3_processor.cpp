@@ -37,7 +37,7 @@ struct QueueCursor {
     double Value;
 
     bool Load() {
-        if (Next < Points && v3_cpp_obj(Queue)->get_point(Queue, Next, &Offset, &Value) == V3_OK) {
+        if (Next < Points && v3_cpp_obj(Queue)->get_point(Queue, Next, &Offset, &Value) == kOk) {
             return true;
         }
         Next = Points;
@@ -49,9 +49,9 @@ struct QueueCursor {
 
 v3_result Vst3Plugin::SetArrangements(const v3_speaker_arrangement* inputs, int32_t inputCount,
                                       const v3_speaker_arrangement* outputs, int32_t outputCount) {
-    if (inputCount < 0 || outputCount < 0) return V3_INVALID_ARG;
+    if (inputCount < 0 || outputCount < 0) return kInvalidArgument;
     if ((inputCount > 0 && inputs == nullptr) || (outputCount > 0 && outputs == nullptr)) {
-        return V3_INVALID_ARG;
+        return kInvalidArgument;
     }
     // A bus left out is off; one given any other arrangement stays as it was.
     bool taken = true;
@@ -66,24 +66,24 @@ v3_result Vst3Plugin::SetArrangements(const v3_speaker_arrangement* inputs, int3
             taken = false;
         }
     }
-    return taken ? V3_OK : V3_INTERNAL_ERR;
+    return taken ? kOk : kInternalError;
 }
 
 v3_result Vst3Plugin::SetupProcessing(const v3_process_setup& setup) {
-    if (setup.symbolic_sample_size != V3_SAMPLE_32) return V3_INVALID_ARG;
+    if (setup.symbolic_sample_size != V3_SAMPLE_32) return kInvalidArgument;
     if (setup.sample_rate != SampleRate || (Initialized && Instance == nullptr)) {
         SampleRate = setup.sample_rate;
         if (Initialized) MakeInstance();
     }
     // The setup starts the effect afresh, as a new activation would.
     if (Active && Instance != nullptr) Instance->Activate();
-    return V3_OK;
+    return kOk;
 }
 
 v3_result Vst3Plugin::SetProcessing(bool processing) {
     if (!processing) {
         Active = false;
-        return V3_OK;
+        return kOk;
     }
     return SetActive(true);
 }
@@ -114,7 +114,7 @@ void Vst3Plugin::Apply(v3_param_id parameter, double normalised) {
 }
 
 v3_result Vst3Plugin::Process(const v3_process_data& data) {
-    if (data.symbolic_sample_size != V3_SAMPLE_32) return V3_INVALID_ARG;
+    if (data.symbolic_sample_size != V3_SAMPLE_32) return kInvalidArgument;
     if (!Active) SetActive(true);
     TakeSharedValues();
     const std::uint32_t frames = data.nframes > 0 ? static_cast<std::uint32_t>(data.nframes) : 0;
@@ -170,7 +170,7 @@ v3_result Vst3Plugin::Process(const v3_process_data& data) {
         next->Load();
     }
     if (frames > done) RunSpan(audio, done, frames - done);
-    return V3_OK;
+    return kOk;
 }
 
 void Vst3Plugin::RunSpan(const Audio& audio, std::uint32_t offset, std::uint32_t frames) {
@@ -201,24 +201,24 @@ struct Vst3Plugin::ProcessorCalls {
                                         v3_speaker_arrangement* arrangement) {
         if ((direction != V3_INPUT && direction != V3_OUTPUT) || index != 0 ||
             arrangement == nullptr) {
-            return V3_INVALID_ARG;
+            return kInvalidArgument;
         }
         *arrangement = kArrangement;
-        return V3_OK;
+        return kOk;
     }
     static v3_result V3_API CanProcess(void*, int32_t sampleSize) {
-        return sampleSize == V3_SAMPLE_32 ? V3_OK : V3_NOT_IMPLEMENTED;
+        return sampleSize == V3_SAMPLE_32 ? kOk : kNotImplemented;
     }
     static uint32_t V3_API NoSamples(void*) { return 0; }
     static v3_result V3_API Setup(void* self, v3_process_setup* setup) {
-        if (setup == nullptr) return V3_INVALID_ARG;
-        return Guarded(v3_result{V3_NOMEM}, [&] { return Of(self).SetupProcessing(*setup); });
+        if (setup == nullptr) return kInvalidArgument;
+        return Guarded(kOutOfMemory, [&] { return Of(self).SetupProcessing(*setup); });
     }
     static v3_result V3_API SetProcessing(void* self, v3_bool processing) {
         return Of(self).SetProcessing(processing != 0);
     }
     static v3_result V3_API Process(void* self, v3_process_data* data) {
-        return data == nullptr ? V3_INVALID_ARG : Of(self).Process(*data);
+        return data == nullptr ? kInvalidArgument : Of(self).Process(*data);
     }
 };
 

@@ -22,9 +22,9 @@ bool IsOurPlatform(const char* platform) {
 }  // namespace
 
 v3_result Vst3View::Attach(void* parent, const char* platform) {
-    if (Window != nullptr || parent == nullptr) return V3_INVALID_ARG;
-    if (!IsOurPlatform(platform)) return V3_NOT_IMPLEMENTED;
-    if (!Timer.Start(Frame)) return V3_INVALID_ARG;  // no run loop to run the window by
+    if (Window != nullptr || parent == nullptr) return kInvalidArgument;
+    if (!IsOurPlatform(platform)) return kNotImplemented;
+    if (!Timer.Start(Frame)) return kInvalidArgument;  // no run loop to run the window by
     Window =
         PluginWindow::Load(kPlugins[kChannels - 1], [this](std::uint32_t control, float value) {
             Shown[control] = value;
@@ -37,7 +37,7 @@ v3_result Vst3View::Attach(void* parent, const char* platform) {
     PluginWindow::LastSize(wasWidth, wasHeight);
     if (Window == nullptr || !Window->Embed(reinterpret_cast<std::uintptr_t>(parent), Shown)) {
         Remove();
-        return V3_INTERNAL_ERR;
+        return kInternalError;
     }
     v3_view_rect size{};
     Size(size);
@@ -46,14 +46,14 @@ v3_result Vst3View::Attach(void* parent, const char* platform) {
                              static_cast<std::uint32_t>(size.bottom) != wasHeight)) {
         v3_cpp_obj(Frame)->resize_view(Frame, reinterpret_cast<v3_plugin_view**>(&Self), &size);
     }
-    return V3_OK;
+    return kOk;
 }
 
 v3_result Vst3View::Remove() {
     Timer.Stop();
-    if (Window == nullptr) return V3_INVALID_ARG;
+    if (Window == nullptr) return kInvalidArgument;
     Window.reset();
-    return V3_OK;
+    return kOk;
 }
 
 void Vst3View::Size(v3_view_rect& rect) const {
@@ -84,13 +84,13 @@ void Vst3View::Tick(void* self) {
 
 struct Vst3View::Calls {
     static v3_result V3_API QueryInterface(void* self, const v3_tuid iid, void** object) {
-        if (object == nullptr) return V3_INVALID_ARG;
+        if (object == nullptr) return kInvalidArgument;
         const bool known = iid != nullptr && (v3_tuid_match(iid, v3_funknown_iid) ||
                                               v3_tuid_match(iid, v3_plugin_view_iid));
         *object = known ? self : nullptr;
-        if (!known) return V3_NO_INTERFACE;
+        if (!known) return kNoInterface;
         Ref(self);
-        return V3_OK;
+        return kOk;
     }
     static uint32_t V3_API Ref(void* self) {
         return Of(self).References.fetch_add(1, std::memory_order_relaxed) + 1;
@@ -102,42 +102,42 @@ struct Vst3View::Calls {
         return left;
     }
     static v3_result V3_API IsPlatformSupported(void*, const char* platform) {
-        return IsOurPlatform(platform) ? V3_OK : V3_NOT_IMPLEMENTED;
+        return IsOurPlatform(platform) ? kOk : kNotImplemented;
     }
     static v3_result V3_API Attached(void* self, void* parent, const char* platform) {
         try {
             return Of(self).Attach(parent, platform);
         } catch (...) {
             Of(self).Remove();
-            return V3_NOMEM;
+            return kOutOfMemory;
         }
     }
     static v3_result V3_API Removed(void* self) { return Of(self).Remove(); }
-    static v3_result V3_API NoWheel(void*, float) { return V3_NOT_IMPLEMENTED; }
-    static v3_result V3_API NoKey(void*, int16_t, int16_t, int16_t) { return V3_NOT_IMPLEMENTED; }
+    static v3_result V3_API NoWheel(void*, float) { return kNotImplemented; }
+    static v3_result V3_API NoKey(void*, int16_t, int16_t, int16_t) { return kNotImplemented; }
     static v3_result V3_API GetSize(void* self, v3_view_rect* rect) {
-        if (rect == nullptr) return V3_INVALID_ARG;
+        if (rect == nullptr) return kInvalidArgument;
         Of(self).Size(*rect);
-        return V3_OK;
+        return kOk;
     }
     // The window keeps its size, whatever the host's frame is given.
     static v3_result V3_API OnSize(void*, v3_view_rect* rect) {
         if (rect == nullptr || rect->right <= rect->left || rect->bottom <= rect->top) {
-            return V3_INVALID_ARG;
+            return kInvalidArgument;
         }
-        return V3_OK;
+        return kOk;
     }
-    static v3_result V3_API NoFocus(void*, v3_bool) { return V3_NOT_IMPLEMENTED; }
+    static v3_result V3_API NoFocus(void*, v3_bool) { return kNotImplemented; }
     static v3_result V3_API SetFrame(void* self, v3_plugin_frame** frame) {
         Of(self).Frame = frame;
-        return V3_OK;
+        return kOk;
     }
-    static v3_result V3_API CannotResize(void*) { return V3_FALSE; }
+    static v3_result V3_API CannotResize(void*) { return kFalse; }
     static v3_result V3_API CheckSize(void* self, v3_view_rect* rect) {
-        if (rect == nullptr) return V3_INVALID_ARG;
-        if (Of(self).Window == nullptr) return V3_NOT_INITIALIZED;
+        if (rect == nullptr) return kInvalidArgument;
+        if (Of(self).Window == nullptr) return kNotInitialized;
         Of(self).Size(*rect);
-        return V3_OK;
+        return kOk;
     }
     static const v3_plugin_view_cpp kTable;
 };

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "plugins/plugin_window.h"
+#include "plugins/vst3/vst3_results.h"
 #include "plugins/vst3/vst3_view_timer.h"
 
 namespace flanger::plugins::vst3 {

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "plugins/vst3/vst3_results.h"
+
 namespace flanger::plugins::vst3 {
 
 inline constexpr std::uint32_t kViewTimerMs = 30;

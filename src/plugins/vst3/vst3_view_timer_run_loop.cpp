@@ -5,11 +5,11 @@ namespace flanger::plugins::vst3 {
 
 struct ViewTimer::Calls {
     static v3_result V3_API QueryInterface(void* self, const v3_tuid iid, void** object) {
-        if (object == nullptr) return V3_INVALID_ARG;
+        if (object == nullptr) return kInvalidArgument;
         const bool known = iid != nullptr && (v3_tuid_match(iid, v3_funknown_iid) ||
                                               v3_tuid_match(iid, v3_timer_handler_iid));
         *object = known ? self : nullptr;
-        return known ? V3_OK : V3_NO_INTERFACE;
+        return known ? kOk : kNoInterface;
     }
     // The handler lives as long as the timer, which the view unregisters before it goes.
     static uint32_t V3_API Ref(void*) { return 1; }
@@ -23,13 +23,13 @@ bool ViewTimer::Start(v3_plugin_frame** frame) {
     if (Loop != nullptr) return true;
     if (frame == nullptr) return false;
     v3_run_loop** loop = nullptr;
-    if (v3_cpp_obj_query_interface(frame, v3_run_loop_iid, &loop) != V3_OK || loop == nullptr) {
+    if (v3_cpp_obj_query_interface(frame, v3_run_loop_iid, &loop) != kOk || loop == nullptr) {
         return false;
     }
     Loop = loop;
     Self = {&Calls::kTable, this};
     if (v3_cpp_obj(Loop)->register_timer(Loop, reinterpret_cast<v3_timer_handler**>(&Self),
-                                         kViewTimerMs) != V3_OK) {
+                                         kViewTimerMs) != kOk) {
         v3_cpp_obj_unref(Loop);
         Loop = nullptr;
         return false;
