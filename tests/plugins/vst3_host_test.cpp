@@ -2,9 +2,13 @@
 // built module as a host does, makes the component and its audio processor, sets every
 // parameter through the processor's parameter changes at the first frame, and renders white
 // noise in blocks of uneven sizes: bit for bit what `flanger process` writes with the same
-// values. The Windows builds run it under Wine.
+// values. A change inside a block counts from its frame on. The class ids, the parameter ids
+// and the state's bytes are the ones hosts stored from the first release. The Windows builds
+// run it under Wine.
 #include <travesty/audio_processor.h>
+#include <travesty/bstream.h>
 #include <travesty/component.h>
+#include <travesty/edit_controller.h>
 #include <travesty/factory.h>
 
 #include <functional>
@@ -12,12 +16,7 @@
 #include "plugin_test_support.h"
 #include "plugins/vst3/host_param_changes.h"
 #ifdef FLANGER_VST3_EDITOR_TEST
-#include <travesty/edit_controller.h>
-#include <travesty/host.h>
-#include <travesty/message.h>
 #include <travesty/view.h>
-
-#include <map>
 
 #include "host_window.h"
 #endif
@@ -28,14 +27,8 @@ namespace {
 using plugins::kPlugins;
 using namespace plugins::vst3;  // the host's parameter changes and the format's calls
 
-// Renders `input` through a new instance of the module at `path` with every control as
-// `settings` has it. The component is initialised with the host application `host`;
-// `beforeBlock`, what the host does before each block and after the last, sees the component
-// and the frame the block starts at.
-Channels RunVst3(const char* path, std::uint32_t channels, const LiveSettings& settings,
-                 const std::vector<std::uint32_t>& blockSizes, const Channels& input,
-                 v3_funknown** host = nullptr,
-                 const std::function<void(v3_component**, std::size_t)>& beforeBlock = {}) {
+// The factory of the module at `path`, entered as a host enters it.
+v3_plugin_factory** FactoryOf(const char* path) {
 #ifdef _WIN32
     const auto init = reinterpret_cast<bool (*)()>(LibrarySymbol(path, "InitDll"));
     const bool entered = init != nullptr && init();
@@ -47,7 +40,19 @@ Channels RunVst3(const char* path, std::uint32_t channels, const LiveSettings& s
         reinterpret_cast<v3_plugin_factory** (*)()>(LibrarySymbol(path, "GetPluginFactory"));
     if (!entered || getFactory == nullptr)
         throw std::runtime_error(std::string("cannot load ") + path);
-    v3_plugin_factory** factory = getFactory();
+    return getFactory();
+}
+
+// Renders `input` through a new instance of the module at `path` with every control as
+// `settings` has it, and the changes `later` at the frames of the input their offsets say. The
+// component is initialised with the host application `host`; `beforeBlock`, what the host does
+// before each block and after the last, sees the component and the frame the block starts at.
+Channels RunVst3(const char* path, std::uint32_t channels, const LiveSettings& settings,
+                 const std::vector<std::uint32_t>& blockSizes, const Channels& input,
+                 v3_funknown** host = nullptr,
+                 const std::function<void(v3_component**, std::size_t)>& beforeBlock = {},
+                 const std::vector<ParamQueue>& later = {}) {
+    v3_plugin_factory** factory = FactoryOf(path);
     v3_class_info info{};
     v3_component** component = nullptr;
     v3_audio_processor** processor = nullptr;
@@ -74,10 +79,19 @@ Channels RunVst3(const char* path, std::uint32_t channels, const LiveSettings& s
         queues.push_back({&kQueueTable, static_cast<v3_param_id>(queues.size()),
                           control == kEnabledControl ? 0.0 : place});
     }
-    ParamChanges changes{&kChangesTable, &queues}, noChanges{&kChangesTable, &none};
+    ParamChanges noChanges{&kChangesTable, &none};
     Channels output(channels, std::vector<float>(input[0].size()));
     InBuffersOf(blockSizes, input[0].size(), [&](std::size_t offset, std::uint32_t frames) {
         if (beforeBlock) beforeBlock(component, offset);
+        std::vector<ParamQueue> block = offset == 0 ? queues : none;
+        for (ParamQueue change : later) {
+            if (change.Offset < static_cast<int32_t>(offset) ||
+                change.Offset >= static_cast<int32_t>(offset + frames))
+                continue;
+            change.Offset -= static_cast<int32_t>(offset);
+            block.push_back(change);
+        }
+        ParamChanges changes{&kChangesTable, &block};
         std::vector<float*> ins, outs;
         for (std::uint32_t j = 0; j < channels; ++j) {
             ins.push_back(const_cast<float*>(input[j].data()) + offset);
@@ -85,19 +99,18 @@ Channels RunVst3(const char* path, std::uint32_t channels, const LiveSettings& s
         }
         v3_audio_bus_buffers in{static_cast<int32_t>(channels), 0, {ins.data()}};
         v3_audio_bus_buffers out{static_cast<int32_t>(channels), 0, {outs.data()}};
-        v3_process_data data{
-            V3_REALTIME,
-            V3_SAMPLE_32,
-            static_cast<int32_t>(frames),
-            1,
-            1,
-            &in,
-            &out,
-            (offset == 0 ? changes : noChanges).AsChanges(),
-            noChanges.AsChanges(),
-            nullptr,
-            nullptr,
-            nullptr};
+        v3_process_data data{V3_REALTIME,
+                             V3_SAMPLE_32,
+                             static_cast<int32_t>(frames),
+                             1,
+                             1,
+                             &in,
+                             &out,
+                             changes.AsChanges(),
+                             noChanges.AsChanges(),
+                             nullptr,
+                             nullptr,
+                             nullptr};
         EXPECT_EQ(v3_cpp_obj(processor)->process(processor, &data), V3_OK);
     });
     if (beforeBlock) beforeBlock(component, input[0].size());
@@ -133,59 +146,129 @@ TEST(Vst3Plugin, RendersLikeTheEngine) {
     }
 }
 
-#ifdef FLANGER_VST3_EDITOR_TEST
-// What the framework's view and controller talk by: messages the host application makes, with
-// the integers and numbers they send as attributes (no strings or data: the plug-ins send none).
-// Not on 32-bit Windows, where lambdas do not take the format's calling convention.
-struct Message {
-    const v3_message_cpp* Table;
-    struct List {
-        const v3_attribute_list_cpp* Table;
-        std::map<std::string, double> Values;
-    } Attributes;
-    std::string Id;
-    std::uint32_t References = 1;
+// A change inside a block counts from its frame on, as if a block started there: the level to
+// -12 dB and the mix to a quarter at frame 364, in a block of 1000 frames from 64 and in one of
+// 700 from 364, sound alike, and unlike without them.
+TEST(Vst3Plugin, AppliesAChangeAtItsFrame) {
+    const Channels input = WhiteNoise(2, 1064, 7);
+    const std::vector<ParamQueue> later = {{&kQueueTable, 10, 28.0 / 60, 364},
+                                           {&kQueueTable, 8, 0.25, 364}};
+    const Channels inOne =
+        RunVst3(FLANGER_VST3_STEREO, 2, {}, {64, 1000}, input, nullptr, {}, later);
+    ExpectSameBits(inOne,
+                   RunVst3(FLANGER_VST3_STEREO, 2, {}, {64, 300, 700}, input, nullptr, {}, later),
+                   "a change at frame 364");
+    EXPECT_NE(inOne, RunVst3(FLANGER_VST3_STEREO, 2, {}, {64, 1000}, input));
+}
+
+// A host's stream of state bytes, read from the start, written at the end.
+struct StateStream {
+    struct Table {
+        v3_funknown Unknown;
+        v3_bstream Stream;
+    };
+    const Table* Calls;
+    std::string Bytes;
+    std::size_t Read = 0;
 };
-Message& MessageOf(void* self) { return *static_cast<Message*>(self); }
-template <typename T>
-v3_result Get(void* self, const char* id, T* value) {
-    const auto& values = static_cast<Message::List*>(self)->Values;
-    const auto found = values.find(id);
-    if (found == values.end()) return static_cast<v3_result>(V3_INVALID_ARG);
-    return *value = static_cast<T>(found->second), V3_OK;
+v3_result V3_API ReadState(void* self, void* buffer, int32_t size, int32_t* read) {
+    auto& stream = *static_cast<StateStream*>(self);
+    *read = static_cast<int32_t>(std::min<std::size_t>(size, stream.Bytes.size() - stream.Read));
+    std::copy_n(stream.Bytes.data() + stream.Read, *read, static_cast<char*>(buffer));
+    return stream.Read += *read, V3_OK;
 }
-template <typename T>
-v3_result Set(void* self, const char* id, T value) {
-    return static_cast<Message::List*>(self)->Values[id] = static_cast<double>(value), V3_OK;
+v3_result V3_API WriteState(void* self, void* buffer, int32_t size, int32_t* written) {
+    static_cast<StateStream*>(self)->Bytes.append(static_cast<char*>(buffer), size);
+    return *written = size, V3_OK;
 }
-const v3_attribute_list_cpp kAttributesTable = {
-    {NoInterface, OneReference, OneReference},
-    {Set<int64_t>, Get<int64_t>, Set<double>, Get<double>, nullptr, nullptr, nullptr, nullptr}};
-const v3_message_cpp kMessageTable = {
-    {NoInterface, [](void* self) -> uint32_t { return ++MessageOf(self).References; },
-     [](void* self) -> uint32_t {
-         const std::uint32_t left = --MessageOf(self).References;
-         if (left == 0) delete &MessageOf(self);
-         return left;
-     }},
-    {[](void* self) { return MessageOf(self).Id.c_str(); },
-     [](void* self, const char* id) { MessageOf(self).Id = id; },
-     [](void* self) {
-         return reinterpret_cast<v3_attribute_list**>(&MessageOf(self).Attributes);
-     }}};
+// The bytes of a literal that holds 0 bytes, its own last one left out.
+template <std::size_t kSize>
+std::string BytesOf(const char (&text)[kSize]) {
+    return std::string(text, kSize - 1);
+}
+const StateStream::Table kStateStreamTable = {{NoInterface, OneReference, OneReference},
+                                              {ReadState, WriteState, nullptr, nullptr}};
+
+// The stereo plug-in's class, its bypass parameter and the state bytes of its defaults and of
+// other values (the spread at 76 degrees, the level at -16.8 dB) as the first release had them:
+// the class id hosts know the plug-in by, a state written then loads and is written back alike.
+TEST(Vst3Plugin, KeepsTheFirstReleasesIdsAndState) {
+    v3_plugin_factory** factory = FactoryOf(FLANGER_VST3_STEREO);
+    v3_class_info info{};
+    ASSERT_EQ(v3_cpp_obj(factory)->get_class_info(factory, 0, &info), V3_OK);
+    const unsigned char classId[16] = {' ', 'F', 'P', 'D', 's', 'a', 'l', 'c',
+                                       's', 'l', 'F', 'V', 0,   0,   0,   0};
+    EXPECT_EQ(std::string(info.class_id, info.class_id + 16), std::string(classId, classId + 16));
+    v3_component** component = nullptr;
+    ASSERT_EQ(v3_cpp_obj(factory)->create_instance(factory, info.class_id, v3_component_iid,
+                                                   reinterpret_cast<void**>(&component)),
+              V3_OK);
+    ASSERT_EQ(v3_cpp_obj_initialize(component, nullptr), V3_OK);
+    v3_edit_controller** controller = nullptr;
+    ASSERT_EQ(v3_cpp_obj_query_interface(component, v3_edit_controller_iid, &controller), V3_OK);
+    v3_param_info bypass{};
+    EXPECT_EQ(v3_cpp_obj(controller)->get_parameter_info(controller, 11, &bypass), V3_OK);
+    EXPECT_EQ(bypass.flags, V3_PARAM_CAN_AUTOMATE | V3_PARAM_IS_BYPASS);
+
+    const auto state = [&] {
+        StateStream saved{&kStateStreamTable, {}};
+        EXPECT_EQ(
+            v3_cpp_obj(component)->get_state(component, reinterpret_cast<v3_bstream**>(&saved)),
+            V3_OK);
+        return saved.Bytes;
+    };
+    const std::string kBegin = BytesOf("__dpf_parameters_begin__\0");
+    const std::string kEnd = BytesOf("__dpf_parameters_end__\0\xfe\0");
+    const std::string defaults = BytesOf(
+        "delay\0"
+        "5\0width\0"
+        "5\0speed\0"
+        "0.10000000149\0depth\0"
+        "0.899999976158\0"
+        "feedback\0"
+        "0.10000000149\0feedback_on\0"
+        "1\0sine\0"
+        "0\0feedback_invert\0"
+        "0\0"
+        "mix\0"
+        "0.5\0spread\0"
+        "0\0level\0"
+        "0\0dpf_bypass\0"
+        "0\0");
+    EXPECT_EQ(state(), kBegin + defaults + kEnd);
+    const std::string changed = kBegin +
+                                BytesOf(
+                                    "delay\0"
+                                    "4.32999992371\0width\0"
+                                    "8.28999996185\0speed\0"
+                                    "0.334567904472\0depth\0"
+                                    "1\0feedback\0"
+                                    "0.687399983406\0feedback_on\0"
+                                    "0\0sine\0"
+                                    "1\0feedback_invert\0"
+                                    "1\0mix\0"
+                                    "0.25\0spread\0"
+                                    "76\0level\0"
+                                    "-16.7999992371\0dpf_bypass\0"
+                                    "0\0") +
+                                kEnd;
+    StateStream loaded{&kStateStreamTable, changed};
+    EXPECT_EQ(v3_cpp_obj(component)->set_state(component, reinterpret_cast<v3_bstream**>(&loaded)),
+              V3_OK);
+    EXPECT_EQ(state(), changed);
+    EXPECT_EQ(v3_cpp_obj(controller)->get_parameter_normalised(controller, 9), 76.0 / 180);
+    v3_cpp_obj_unref(controller);
+    v3_cpp_obj_terminate(component);
+    v3_cpp_obj_unref(component);
+}
+
+#ifdef FLANGER_VST3_EDITOR_TEST
 // An object's query for interface `kIid` alone, answered with the object at `kOffset` in it.
 template <const v3_tuid& kIid, std::size_t kOffset = 0>
 v3_result Answer(void* self, const v3_tuid iid, void** object) {
     *object = v3_tuid_match(iid, kIid) ? static_cast<char*>(self) + kOffset : nullptr;
     return *object != nullptr ? v3_result{V3_OK} : static_cast<v3_result>(V3_NO_INTERFACE);
 }
-const v3_host_application_cpp kHostApplicationTable = {
-    {Answer<v3_host_application_iid>, OneReference, OneReference},
-    {[](void*, int16_t*) -> v3_result { return static_cast<v3_result>(V3_NOT_IMPLEMENTED); },
-     [](void*, uint8_t*, uint8_t*, void** object) -> v3_result {
-         return *object = new Message{&kMessageTable, {&kAttributesTable, {}}, {}}, V3_OK;
-     }}};
-
 // The host's record of the edits the controller reports: "begin ID", "ID=VALUE", "end ID".
 struct EditRecord {
     struct Table {
@@ -236,7 +319,7 @@ const v3_plugin_frame_cpp kFrameTable = {
 // The editor in a host window of our own (host_window.h): before the first block
 // the controller's view embeds the plug-in's window there, named as the LV2 plug-ins' window
 // is, at the size the view reports; the level the host moves to -3.5 dB in that block reaches
-// the window through the framework's messages (the mono plug-in's, whose parameters after the
+// the window by the view's timer (the mono plug-in's, whose parameters after the
 // missing spread are not the controls' indices); after the last, removing the view takes the
 // window away.
 TEST(Vst3Plugin, ShowsItsEditorInTheHostsWindow) {
@@ -247,16 +330,13 @@ TEST(Vst3Plugin, ShowsItsEditorInTheHostsWindow) {
 #else
     constexpr const char* kPlatform = "X11EmbedWindowID";
 #endif
-    struct {
-        const v3_host_application_cpp* Table = &kHostApplicationTable;
-    } host;
     Frame frame{&kFrameTable, {&kRunLoopTable}};
     v3_edit_controller** controller = nullptr;
     v3_plugin_view** view = nullptr;
     EditRecord edits{&kEditRecordTable, {}};
     const auto tick = [&frame] {
 #ifdef _WIN32
-        // There the framework's timer is a window timer, which the host's message loop runs.
+        // There the view's timer is a window timer, which the host's message loop runs.
         for (int k = 0; k < 25; ++k) {
             MSG message;
             while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
@@ -272,8 +352,9 @@ TEST(Vst3Plugin, ShowsItsEditorInTheHostsWindow) {
         if (offset == 0) {
             ASSERT_EQ(v3_cpp_obj_query_interface(component, v3_edit_controller_iid, &controller),
                       V3_OK);
-            v3_cpp_obj(controller)->set_component_handler(
-                controller, reinterpret_cast<v3_component_handler**>(&edits));
+            v3_cpp_obj(controller)
+                ->set_component_handler(controller,
+                                        reinterpret_cast<v3_component_handler**>(&edits));
             view = v3_cpp_obj(controller)->create_view(controller, "editor");
             ASSERT_NE(view, nullptr);
             EXPECT_EQ(v3_cpp_obj(view)->is_platform_type_supported(view, kPlatform), V3_OK);
@@ -299,11 +380,12 @@ TEST(Vst3Plugin, ShowsItsEditorInTheHostsWindow) {
             ASSERT_TRUE(parent.Click("Invert feedback"));
             for (int k = 0; k < 50 && edits.Edits.size() < 3; ++k) tick();
             std::uint32_t id = 0;  // the parameter's: the mono plug-in's controls before it
-            for (std::uint32_t c = 0; c < kFeedbackInvertControl; ++c) id += plugins::HasControl(1, c);
+            for (std::uint32_t c = 0; c < kFeedbackInvertControl; ++c)
+                id += plugins::HasControl(1, c);
             const std::string parameter = std::to_string(id);
-            EXPECT_EQ(edits.Edits, (std::vector<std::string>{"begin " + parameter,
-                                                             parameter + "=1.000000",
-                                                             "end " + parameter}));
+            EXPECT_EQ(edits.Edits,
+                      (std::vector<std::string>{"begin " + parameter, parameter + "=1.000000",
+                                                "end " + parameter}));
         } else if (view != nullptr) {
             EXPECT_EQ(v3_cpp_obj(view)->removed(view), V3_OK);
             EXPECT_EQ(parent.Shown().size(), 0u) << "the window outlived the view";
@@ -314,8 +396,8 @@ TEST(Vst3Plugin, ShowsItsEditorInTheHostsWindow) {
     };
     LiveSettings settings;
     settings.Level = -35;
-    RunVst3(FLANGER_VST3_MONO, 1, settings, {64}, Channels(1, std::vector<float>(128)),
-            reinterpret_cast<v3_funknown**>(&host), editor);
+    RunVst3(FLANGER_VST3_MONO, 1, settings, {64}, Channels(1, std::vector<float>(128)), nullptr,
+            editor);
 }
 #endif
 

@@ -1,7 +1,7 @@
 // The parameter changes a VST3 host of our own (the plug-in benchmark, the tests' host) hands the
-// processor with each block: one queue a parameter, each with one point at the block's first
-// frame, or none at all. The same object serves for the changes the processor reports back,
-// where it takes none.
+// processor with each block: one queue a parameter, each with one point, at the block's first
+// frame unless it says otherwise, or none at all. The same object serves for the changes the
+// processor reports back, where it takes none.
 #pragma once
 
 #include <travesty/audio_processor.h>
@@ -11,11 +11,12 @@
 
 namespace flanger::plugins::vst3 {
 
-// One point, at the block's first frame, for parameter `Id`.
+// One point, at frame `Offset` of the block, for parameter `Id`.
 struct ParamQueue {
     const v3_param_value_queue_cpp* Table;
     v3_param_id Id;
     double Value;
+    int32_t Offset = 0;
 };
 
 // A block's parameter changes: the queues in `Queues`, none if it is empty.
@@ -35,8 +36,8 @@ inline v3_result V3_API NoInterface(void*, const v3_tuid, void** object) {
 inline uint32_t V3_API OneReference(void*) { return 1; }
 inline v3_param_id V3_API QueueId(void* self) { return static_cast<ParamQueue*>(self)->Id; }
 inline int32_t V3_API OnePoint(void*) { return 1; }
-inline v3_result V3_API PointAtStart(void* self, int32_t, int32_t* offset, double* value) {
-    *offset = 0;
+inline v3_result V3_API ThePoint(void* self, int32_t, int32_t* offset, double* value) {
+    *offset = static_cast<ParamQueue*>(self)->Offset;
     *value = static_cast<ParamQueue*>(self)->Value;
     return V3_OK;
 }
@@ -52,8 +53,8 @@ inline v3_param_value_queue** V3_API QueueAt(void* self, int32_t k) {
 }
 inline v3_param_value_queue** V3_API NoNewQueue(void*, v3_param_id*, int32_t*) { return nullptr; }
 
-inline const v3_param_value_queue_cpp kQueueTable = {
-    {NoInterface, OneReference, OneReference}, {QueueId, OnePoint, PointAtStart, NoNewPoint}};
+inline const v3_param_value_queue_cpp kQueueTable = {{NoInterface, OneReference, OneReference},
+                                                     {QueueId, OnePoint, ThePoint, NoNewPoint}};
 inline const v3_param_changes_cpp kChangesTable = {{NoInterface, OneReference, OneReference},
                                                    {QueueCount, QueueAt, NoNewQueue}};
 

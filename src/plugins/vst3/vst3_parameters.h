@@ -1,7 +1,16 @@
-// The VST3 plug-ins' parameters as the controls of the table (effect/effect_controls.h): which
-// control each parameter is, and the bypass parameter, the "enabled" control turned round. The
-// plug-in (flanger_vst3.cpp) and its editor (flanger_vst3_ui.cpp) read them alike.
+// The VST3 plug-ins' parameters: which control of the table (effect/effect_controls.h) each one
+// is, and what a host sees of it. A parameter's id is its index here: the controls in the table's
+// order, without the spread in the mono plug-in. The "enabled" control is the host's bypass
+// parameter, turned round (1 bypassed).
+//
+// Hosts keep ids, normalised values and the texts below in their sessions, written by the first
+// release of these plug-ins, so every rule here reproduces what that release did, down to where
+// a number is rounded to a float: a normalised value is the plain value's place between the
+// parameter's limits (linearly, logarithmic controls too), a switch is a step of 1 and the spread
+// one step a degree, and a text is the plain value printed "%f" ("%d" for whole numbers).
 #pragma once
+
+#include <travesty/edit_controller.h>
 
 #include <cstdint>
 
@@ -29,7 +38,39 @@ struct ParameterMap {
 };
 inline constexpr ParameterMap kParameters;
 
-// The bypass parameter's value of the "enabled" port value, and back (1 bypassed).
-inline float BypassOf(float enabled) { return enabled > 0.0f ? 0.0f : 1.0f; }
+// A parameter's plain values: the control's range in its units, but for the bypass, 0 or 1.
+struct ParameterRange {
+    float Minimum;
+    float Maximum;
+    float Default;
+    bool Switch;  // two values, Minimum and Maximum
+    bool Whole;   // whole numbers only
+};
+ParameterRange RangeOf(std::uint32_t parameter);
+
+// The name hosts and the state know the parameter by: the control's key, "dpf_bypass" for the
+// bypass.
+const char* SymbolOf(std::uint32_t parameter);
+
+// The parameter's plain value of a control's port value, and back.
+float PlainOfPort(std::uint32_t control, float port);
+float PortOfPlain(std::uint32_t control, float plain);
+
+// Every conversion below takes a parameter that exists (parameter < kParameters.Count).
+void DescribeParameter(std::uint32_t parameter, v3_param_info& info);
+double NormalisedToPlain(std::uint32_t parameter, double normalised);
+double PlainToNormalised(std::uint32_t parameter, double plain);
+void TextOfNormalised(std::uint32_t parameter, double normalised, v3_str_128 text);
+double NormalisedOfText(std::uint32_t parameter, const char* text);
+
+// The port value `port` after the host moves the parameter to `normalised`; false where the
+// move leaves it as it is (the same step of a switch or a whole number, or the same place to
+// within 1e-7, as some hosts keep normalised values as floats).
+bool MovePort(std::uint32_t parameter, double normalised, float& port);
+
+// Copies ASCII `text` into a host's UTF-16 string of `size` units, cut short if need be.
+void CopyUtf16(int16_t* out, std::size_t size, const char* text);
+// The ASCII of a host's UTF-16 string, at most size - 1 units, into `out`.
+void CopyFromUtf16(char* out, std::size_t size, const int16_t* text);
 
 }  // namespace flanger::plugins::vst3
