@@ -36,6 +36,18 @@ cd "$work"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+# A new Ardour session DIR at RATE; a second try where the first fails, as it seldom does when
+# the machine is busy, and its output shown where the second fails too.
+new_session() {
+    local _
+    for _ in 1 2; do
+        rm -rf "$2"
+        ardour7-new_session -s "$1" "$2" "$2" >new_session.txt 2>&1 && return 0
+    done
+    cat new_session.txt
+    fail "ardour7-new_session"
+}
+
 # The samples of a WAV file: everything after the header of its data chunk.
 samples() {
     local offset
@@ -102,8 +114,7 @@ ardour_renders() {
     # format, plugin, the controls in their order (delay to level; the mono plug-in has no
     # spread), then the command's options.
     while read -r format plugin values options; do
-        rm -rf render
-        ardour7-new_session -s 44100 render render >/dev/null 2>&1 || fail "ardour7-new_session"
+        new_session 44100 render
         cat >track.lua <<LUA
 AudioEngine:set_backend("None (Dummy)", "", "")
 local s = assert(load_session("render", "render"))
@@ -354,7 +365,7 @@ audacity)
 ardour)
     # Ardour's configuration and caches of this run only.
     export HOME="$work" XDG_CONFIG_HOME="$work/.config" XDG_CACHE_HOME="$work/.cache"
-    ardour7-new_session -s 48000 session scan >/dev/null 2>&1 || fail "ardour7-new_session failed"
+    new_session 48000 scan
     # Ardour finds VST3 plug-ins in ~/.vst3 and reads what its scanner wrote to its cache, unless
     # a module is newer than the cache (which keeps whole seconds).
     mkdir "$HOME/.vst3"
@@ -364,7 +375,7 @@ ardour)
         fail "Ardour's VST3 scanner"
     cat >scan.lua <<'LUA'
 AudioEngine:set_backend("None (Dummy)", "", "")
-assert(load_session("session", "scan"))
+assert(load_session("scan", "scan"))
 for p in ARDOUR.LuaAPI.list_plugins():iter() do
   if p.creator == "Vornak" then
     print("plugin: " .. p.name .. " | " .. p.category)
