@@ -257,6 +257,9 @@ TEST(Vst3Plugin, KeepsTheFirstReleasesIdsAndState) {
               V3_OK);
     EXPECT_EQ(state(), changed);
     EXPECT_EQ(v3_cpp_obj(controller)->get_parameter_normalised(controller, 9), 76.0 / 180);
+    // A value the host shows (and sends the processor in a block) reads back at once.
+    EXPECT_EQ(v3_cpp_obj(controller)->set_parameter_normalised(controller, 9, 0.5), V3_OK);
+    EXPECT_EQ(v3_cpp_obj(controller)->get_parameter_normalised(controller, 9), 0.5);
     v3_cpp_obj_unref(controller);
     v3_cpp_obj_terminate(component);
     v3_cpp_obj_unref(component);

@@ -93,10 +93,20 @@ struct Vst3Plugin::ControllerCalls {
         const std::uint32_t control = kParameters.Controls[id];
         return PlainToNormalised(id, PlainOfPort(control, Of(self).PortValue(control)));
     }
-    // The processor takes the host's changes from its blocks' queues, the editor its values
-    // from the processor: a value set here alone changes nothing.
-    static v3_result V3_API SetNormalised(void*, v3_param_id, double normalised) {
-        return normalised >= 0.0 && normalised <= 1.0 ? kOk : kInvalidArgument;
+    // The host's own display of a value it sends the processor too, in a block's queue: the
+    // controller (what the host reads back, and the editor) shows it at once, also while no
+    // block runs; the processor takes it from the queue alone.
+    static v3_result V3_API SetNormalised(void* self, v3_param_id id, double normalised) {
+        if (!(normalised >= 0.0 && normalised <= 1.0) || id >= kParameters.Count) {
+            return kInvalidArgument;
+        }
+        Vst3Plugin& plugin = Of(self);
+        const std::uint32_t control = kParameters.Controls[id];
+        float port = plugin.PortValue(control);
+        if (MovePort(id, normalised, port)) {
+            plugin.Shared[control].store(port, std::memory_order_relaxed);
+        }
+        return kOk;
     }
     static v3_result V3_API SetHandler(void* self, v3_component_handler** handler) {
         return Of(self).SetComponentHandler(handler);
