@@ -29,6 +29,7 @@
 #include <memory>
 
 #include "plugins/clap/clap_state.h"
+#include "plugins/guarded_call.h"
 #include "plugins/plugin_instance.h"
 #include "plugins/plugin_window.h"
 
@@ -45,16 +46,6 @@ public:
 
 private:
     static ClapPlugin& Of(const clap_plugin* plugin);
-    // A call from the host returns `failure` where C++ would throw (memory exhausted): nothing
-    // unwinds into the host.
-    template <typename Result, typename Call>
-    static Result Guarded(Result failure, Call call) noexcept {
-        try {
-            return call();
-        } catch (...) {
-            return failure;
-        }
-    }
     static const void* Extension(const char* id);
 
     bool Init();

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "plugins/guarded_call.h"
 #include "plugins/plugin_instance.h"
 #include "plugins/vst3/vst3_parameters.h"
 #include "plugins/vst3/vst3_results.h"
@@ -52,15 +53,6 @@ private:
         Vst3Plugin* Plugin;
     };
     static Vst3Plugin& Of(void* self) { return *static_cast<Face*>(self)->Plugin; }
-    // Runs a call that may run out of memory; `failure` where it does.
-    template <typename Result, typename Call>
-    static Result Guarded(Result failure, Call call) noexcept {
-        try {
-            return call();
-        } catch (...) {
-            return failure;
-        }
-    }
 
     Vst3Plugin();
     ~Vst3Plugin();
