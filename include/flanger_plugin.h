@@ -20,14 +20,15 @@
  *   ProcessStream, CloseStream and Free take no lock and touch no file. ProcessStream allocates
  *   no memory of its own; it waits only for the host's own call-back.
  * - Initialize and LoadPreset read the preset. A profile file is read without a lock, as long as
- *   the file system takes. A registry key waits up to 5 s for a database that another process
- *   keeps busy, and meanwhile holds up the registry calls of the process's other threads (the
- *   module's registry calls take turns), each of which waits up to 5 s in turn.
- * - SavePreset: a profile file waits up to 5 s for its lock, which another process or thread
- *   holds while it writes the file, then writes the file and flushes it to the disk (fsync),
- *   which takes as long as the disk does; when the 5 s run out, it returns 0. The registry
- *   waits up to 5 s for a busy database (and for other threads' registry calls, as above), then
- *   flushes its log to the disk.
+ *   the file system takes. A registry key waits for a database that other processes keep busy,
+ *   and meanwhile holds up the registry calls of the process's other threads (the module's
+ *   registry calls take turns), each of which waits in turn.
+ * - SavePreset: a profile file waits for its lock, which another process or thread holds while
+ *   it writes the file, then writes the file and flushes it to the disk (fsync), which takes as
+ *   long as the disk does. The registry waits for a busy database (and for other threads'
+ *   registry calls, as above), then flushes its log to the disk.
+ * - These waits go on while other writers take turns, up to 5 s after the last of them got the
+ *   file or database and 60 s in all; then the call fails (SavePreset returns 0).
  * - CreateSettingsWindow, and the settings window's messages, take the windowing layer's lock
  *   (flanger_user32.h) for the length of each of its calls, and talk to the X server where a
  *   display is open.
@@ -165,8 +166,8 @@ int32_t FLANGER_CDECL CopySettings(EffectSettings** copy, const EffectSettings* 
  * or none. Returns 0 when the save did not reach the storage, the preset stored there before
  * staying as it was:
  * - the registry is selected and its key cannot be opened or created or its values could not be
- *   stored (on Linux a full disk, or a database that is read-only or busy with another writer
- *   for more than 5 s);
+ *   stored (on Linux a full disk, or a database that is read-only or that another writer kept
+ *   busy for more than 5 s);
  * - a profile file is selected and could not be updated: a file or folder that cannot be
  *   written, a full disk, a section name the file cannot hold (holding ']' or a line break, or
  *   empty); on Linux also another writer holding the file's lock for more than 5 s; on Windows

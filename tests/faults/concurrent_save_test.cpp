@@ -65,7 +65,6 @@ TEST(ConcurrentSaveTest, ProcessesSavingToOneFileLoseNoUpdate) {
         ScratchDirectory d;
         CommandOptions options;
         options.environment["FLANGER_REGISTRY"] = d / "registry.sqlite3";
-        std::vector<int> failures(kWriters, 0);
         std::vector<std::thread> writers;
         const auto start = std::chrono::steady_clock::now();
         for (int w = 0; w < kWriters; ++w) {
@@ -78,7 +77,8 @@ TEST(ConcurrentSaveTest, ProcessesSavingToOneFileLoseNoUpdate) {
                         arguments.end(),
                         {"--delay", std::to_string(delay / 10) + "." + std::to_string(delay % 10),
                          "--width", "1." + std::to_string(w)});
-                    failures[w] += RunFlanger(arguments, options).exitStatus != 0;
+                    const CommandResult saved = RunFlanger(arguments, options);
+                    EXPECT_EQ(saved.exitStatus, 0) << c.name << ", writer " << w << ": " << saved.err;
                 }
             });
         }
@@ -87,7 +87,6 @@ TEST(ConcurrentSaveTest, ProcessesSavingToOneFileLoseNoUpdate) {
             "%-18s %d saves in %.1f s\n", c.name, kWriters * kSaves,
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         for (int w = 0; w < kWriters; ++w) {
-            EXPECT_EQ(failures[w], 0) << "writer " << w;
             std::vector<std::string> arguments = {"show-preset"};
             for (const std::string& a : c.location(d, w)) arguments.push_back(a);
             const CommandResult shown = RunFlanger(arguments, options);
@@ -131,7 +130,8 @@ TEST(ConcurrentSaveTest, SavesOfOnePresetKeepEveryOptionAndReadsSeeWholePresets)
         for (int option = 0; option < 6; ++option) {
             writers.emplace_back([&, option] {
                 for (int round = 0; round < 3; ++round) {
-                    EXPECT_EQ(run("save-preset", {option}, round).exitStatus, 0);
+                    const CommandResult saved = run("save-preset", {option}, round);
+                    EXPECT_EQ(saved.exitStatus, 0) << c.name << ": " << saved.err;
                 }
             });
         }
@@ -142,7 +142,8 @@ TEST(ConcurrentSaveTest, SavesOfOnePresetKeepEveryOptionAndReadsSeeWholePresets)
         for (const int round : {0, 2}) {
             savers.emplace_back([&, round] {
                 for (int s = 0; s < 25; ++s) {
-                    EXPECT_EQ(run("save-preset", {0, 1, 2, 3, 4, 5}, round).exitStatus, 0);
+                    const CommandResult saved = run("save-preset", {0, 1, 2, 3, 4, 5}, round);
+                    EXPECT_EQ(saved.exitStatus, 0) << c.name << ": " << saved.err;
                 }
             });
         }

@@ -6,6 +6,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -331,8 +332,10 @@ TEST(ProfileStorageTest, ValuesThatCannotBeStoredWholeAreNotWritten) {
 #ifndef _WIN32
 // Another writer holding the file's lock past the wait (here this process, through a descriptor
 // of its own, letting go after the save or at the latest after 3 s, where a wait without end
-// would go on and save) makes the save give 0, and the stored preset stays as it was.
-TEST(ProfileStorageTest, SaveOfAFileLockedPastTheWaitSavesZeroAndKeepsTheStoredPreset) {
+// would go on and save) makes the save give 0, and the stored preset stays as it was. A lock
+// that passes from process to process, each holding it for less than the wait, is waited for
+// however long the line is.
+TEST(ProfileStorageTest, SaveWaitsForALockChangingHandsButNotPastOneHolder) {
     TemporaryDirectory directory;
     const std::string file = directory.File("presets.ini");
     const StorageTarget target{.fileName = file.c_str(), .section = "Flanger"};
@@ -344,12 +347,28 @@ TEST(ProfileStorageTest, SaveOfAFileLockedPastTheWaitSavesZeroAndKeepsTheStoredP
         done.wait_for(std::chrono::seconds(3));
         close(holder);
     });
-    platform::posix::SetStoreWait(std::chrono::milliseconds(200));
+    platform::posix::SetStoreWait(std::chrono::milliseconds(300));
     EXPECT_EQ(SaveSix(target, kOthers), 0);
-    platform::posix::SetStoreWait(platform::posix::kStoreWait);
     saved.set_value();
     letGo.join();
     EXPECT_EQ(LoadSix(target, kOthers), kDefaults);
+
+    std::vector<pid_t> line;
+    for (int i = 0; i < 5; ++i) {
+        const pid_t child = fork();
+        if (child == 0) {
+            const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+            flock(fd, LOCK_EX);
+            usleep(100000);
+            _exit(0);
+        }
+        line.push_back(child);
+    }
+    usleep(50000);
+    EXPECT_EQ(SaveSix(target, kOthers), 1);
+    platform::posix::SetStoreWait(platform::posix::kStoreWait);
+    for (const pid_t child : line) waitpid(child, nullptr, 0);
+    EXPECT_EQ(LoadSix(target, kDefaults), kOthers);
 }
 #endif
 

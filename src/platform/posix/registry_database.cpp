@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <new>
@@ -21,11 +22,11 @@
 namespace flanger::platform {
 namespace {
 
-// SQLite's own wait for a lock that another connection holds, per attempt, and how long a
-// transaction is run again while SQLite reports busy, also without having waited (a write-ahead
-// log being recovered by another process, or its index being rebuilt): the store wait that
-// profile files keep too. Saving a preset holds the write lock for a few milliseconds.
-using posix::StoreWait;
+// A transaction finds the database busy while another connection holds its write lock, and
+// also, without SQLite having waited, while another process recovers a write-ahead log or
+// rebuilds its index. Both waits go on while other savers' commits keep changing the database
+// files, and end after the store wait (store_wait.h) without a change, as profile files' do.
+// Saving a preset holds the write lock for a few milliseconds, or a second on a loaded disk.
 constexpr auto kLongestPause = std::chrono::milliseconds(50);
 
 // The format of the tables below, in the file's user_version. A later format is refused rather
@@ -129,19 +130,18 @@ private:
     int Failure = SQLITE_OK;
 };
 
-// Runs `attempt` (returning an SQLite code) again while it reports busy, until the deadline.
-template <typename Attempt>
-int RetryWhileBusy(Attempt&& attempt) {
-    const auto deadline = std::chrono::steady_clock::now() + StoreWait();
-    auto pause = std::chrono::milliseconds(1);
-    while (true) {
-        const int code = attempt();
-        if (!IsBusy(code) || std::chrono::steady_clock::now() >= deadline) {
-            return code;
-        }
-        std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, kLongestPause);
+// What the database files look like now: a commit changes the log, or without a log the file.
+std::array<long long, 8> StampOf(const std::string& path) {
+    std::array<long long, 8> stamp{};
+    struct stat status {};
+    for (int i = 0; i < 2; ++i) {
+        if (stat(i == 0 ? path.c_str() : (path + "-wal").c_str(), &status) != 0) continue;
+        stamp[i * 4 + 0] = static_cast<long long>(status.st_ino);
+        stamp[i * 4 + 1] = static_cast<long long>(status.st_size);
+        stamp[i * 4 + 2] = static_cast<long long>(status.st_mtim.tv_sec);
+        stamp[i * 4 + 3] = static_cast<long long>(status.st_mtim.tv_nsec);
     }
+    return stamp;
 }
 
 // A log or index file of the database that its owner cannot write blocks every save: SQLite
@@ -242,7 +242,42 @@ long RegistryDatabase::Open(const std::string& path, Mode mode,
 }
 
 RegistryDatabase::RegistryDatabase(sqlite3* connection, std::string path)
-    : Connection(connection), Path(std::move(path)), Owner(getpid()) {}
+    : Connection(connection), Path(std::move(path)), Owner(getpid()) {
+    sqlite3_busy_handler(Connection, WhileBusy, this);
+}
+
+int RegistryDatabase::WhileBusy(void* database, int count) {
+    auto* self = static_cast<RegistryDatabase*>(database);
+    // Outside RetryWhileBusy every wait of SQLite's is one of its own.
+    if (count == 0 && !self->InOperation) self->Waiting.reset();
+    return self->KeepWaiting() ? 1 : 0;
+}
+
+bool RegistryDatabase::KeepWaiting() {
+    if (!Waiting) Waiting.emplace(StampOf(Path));
+    const auto now = StampOf(Path);
+    if (now != Waiting->Seen) {
+        Waiting->Seen = now;
+        Waiting->Deadline.SawProgress();
+    }
+    if (Waiting->Deadline.Over()) return false;
+    Waiting->Deadline.Pause(kLongestPause);
+    return true;
+}
+
+template <typename Attempt>
+int RegistryDatabase::RetryWhileBusy(Attempt&& attempt) {
+    // One wait for the whole operation, which SQLite's waits inside its attempts share.
+    Waiting.reset();
+    InOperation = true;
+    struct Done {
+        RegistryDatabase& Database;
+        ~Done() { Database.InOperation = false; }
+    } done{*this};
+    int code = attempt();
+    while (IsBusy(code) && KeepWaiting()) code = attempt();
+    return code;
+}
 
 long RegistryDatabase::Result(int code, bool writing) {
     const long result = ToRegistryResult(code, writing);
@@ -267,7 +302,6 @@ std::int64_t RegistryDatabase::RootKeyId(Root root) {
 
 long RegistryDatabase::Prepare(Mode mode) {
     const bool writing = mode == Mode::Write;
-    ApplyBusyTimeout();
     // The file may come from anywhere the environment points: refuse to run SQL functions
     // named in its schema and to let it rewrite its own schema.
     sqlite3_db_config(Connection, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
@@ -325,13 +359,8 @@ long RegistryDatabase::Prepare(Mode mode) {
     return kRegistrySuccess;
 }
 
-void RegistryDatabase::ApplyBusyTimeout() {
-    sqlite3_busy_timeout(Connection, static_cast<int>(StoreWait().count()));
-}
-
 long RegistryDatabase::HoldSnapshot() {
     if (SnapshotHolds == 0) {
-        ApplyBusyTimeout();
         const int code = RetryWhileBusy([&] {
             int begun = Execute("BEGIN");
             // A deferred transaction takes its view at its first read, not at BEGIN.
@@ -362,7 +391,6 @@ int RegistryDatabase::RunTransaction(bool writes, Body&& body) {
         // it.
         return writes ? SQLITE_READONLY : body();
     }
-    ApplyBusyTimeout();
     return RetryWhileBusy([&] {
         // IMMEDIATE takes the write lock now, so the busy wait happens here rather than at a
         // read lock's upgrade, where SQLite could not wait without risking a deadlock.

@@ -9,8 +9,9 @@
 // Several processes may use one file: the database runs with a write-ahead log, every
 // transaction that writes takes the write lock when it begins (BEGIN IMMEDIATE) so that two
 // writers never deadlock upgrading read locks, and a transaction that still finds the database
-// busy after SQLite's own wait is run again until a deadline: the store wait of store_wait.h,
-// after which it fails (kRegistryCannotWrite for a write, kRegistryCannotRead for a read).
+// busy after SQLite's own wait is run again. Both waits go on while the database files keep
+// changing and end the store wait of store_wait.h after the last change, after which the
+// operation fails (kRegistryCannotWrite for a write, kRegistryCannotRead for a read).
 // Results are registry.h codes.
 // Not thread-safe: the caller serialises all use of one object. After fork() the child must not
 // use an object of its parent; destroying one there leaves the connection alone.
@@ -18,12 +19,16 @@
 
 #include <sys/types.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/posix/store_wait.h"
 
 struct sqlite3;
 
@@ -98,12 +103,28 @@ private:
     template <typename Body>
     int RunTransaction(bool writes, Body&& body);
 
+    // Runs `attempt` (returning an SQLite code) again while it reports busy and KeepWaiting.
+    template <typename Attempt>
+    int RetryWhileBusy(Attempt&& attempt);
+    // SQLite's busy handler.
+    static int WhileBusy(void* database, int count);
+    // Looks at the database files, then sleeps a little and gives true, or gives false when
+    // they stayed as they were for the store wait.
+    bool KeepWaiting();
+
     int Execute(const char* sql);
-    void ApplyBusyTimeout();
+
+    struct Wait {
+        explicit Wait(const std::array<long long, 8>& seen) : Seen(seen) {}
+        std::array<long long, 8> Seen;  // the files' inodes, sizes and times at the last look
+        posix::StoreWaitDeadline Deadline;
+    };
 
     sqlite3* Connection;
     std::string Path;
     int SnapshotHolds = 0;
+    std::optional<Wait> Waiting;  // of the operation under way, or of SQLite's own wait
+    bool InOperation = false;     // within RetryWhileBusy
     pid_t Owner;  // the process that opened the connection; only it may close it
 };
 
