@@ -141,11 +141,17 @@ void PluginInstance::BlendWithDry(std::uint32_t frames) {
 
 void PluginInstance::Run(std::uint32_t frames) {
     if (PlainBlocks && !AudioConnected && !ControlsChanged()) {
-        // Every channel has an input and an output buffer of its own (PlainBlocks).
-        for (std::uint32_t j = 0; j < Channels; ++j) {
-            std::memcpy(Outputs[j], Inputs[j], std::size_t{frames} * sizeof(float));
-        }
-        Engine.ProcessWithSameSettings(Outputs.data(), Channels, frames);
+        RunPlainBlock(frames);
+        return;
+    }
+    RunAnyBlock(frames);
+}
+
+void PluginInstance::RunWithSameControls(const float* const* inputs, float* const* outputs,
+                                         std::uint32_t frames) {
+    for (std::uint32_t j = 0; j < Channels; ++j) ConnectChannel(j, inputs[j], outputs[j]);
+    if (PlainBlocks && !AudioConnected) {
+        RunPlainBlock(frames);
         return;
     }
     RunAnyBlock(frames);

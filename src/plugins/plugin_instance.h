@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -46,6 +47,11 @@ public:
     }
 
     void Run(std::uint32_t frames);
+    // Connects every channel (`inputs[j]`, `outputs[j]`) and runs, for a caller that owns the
+    // control ports' values and changed none since the last Run: a host's steady block skips
+    // comparing them.
+    void RunWithSameControls(const float* const* inputs, float* const* outputs,
+                             std::uint32_t frames);
 
 private:
     // Frames staged at a time when an output shares its buffer with another channel's input.
@@ -71,6 +77,13 @@ private:
     bool EveryChannelCopies() const;
     // Whether a control differs from the values last quantised.
     bool ControlsChanged() const;
+    // A block with the controls, bypass and buffers of the last (PlainBlocks).
+    void RunPlainBlock(std::uint32_t frames) {
+        for (std::uint32_t j = 0; j < Channels; ++j) {
+            std::memcpy(Outputs[j], Inputs[j], std::size_t{frames} * sizeof(float));
+        }
+        Engine.ProcessWithSameSettings(Outputs.data(), Channels, frames);
+    }
     // Run for any block: controls that moved, a bypass, a glide, buffers connected anew.
     [[gnu::noinline]] void RunAnyBlock(std::uint32_t frames);
 

@@ -109,9 +109,11 @@ std::pair<Channels, Bytes> RunClap(const ClapRun& run, const Channels& input) {
     Channels output(channels, std::vector<float>(input[0].size()));
     std::vector<clap_event_param_value> events;
     std::size_t nextChange = 0;
-    InBuffersOf(run.BlockSizes, input[0].size(), [&](std::size_t offset, std::uint32_t frames) {
+    InHostBuffers(run.BlockSizes, input, output, [&](std::size_t offset, std::uint32_t frames,
+                                                     float** ins, float** outs) {
         events.clear();
-        for (; nextChange < run.Changes.size() && run.Changes[nextChange].Frame < offset + frames;
+        // A change at a block's first frame comes at the end of the block before it.
+        for (; nextChange < run.Changes.size() && run.Changes[nextChange].Frame <= offset + frames;
              ++nextChange) {
             const ParamChange& change = run.Changes[nextChange];
             clap_event_param_value& event = events.emplace_back();
@@ -129,13 +131,8 @@ std::pair<Channels, Bytes> RunClap(const ClapRun& run, const Channels& input) {
             [](const clap_input_events* e, std::uint32_t k) -> const clap_event_header* {
                 return &(*static_cast<decltype(events)*>(e->ctx))[k].header;
             }};
-        std::vector<float*> ins, outs;
-        for (std::uint32_t j = 0; j < channels; ++j) {
-            ins.push_back(const_cast<float*>(input[j].data()) + offset);
-            outs.push_back(output[j].data() + offset);
-        }
-        clap_audio_buffer inBuffer{ins.data(), nullptr, channels, 0, 0};
-        clap_audio_buffer outBuffer{outs.data(), nullptr, channels, 0, 0};
+        clap_audio_buffer inBuffer{ins, nullptr, channels, 0, 0};
+        clap_audio_buffer outBuffer{outs, nullptr, channels, 0, 0};
         const clap_process process{-1, frames, nullptr, &inBuffer, &outBuffer, 1, 1, &in, nullptr};
         const long allocations = CountedAllocations::Count();
         {
@@ -172,6 +169,7 @@ TEST(ClapPlugin, RendersLikeTheEngineKeepsItsStateAndRefusesDamagedState) {
         std::vector<std::uint32_t> blockSizes;
         std::optional<std::pair<std::uint32_t, float>> change;  // control, value at kChange
         bool bypassed = false;                                  // the output is the input
+        int sameAs = -1;  // a case whose output this one's equals bit for bit
     };
     const Case cases[] = {
         {0, {}, {512}, {}},
@@ -180,11 +178,14 @@ TEST(ClapPlugin, RendersLikeTheEngineKeepsItsStateAndRefusesDamagedState) {
         {1, {90, 50, 50, 0, 80, 10, true}, {256, 3}, {}},
         {1, {.Feedback = 90, .Level = -30}, {64, 1000}, {}, true},
         {0, {90, 50, 50, 0, 10, 10}, {256}, {{kDelayControl, 10.0f}}},
+        // The change at the end of a block of 52, before steady blocks.
+        {0, {90, 50, 50, 0, 10, 10}, {48, 52}, {{kDelayControl, 10.0f}}, false, 5},
         {1, {90, 50, 50, 1, 10, 10}, {256}, {{kFeedbackControl, 0.99f}}},
         {1, {90, 50, 50, 1, -10, 10}, {256}, {{kSpreadControl, 180.0f}}},
         {0, {90, 50, 50, 0, 10, 10}, {256}, {{kLevelControl, -24.0f}}},
         {1, {90, 50, 50, 1, 10, 10}, {256}, {{kEnabledControl, 0.0f}}},
     };
+    std::vector<Channels> outputs;
     for (const Case& c : cases) {
         const auto& plugin = kPlugins[c.plugin];
         const std::string what = std::string(plugin.ClapId) + " case " +
@@ -196,6 +197,8 @@ TEST(ClapPlugin, RendersLikeTheEngineKeepsItsStateAndRefusesDamagedState) {
         ClapRun run{plugin, kRate, c.blockSizes, AtStart(plugin, c.settings, !c.bypassed), {}};
         if (c.change) run.Changes.push_back({kChange, c.change->first, c.change->second});
         const auto [output, state] = RunClap(run, input);
+        outputs.push_back(output);
+        if (c.sameAs >= 0) ExpectSameBits(output, outputs[c.sameAs], what);
         if (c.change) {
             for (std::uint32_t j = 0; j < plugin.Channels; ++j) {
                 ExpectNoClick(output[j], kChange, kRate, what + " channel " + std::to_string(j));

@@ -60,6 +60,30 @@ inline Channels ThroughOpenStream(const LiveSettings& s, std::uint32_t sampleRat
     return audio;
 }
 
+// Calls `process(offset, frames, inputs, outputs)` for the blocks of the sizes `sizes` over
+// `input`, each copied into buffers that, as a host's, stay the same from block to block; what
+// the outputs hold after each block goes to `output` at its offset.
+template <typename Process>
+void InHostBuffers(const std::vector<std::uint32_t>& sizes, const Channels& input,
+                   Channels& output, Process process) {
+    Channels in(input.size(), std::vector<float>(*std::max_element(sizes.begin(), sizes.end())));
+    Channels out = in;
+    std::vector<float*> ins, outs;
+    for (std::size_t j = 0; j < input.size(); ++j) {
+        ins.push_back(in[j].data());
+        outs.push_back(out[j].data());
+    }
+    InBuffersOf(sizes, input[0].size(), [&](std::size_t offset, std::uint32_t frames) {
+        for (std::size_t j = 0; j < input.size(); ++j) {
+            std::copy_n(input[j].begin() + offset, frames, in[j].begin());
+        }
+        process(offset, frames, ins.data(), outs.data());
+        for (std::size_t j = 0; j < input.size(); ++j) {
+            std::copy_n(out[j].begin(), frames, output[j].begin() + offset);
+        }
+    });
+}
+
 // A 220 Hz sine at -6 dBFS, each channel a radian further in phase.
 inline Channels SineInput(std::uint32_t channels, std::size_t frames, std::uint32_t rate) {
     Channels input(channels, std::vector<float>(frames));

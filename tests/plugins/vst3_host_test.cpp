@@ -81,24 +81,22 @@ Channels RunVst3(const char* path, std::uint32_t channels, const LiveSettings& s
     }
     ParamChanges noChanges{&kChangesTable, &none};
     Channels output(channels, std::vector<float>(input[0].size()));
-    InBuffersOf(blockSizes, input[0].size(), [&](std::size_t offset, std::uint32_t frames) {
+    InHostBuffers(blockSizes, input, output, [&](std::size_t offset, std::uint32_t frames,
+                                                 float** ins, float** outs) {
         if (beforeBlock) beforeBlock(component, offset);
         std::vector<ParamQueue> block = offset == 0 ? queues : none;
         for (ParamQueue change : later) {
-            if (change.Offset < static_cast<int32_t>(offset) ||
-                change.Offset >= static_cast<int32_t>(offset + frames))
+            // A change at a block's first frame comes at the end of the block before it.
+            const auto start = static_cast<int32_t>(offset);
+            if (change.Offset < start || change.Offset > start + static_cast<int32_t>(frames) ||
+                (start > 0 && change.Offset == start))
                 continue;
             change.Offset -= static_cast<int32_t>(offset);
             block.push_back(change);
         }
         ParamChanges changes{&kChangesTable, &block};
-        std::vector<float*> ins, outs;
-        for (std::uint32_t j = 0; j < channels; ++j) {
-            ins.push_back(const_cast<float*>(input[j].data()) + offset);
-            outs.push_back(output[j].data() + offset);
-        }
-        v3_audio_bus_buffers in{static_cast<int32_t>(channels), 0, {ins.data()}};
-        v3_audio_bus_buffers out{static_cast<int32_t>(channels), 0, {outs.data()}};
+        v3_audio_bus_buffers in{static_cast<int32_t>(channels), 0, {ins}};
+        v3_audio_bus_buffers out{static_cast<int32_t>(channels), 0, {outs}};
         v3_process_data data{V3_REALTIME,
                              V3_SAMPLE_32,
                              static_cast<int32_t>(frames),
@@ -147,8 +145,8 @@ TEST(Vst3Plugin, RendersLikeTheEngine) {
 }
 
 // A change inside a block counts from its frame on, as if a block started there: the level to
-// -12 dB and the mix to a quarter at frame 364, in a block of 1000 frames from 64 and in one of
-// 700 from 364, sound alike, and unlike without them.
+// -12 dB and the mix to a quarter at frame 364, in a block of 1000 frames from 64 and at the end
+// of one of 300 before steady blocks, sound alike, and unlike without them.
 TEST(Vst3Plugin, AppliesAChangeAtItsFrame) {
     const Channels input = WhiteNoise(2, 1064, 7);
     const std::vector<ParamQueue> later = {{&kQueueTable, 10, 28.0 / 60, 364},

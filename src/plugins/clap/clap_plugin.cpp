@@ -123,6 +123,7 @@ void ClapPlugin::TakeLoadedValues() {
     for (std::uint32_t control = 0; control < kControlCount; ++control) {
         Ports[control] = Shared[control].load(std::memory_order_relaxed);
     }
+    PortsRun = false;
 }
 
 void ClapPlugin::Apply(const clap_event_header& event) {
@@ -134,6 +135,7 @@ void ClapPlugin::Apply(const clap_event_header& event) {
     if (!HasControl(Identity.Channels, change.param_id)) return;
     Ports[change.param_id] = PortOfParam(change.param_id, change.value);
     Shared[change.param_id].store(Ports[change.param_id], std::memory_order_relaxed);
+    PortsRun = false;
 }
 
 void ClapPlugin::TakeWindowValues(const clap_output_events* out) {
@@ -141,6 +143,7 @@ void ClapPlugin::TakeWindowValues(const clap_output_events* out) {
     std::uint32_t changes = WindowChanges.load(std::memory_order_relaxed);
     if (changes == 0) return;
     changes = WindowChanges.exchange(0, std::memory_order_acquire);
+    PortsRun = false;
     for (std::uint32_t control = 0; control < kControlCount; ++control) {
         if ((changes & (1u << control)) == 0) continue;
         Ports[control] = Shared[control].load(std::memory_order_relaxed);
@@ -176,6 +179,12 @@ clap_process_status ClapPlugin::Process(const clap_process& process) {
         events == nullptr || events->size == nullptr || events->get == nullptr
             ? 0
             : events->size(events);
+    if (count == 0 && PortsRun && audio.InputCount >= Identity.Channels &&
+        audio.OutputCount >= Identity.Channels) {
+        // A steady block: no event, and the controls as the instance last ran them.
+        Instance->RunWithSameControls(audio.Inputs, audio.Outputs, process.frames_count);
+        return CLAP_PROCESS_CONTINUE;
+    }
     // Events come in time order; one out of order, or past the block, applies where it is met.
     std::uint32_t done = 0;
     for (std::uint32_t k = 0; k < count; ++k) {
@@ -198,6 +207,7 @@ void ClapPlugin::RunSpan(const Audio& audio, std::uint32_t offset, std::uint32_t
                                  ChannelAt(audio.Outputs, audio.OutputCount, j, offset));
     }
     Instance->Run(frames);
+    PortsRun = true;
 }
 
 std::uint32_t ClapPlugin::ParamCount() const {

@@ -107,6 +107,7 @@ private:
     std::unique_ptr<PluginInstance> Instance;  // while active
     // The controls' values as ports take them (the bypass as "enabled").
     ControlValues Ports{};
+    bool PortsRun = false;  // the instance has run with Ports as they are
     std::atomic<float> Shared[kControlCount];
     std::atomic<bool> LoadPending{false};
     static_assert(std::atomic<float>::is_always_lock_free, "the audio thread may not lock");

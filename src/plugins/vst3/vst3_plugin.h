@@ -126,6 +126,7 @@ private:
     v3_component_handler** Handler = nullptr;
     // The controls' values as ports take them (the bypass as "enabled").
     ControlValues Ports{};
+    bool PortsRun = false;  // the instance has run with Ports as they are
     std::atomic<float> Shared[kControlCount];
     std::atomic<bool> LoadPending{false};
     std::atomic<std::uint32_t> EditorChanges{0};  // a bit for each control the editor moved

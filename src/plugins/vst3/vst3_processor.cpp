@@ -95,10 +95,12 @@ void Vst3Plugin::TakeSharedValues() {
         for (std::uint32_t control = 0; control < kControlCount; ++control) {
             Ports[control] = Shared[control].load(std::memory_order_relaxed);
         }
+        PortsRun = false;
     }
     std::uint32_t changes = EditorChanges.load(std::memory_order_relaxed);
     if (changes == 0) return;
     changes = EditorChanges.exchange(0, std::memory_order_acquire);
+    PortsRun = false;
     for (std::uint32_t control = 0; control < kControlCount; ++control) {
         if ((changes & (1u << control)) != 0) {
             Ports[control] = Shared[control].load(std::memory_order_relaxed);
@@ -110,6 +112,7 @@ void Vst3Plugin::Apply(v3_param_id parameter, double normalised) {
     const std::uint32_t control = kParameters.Controls[parameter];
     if (MovePort(parameter, normalised, Ports[control])) {
         Shared[control].store(Ports[control], std::memory_order_relaxed);
+        PortsRun = false;
     }
 }
 
@@ -146,6 +149,12 @@ v3_result Vst3Plugin::Process(const v3_process_data& data) {
                                0.0};
             if (cursor.Parameter < kParameters.Count && cursor.Load()) cursors[used++] = cursor;
         }
+    }
+    if (used == 0 && PortsRun && Instance != nullptr) {
+        // A steady block: no change from the host, and the controls as the instance last ran
+        // them.
+        Instance->RunWithSameControls(audio.Inputs, audio.Outputs, frames);
+        return kOk;
     }
     // The points in time order across the queues; one before the block applies at its start,
     // one past it at its end.
@@ -188,7 +197,10 @@ void Vst3Plugin::RunSpan(const Audio& audio, std::uint32_t offset, std::uint32_t
             }
         }
     }
-    if (Instance != nullptr) Instance->Run(frames);
+    if (Instance != nullptr) {
+        Instance->Run(frames);
+        PortsRun = true;
+    }
 }
 
 struct Vst3Plugin::ProcessorCalls {
