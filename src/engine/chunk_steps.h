@@ -203,6 +203,29 @@ inline void StepSineSweepScaledLater(double& position, double base, SineOscillat
     position = oscillator.NextValue() + base;
 }
 
+// StepSineSweepScaledLater for kernels that form the terms themselves as they run the chunk
+// (EngineKernels::FormsSineTerms), which must then run it: FinishSineSweep, once they have,
+// steps the sweep past the chunk. Any other kernels get the terms now.
+inline void StartSineSweep(double& position, double base, SineOscillator& oscillator,
+                           SweepChunk& chunk, std::uint32_t frames, const EngineKernels& kernels) {
+    if (!kernels.FormsSineTerms) {
+        return StepSineSweepScaledLater(position, base, oscillator, chunk, frames, kernels);
+    }
+    chunk.Linear = false;
+    chunk.Scaled = true;
+    chunk.ScaledAmplitude = oscillator.AmplitudeValue();
+    chunk.ScaledCentre = base;
+    chunk.Position[0] = position;
+    chunk.Terms = &oscillator;
+}
+
+inline void FinishSineSweep(double& position, double base, SineOscillator& oscillator,
+                            SweepChunk& chunk) {
+    if (chunk.Terms == nullptr) return;
+    chunk.Terms = nullptr;
+    position = oscillator.NextValue() + base;
+}
+
 // Runs every channel over a chunk whose positions `chunk` holds, with the taps shared by all
 // channels.
 inline void RunChannelsOverChunk(const EngineKernels& kernels, SweepChunk& chunk,

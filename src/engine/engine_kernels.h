@@ -64,6 +64,12 @@ struct SweepChunk {
     bool Scaled = false;
     double ScaledAmplitude = 0.0;
     double ScaledCentre = 0.0;
+    // Where not null (a Scaled chunk, for kernels that FormSineTerms), Position[i] for i >= 1 is
+    // not written yet: the kernel forms this oscillator's terms there as NextTerms would, a
+    // group ahead of the group it runs, and leaves the oscillator at the state they reach. The
+    // recursion is a chain of dependent operations; formed so, its wait overlaps with the
+    // groups' arithmetic instead of coming before it.
+    SineOscillator* Terms = nullptr;
     // The vector kernels' run at the end of the last chunk.
     GroupRun Run;
     alignas(64) double Position[kChunkFrames];    // SweepPos of each frame
@@ -114,6 +120,8 @@ struct EngineKernels {
     void (*RunChunk)(const ChunkRun& run);
     // The sine oscillator's recursion (SineOscillator::NextTerms).
     SineOscillator::TermsFunction SineTerms;
+    // Whether RunChunk forms a chunk's sine terms itself (SweepChunk::Terms).
+    bool FormsSineTerms = false;
 };
 
 // The kernels for an instruction set; null when this build or this processor lacks it.

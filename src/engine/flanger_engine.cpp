@@ -118,12 +118,16 @@ std::int32_t FlangerEngine::ProcessBlock(StreamBuffer buffer) {
         // A chunk ends where the write position wraps, so that its writes are consecutive.
         const std::uint32_t frames = std::min(
             {frameCount - done, kChunkFrames, static_cast<std::uint32_t>(RingLength - WriteIndex)});
-        if (SineMode) {
+        if (SineMode && channelCount > 0) {
+            // The kernels may form the sine's terms as they run the chunk.
+            StartSineSweep(SweepPos, SweepBase, Oscillator, *Chunk, frames, *Kernels);
+        } else if (SineMode) {
             StepSweep<true>(*Chunk, frames);
         } else {
             StepSweep<false>(*Chunk, frames);
         }
         if (channelCount > 0) RunChunk(channelCount, done, frames);
+        FinishSineSweep(SweepPos, SweepBase, Oscillator, *Chunk);
         WriteIndex += static_cast<std::int32_t>(frames);
         if (WriteIndex == RingLength) WriteIndex = 0;
         done += frames;

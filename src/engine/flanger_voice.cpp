@@ -159,12 +159,17 @@ double FlangerVoice::PhaseOf(const Sweep& sweep) const {
     return SineOscillator::kTwoPi - kPi * clamped;
 }
 
-void FlangerVoice::StepSweeps(std::uint32_t frames, bool prepareTaps) {
+void FlangerVoice::StepSweeps(std::uint32_t frames, bool prepareTaps, bool kernelsRunEvery) {
     for (std::uint32_t s = 0; s < SweepCount; ++s) {
         Sweep& sweep = Sweeps[s];
         SweepChunk& chunk = Chunks[s];
         if (Parameters.SineMode) {
-            StepSineSweep(sweep.SweepPos, sweep.SweepBase, sweep.Oscillator, chunk, frames);
+            if (kernelsRunEvery) {
+                StartSineSweep(sweep.SweepPos, sweep.SweepBase, sweep.Oscillator, chunk, frames,
+                               *Kernels);
+            } else {
+                StepSineSweep(sweep.SweepPos, sweep.SweepBase, sweep.Oscillator, chunk, frames);
+            }
             sweep.SineFrames += frames;
             sweep.FirstFrameAfterOpen = false;
         } else {
@@ -256,7 +261,9 @@ void FlangerVoice::ProcessChunkAfresh(float* const* samples, std::uint32_t count
 void FlangerVoice::ProcessChunkOfSweeps(float* const* samples, std::uint32_t count,
                                         std::uint32_t offset, std::uint32_t frames) {
     if (IsMixed) return ProcessMixedChunk(samples, count, offset, frames);
-    StepSweeps(frames, false);
+    // Where the kernels run every sweep's chunk, they may form the sine's terms as they go.
+    const bool kernelsRunEvery = count > 0 && count >= SweepCount;
+    StepSweeps(frames, false, kernelsRunEvery);
     const EngineParameters& p = Parameters;
     if (SweepCount == 1 && count > 0) {
         RunChannelsOverChunk(*Kernels, Chunks[0], frames, WriteIndex, RingLength, p.FeedbackOn,
@@ -269,6 +276,9 @@ void FlangerVoice::ProcessChunkOfSweeps(float* const* samples, std::uint32_t cou
                                  p.DepthGain, p.FeedbackGain,
                                  ChunkChannels{samples + j, Lines.data() + j, 1, offset});
         }
+    }
+    for (std::uint32_t s = 0; s < SweepCount; ++s) {
+        FinishSineSweep(Sweeps[s].SweepPos, Sweeps[s].SweepBase, Sweeps[s].Oscillator, Chunks[s]);
     }
     AdvanceWriteIndex(frames);
 }

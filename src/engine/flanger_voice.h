@@ -144,8 +144,9 @@ private:
     void StartSweepAt(Sweep& sweep, double phase);
     double PhaseOf(const Sweep& sweep) const;
     // Steps every sweep over a chunk, writing each frame's position into its chunk, and, when
-    // `prepareTaps`, the taps frame by frame.
-    void StepSweeps(std::uint32_t frames, bool prepareTaps);
+    // `prepareTaps`, the taps frame by frame. `kernelsRunEvery`: the kernels will run every
+    // sweep's chunk, which may then leave a sine's terms to them (FinishSineSweep after).
+    void StepSweeps(std::uint32_t frames, bool prepareTaps, bool kernelsRunEvery = false);
     // The chunk holding channel j's taps.
     const SweepChunk& ChunkOf(std::uint32_t channel) const {
         return Chunks[SweepCount == 1 ? 0 : channel];

@@ -79,6 +79,31 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
     }
     __m256d runFloorVector = _mm256_set1_pd(static_cast<double>(runFloor));
 
+    // The sine's terms, where the chunk leaves them to the kernel (SweepChunk::Terms): formed
+    // up to frame `end` (the chunk's end at most) before a group reads its positions, so that
+    // the chain of each group's terms runs beside the arithmetic of the group before.
+    SineOscillator* const oscillator = kLinear ? nullptr : chunk.Terms;
+    double* const terms = run.Chunk->Position;
+    std::uint32_t termsFormed = 1;  // Position[0] holds the first frame's position itself
+    double termCurrent = 0.0, termPrevious = 0.0, termCoefficient = 0.0;
+    if constexpr (!kLinear) {
+        if (oscillator != nullptr) {
+            termCurrent = oscillator->CurrentTerm();
+            termPrevious = oscillator->PreviousTerm();
+            termCoefficient = oscillator->TermCoefficient();
+        }
+    }
+    const auto formTermsThrough = [&](std::size_t end) FLANGER_INLINE_LAMBDA {
+        if (oscillator == nullptr) return;
+        const auto stop = static_cast<std::uint32_t>(std::min<std::size_t>(end, frames));
+        for (; termsFormed < stop; ++termsFormed) {
+            terms[termsFormed] = termCurrent;
+            const double next = termCoefficient * termCurrent - termPrevious;
+            termPrevious = termCurrent;
+            termCurrent = next;
+        }
+    };
+
     // A group of every channel (kChannels of them) with its taps from `near` on, each half of it
     // reading them before it writes: the delay is at least half a group.
     const auto runHalvesOfGroup = [&](std::size_t i, std::int32_t near, __m256d positionLow,
@@ -114,6 +139,7 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
             linearLow = _mm256_add_pd(linearLow, groupStep);
             linearHigh = _mm256_add_pd(linearHigh, groupStep);
         } else {
+            formTermsThrough(i + 2 * kGroupFrames);
             positionLow = _mm256_load_pd(chunk.Position + i);
             positionHigh = _mm256_load_pd(chunk.Position + i + 4);
             if (scaled) {
@@ -196,6 +222,7 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
                 const __m128i floors = _mm_set1_epi32(d);
                 std::size_t later = next;
                 for (; runGroupsLeft > 0 && later + 8 <= frames; later += 8) {
+                    formTermsThrough(later + 2 * kGroupFrames);
                     __m256d low = _mm256_load_pd(chunk.Position + later);
                     __m256d high = _mm256_load_pd(chunk.Position + later + 4);
                     if (scaled) {
@@ -311,6 +338,10 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
     };
     std::size_t i = 0;
     while (i + 8 <= frames) i = runGroup(i, std::false_type{});
+    if constexpr (!kLinear) {
+        formTermsThrough(frames);
+        if (oscillator != nullptr) oscillator->SetTermState(termCurrent, termPrevious);
+    }
     // Only a chunk of whole groups leaves its run to the next: after a part of a group, the
     // next chunk's groups start elsewhere.
     if constexpr (kLinear) {
@@ -377,7 +408,7 @@ void RunChunk(const ChunkRun& run) {
     }
 }
 
-constexpr EngineKernels kAvx2{InstructionSet::Avx2, RunChunk, SineTerms};
+constexpr EngineKernels kAvx2{InstructionSet::Avx2, RunChunk, SineTerms, true};
 
 }  // namespace
 

@@ -47,6 +47,16 @@ public:
         terms(values, count, Coefficient, Current, Previous);
     }
 
+    // The recursion's coefficient and state, for a kernel that steps it itself between other
+    // work (SweepChunk::Terms): SetTermState takes the state NextTerms would have left.
+    double TermCoefficient() const { return Coefficient; }
+    double CurrentTerm() const { return Current; }
+    double PreviousTerm() const { return Previous; }
+    void SetTermState(double current, double previous) {
+        Current = current;
+        Previous = previous;
+    }
+
     double OmegaRadiansPerFrame() const { return Omega; }
     double PhaseRadians() const { return Phase; }
     double AmplitudeValue() const { return Amplitude; }
