@@ -79,29 +79,45 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
     }
     __m256d runFloorVector = _mm256_set1_pd(static_cast<double>(runFloor));
 
-    // The sine's terms, where the chunk leaves them to the kernel (SweepChunk::Terms): formed
-    // up to frame `end` (the chunk's end at most) before a group reads its positions, so that
-    // the chain of each group's terms runs beside the arithmetic of the group before.
+    // The sine's terms, where the chunk leaves them to the kernel (SweepChunk::Terms): formed a
+    // group ahead of the group that reads its positions, eight at a time, so that the chain of
+    // each group's terms runs beside the arithmetic of the group before. Group i forms the
+    // terms of frames i + 9 to i + 16; the first eight come before the groups.
     SineOscillator* const oscillator = kLinear ? nullptr : chunk.Terms;
-    double* const terms = run.Chunk->Position;
-    std::uint32_t termsFormed = 1;  // Position[0] holds the first frame's position itself
+    double* const terms = run.Chunk->Position + 1 + kGroupFrames;
+    constexpr std::size_t kNoTerms = ~std::size_t{0};
+    std::size_t formTermsAt = kNoTerms;  // the group that forms the next eight terms
+    std::size_t lastFormedAt = 0;        // the last group that forms eight
     double termCurrent = 0.0, termPrevious = 0.0, termCoefficient = 0.0;
+    const auto formEightTerms = [&](double* values) FLANGER_INLINE_LAMBDA {
+        SineTerms(values, kGroupFrames, termCoefficient, termCurrent, termPrevious);
+    };
+    // The terms after the last eight, to the end of the chunk.
+    const auto formLastTerms = [&](double* values) FLANGER_INLINE_LAMBDA {
+        SineTerms(values, static_cast<std::uint32_t>(run.Chunk->Position + frames - values),
+                  termCoefficient, termCurrent, termPrevious);
+        formTermsAt = kNoTerms;
+    };
     if constexpr (!kLinear) {
         if (oscillator != nullptr) {
             termCurrent = oscillator->CurrentTerm();
             termPrevious = oscillator->PreviousTerm();
             termCoefficient = oscillator->TermCoefficient();
+            if (frames < 1 + 2 * kGroupFrames) {
+                formLastTerms(run.Chunk->Position + 1);
+            } else {
+                formEightTerms(run.Chunk->Position + 1);
+                formTermsAt = 0;
+                lastFormedAt = (frames - 1 - 2 * kGroupFrames) / kGroupFrames * kGroupFrames;
+            }
         }
     }
-    const auto formTermsThrough = [&](std::size_t end) FLANGER_INLINE_LAMBDA {
-        if (oscillator == nullptr) return;
-        const auto stop = static_cast<std::uint32_t>(std::min<std::size_t>(end, frames));
-        for (; termsFormed < stop; ++termsFormed) {
-            terms[termsFormed] = termCurrent;
-            const double next = termCoefficient * termCurrent - termPrevious;
-            termPrevious = termCurrent;
-            termCurrent = next;
-        }
+    // Before group i reads its positions: then formed through the group after it.
+    const auto formTermsAhead = [&](std::size_t i) FLANGER_INLINE_LAMBDA {
+        if (i < formTermsAt) return;
+        formEightTerms(terms + i);
+        if (i == lastFormedAt) return formLastTerms(terms + i + kGroupFrames);
+        formTermsAt += kGroupFrames;
     };
 
     // A group of every channel (kChannels of them) with its taps from `near` on, each half of it
@@ -139,7 +155,7 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
             linearLow = _mm256_add_pd(linearLow, groupStep);
             linearHigh = _mm256_add_pd(linearHigh, groupStep);
         } else {
-            formTermsThrough(i + 2 * kGroupFrames);
+            formTermsAhead(i);
             positionLow = _mm256_load_pd(chunk.Position + i);
             positionHigh = _mm256_load_pd(chunk.Position + i + 4);
             if (scaled) {
@@ -222,7 +238,7 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
                 const __m128i floors = _mm_set1_epi32(d);
                 std::size_t later = next;
                 for (; runGroupsLeft > 0 && later + 8 <= frames; later += 8) {
-                    formTermsThrough(later + 2 * kGroupFrames);
+                    formTermsAhead(later);
                     __m256d low = _mm256_load_pd(chunk.Position + later);
                     __m256d high = _mm256_load_pd(chunk.Position + later + 4);
                     if (scaled) {
@@ -339,8 +355,10 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
     std::size_t i = 0;
     while (i + 8 <= frames) i = runGroup(i, std::false_type{});
     if constexpr (!kLinear) {
-        formTermsThrough(frames);
-        if (oscillator != nullptr) oscillator->SetTermState(termCurrent, termPrevious);
+        if (oscillator != nullptr) {
+            while (formTermsAt != kNoTerms) formTermsAhead(formTermsAt);
+            oscillator->SetTermState(termCurrent, termPrevious);
+        }
     }
     // Only a chunk of whole groups leaves its run to the next: after a part of a group, the
     // next chunk's groups start elsewhere.

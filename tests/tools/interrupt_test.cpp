@@ -84,12 +84,17 @@ struct InterruptCase {
 };
 
 // Writes everything unless the reader goes away; false when it did.
+// Whether all of `bytes` went in, written as a slow producer would, 32 KiB every 5 ms: a command
+// that stops reading at a signal stops long before the end, even where a loaded machine is slow
+// to run the signal's handler.
 bool WriteAll(int fifo, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t written = write(fifo, bytes.data() + done, bytes.size() - done);
+        const std::size_t piece = std::min<std::size_t>(bytes.size() - done, 32768);
+        const ssize_t written = write(fifo, bytes.data() + done, piece);
         if (written < 0) return false;
         done += static_cast<std::size_t>(written);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
 }
