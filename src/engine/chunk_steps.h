@@ -216,13 +216,17 @@ inline void StartSineSweep(double& position, double base, SineOscillator& oscill
     chunk.ScaledAmplitude = oscillator.AmplitudeValue();
     chunk.ScaledCentre = base;
     chunk.Position[0] = position;
-    chunk.Terms = &oscillator;
+    chunk.FormsTerms = true;
+    chunk.TermCoefficient = oscillator.TermCoefficient();
+    chunk.TermCurrent = oscillator.CurrentTerm();
+    chunk.TermPrevious = oscillator.PreviousTerm();
 }
 
 inline void FinishSineSweep(double& position, double base, SineOscillator& oscillator,
                             SweepChunk& chunk) {
-    if (chunk.Terms == nullptr) return;
-    chunk.Terms = nullptr;
+    if (!chunk.FormsTerms) return;
+    chunk.FormsTerms = false;
+    oscillator.SetTermState(chunk.TermCurrent, chunk.TermPrevious);
     position = oscillator.NextValue() + base;
 }
 

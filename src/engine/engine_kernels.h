@@ -64,12 +64,16 @@ struct SweepChunk {
     bool Scaled = false;
     double ScaledAmplitude = 0.0;
     double ScaledCentre = 0.0;
-    // Where not null (a Scaled chunk, for kernels that FormSineTerms), Position[i] for i >= 1 is
-    // not written yet: the kernel forms this oscillator's terms there as NextTerms would, a
-    // group ahead of the group it runs, and leaves the oscillator at the state they reach. The
-    // recursion is a chain of dependent operations; formed so, its wait overlaps with the
-    // groups' arithmetic instead of coming before it.
-    SineOscillator* Terms = nullptr;
+    // Where FormsTerms (a Scaled chunk, for kernels that FormSineTerms), Position[i] for i >= 1
+    // is not written yet: the kernel forms the sine oscillator's terms there from the state
+    // below, as SineOscillator::NextTerms would, a group ahead of the group it runs, and leaves
+    // the state they reach. The recursion is a chain of dependent operations; formed so, its
+    // wait overlaps with the groups' arithmetic instead of coming before it. (Plain fields: the
+    // AVX2 kernel must not call code that other files may share.)
+    bool FormsTerms = false;
+    double TermCoefficient = 0.0;
+    double TermCurrent = 0.0;
+    double TermPrevious = 0.0;
     // The vector kernels' run at the end of the last chunk.
     GroupRun Run;
     alignas(64) double Position[kChunkFrames];    // SweepPos of each frame
@@ -120,7 +124,7 @@ struct EngineKernels {
     void (*RunChunk)(const ChunkRun& run);
     // The sine oscillator's recursion (SineOscillator::NextTerms).
     SineOscillator::TermsFunction SineTerms;
-    // Whether RunChunk forms a chunk's sine terms itself (SweepChunk::Terms).
+    // Whether RunChunk forms a chunk's sine terms itself (SweepChunk::FormsTerms).
     bool FormsSineTerms = false;
 };
 

@@ -79,11 +79,11 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
     }
     __m256d runFloorVector = _mm256_set1_pd(static_cast<double>(runFloor));
 
-    // The sine's terms, where the chunk leaves them to the kernel (SweepChunk::Terms): formed a
-    // group ahead of the group that reads its positions, eight at a time, so that the chain of
-    // each group's terms runs beside the arithmetic of the group before. Group i forms the
-    // terms of frames i + 9 to i + 16; the first eight come before the groups.
-    SineOscillator* const oscillator = kLinear ? nullptr : chunk.Terms;
+    // The sine's terms, where the chunk leaves them to the kernel (SweepChunk::FormsTerms):
+    // formed a group ahead of the group that reads its positions, eight at a time, so that the
+    // chain of each group's terms runs beside the arithmetic of the group before. Group i forms
+    // the terms of frames i + 9 to i + 16; the first eight come before the groups.
+    const bool formsTerms = !kLinear && chunk.FormsTerms;
     double* const terms = run.Chunk->Position + 1 + kGroupFrames;
     constexpr std::size_t kNoTerms = ~std::size_t{0};
     std::size_t formTermsAt = kNoTerms;  // the group that forms the next eight terms
@@ -99,10 +99,10 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
         formTermsAt = kNoTerms;
     };
     if constexpr (!kLinear) {
-        if (oscillator != nullptr) {
-            termCurrent = oscillator->CurrentTerm();
-            termPrevious = oscillator->PreviousTerm();
-            termCoefficient = oscillator->TermCoefficient();
+        if (formsTerms) {
+            termCurrent = chunk.TermCurrent;
+            termPrevious = chunk.TermPrevious;
+            termCoefficient = chunk.TermCoefficient;
             if (frames < 1 + 2 * kGroupFrames) {
                 formLastTerms(run.Chunk->Position + 1);
             } else {
@@ -355,9 +355,10 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
     std::size_t i = 0;
     while (i + 8 <= frames) i = runGroup(i, std::false_type{});
     if constexpr (!kLinear) {
-        if (oscillator != nullptr) {
+        if (formsTerms) {
             while (formTermsAt != kNoTerms) formTermsAhead(formTermsAt);
-            oscillator->SetTermState(termCurrent, termPrevious);
+            run.Chunk->TermCurrent = termCurrent;
+            run.Chunk->TermPrevious = termPrevious;
         }
     }
     // Only a chunk of whole groups leaves its run to the next: after a part of a group, the

@@ -48,7 +48,7 @@ public:
     }
 
     // The recursion's coefficient and state, for a kernel that steps it itself between other
-    // work (SweepChunk::Terms): SetTermState takes the state NextTerms would have left.
+    // work (SweepChunk::FormsTerms): SetTermState takes the state NextTerms would have left.
     double TermCoefficient() const { return Coefficient; }
     double CurrentTerm() const { return Current; }
     double PreviousTerm() const { return Previous; }
