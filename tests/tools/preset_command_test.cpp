@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -339,15 +340,17 @@ TEST(PresetCommandTest, DemoUsesThePreset) {
     EXPECT_NE(withPreset, ReadExactly(d / "plain.wav")) << "the preset made no difference";
 }
 
-// A process that takes the lock of the file at `path` (made for it) and holds it for a minute,
-// as a stuck save would; a save that waited for it without end would go on then, and succeed.
-pid_t HoldLock(const std::string& path) {
+// A process that takes the lock of the file at `path` (made for it), or of its folder as a save
+// creating another file there does, and holds it for a minute, as a stuck save would; a save that
+// waited for it without end would go on then, and succeed.
+pid_t HoldLock(const std::string& path, bool folder = false) {
     WriteBytes(path, "[Warm]\nDepth=40\n");
     int locked[2];
     if (pipe(locked) != 0) return -1;
     const pid_t holder = fork();
     if (holder == 0) {
-        const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const std::string held = folder ? std::filesystem::path(path).parent_path().string() : path;
+        const int file = open(held.c_str(), O_RDONLY | O_CLOEXEC);
         if (flock(file, LOCK_EX) == 0 && write(locked[1], "L", 1) == 1) sleep(60);
         _exit(0);
     }
@@ -361,7 +364,7 @@ pid_t HoldLock(const std::string& path) {
 struct FailureCase {
     const char* name;
     // "<d>" stands for the scratch directory, "<h>" for the folder of the file whose lock
-    // HoldLock holds, "<pid>" for the holder.
+    // HoldLock holds, "<pid>" for the holder, "<c>" and "<cpid>" for the folder it holds.
     std::vector<std::string> arguments;
     int exitStatus;
     std::string err;             // the whole of standard error, "<d>" as above
@@ -382,6 +385,11 @@ TEST(PresetCommandTest, RefusesPresetsItCannotReadOrWrite) {
          1,
          "flanger: cannot lock '<h>/locked.ini' against other saves: process <pid> held its lock "
          "for more than 5 s\n"},
+        {"save-preset to an XML file while a save creating a file beside it holds the folder",
+         {"save-preset", "--xml-preset", "<c>/locked.ini", "--node", "Warm"},
+         1,
+         "flanger: cannot lock '<c>' against other saves: process <cpid> held its lock for more "
+         "than 5 s\n"},
         {"process with a preset file that is not there",
          {"process", "<d>/in.wav", "<d>/out.wav", "--preset-file", "<d>/none.ini", "--section",
           "Warm"},
@@ -441,8 +449,9 @@ TEST(PresetCommandTest, RefusesPresetsItCannotReadOrWrite) {
          2,
          "flanger: --preset-file and --registry-key cannot be used together\n"},
     };
-    const ScratchDirectory held;
+    const ScratchDirectory held, creating;
     const pid_t holder = HoldLock(held / "locked.ini");
+    const pid_t creator = HoldLock(creating / "locked.ini", true);
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
         const ScratchDirectory d;
@@ -451,7 +460,9 @@ TEST(PresetCommandTest, RefusesPresetsItCannotReadOrWrite) {
         const auto expand = [&](std::string text) {
             for (const auto& [from, to] : {std::pair<std::string, std::string>{"<d>", d.Path()},
                                            {"<h>", held.Path()},
-                                           {"<pid>", std::to_string(holder)}}) {
+                                           {"<pid>", std::to_string(holder)},
+                                           {"<c>", creating.Path()},
+                                           {"<cpid>", std::to_string(creator)}}) {
                 for (std::size_t at; (at = text.find(from)) != std::string::npos;) {
                     text.replace(at, from.size(), to);
                 }
@@ -473,9 +484,12 @@ TEST(PresetCommandTest, RefusesPresetsItCannotReadOrWrite) {
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(d.Entries(), std::vector<std::string>{"in.wav"}) << "nothing written";
     }
-    kill(holder, SIGKILL);
-    waitpid(holder, nullptr, 0);
+    for (const pid_t process : {holder, creator}) {
+        kill(process, SIGKILL);
+        waitpid(process, nullptr, 0);
+    }
     EXPECT_EQ(ReadBytes(held / "locked.ini"), "[Warm]\nDepth=40\n");
+    EXPECT_EQ(ReadBytes(creating / "locked.ini"), "[Warm]\nDepth=40\n");
 }
 
 }  // namespace

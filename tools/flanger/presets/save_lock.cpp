@@ -69,6 +69,18 @@ Attempt LockFolder(const std::string& target, int& descriptor, bool whileMissing
     return Attempt::Locked;
 }
 
+// A saver that found the file missing creates it under its folder's lock. One that finds the
+// file there passes that lock first, so that it waits for such a save to end instead of locking
+// the file the other is still saving. Nothing to lock on the folder leaves the file's lock.
+Attempt PassFolderLock(const std::string& target) {
+    int descriptor = -1;
+    const Attempt result = LockFolder(target, descriptor, false);
+    const int reason = errno;
+    if (descriptor >= 0) close(descriptor);
+    errno = reason;
+    return result == Attempt::NothingToLock ? Attempt::Locked : result;
+}
+
 }  // namespace
 
 std::optional<SaveLock> SaveLock::Acquire(const std::string& target, std::string& error) {
@@ -86,13 +98,18 @@ std::optional<SaveLock> SaveLock::AcquireOn(const std::string& target, std::stri
         const bool missing = lstat(target.c_str(), &status) != 0 && errno == ENOENT;
         const bool onFolder = folderOnly || missing;
         int descriptor = -1;
-        const Attempt result =
-            onFolder ? LockFolder(target, descriptor, !folderOnly) : LockFile(target, descriptor);
+        const Attempt passed = onFolder ? Attempt::Locked : PassFolderLock(target);
+        Attempt result = passed;
+        if (passed == Attempt::Locked) {
+            result = onFolder ? LockFolder(target, descriptor, !folderOnly)
+                              : LockFile(target, descriptor);
+        }
         if (result == Attempt::Locked) return SaveLock(descriptor);
         const int reason = errno;
         if (descriptor >= 0) close(descriptor);
         if (result == Attempt::NothingToLock) return Nothing();
-        const std::string locked = onFolder ? DirectoryOf(target) : target;
+        const std::string locked =
+            onFolder || passed != Attempt::Locked ? DirectoryOf(target) : target;
         if (result == Attempt::Refused) {
             error = "cannot lock '" + locked + "' against other saves: " + std::strerror(reason);
             return std::nullopt;

@@ -7,9 +7,11 @@
 // so no lock file is left beside it), checks that the name still leads to the locked file and
 // starts over when it does not. A file that does not exist yet has no inode to lock: then the
 // folder is locked, and the saver checks that the file is still missing. Only a saver holding
-// that lock creates the file, and a rename over an existing name never leaves it missing, so
-// every saver of one name meets every other at one of the two locks. Readers do not lock: a
-// rename swaps whole files, and a file rewritten in place gets its new text in one write.
+// that lock creates the file, and a saver that finds the file passes the folder's lock before it
+// locks the file, so that it waits for a save that is creating the file; a rename over an
+// existing name never leaves it missing. So every saver of one name meets every other at one of
+// the two locks. Readers do not lock: a rename swaps whole files, and a file rewritten in place
+// gets its new text in one write.
 #pragma once
 
 #include <optional>
