@@ -17,13 +17,17 @@
 namespace flanger {
 namespace {
 
-// Eight input samples, a NaN or infinite one taken as 0, widened to two vectors of doubles.
-FLANGER_INLINE void LoadEightFinite(const float* source, __m256d& low, __m256d& high) {
-    const __m256i exponent = _mm256_set1_epi32(static_cast<int>(kNonFiniteExponent));
+// Eight input samples, a NaN or infinite one taken as 0: x - x is 0 for a finite x and NaN
+// for any other, which the ordered comparison tells apart without a constant to hold.
+FLANGER_INLINE __m256 LoadEightFiniteFloats(const float* source) {
     const __m256 samples = _mm256_loadu_ps(source);
-    const __m256i notFinite =
-        _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_castps_si256(samples), exponent), exponent);
-    const __m256 finite = _mm256_andnot_ps(_mm256_castsi256_ps(notFinite), samples);
+    const __m256 difference = _mm256_sub_ps(samples, samples);
+    return _mm256_and_ps(_mm256_cmp_ps(difference, difference, _CMP_ORD_Q), samples);
+}
+
+// LoadEightFiniteFloats widened to two vectors of doubles.
+FLANGER_INLINE void LoadEightFinite(const float* source, __m256d& low, __m256d& high) {
+    const __m256 finite = LoadEightFiniteFloats(source);
     low = _mm256_cvtps_pd(_mm256_castps256_ps128(finite));
     high = _mm256_cvtps_pd(_mm256_extractf128_ps(finite, 1));
 }
@@ -93,35 +97,75 @@ FLANGER_INLINE void RunConsecutivePairs(float* samples, const float* taps, float
     }
 }
 
-// Both channels' group of eight frames with feedback, over consecutive taps from `taps0` and
-// `taps1`, frame by frame since each frame reads what the one before it wrote: the two channels
-// side by side in one vector, with the arithmetic of RunConsecutiveFramesOneByOne.
-FLANGER_INLINE void RunConsecutiveStereoFramesOneByOne(float* samples0, const float* taps0,
-                                                       float* written0, float* samples1,
-                                                       const float* taps1, float* written1,
-                                                       const double* fraction, const double* rest,
-                                                       double depth, double feedback) {
-    const __m128i exponent = _mm_set1_epi32(static_cast<int>(kNonFiniteExponent));
+// Where frame k's pair lies in the sixteen floats InterleaveEight stores: the in-lane unpacks
+// leave frames 0, 1, 4, 5 in the first eight and frames 2, 3, 6, 7 in the second.
+constexpr int PairOffset(int k) { return (k & 1) * 2 + (k & 2) * 4 + (k & 4); }
+
+// Eight frames of two channels, `a` and `b`, as eight pairs of floats (see PairOffset).
+FLANGER_INLINE void InterleaveEight(__m256 a, __m256 b, float* pairs) {
+    _mm256_store_ps(pairs, _mm256_unpacklo_ps(a, b));
+    _mm256_store_ps(pairs + 8, _mm256_unpackhi_ps(a, b));
+}
+
+// The pairs of InterleaveEight back into eight frames of each channel.
+FLANGER_INLINE void StoreEachOfEight(const float* pairs, float* a, float* b) {
+    const __m256 low = _mm256_load_ps(pairs), high = _mm256_load_ps(pairs + 8);
+    _mm256_storeu_ps(a, _mm256_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
+    _mm256_storeu_ps(b, _mm256_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1)));
+}
+
+// Both channels' group of eight frames with feedback, over consecutive taps kDelay (1 or 2)
+// frames behind the frames that read them: each frame reads what the one before it writes. The
+// two channels side by side in one vector, with the arithmetic of RunConsecutiveFramesOneByOne;
+// a frame's taps written inside the group are taken from the frames before it as they are
+// formed, so that only the samples the group finds in the lines are loaded, and the group's
+// outputs and line samples are stored once it has formed them all.
+template <std::int32_t kDelay>
+FLANGER_INLINE void RunCloseStereoGroup(float* samples0, float* written0, float* samples1,
+                                        float* written1, const double* fraction, const double* rest,
+                                        double depth, double feedback) {
+    static_assert(kDelay == 1 || kDelay == 2);
     const __m128d depthGain = _mm_set1_pd(depth);
     const __m128d feedbackGain = _mm_set1_pd(feedback);
-    const auto pair = [](const float* first, const float* second) FLANGER_INLINE_LAMBDA {
-        return _mm_insert_ps(_mm_load_ss(first), _mm_load_ss(second), 0x10);
+    const auto pairAt = [](const float* first, const float* second) FLANGER_INLINE_LAMBDA {
+        return _mm_cvtps_pd(_mm_insert_ps(_mm_load_ss(first), _mm_load_ss(second), 0x10));
     };
-    for (std::int32_t k = 0; k < kGroupFrames; ++k) {
-        const __m128 input = pair(samples0 + k, samples1 + k);
-        const __m128i notFinite =
-            _mm_cmpeq_epi32(_mm_and_si128(_mm_castps_si128(input), exponent), exponent);
-        const __m128d x = _mm_cvtps_pd(_mm_andnot_ps(_mm_castsi128_ps(notFinite), input));
-        const __m128d y = _mm_add_pd(
-            _mm_mul_pd(_mm_cvtps_pd(pair(taps0 + k, taps1 + k)), _mm_set1_pd(rest[k])),
-            _mm_mul_pd(_mm_cvtps_pd(pair(taps0 + k + 1, taps1 + k + 1)), _mm_set1_pd(fraction[k])));
-        const __m128 output = _mm_cvtpd_ps(_mm_add_pd(x, _mm_mul_pd(y, depthGain)));
-        const __m128 line = _mm_cvtpd_ps(_mm_add_pd(x, _mm_mul_pd(y, feedbackGain)));
-        _mm_store_ss(samples0 + k, output);
-        _mm_store_ss(samples1 + k, _mm_movehdup_ps(output));
-        _mm_store_ss(written0 + k, line);
-        _mm_store_ss(written1 + k, _mm_movehdup_ps(line));
+    // Two floats beyond each group of pairs, which the loads of the last pair read and leave.
+    alignas(32) float input[18], output[16], line[16], oldLine[18];
+    // A pair of floats widened to doubles; the widening reads only the first two of the four.
+    const auto pairFrom = [](const float* pairs)
+                              FLANGER_INLINE_LAMBDA { return _mm_cvtps_pd(_mm_loadu_ps(pairs)); };
+    InterleaveEight(LoadEightFiniteFloats(samples0), LoadEightFiniteFloats(samples1), input);
+    // The near tap of frame 0; with a delay of 2 its far tap too, and with a delay of 1 every
+    // frame's far tap, which the frame itself is about to write over.
+    __m128d near = pairAt(written0 - kDelay, written1 - kDelay);
+    __m128d far = _mm_setzero_pd();
+    if constexpr (kDelay == 2) {
+        far = pairAt(written0 - 1, written1 - 1);
+    } else {
+        InterleaveEight(_mm256_loadu_ps(written0), _mm256_loadu_ps(written1), oldLine);
     }
+#pragma GCC unroll 8
+    for (int k = 0; k < kGroupFrames; ++k) {
+        if constexpr (kDelay == 1) far = pairFrom(oldLine + PairOffset(k));
+        const __m128d x = pairFrom(input + PairOffset(k));
+        const __m128d y = _mm_add_pd(_mm_mul_pd(near, _mm_set1_pd(rest[k])),
+                                     _mm_mul_pd(far, _mm_set1_pd(fraction[k])));
+        const __m128 written = _mm_cvtpd_ps(_mm_add_pd(x, _mm_mul_pd(y, feedbackGain)));
+        _mm_storel_pi(reinterpret_cast<__m64*>(output + PairOffset(k)),
+                      _mm_cvtpd_ps(_mm_add_pd(x, _mm_mul_pd(y, depthGain))));
+        _mm_storel_pi(reinterpret_cast<__m64*>(line + PairOffset(k)), written);
+        // The next frame's taps: the sample this frame wrote is its far tap (delay 2) or its
+        // near tap (delay 1).
+        if constexpr (kDelay == 2) {
+            near = far;
+            far = _mm_cvtps_pd(written);
+        } else {
+            near = _mm_cvtps_pd(written);
+        }
+    }
+    StoreEachOfEight(output, samples0, samples1);
+    StoreEachOfEight(line, written0, written1);
 }
 
 // Built for 32-bit x86 by GCC 12 at -O2, the gathered groups read wrong taps (the i386 tests

@@ -138,9 +138,10 @@ inline void SineTerms(double* values, std::uint32_t count, double coefficient, d
 // there with feedback on, and every later output of the channel would be NaN: one bad sample
 // from a host or a file would silence the effect for good. Such samples are taken as silence,
 // so the effect recovers as soon as the input is finite again; finite input is left exactly as
-// it is. Every kernel applies this as it loads the input (the vector ones over the exponent
-// bits, as here), sparing the buffer a pass of its own. The bits are copied rather than taken
-// with std::bit_cast, whose unoptimised instance would be code the files share (see above).
+// it is. Every kernel applies this as it loads the input (the SSE2 one over the exponent bits,
+// as here; the AVX2 one by comparing x - x, NaN for these alone), sparing the buffer a pass of
+// its own. The bits are copied rather than taken with std::bit_cast, whose unoptimised instance
+// would be code the files share (see above).
 inline float FiniteInput(float sample) {
     std::uint32_t bits = 0;
     std::memcpy(&bits, &sample, sizeof bits);

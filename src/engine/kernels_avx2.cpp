@@ -120,10 +120,12 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
         formTermsAt += kGroupFrames;
     };
 
-    // A group of every channel (kChannels of them) with its taps from `near` on, each half of it
-    // reading them before it writes: the delay is at least half a group.
-    const auto runHalvesOfGroup = [&](std::size_t i, std::int32_t near, __m256d positionLow,
-                                      __m256d positionHigh) FLANGER_INLINE_LAMBDA {
+    // A group of the channels `firstChannel` and `secondChannel` (kChannels of them) with its
+    // taps from `near` on, each half of it reading them before it writes: the delay is at least
+    // half a group.
+    const auto runHalvesOfGroupOf = [&](ChannelPointers firstChannel, ChannelPointers secondChannel,
+                                        std::size_t i, std::ptrdiff_t near, __m256d positionLow,
+                                        __m256d positionHigh) FLANGER_INLINE_LAMBDA {
         const __m256d fractionLow = _mm256_sub_pd(positionLow, runFloorVector);
         const __m256d fractionHigh = _mm256_sub_pd(positionHigh, runFloorVector);
         const __m256d restLow = _mm256_sub_pd(one, fractionLow);
@@ -131,15 +133,19 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
         const auto runChannel = [&](ChannelPointers channel) FLANGER_INLINE_LAMBDA {
             float* const samples = channel.Samples + i;
             float* const written = channel.Written + i;
-            const float* const taps = channel.Line + static_cast<std::ptrdiff_t>(near);
+            const float* const taps = channel.Line + near;
             __m256d xLow, xHigh;
             LoadEightFinite(samples, xLow, xHigh);
             StoreHalvesOfGroup<kFeedbackOn>(samples, written, taps, xLow, xHigh, restLow,
                                             fractionLow, restHigh, fractionHigh, depthGain,
                                             feedbackGain);
         };
-        runChannel(first);
-        if constexpr (kChannels == 2) runChannel(second);
+        runChannel(firstChannel);
+        if constexpr (kChannels == 2) runChannel(secondChannel);
+    };
+    const auto runHalvesOfGroup = [&](std::size_t i, std::ptrdiff_t near, __m256d positionLow,
+                                      __m256d positionHigh) FLANGER_INLINE_LAMBDA {
+        runHalvesOfGroupOf(first, second, i, near, positionLow, positionHigh);
     };
 
     // The group from frame i on; where kPartial, the chunk's last frames, which do not fill one.
@@ -234,25 +240,62 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
         if constexpr (!kLinear && !kPartial && kChannels != 0) {
             if (delay > 4) {
                 runHalvesOfGroup(i, near, positionLow, positionHigh);
-                // The run goes on in a loop of its own while every floor stays d.
+                // The run goes on in a loop of its own while every floor stays d, as far as the
+                // run and the chunk reach, counted once before it.
                 const __m128i floors = _mm_set1_epi32(d);
-                std::size_t later = next;
-                for (; runGroupsLeft > 0 && later + 8 <= frames; later += 8) {
-                    formTermsAhead(later);
-                    __m256d low = _mm256_load_pd(chunk.Position + later);
-                    __m256d high = _mm256_load_pd(chunk.Position + later + 4);
-                    if (scaled) {
-                        low = _mm256_add_pd(_mm256_mul_pd(amplitude, low), centre);
-                        high = _mm256_add_pd(_mm256_mul_pd(amplitude, high), centre);
-                    }
-                    const __m128i same =
-                        _mm_and_si128(_mm_cmpeq_epi32(_mm256_cvttpd_epi32(low), floors),
-                                      _mm_cmpeq_epi32(_mm256_cvttpd_epi32(high), floors));
-                    if (_mm_movemask_epi8(same) != 0xFFFF) break;
-                    --runGroupsLeft;
-                    runNear += kGroupFrames;
-                    runHalvesOfGroup(later, runNear, low, high);
+                const std::size_t groupsInChunk = (frames - next) / kGroupFrames;
+                const auto groupsInRun = static_cast<std::size_t>(runGroupsLeft);
+                const std::size_t end =
+                    next +
+                    kGroupFrames * (groupsInRun < groupsInChunk ? groupsInRun : groupsInChunk);
+                // The channels from this group on, the lines from its near tap on: a later
+                // group's frames and taps lie as far beyond these.
+                const ChannelPointers firstFromHere{first.Samples + i, first.Line + near,
+                                                    first.Written + i};
+                ChannelPointers secondFromHere{};
+                if constexpr (kChannels == 2) {
+                    secondFromHere = {second.Samples + i, second.Line + near, second.Written + i};
                 }
+                const auto runSameFloor = [&](auto scaledTerms) FLANGER_INLINE_LAMBDA {
+                    // The group from `later` on; false, doing nothing, where a floor is not d.
+                    const auto runGroupOfRun = [&](std::size_t later) FLANGER_INLINE_LAMBDA {
+                        __m256d low = _mm256_load_pd(chunk.Position + later);
+                        __m256d high = _mm256_load_pd(chunk.Position + later + 4);
+                        if constexpr (decltype(scaledTerms)::value) {
+                            low = _mm256_add_pd(_mm256_mul_pd(amplitude, low), centre);
+                            high = _mm256_add_pd(_mm256_mul_pd(amplitude, high), centre);
+                        }
+                        const __m128i same =
+                            _mm_and_si128(_mm_cmpeq_epi32(_mm256_cvttpd_epi32(low), floors),
+                                          _mm_cmpeq_epi32(_mm256_cvttpd_epi32(high), floors));
+                        if (_mm_movemask_epi8(same) != 0xFFFF) return false;
+                        const std::size_t beyond = later - i;
+                        runHalvesOfGroupOf(firstFromHere, secondFromHere, beyond,
+                                           static_cast<std::ptrdiff_t>(beyond), low, high);
+                        return true;
+                    };
+                    // Up to the last group that forms eight terms, each group forms the next
+                    // eight without asking formTermsAhead, whose next group it is.
+                    const std::size_t formingEnd = formTermsAt == next && lastFormedAt > next
+                                                       ? (lastFormedAt < end ? lastFormedAt : end)
+                                                       : next;
+                    std::size_t later = next;
+                    for (; later != formingEnd; later += 8) {
+                        formEightTerms(terms + later);
+                        formTermsAt = later + kGroupFrames;
+                        if (!runGroupOfRun(later)) return later;
+                    }
+                    for (; later != end; later += 8) {
+                        formTermsAhead(later);
+                        if (!runGroupOfRun(later)) break;
+                    }
+                    return later;
+                };
+                const std::size_t later =
+                    scaled ? runSameFloor(std::true_type{}) : runSameFloor(std::false_type{});
+                const auto advanced = static_cast<std::int32_t>(later - next);
+                runGroupsLeft -= advanced / kGroupFrames;
+                runNear += advanced;
                 return later;
             }
         }
@@ -333,10 +376,14 @@ template <bool kFeedbackOn, bool kLinear, std::uint32_t kChannels>
             }
         };
         if constexpr (kFeedbackOn && kChannels == 2 && !kPartial) {
-            if (delay <= 2) {
-                RunConsecutiveStereoFramesOneByOne(
-                    first.Samples + i, first.Line + near, first.Written + i, second.Samples + i,
-                    second.Line + near, second.Written + i, fraction, rest, depth, feedback);
+            if (delay == 1) {
+                RunCloseStereoGroup<1>(first.Samples + i, first.Written + i, second.Samples + i,
+                                       second.Written + i, fraction, rest, depth, feedback);
+                return next;
+            }
+            if (delay == 2) {
+                RunCloseStereoGroup<2>(first.Samples + i, first.Written + i, second.Samples + i,
+                                       second.Written + i, fraction, rest, depth, feedback);
                 return next;
             }
         }
@@ -385,7 +432,7 @@ void RunChunkOfChannels(const ChunkRun& run) {
     const ChunkChannels& given = run.Channels;
     const auto pointersOf = [&](std::uint32_t j) {
         return ChannelPointers{given.Samples[j] + given.Offset, given.Lines[j],
-                              given.Lines[j] + run.WriteIndex};
+                               given.Lines[j] + run.WriteIndex};
     };
     // The plug-ins' chunks first, without the count below: every channel of a stereo or mono
     // chunk present.
